@@ -1,0 +1,121 @@
+#include "service_movie.h"
+
+#include <QDir>
+#include <QEventLoop>
+#include <QFile>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QTimer>
+
+namespace kestrova::service {
+
+namespace {
+const char* const kSessionHeader = "X-Session";
+const char* const kReplyCommandHeader = "X-Reply-Command";
+}  // namespace
+
+QUrl ReadMovieAddress(const QString& path) {
+  QFile file(path);
+  if (!file.open(QIODevice::ReadOnly)) return {};
+  while (!file.atEnd()) {
+    QString line = QString::fromUtf8(file.readLine(4096)).trimmed();
+    if (line.isEmpty() || line.startsWith('#')) continue;
+    QUrl url(line, QUrl::StrictMode);
+    if (url.isValid() && (url.scheme() == "http" || url.scheme() == "https") && !url.host().isEmpty())
+      return url;
+    return {};
+  }
+  return {};
+}
+
+QUrl ServicePageUrl(const QUrl& base, const QString& path) {
+  QUrl url = base;
+  QString basePath = url.path();
+  if (basePath.endsWith('/')) basePath.chop(1);
+  url.setPath(basePath + path);
+  return url;
+}
+
+bool CheckServiceConnection(const QUrl& base, int timeoutMs) {
+  if (!base.isValid()) return false;
+  QNetworkAccessManager network;
+  QNetworkRequest request(ServicePageUrl(base, "/health"));
+  request.setTransferTimeout(timeoutMs);
+  // A fresh connection each time, so the answer says something about now.
+  request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
+  request.setRawHeader("Connection", "close");
+  QNetworkReply* reply = network.get(request);
+  QEventLoop loop;
+  QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
+  loop.exec();
+  bool ok = reply->error() == QNetworkReply::NoError &&
+            reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt() == 200;
+  reply->deleteLater();
+  return ok;
+}
+
+ServiceMovie::ServiceMovie(Kind kind, std::shared_ptr<ServiceSession> session, QObject* parent)
+    : QObject(parent), kind_(kind), session_(session ? std::move(session) : std::make_shared<ServiceSession>()) {
+  connect(&network_, &QNetworkAccessManager::finished, this, &ServiceMovie::onFinished);
+}
+
+QString ServiceMovie::MoviePath(const QString& fileName) {
+  QString dir = QDir::currentPath();
+  if (!dir.endsWith('/')) dir += '/';
+  return dir + fileName;
+}
+
+void ServiceMovie::setMovie(const QString& fullPath) {
+  moviePath_ = fullPath;
+  baseUrl_ = ReadMovieAddress(fullPath);
+  if (!loaded()) {
+    qWarning("service movie %s cannot be loaded: no service address in it", qPrintable(fullPath));
+    return;
+  }
+  // Like a real movie, the load completes after the setter returns.
+  QTimer::singleShot(0, this, [this] {
+    if (!loaded()) return;
+    emit OnReadyStateChange(4);
+    if (kind_ == Kind::Main && !readyRaised_) {
+      // Raised once per run: a "ready" on every reload would reconnect FTP at
+      // every activation of the window.
+      readyRaised_ = true;
+      emit OnFSCommand("ready", QString());
+    }
+  });
+  sendNext();
+}
+
+QString ServiceMovie::CallFunction(const QString& request) {
+  if (!loaded()) return {};
+  pending_.enqueue(request.toUtf8());
+  sendNext();
+  return {};
+}
+
+void ServiceMovie::sendNext() {
+  if (inFlight_ || pending_.isEmpty() || !loaded()) return;
+  QNetworkRequest request(ServicePageUrl(baseUrl_, "/service"));
+  request.setHeader(QNetworkRequest::ContentTypeHeader, "text/xml; charset=utf-8");
+  request.setTransferTimeout(requestTimeoutMs_);
+  if (!session_->token.isEmpty()) request.setRawHeader(kSessionHeader, session_->token);
+  inFlight_ = network_.post(request, pending_.dequeue());
+}
+
+void ServiceMovie::onFinished(QNetworkReply* reply) {
+  reply->deleteLater();
+  if (reply == inFlight_) inFlight_ = nullptr;
+  QByteArray command = reply->rawHeader(kReplyCommandHeader);
+  QByteArray body = reply->readAll();
+  QByteArray token = reply->rawHeader(kSessionHeader);
+  if (!token.isEmpty()) session_->token = token;
+  bool answered = !command.isEmpty() && (reply->error() == QNetworkReply::NoError ||
+                                         reply->error() >= QNetworkReply::ContentAccessDenied);
+  if (!answered) {
+    qWarning("service request got no answer: %s", qPrintable(reply->errorString()));
+  }
+  sendNext();
+  if (answered) emit OnFSCommand(QString::fromUtf8(command), QString::fromUtf8(body));
+}
+
+}  // namespace kestrova::service
