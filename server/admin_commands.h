@@ -1,0 +1,23 @@
+// The vendor's commands that run without the server: adding a company and
+// creating the demo company.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+
+#include "store.h"
+
+namespace kestrova::service {
+
+// Builds a company from "--field value" options: account, password (hashed
+// here), tvtype (default "SETUP"), and any profile field by its reply name
+// (name, title, tel, ..., dsp_logo as 0/1, ftp_addr, ..., domain). Unknown
+// names are an error, so a typo does not pass silently.
+NewCompany CompanyFromOptions(const std::map<std::string, std::string>& options);
+
+// Creates the demo company with its three videos unless the account "demo"
+// exists already. Returns its id either way; created tells which.
+std::int64_t SeedDemoCompany(Store& store, bool& created);
+
+}  // namespace kestrova::service

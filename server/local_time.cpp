@@ -1,0 +1,16 @@
+#include "local_time.h"
+
+#include <ctime>
+
+namespace kestrova::service {
+
+std::string LocalTimestamp() {
+  std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  char text[32];
+  std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local);
+  return text;
+}
+
+}  // namespace kestrova::service

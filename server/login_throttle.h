@@ -1,0 +1,43 @@
+// Slows down password guessing: after too many failed sign-ins for one
+// account within a window, that account is locked for a while. A successful
+// sign-in clears the account's record.
+#pragma once
+
+#include <chrono>
+#include <mutex>
+#include <string>
+#include <unordered_map>
+
+namespace kestrova::service {
+
+struct ThrottlePolicy {
+  int maxFailures = 5;
+  std::chrono::seconds window = std::chrono::minutes(15);
+  std::chrono::seconds lockout = std::chrono::minutes(15);
+};
+
+class LoginThrottle {
+ public:
+  using Clock = std::chrono::steady_clock;
+
+  explicit LoginThrottle(ThrottlePolicy policy = {});
+
+  // Seconds the account stays locked, or 0 when it may try now.
+  long long lockedForSeconds(const std::string& account);
+  void recordFailure(const std::string& account);
+  void recordSuccess(const std::string& account);
+
+ private:
+  struct Record {
+    int failures = 0;
+    Clock::time_point firstFailure;
+    Clock::time_point lockedUntil;
+  };
+  void forgetStale(Clock::time_point now);
+
+  ThrottlePolicy policy_;
+  std::mutex mutex_;
+  std::unordered_map<std::string, Record> records_;
+};
+
+}  // namespace kestrova::service

@@ -1,0 +1,116 @@
+// kestrova-service: the back end the desktop tool signs in to and keeps its
+// catalogue and company profile in.
+//
+//   kestrova-service serve --listen HOST:PORT --db sqlite:PATH|postgresql://...
+//                          [--site DIR] [--login-max-failures N] [--login-lockout-seconds S]
+//   kestrova-service add-company --db ... --account A --password P [--tvtype T] [--name ...]
+//   kestrova-service seed-demo --db ...
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <iostream>
+
+#include "admin_commands.h"
+#include "command_line.h"
+#include "http_server.h"
+#include "login_throttle.h"
+#include "password_hash.h"
+#include "service_handler.h"
+#include "session_registry.h"
+#include "store.h"
+
+namespace ks = kestrova::service;
+namespace fs = std::filesystem;
+
+namespace {
+
+int Usage() {
+  std::cerr << "usage:\n"
+               "  kestrova-service serve --listen 127.0.0.1:8640 --db sqlite:PATH|postgresql://... [--site DIR]\n"
+               "                         [--login-max-failures 5] [--login-lockout-seconds 900]\n"
+               "  kestrova-service add-company --db ... --account A --password P [--tvtype SETUP]\n"
+               "                         [--name ... --title ... --tel ... --ftp_addr ... (any profile field)]\n"
+               "  kestrova-service seed-demo --db ...\n";
+  return 2;
+}
+
+fs::path ExecutableDir() {
+  std::error_code error;
+  fs::path self = fs::read_symlink("/proc/self/exe", error);
+  return error ? fs::path() : self.parent_path();
+}
+
+// The service's pages: --site, else "site" beside the executable (an
+// installed layout), else the source tree the program was built from.
+fs::path FindSiteDir(const ks::CommandLine& options) {
+  if (options.has("site")) return options.value("site");
+  fs::path besideExe = ExecutableDir() / "site";
+  if (fs::is_directory(besideExe)) return besideExe;
+  fs::path sourceTree = KESTROVA_SOURCE_SITE_DIR;
+  if (fs::is_directory(sourceTree)) return sourceTree;
+  return {};
+}
+
+void ParseListen(const std::string& listen, ks::HttpSettings& settings) {
+  size_t colon = listen.rfind(':');
+  if (colon == std::string::npos) throw std::invalid_argument("--listen must be HOST:PORT");
+  settings.host = listen.substr(0, colon);
+  int port = std::stoi(listen.substr(colon + 1));
+  if (port < 0 || port > 65535) throw std::invalid_argument("--listen port out of range");
+  settings.port = port;
+}
+
+int Serve(const ks::CommandLine& options) {
+  ks::HttpSettings settings;
+  ParseListen(options.value("listen", "127.0.0.1:8640"), settings);
+  settings.siteDir = FindSiteDir(options);
+  ks::ThrottlePolicy policy;
+  policy.maxFailures = std::stoi(options.value("login-max-failures", std::to_string(policy.maxFailures)));
+  policy.lockout = std::chrono::seconds(
+      std::stoll(options.value("login-lockout-seconds", std::to_string(policy.lockout.count()))));
+  if (policy.maxFailures < 1) throw std::invalid_argument("--login-max-failures must be at least 1");
+
+  ks::InitCrypto();
+  auto store = ks::OpenStore(options.required("db"));
+  ks::SessionRegistry sessions;
+  ks::LoginThrottle throttle(policy);
+  ks::ServiceHandler handler(*store, sessions, throttle);
+  return ks::RunHttpServer(handler, settings);
+}
+
+int AddCompany(const ks::CommandLine& options) {
+  auto store = ks::OpenStore(options.required("db"));
+  std::int64_t id = store->addCompany(ks::CompanyFromOptions(options.all()));
+  std::cout << id << std::endl;
+  return 0;
+}
+
+int SeedDemo(const ks::CommandLine& options) {
+  auto store = ks::OpenStore(options.required("db"));
+  bool created = false;
+  std::int64_t id = ks::SeedDemoCompany(*store, created);
+  std::cerr << (created ? "seed-demo: created the demo company " : "seed-demo: the demo company exists: ") << id
+            << std::endl;
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2) return Usage();
+  std::string command = argv[1];
+  try {
+    ks::CommandLine options(std::vector<std::string>(argv + 2, argv + argc));
+    if (command == "serve") return Serve(options);
+    if (command == "add-company") return AddCompany(options);
+    if (command == "seed-demo") return SeedDemo(options);
+    return Usage();
+  } catch (const std::invalid_argument& e) {
+    std::cerr << "kestrova-service " << command << ": " << e.what() << std::endl;
+    return 2;
+  } catch (const std::exception& e) {
+    std::cerr << "kestrova-service " << command << ": " << e.what() << std::endl;
+    return 1;
+  }
+}

@@ -1,0 +1,268 @@
+#include "service_handler.h"
+
+#include <charconv>
+
+#include "local_time.h"
+#include "password_hash.h"
+#include "reply_writer.h"
+#include "request_parser.h"
+
+namespace kestrova::service {
+namespace {
+
+// Thrown by a request step that cannot go on; becomes the failure reply.
+// result is "failure" for a refusal (wrong password, not yours, not found) and
+// "error" for a request that is malformed or could not be carried out.
+struct Refusal {
+  std::string result;
+  std::string message;
+  std::string detail;  // for the log only
+};
+
+Refusal BadInput(std::string message) { return Refusal{"error", std::move(message), {}}; }
+
+std::int64_t ParseInteger(const std::string& text, const char* what) {
+  // Surrounding blanks are forgiven: the sort number is typed by hand.
+  size_t begin = text.find_first_not_of(" \t");
+  size_t end = text.find_last_not_of(" \t");
+  std::int64_t value = 0;
+  if (begin != std::string::npos) {
+    const char* first = text.data() + begin;
+    const char* last = text.data() + end + 1;
+    auto [ptr, ec] = std::from_chars(first, last, value);
+    if (ec == std::errc() && ptr == last) return value;
+  }
+  throw BadInput(std::string(what) + "必须是整数");
+}
+
+bool ParseFlag(const std::string& text, const char* name) {
+  if (text == "True" || text == "true" || text == "1") return true;
+  if (text == "False" || text == "false" || text == "0") return false;
+  throw BadInput(std::string(name) + "只能是True或False");
+}
+
+// The catalogue file name becomes a path on the company's site and in the
+// tool's data folder, so it must be one plain name that stays in its folder.
+void CheckPlainFileName(const std::string& name) {
+  bool plain = !name.empty() && name.size() <= 255 && name != "." && name != ".." &&
+               name.find_first_of(std::string("/\\:\0", 4)) == std::string::npos;
+  for (unsigned char c : name) plain = plain && c >= 0x20;
+  if (!plain) throw BadInput("文件名无效");
+}
+
+}  // namespace
+
+struct ServiceHandler::Context {
+  const ServiceRequest& request;
+  const std::string& sessionToken;
+  ServiceOutcome& outcome;
+
+  std::string require(const char* name) const {
+    auto value = request.value(name);
+    if (!value) throw BadInput(std::string("缺少参数 ") + name);
+    return *value;
+  }
+};
+
+ServiceHandler::ServiceHandler(Store& store, SessionRegistry& sessions, LoginThrottle& throttle)
+    : store_(store), sessions_(sessions), throttle_(throttle) {}
+
+ServiceOutcome ServiceHandler::handle(std::string_view body, const std::string& sessionToken) {
+  ServiceOutcome outcome;
+  ParsedRequest parsed = ParseRequestText(body);
+  if (!parsed.request) {
+    outcome.result = "error";
+    outcome.detail = parsed.error;
+    if (parsed.guessedType.empty()) {
+      // Not something the tool sent at all: plain HTTP refusal.
+      outcome.httpStatus = 400;
+      outcome.body = ResultReply("error", "不是有效的服务请求");
+    } else {
+      outcome.messageType = parsed.guessedType;
+      outcome.replyCommand = *ReplyCommandFor(parsed.guessedType);
+      outcome.body = ResultReply("error", "请求格式错误，内容中可能含有引号、<或&等字符");
+    }
+    return outcome;
+  }
+
+  const ServiceRequest& request = *parsed.request;
+  outcome.messageType = request.type;
+  Context context{request, sessionToken, outcome};
+  try {
+    dispatch(context);
+  } catch (const Refusal& refusal) {
+    outcome.result = refusal.result;
+    outcome.detail = refusal.detail.empty() ? refusal.message : refusal.detail;
+    outcome.body = ResultReply(refusal.result, refusal.message);
+  } catch (const std::exception& e) {
+    // A database fault: the store rolled the change back; say so plainly.
+    outcome.result = "error";
+    outcome.detail = e.what();
+    outcome.body = ResultReply("error", "服务器内部错误，请稍候再试");
+  }
+  return outcome;
+}
+
+ServiceOutcome ServiceHandler::oversized(std::string_view bodyStart, size_t limit) {
+  ServiceOutcome outcome;
+  outcome.result = "error";
+  outcome.detail = "request body larger than " + std::to_string(limit) + " bytes";
+  outcome.messageType = GuessMessageType(bodyStart);
+  if (outcome.messageType.empty()) {
+    outcome.httpStatus = 413;
+  } else {
+    outcome.replyCommand = *ReplyCommandFor(outcome.messageType);
+  }
+  outcome.body = ResultReply("error", "请求内容过大");
+  return outcome;
+}
+
+void ServiceHandler::dispatch(Context& context) {
+  const std::string& type = context.request.type;
+  auto command = ReplyCommandFor(type);
+  if (!command) {
+    // Answer under the name the request gave, when it is a plain word, so
+    // the tool reports an unknown command rather than waiting for ever.
+    bool word = !type.empty() && type.size() <= 64 &&
+                type.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789_") ==
+                    std::string::npos;
+    if (word) context.outcome.replyCommand = type;
+    throw BadInput("未知的请求类型");
+  }
+  context.outcome.replyCommand = *command;
+  if (type == "loadMainFlash") return login(context);
+
+  // Everything but the sign-in acts for the signed-in company only.
+  auto sessionCompany = sessions_.companyOf(context.sessionToken);
+  if (!sessionCompany) throw Refusal{"failure", "未登录或登录已过期，请重新登录", "no valid session"};
+  context.outcome.companyId = std::to_string(*sessionCompany);
+
+  const char* companyAttribute = type == "getByCompIdVideoList" ? "company_id" : type == "ModComPsw" ? "id" : "companyId";
+  std::int64_t named = ParseInteger(context.require(companyAttribute), companyAttribute);
+  if (named != *sessionCompany)
+    throw Refusal{"failure", "无权操作其他企业的数据",
+                  "session of company " + std::to_string(*sessionCompany) + " names company " + std::to_string(named)};
+
+  if (type == "getByCompIdVideoList") return listVideos(context);
+  if (type == "editUploadFile") return editVideo(context);
+  if (type == "delUploadFile") return deleteVideo(context);
+  if (type == "saveUploadFile") return saveVideo(context);
+  if (type == "ModComCard") return modifyCard(context);
+  if (type == "ModComPsw") return modifyPassword(context);
+}
+
+void ServiceHandler::login(Context& context) {
+  std::string account = context.require("account");
+  std::string password = context.require("password");
+
+  if (long long seconds = throttle_.lockedForSeconds(account); seconds > 0) {
+    long long minutes = (seconds + 59) / 60;
+    throw Refusal{"failure", "登录失败次数过多，请" + std::to_string(minutes) + "分钟后再试",
+                  "account locked after repeated failures"};
+  }
+  auto company = store_.findCompanyByAccount(account);
+  bool accepted = false;
+  if (company) {
+    accepted = VerifyPassword(company->passwordHash, password);
+  } else {
+    VerifyAgainstDummyHash(password);
+  }
+  if (!accepted) {
+    throttle_.recordFailure(account);
+    throw Refusal{"failure", "用户名或密码错误", "wrong account or password"};
+  }
+  throttle_.recordSuccess(account);
+  context.outcome.companyId = std::to_string(company->id);
+  context.outcome.newSession = sessions_.open(company->id);
+  context.outcome.body = LoginReply(*company);
+  context.outcome.result = "success";
+}
+
+void ServiceHandler::listVideos(Context& context) {
+  std::int64_t companyId = std::stoll(context.outcome.companyId);
+  context.outcome.body = VideoListReply(store_.listVideos(companyId));
+  context.outcome.result = "success";
+}
+
+void ServiceHandler::editVideo(Context& context) {
+  VideoEdit edit;
+  edit.id = ParseInteger(context.require("id"), "id");
+  edit.sort = ParseInteger(context.require("sort"), "排序号");
+  edit.title = context.require("title");
+  edit.memo = context.require("memo");
+  edit.zhimo = context.require("zhimo");
+  edit.state = context.require("state");
+  if (!store_.updateVideo(std::stoll(context.outcome.companyId), edit))
+    throw Refusal{"failure", "视频不存在", "no video " + std::to_string(edit.id) + " in this company"};
+  context.outcome.body = ResultReply("success");
+  context.outcome.result = "success";
+}
+
+void ServiceHandler::deleteVideo(Context& context) {
+  std::int64_t videoId = ParseInteger(context.require("id"), "id");
+  if (!store_.deleteVideo(std::stoll(context.outcome.companyId), videoId))
+    throw Refusal{"failure", "视频不存在", "no video " + std::to_string(videoId) + " in this company"};
+  context.outcome.body = ResultReply("success");
+  context.outcome.result = "success";
+}
+
+void ServiceHandler::saveVideo(Context& context) {
+  NewVideo video;
+  video.fileName = context.require("fileName");
+  video.zhimo = context.require("zhimo");
+  video.title = context.require("title");
+  video.duration = context.require("duration");
+  video.framerate = context.require("framerate");
+  video.fileSize = context.require("fileSize");
+  video.state = context.require("state");
+  CheckPlainFileName(video.fileName);
+  video.createDate = LocalTimestamp();
+  store_.addVideo(std::stoll(context.outcome.companyId), video);
+  context.outcome.body = ResultReply("success");
+  context.outcome.result = "success";
+}
+
+void ServiceHandler::modifyCard(Context& context) {
+  // Every field is read before anything is written, so a request missing one
+  // changes nothing.
+  CompanyProfile p;
+  p.name = context.require("name");
+  p.title = context.require("title");
+  p.tel = context.require("tel");
+  p.fax = context.require("fax");
+  p.qq = context.require("qq");
+  p.skype = context.require("skype");
+  p.msn = context.require("msn");
+  p.email = context.require("email");
+  p.dspEntCard = ParseFlag(context.require("dsp_ent_card"), "dsp_ent_card");
+  p.dspPlayZhimo = ParseFlag(context.require("dsp_play_zhimo"), "dsp_play_zhimo");
+  p.autoPlay = ParseFlag(context.require("auto_play"), "auto_play");
+  p.autoCre = ParseFlag(context.require("auto_cre"), "auto_cre");
+  p.dspLogo = ParseFlag(context.require("dsp_logo"), "dsp_logo");
+  p.ftpPath = context.require("ftp_path");
+  p.ftpAddr = context.require("ftp_addr");
+  p.ftpPort = context.require("ftp_port");
+  p.ftpAccount = context.require("ftp_account");
+  p.ftpPassword = context.require("ftp_password");
+  p.domain = context.require("domain");
+  if (!store_.updateProfile(std::stoll(context.outcome.companyId), p))
+    throw Refusal{"failure", "企业不存在", "company vanished"};
+  context.outcome.body = ResultReply("success");
+  context.outcome.result = "success";
+}
+
+void ServiceHandler::modifyPassword(Context& context) {
+  std::string oldPassword = context.require("oldpwd");
+  std::string newPassword = context.require("newpwd");
+  if (newPassword.find_first_not_of(' ') == std::string::npos) throw BadInput("新密码不能为空");
+  std::int64_t companyId = std::stoll(context.outcome.companyId);
+  auto company = store_.findCompanyById(companyId);
+  if (!company) throw Refusal{"failure", "企业不存在", "company vanished"};
+  if (!VerifyPassword(company->passwordHash, oldPassword))
+    throw Refusal{"failure", "原始密码错误", "old password does not match"};
+  store_.updatePasswordHash(companyId, HashPassword(newPassword));
+  context.outcome.body = ResultReply("success");
+  context.outcome.result = "success";
+}
+
+}  // namespace kestrova::service

@@ -1,0 +1,53 @@
+// Answers one posted request text: recognises it, checks the session and the
+// company it names, carries it out on the store and writes the reply. Knows
+// nothing of HTTP, so it is tested and reused without a server.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "login_throttle.h"
+#include "session_registry.h"
+#include "store.h"
+
+namespace kestrova::service {
+
+struct ServiceOutcome {
+  int httpStatus = 200;
+  std::string body;          // the reply XML
+  std::string replyCommand;  // for the X-Reply-Command header; empty: none
+  std::string newSession;    // set by a successful sign-in (X-Session)
+  // For the request log:
+  std::string messageType;
+  std::string companyId;
+  std::string result;  // "success", "failure" or "error"
+  std::string detail;  // why it failed, if it did
+};
+
+class ServiceHandler {
+ public:
+  ServiceHandler(Store& store, SessionRegistry& sessions, LoginThrottle& throttle);
+
+  ServiceOutcome handle(std::string_view body, const std::string& sessionToken);
+
+  // The answer to a body that is too large to read: a failure under the
+  // command the tool waits for when one can be found near its start.
+  ServiceOutcome oversized(std::string_view bodyStart, size_t limit);
+
+ private:
+  struct Context;
+  void dispatch(Context& context);
+  void login(Context& context);
+  void listVideos(Context& context);
+  void editVideo(Context& context);
+  void deleteVideo(Context& context);
+  void saveVideo(Context& context);
+  void modifyCard(Context& context);
+  void modifyPassword(Context& context);
+
+  Store& store_;
+  SessionRegistry& sessions_;
+  LoginThrottle& throttle_;
+};
+
+}  // namespace kestrova::service

@@ -1,0 +1,48 @@
+#include "session_registry.h"
+
+#include <sodium.h>
+
+#include "password_hash.h"
+
+namespace kestrova::service {
+
+SessionRegistry::SessionRegistry(std::chrono::seconds idleLimit) : idleLimit_(idleLimit), lastSweep_(Clock::now()) {}
+
+std::string SessionRegistry::open(std::int64_t companyId) {
+  InitCrypto();
+  unsigned char bytes[32];
+  randombytes_buf(bytes, sizeof bytes);
+  char hex[sizeof bytes * 2 + 1];
+  sodium_bin2hex(hex, sizeof hex, bytes, sizeof bytes);
+  std::string token(hex);
+
+  std::lock_guard lock(mutex_);
+  auto now = Clock::now();
+  forgetExpired(now);
+  sessions_[token] = Session{companyId, now};
+  return token;
+}
+
+std::optional<std::int64_t> SessionRegistry::companyOf(const std::string& token) {
+  if (token.empty()) return std::nullopt;
+  std::lock_guard lock(mutex_);
+  auto now = Clock::now();
+  auto it = sessions_.find(token);
+  if (it == sessions_.end()) return std::nullopt;
+  if (now - it->second.lastUsed > idleLimit_) {
+    sessions_.erase(it);
+    return std::nullopt;
+  }
+  it->second.lastUsed = now;
+  return it->second.companyId;
+}
+
+// Sweeping at most once a minute keeps sign-in cheap while still bounding the
+// map by the sessions of the last idle period.
+void SessionRegistry::forgetExpired(Clock::time_point now) {
+  if (now - lastSweep_ < std::chrono::minutes(1)) return;
+  lastSweep_ = now;
+  std::erase_if(sessions_, [&](const auto& entry) { return now - entry.second.lastUsed > idleLimit_; });
+}
+
+}  // namespace kestrova::service
