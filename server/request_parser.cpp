@@ -54,6 +54,40 @@ bool IsValidUtf8(std::string_view text) {
   return true;
 }
 
+// pugixml reads some texts that are not well-formed XML: a "<" inside an
+// attribute value, or an "&" that starts no reference, both come through
+// literally. The tool inserts values unescaped, so accepting those would make
+// one title stored as typed and another (with "&amp;" in it) stored changed.
+// One rule instead: what is not well-formed XML is refused. Returns why, or
+// an empty text.
+std::string StrictnessProblem(std::string_view text) {
+  bool inTag = false;
+  char quote = 0;
+  for (size_t i = 0; i < text.size(); ++i) {
+    char c = text[i];
+    if (c == '&') {
+      size_t end = text.find(';', i);
+      std::string_view name = end == std::string_view::npos ? std::string_view() : text.substr(i + 1, end - i - 1);
+      static const std::regex reference("lt|gt|amp|quot|apos|#[0-9]{1,7}|#x[0-9A-Fa-f]{1,6}");
+      if (name.empty() || !std::regex_match(name.begin(), name.end(), reference))
+        return "\"&\" that starts no character reference at byte " + std::to_string(i);
+    } else if (quote) {
+      if (c == quote) quote = 0;
+      else if (c == '<') return "\"<\" inside an attribute value at byte " + std::to_string(i);
+    } else if (inTag) {
+      if (c == '"' || c == '\'') quote = c;
+      else if (c == '>') inTag = false;
+    } else if (c == '<') {
+      // Request texts carry no comments, CDATA or declarations; rather than
+      // follow their rules here, the check ends at the first one and leaves
+      // the rest to the parser.
+      if (text.substr(i, 2) == "<!" || text.substr(i, 2) == "<?") return {};
+      inTag = true;
+    }
+  }
+  return {};
+}
+
 // The <data> element: inside the envelope, or the document itself when a
 // caller posts the bare body.
 pugi::xml_node FindDataElement(const pugi::xml_document& doc) {
@@ -92,6 +126,11 @@ ParsedRequest ParseRequestText(std::string_view body) {
   ParsedRequest parsed;
   if (!IsValidUtf8(body)) {
     parsed.error = "request is not UTF-8 text";
+    parsed.guessedType = GuessMessageType(body);
+    return parsed;
+  }
+  if (std::string problem = StrictnessProblem(body); !problem.empty()) {
+    parsed.error = "request is not well-formed XML: " + problem;
     parsed.guessedType = GuessMessageType(body);
     return parsed;
   }

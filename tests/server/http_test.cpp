@@ -1,0 +1,374 @@
+// kestrova-service as the desktop tool meets it: request texts posted to the
+// running program, replies read back as XML.
+#include <gtest/gtest.h>
+#include <httplib.h>
+
+#include <pugixml.hpp>
+#include <regex>
+#include <thread>
+
+#include "service_fixture.h"
+
+using kestrova::test::CompanyFields;
+using kestrova::test::ServiceProcess;
+using kestrova::test::ServiceReply;
+
+namespace {
+
+// The request texts, byte for byte as the tool writes them (values unescaped).
+std::string Envelope(const std::string& data) { return ServiceProcess::Envelope(data); }
+
+std::string LoginRequest(const std::string& account, const std::string& password) {
+  return Envelope("<data><msgType>loadMainFlash</msgType><msg><item account=\"" + account + "\" password =\"" +
+                  password + "\" /></msg></data>");
+}
+
+std::string ListRequest(const std::string& companyId) {
+  return Envelope("<data><msgType  method=\"getByCompIdVideoList\">SysSetVideoFile</msgType><msg><item company_id=\"" +
+                  companyId + "\"  /></msg></data>");
+}
+
+std::string EditRequest(const std::string& id, const std::string& sort, const std::string& title,
+                        const std::string& companyId, const std::string& memo, const std::string& zhimo,
+                        const std::string& state) {
+  return Envelope("<data><msgType  method=\"editUploadFile\">SysSetVideoFile</msgType><msg><item id=\"" + id +
+                  "\"  sort=\"" + sort + "\" title=\"" + title + "\"   companyId=\"" + companyId + "\"  memo=\"" +
+                  memo + "\" zhimo=\"" + zhimo + "\" state=\"" + state + "\"  /></msg></data>");
+}
+
+std::string DeleteRequest(const std::string& id, const std::string& companyId) {
+  return Envelope("<data><msgType  method=\"delUploadFile\">SysSetVideoFile</msgType><msg><item id=\"" + id +
+                  "\"  companyId=\"" + companyId + "\"  /></msg></data>");
+}
+
+std::string SaveRequest(const std::string& fileName, const std::string& title, const std::string& companyId) {
+  return Envelope(
+      "<data><msgType method=\"saveUploadFile\">SysSetVideoFile</msgType><msg><item fileName=\"" + fileName +
+      "\" zhimo=\"" + title + "\" title=\"" + title + "\" duration=\"12\" framerate=\"25\"  companyId=\"" +
+      companyId + "\" fileSize=\"345\"  state=\"A\"/></msg></data>");
+}
+
+struct Card {
+  std::string name = "新公司", title = "新地址", tel = "1", fax = "2", qq = "3", skype = "4", msn = "5", email = "e@x";
+  std::string dspEntCard = "False", dspPlayZhimo = "True", autoPlay = "False", autoCre = "True", dspLogo = "False";
+  std::string ftpPath = "/www", ftpAddr = "10.0.0.1", ftpPort = "21", ftpAccount = "web", ftpPassword = "pw",
+              domain = "http://example.com";
+};
+
+std::string CardRequest(const std::string& companyId, const Card& c) {
+  return Envelope("<data><msgType method=\"ModComCard\">SysSetComCard</msgType><msg><item companyId=\"" + companyId +
+                  "\" name=\"" + c.name + "\"  title=\"" + c.title + "\" tel=\"" + c.tel + "\" fax=\"" + c.fax +
+                  "\" qq=\"" + c.qq + "\" skype=\"" + c.skype + "\" msn=\"" + c.msn + "\" email=\"" + c.email +
+                  "\" dsp_ent_card=\"" + c.dspEntCard + "\" dsp_play_zhimo=\"" + c.dspPlayZhimo + "\" auto_play=\"" +
+                  c.autoPlay + "\" auto_cre=\"" + c.autoCre + "\" dsp_logo=\"" + c.dspLogo + "\" ftp_path = \"" +
+                  c.ftpPath + "\" ftp_addr=\"" + c.ftpAddr + "\" ftp_port=\"" + c.ftpPort + "\" ftp_account=\"" +
+                  c.ftpAccount + "\" ftp_password=\"" + c.ftpPassword + "\" domain=\"" + c.domain +
+                  "\"/></msg></data>");
+}
+
+std::string PasswordRequest(const std::string& companyId, const std::string& oldPassword,
+                            const std::string& newPassword) {
+  return Envelope("<data><msgType method=\"ModComPsw\">SysSetComPsw</msgType><msg><item id=\"" + companyId +
+                  "\" oldpwd=\"" + oldPassword + "\"  newpwd=\"" + newPassword + "\" /></msg></data>");
+}
+
+using Attributes = std::map<std::string, std::string>;
+
+// Every element under data/msg with its attributes; fails the test on a
+// reply that is not well-formed.
+std::vector<Attributes> Items(const std::string& reply) {
+  pugi::xml_document doc;
+  EXPECT_TRUE(doc.load_string(reply.c_str())) << reply;
+  std::vector<Attributes> items;
+  for (pugi::xml_node item : doc.child("data").child("msg").children()) {
+    Attributes a;
+    for (pugi::xml_attribute attr : item.attributes()) a[attr.name()] = attr.value();
+    items.push_back(a);
+  }
+  return items;
+}
+
+std::string Result(const ServiceReply& reply) {
+  auto items = Items(reply.body);
+  return items.size() == 1 ? items[0]["result"] : "(no single item)";
+}
+
+std::vector<std::string> Titles(const ServiceReply& reply) {
+  std::vector<std::string> titles;
+  for (auto& item : Items(reply.body)) titles.push_back(item["title"]);
+  return titles;
+}
+
+struct SignedIn {
+  std::string session;
+  std::string companyId;
+};
+
+SignedIn SignIn(const ServiceProcess& service, const std::string& account, const std::string& password) {
+  ServiceReply reply = service.post(LoginRequest(account, password));
+  EXPECT_EQ(Result(reply), "success") << reply.body;
+  EXPECT_FALSE(reply.session.empty());
+  return {reply.session, Items(reply.body).at(0)["companyid"]};
+}
+
+TEST(ServiceHttp, SignInAnswersWithTheWholeProfileOrRefuses) {
+  ServiceProcess service({.seedDemo = true});
+  ServiceReply ok = service.post(LoginRequest("demo", "demo"));
+  EXPECT_EQ(ok.status, 200);
+  EXPECT_EQ(ok.replyCommand, "loadMainFlash");
+  EXPECT_EQ(ok.session.size(), 64u);
+  Attributes item = Items(ok.body).at(0);
+  for (const char* name : {"result", "name", "title", "tel", "fax", "qq", "skype", "msn", "email", "dsp_ent_card",
+                           "dsp_play_zhimo", "auto_play", "auto_cre", "dsp_logo", "ftp_path", "ftp_addr", "ftp_port",
+                           "ftp_account", "ftp_password", "domain", "companyid", "account", "tvtype"})
+    EXPECT_TRUE(item.count(name)) << name;
+  EXPECT_EQ(item["result"], "success");
+  EXPECT_EQ(item["account"], "demo");
+  EXPECT_EQ(item["tvtype"], "SETUP");
+  EXPECT_EQ(item["dsp_logo"], "1");
+  EXPECT_EQ(item["ftp_addr"], "127.0.0.1");
+  EXPECT_EQ(item["ftp_port"], "2121");
+  EXPECT_EQ(item["domain"], "http://127.0.0.1:8641");
+  EXPECT_FALSE(item["name"].empty());
+
+  for (auto [account, password] : std::vector<std::pair<std::string, std::string>>{
+           {"demo", "wrong"}, {"demo", ""}, {"nobody", "demo"}, {"DEMO", "demo"}, {"demo", " demo"}}) {
+    ServiceReply refused = service.post(LoginRequest(account, password));
+    EXPECT_EQ(refused.status, 200);
+    EXPECT_EQ(refused.replyCommand, "loadMainFlash");
+    EXPECT_NE(Result(refused), "success") << account << "/" << password;
+    EXPECT_TRUE(refused.session.empty());
+  }
+}
+
+TEST(ServiceHttp, RepeatedFailuresLockOnlyThatAccountForAWhile) {
+  ServiceProcess service(
+      {.seedDemo = true, .serveArgs = {"--login-max-failures", "3", "--login-lockout-seconds", "2"}});
+  service.addCompany({{"account", "other"}, {"password", "pw"}});
+  for (int i = 0; i < 3; ++i) EXPECT_NE(Result(service.post(LoginRequest("demo", "guess"))), "success");
+
+  ServiceReply locked = service.post(LoginRequest("demo", "demo"));
+  EXPECT_EQ(Result(locked), "failure");
+  EXPECT_NE(Items(locked.body).at(0)["message"].find("次数过多"), std::string::npos) << locked.body;
+  EXPECT_TRUE(locked.session.empty());
+  EXPECT_FALSE(service.login("other", "pw").empty()) << "other accounts are not affected";
+
+  std::this_thread::sleep_for(std::chrono::milliseconds(2300));
+  EXPECT_FALSE(service.login("demo", "demo").empty()) << "the lock ends";
+  // The success cleared the count: two more failures do not lock again.
+  for (int i = 0; i < 2; ++i) service.post(LoginRequest("demo", "guess"));
+  EXPECT_FALSE(service.login("demo", "demo").empty());
+}
+
+TEST(ServiceHttp, CatalogueListSaveEditDelete) {
+  ServiceProcess service({.seedDemo = true});
+  auto [session, id] = SignIn(service, "demo", "demo");
+
+  ServiceReply list = service.post(ListRequest(id), session);
+  EXPECT_EQ(list.replyCommand, "getByCompIdVideoList");
+  auto videos = Items(list.body);
+  ASSERT_EQ(videos.size(), 3u);
+  for (auto& v : videos) {
+    EXPECT_EQ(v.size(), 11u);
+    for (const char* name : {"id", "title", "duration", "fileName", "framerate", "fileSize", "sort", "createDate",
+                             "state", "memo", "zhimo"})
+      EXPECT_TRUE(v.count(name)) << name;
+  }
+  EXPECT_EQ(videos[0]["sort"], "1");
+  EXPECT_EQ(videos[2]["state"], "U") << "the third demo video is a draft";
+
+  ServiceReply saved = service.post(SaveRequest("AbCdEfGh12345678.html", "新视频 more", id), session);
+  EXPECT_EQ(saved.replyCommand, "saveUploadFile");
+  EXPECT_EQ(Result(saved), "success");
+  videos = Items(service.post(ListRequest(id), session).body);
+  ASSERT_EQ(videos.size(), 4u);
+  Attributes added = videos[3];
+  EXPECT_EQ(added["fileName"], "AbCdEfGh12345678.html");
+  EXPECT_EQ(added["title"], "新视频 more");
+  EXPECT_EQ(added["sort"], "4");
+  EXPECT_EQ(added["state"], "A");
+  EXPECT_EQ(added["memo"], "");
+  EXPECT_TRUE(std::regex_match(added["createDate"], std::regex(R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d)")))
+      << added["createDate"];
+
+  // Moving the new video to the front and making it a draft.
+  ServiceReply edited = service.post(EditRequest(added["id"], " 0 ", "改过的标题", id, "m", "字幕", "U"), session);
+  EXPECT_EQ(edited.replyCommand, "editUploadFile");
+  EXPECT_EQ(Result(edited), "success");
+  videos = Items(service.post(ListRequest(id), session).body);
+  EXPECT_EQ(videos[0]["id"], added["id"]);
+  EXPECT_EQ(videos[0]["title"], "改过的标题");
+  EXPECT_EQ(videos[0]["sort"], "0");
+  EXPECT_EQ(videos[0]["memo"], "m");
+  EXPECT_EQ(videos[0]["state"], "U");
+  EXPECT_EQ(videos[0]["fileName"], "AbCdEfGh12345678.html") << "the file name is kept";
+
+  // A sort number that is not a number is refused and changes nothing.
+  ServiceReply notNumber = service.post(EditRequest(added["id"], "abc", "x", id, "", "", "A"), session);
+  EXPECT_EQ(Result(notNumber), "error");
+  EXPECT_EQ(Items(service.post(ListRequest(id), session).body)[0]["title"], "改过的标题");
+
+  ServiceReply deleted = service.post(DeleteRequest(added["id"], id), session);
+  EXPECT_EQ(deleted.replyCommand, "delUploadFile");
+  EXPECT_EQ(Result(deleted), "success");
+  EXPECT_EQ(Items(service.post(ListRequest(id), session).body).size(), 3u);
+  EXPECT_EQ(Result(service.post(DeleteRequest(added["id"], id), session)), "failure") << "already gone";
+}
+
+TEST(ServiceHttp, CardAndPasswordChanges) {
+  ServiceProcess service({.seedDemo = true});
+  auto [session, id] = SignIn(service, "demo", "demo");
+
+  Card card;
+  ServiceReply cardReply = service.post(CardRequest(id, card), session);
+  EXPECT_EQ(cardReply.replyCommand, "ModCompanyResult");
+  EXPECT_EQ(Result(cardReply), "success");
+  Card badFlag;
+  badFlag.dspLogo = "maybe";
+  EXPECT_EQ(Result(service.post(CardRequest(id, badFlag), session)), "error");
+
+  ServiceReply wrongOld = service.post(PasswordRequest(id, "not-it", "fresh"), session);
+  EXPECT_EQ(wrongOld.replyCommand, "editEntPwd");
+  EXPECT_EQ(Result(wrongOld), "failure");
+  EXPECT_FALSE(service.login("demo", "demo").empty()) << "a refused change keeps the password";
+
+  EXPECT_EQ(Result(service.post(PasswordRequest(id, "demo", "fresh"), session)), "success");
+  EXPECT_TRUE(service.login("demo", "demo").empty());
+  ServiceReply again = service.post(LoginRequest("demo", "fresh"));
+  ASSERT_EQ(Result(again), "success");
+  Attributes item = Items(again.body).at(0);
+  EXPECT_EQ(item["name"], "新公司");
+  EXPECT_EQ(item["email"], "e@x");
+  EXPECT_EQ(item["dsp_ent_card"], "0");
+  EXPECT_EQ(item["dsp_play_zhimo"], "1");
+  EXPECT_EQ(item["auto_cre"], "1");
+  EXPECT_EQ(item["dsp_logo"], "0");
+  EXPECT_EQ(item["ftp_path"], "/www");
+  EXPECT_EQ(item["ftp_password"], "pw");
+  EXPECT_EQ(item["domain"], "http://example.com");
+}
+
+TEST(ServiceHttp, NobodyReachesAnotherCompanysData) {
+  ServiceProcess service({.seedDemo = true});
+  auto demo = SignIn(service, "demo", "demo");
+  service.addCompany({{"account", "rival"}, {"password", "rival"}, {"name", "对手"}});
+  auto rival = SignIn(service, "rival", "rival");
+  ASSERT_NE(demo.companyId, rival.companyId);
+  std::string demoList = service.post(ListRequest(demo.companyId), demo.session).body;
+  std::string demoVideo = Items(demoList).at(0)["id"];
+
+  const std::vector<std::pair<std::string, std::string>> attempts{
+      {"list of the other company", ListRequest(demo.companyId)},
+      {"edit naming the other company", EditRequest(demoVideo, "1", "hacked", demo.companyId, "", "", "A")},
+      {"edit of a foreign video under one's own id", EditRequest(demoVideo, "1", "hacked", rival.companyId, "", "", "A")},
+      {"delete of a foreign video under one's own id", DeleteRequest(demoVideo, rival.companyId)},
+      {"delete naming the other company", DeleteRequest(demoVideo, demo.companyId)},
+      {"save into the other company", SaveRequest("Intruder00000001.html", "intruder", demo.companyId)},
+      {"card of the other company", CardRequest(demo.companyId, Card{})},
+      {"password of the other company", PasswordRequest(demo.companyId, "demo", "owned")},
+  };
+  for (const auto& [what, request] : attempts) {
+    ServiceReply reply = service.post(request, rival.session);
+    EXPECT_EQ(reply.status, 200) << what;
+    EXPECT_FALSE(reply.replyCommand.empty()) << what;
+    EXPECT_EQ(Result(reply), "failure") << what << ": " << reply.body;
+  }
+  // Without a session, or with a made-up one, nothing is done either.
+  for (const std::string& session : {std::string(), std::string(64, 'a')}) {
+    EXPECT_EQ(Result(service.post(ListRequest(demo.companyId), session)), "failure");
+    EXPECT_EQ(Result(service.post(DeleteRequest(demoVideo, demo.companyId), session)), "failure");
+  }
+
+  EXPECT_EQ(service.post(ListRequest(demo.companyId), demo.session).body, demoList);
+  EXPECT_FALSE(service.login("demo", "demo").empty());
+  EXPECT_EQ(Items(service.post(LoginRequest("demo", "demo")).body).at(0)["tel"], "021-55550101");
+  EXPECT_TRUE(Items(service.post(ListRequest(rival.companyId), rival.session).body).empty());
+}
+
+TEST(ServiceHttp, BadRequestsGetAFailureAndTheServiceCarriesOn) {
+  ServiceProcess service({.seedDemo = true});
+  auto [session, id] = SignIn(service, "demo", "demo");
+  std::string before = service.post(ListRequest(id), session).body;
+  std::string videoId = Items(before).at(0)["id"];
+
+  struct Case {
+    std::string what;
+    std::string body;
+    int status;
+    std::string command;  // expected X-Reply-Command
+  };
+  const std::vector<Case> cases{
+      {"title with a double quote", EditRequest(videoId, "1", "say \"hi\"", id, "", "", "A"), 200, "editUploadFile"},
+      {"title with <", SaveRequest("Lt00000000000001.html", "a<b", id), 200, "saveUploadFile"},
+      {"password with &", LoginRequest("demo", "a&b"), 200, "loadMainFlash"},
+      {"unknown message type",
+       Envelope("<data><msgType method=\"dropEverything\">SysSetVideoFile</msgType><msg><item/></msg></data>"), 200,
+       "dropEverything"},
+      {"missing attribute",
+       Envelope("<data><msgType method=\"saveUploadFile\">SysSetVideoFile</msgType><msg><item fileName=\"x.html\" "
+                "companyId=\"" + id + "\"/></msg></data>"),
+       200, "saveUploadFile"},
+      {"file name leaving its folder", SaveRequest("../../etc/passwd", "x", id), 200, "saveUploadFile"},
+      {"oversized body", SaveRequest("Big0000000000001.html", std::string(1536 * 1024, 'x'), id), 200,
+       "saveUploadFile"},
+      {"not a request at all", "hello", 400, ""},
+      {"other XML", "<data><foo/></data>", 400, ""},
+  };
+  for (const Case& c : cases) {
+    ServiceReply reply = service.post(c.body, session);
+    EXPECT_EQ(reply.status, c.status) << c.what;
+    EXPECT_EQ(reply.replyCommand, c.command) << c.what;
+    EXPECT_EQ(Result(reply), "error") << c.what << ": " << reply.body;
+    // The service is still up and answers the next request normally.
+    EXPECT_EQ(service.post(ListRequest(id), session).body, before) << "after " << c.what;
+  }
+}
+
+TEST(ServiceHttp, ConcurrentSavesAllLand) {
+  ServiceProcess service({.seedDemo = true});
+  auto [session, id] = SignIn(service, "demo", "demo");
+  constexpr int kThreads = 4, kEach = 8;
+  std::vector<std::thread> threads;
+  std::atomic<int> successes{0};
+  for (int t = 0; t < kThreads; ++t)
+    threads.emplace_back([&, t] {
+      for (int i = 0; i < kEach; ++i) {
+        std::string name = "Par" + std::to_string(t) + "x" + std::to_string(i) + ".html";
+        if (Result(service.post(SaveRequest(name, name, id), session)) == "success") ++successes;
+      }
+    });
+  for (auto& t : threads) t.join();
+  EXPECT_EQ(successes, kThreads * kEach);
+  auto videos = Items(service.post(ListRequest(id), session).body);
+  ASSERT_EQ(videos.size(), size_t(3 + kThreads * kEach));
+  for (size_t i = 0; i < videos.size(); ++i) EXPECT_EQ(videos[i]["sort"], std::to_string(i + 1));
+}
+
+TEST(ServiceHttp, DataOutlivesARestartButSessionsDoNot) {
+  ServiceProcess service({.company = {{"account", "acme"}, {"password", "pw"}, {"tvtype", "USER"}}});
+  auto [session, id] = SignIn(service, "acme", "pw");
+  EXPECT_EQ(id, service.companyId());
+  ASSERT_EQ(Result(service.post(SaveRequest("Keep000000000001.html", "留存", id), session)), "success");
+
+  service.restart();
+  EXPECT_EQ(Result(service.post(ListRequest(id), session)), "failure") << "sessions live in memory";
+  auto again = SignIn(service, "acme", "pw");
+  EXPECT_EQ(Titles(service.post(ListRequest(id), again.session)), (std::vector<std::string>{"留存"}));
+  EXPECT_EQ(Items(service.post(LoginRequest("acme", "pw")).body).at(0)["tvtype"], "USER");
+}
+
+TEST(ServiceHttp, ServesItsOwnPages) {
+  ServiceProcess service;
+  httplib::Client client("127.0.0.1", service.port());
+  EXPECT_EQ(client.Get("/health")->body, "ok");
+  for (const char* path : {"/member/", "/member/getentpwd.php", "/player/tvsetup/tvsetup.htm"}) {
+    auto res = client.Get(path);
+    ASSERT_TRUE(res) << path;
+    EXPECT_EQ(res->status, 200) << path;
+    EXPECT_EQ(res->get_header_value("Content-Type"), "text/html; charset=utf-8") << path;
+    EXPECT_NE(res->body.find("<meta charset=\"utf-8\">"), std::string::npos) << path;
+  }
+  EXPECT_EQ(client.Get("/member/../../etc/passwd")->status, 404);
+}
+
+}  // namespace
