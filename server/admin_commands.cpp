@@ -83,9 +83,16 @@ std::int64_t SeedDemoCompany(Store& store, bool& created) {
       {"DemoProduct00002.html", "新品发布：高清网络播放器", "新品介绍", "45", "25", "3072", "A", "", now},
       {"DemoDraft0000003.html", "草稿视频，尚未发布", "活动花絮（草稿）", "20", "25", "1024", "U", "", now},
   };
-  std::int64_t id = store.addCompany(demo, videos);
-  created = true;
-  return id;
+  try {
+    std::int64_t id = store.addCompany(demo, videos);
+    created = true;
+    return id;
+  } catch (const StoreError&) {
+    // Two starts seeding at the same moment: the other one won, which is
+    // just as good.
+    if (auto existing = store.findCompanyByAccount("demo")) return existing->id;
+    throw;
+  }
 }
 
 }  // namespace kestrova::service
