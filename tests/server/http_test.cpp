@@ -371,4 +371,24 @@ TEST(ServiceHttp, ServesItsOwnPages) {
   EXPECT_EQ(client.Get("/member/../../etc/passwd")->status, 404);
 }
 
+TEST(ServiceAdmin, SeedDemoRunsAtEveryStartAndAddCompanyRefusesDuplicates) {
+  ServiceProcess service({.seedDemo = true});
+  using kestrova::test::RunCommand;
+  using kestrova::test::ShellQuote;
+  std::string program = ShellQuote((kestrova::test::BinDir() / "kestrova-service").string());
+  std::string db = " --db " + ShellQuote(service.dbArgument());
+
+  EXPECT_EQ(RunCommand(program + " seed-demo" + db).exitCode, 0);
+  auto demo = SignIn(service, "demo", "demo");
+  EXPECT_EQ(Items(service.post(ListRequest(demo.companyId), demo.session).body).size(), 3u);
+
+  auto duplicate = RunCommand(program + " add-company" + db + " --account demo --password x");
+  EXPECT_NE(duplicate.exitCode, 0);
+  EXPECT_FALSE(duplicate.output.empty());
+  EXPECT_EQ(RunCommand(program + " add-company" + db + " --account x --password y --colour red").exitCode, 2);
+  EXPECT_EQ(RunCommand(program + " add-company" + db + " --account x --password y --dsp_logo 7").exitCode, 2);
+  EXPECT_EQ(RunCommand(program + " serve --db nosuchkind:x").exitCode, 2);
+  EXPECT_FALSE(service.login("demo", "demo").empty()) << "the demo password was not replaced";
+}
+
 }  // namespace
