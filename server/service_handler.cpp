@@ -56,6 +56,7 @@ struct ServiceHandler::Context {
   const ServiceRequest& request;
   const std::string& sessionToken;
   ServiceOutcome& outcome;
+  std::int64_t companyId = 0;  // the signed-in company, once checked
 
   std::string require(const char* name) const {
     auto value = request.value(name);
@@ -135,9 +136,13 @@ void ServiceHandler::dispatch(Context& context) {
   // Everything but the sign-in acts for the signed-in company only.
   auto sessionCompany = sessions_.companyOf(context.sessionToken);
   if (!sessionCompany) throw Refusal{"failure", "未登录或登录已过期，请重新登录", "no valid session"};
+  context.companyId = *sessionCompany;
   context.outcome.companyId = std::to_string(*sessionCompany);
 
-  const char* companyAttribute = type == "getByCompIdVideoList" ? "company_id" : type == "ModComPsw" ? "id" : "companyId";
+  // Each request names the company under its own attribute.
+  const char* companyAttribute = type == "getByCompIdVideoList" ? "company_id"
+                                 : type == "ModComPsw"          ? "id"
+                                                                : "companyId";
   std::int64_t named = ParseInteger(context.require(companyAttribute), companyAttribute);
   if (named != *sessionCompany)
     throw Refusal{"failure", "无权操作其他企业的数据",
@@ -179,8 +184,7 @@ void ServiceHandler::login(Context& context) {
 }
 
 void ServiceHandler::listVideos(Context& context) {
-  std::int64_t companyId = std::stoll(context.outcome.companyId);
-  context.outcome.body = VideoListReply(store_.listVideos(companyId));
+  context.outcome.body = VideoListReply(store_.listVideos(context.companyId));
   context.outcome.result = "success";
 }
 
@@ -192,7 +196,7 @@ void ServiceHandler::editVideo(Context& context) {
   edit.memo = context.require("memo");
   edit.zhimo = context.require("zhimo");
   edit.state = context.require("state");
-  if (!store_.updateVideo(std::stoll(context.outcome.companyId), edit))
+  if (!store_.updateVideo(context.companyId, edit))
     throw Refusal{"failure", "视频不存在", "no video " + std::to_string(edit.id) + " in this company"};
   context.outcome.body = ResultReply("success");
   context.outcome.result = "success";
@@ -200,7 +204,7 @@ void ServiceHandler::editVideo(Context& context) {
 
 void ServiceHandler::deleteVideo(Context& context) {
   std::int64_t videoId = ParseInteger(context.require("id"), "id");
-  if (!store_.deleteVideo(std::stoll(context.outcome.companyId), videoId))
+  if (!store_.deleteVideo(context.companyId, videoId))
     throw Refusal{"failure", "视频不存在", "no video " + std::to_string(videoId) + " in this company"};
   context.outcome.body = ResultReply("success");
   context.outcome.result = "success";
@@ -217,7 +221,7 @@ void ServiceHandler::saveVideo(Context& context) {
   video.state = context.require("state");
   CheckPlainFileName(video.fileName);
   video.createDate = LocalTimestamp();
-  store_.addVideo(std::stoll(context.outcome.companyId), video);
+  store_.addVideo(context.companyId, video);
   context.outcome.body = ResultReply("success");
   context.outcome.result = "success";
 }
@@ -245,7 +249,7 @@ void ServiceHandler::modifyCard(Context& context) {
   p.ftpAccount = context.require("ftp_account");
   p.ftpPassword = context.require("ftp_password");
   p.domain = context.require("domain");
-  if (!store_.updateProfile(std::stoll(context.outcome.companyId), p))
+  if (!store_.updateProfile(context.companyId, p))
     throw Refusal{"failure", "企业不存在", "company vanished"};
   context.outcome.body = ResultReply("success");
   context.outcome.result = "success";
@@ -255,12 +259,11 @@ void ServiceHandler::modifyPassword(Context& context) {
   std::string oldPassword = context.require("oldpwd");
   std::string newPassword = context.require("newpwd");
   if (newPassword.find_first_not_of(' ') == std::string::npos) throw BadInput("新密码不能为空");
-  std::int64_t companyId = std::stoll(context.outcome.companyId);
-  auto company = store_.findCompanyById(companyId);
+  auto company = store_.findCompanyById(context.companyId);
   if (!company) throw Refusal{"failure", "企业不存在", "company vanished"};
   if (!VerifyPassword(company->passwordHash, oldPassword))
     throw Refusal{"failure", "原始密码错误", "old password does not match"};
-  store_.updatePasswordHash(companyId, HashPassword(newPassword));
+  store_.updatePasswordHash(context.companyId, HashPassword(newPassword));
   context.outcome.body = ResultReply("success");
   context.outcome.result = "success";
 }
