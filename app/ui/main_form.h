@@ -1,0 +1,209 @@
+// The main window: the catalogue panel with the embed code options, the
+// synchronisation panel, the toolbar that opens the profile dialogs, and the
+// main service movie whose replies the dispatcher routes back here.
+#pragma once
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QTableWidget>
+#include <QTextEdit>
+#include <QTreeWidget>
+#include <QWidget>
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "app_windows.h"
+#include "dispatcher.h"
+#include "embed_code.h"
+#include "handler_guard.h"
+#include "site_sync.h"
+#include "videofile.h"
+#include "web_view.h"
+#include "window_chrome.h"
+
+namespace kestrova::catalogue {
+class ThumbnailFetcher;
+}
+namespace kestrova::publishing {
+struct LoginProfile;
+}
+
+namespace kestrova::ui {
+
+class TFrmBfq;
+
+class TMainForm : public QWidget, public service::MainReplyActions {
+  Q_OBJECT
+
+ public:
+  explicit TMainForm(AppContext& context);
+  ~TMainForm() override;
+
+  // Login values, set by the login reply.
+  std::string companyid, account, tvtype;
+  std::filesystem::path dataPath;
+  bool listRequested = false;
+  service::Tvideofile currentVideo;
+
+  // Embed code values.
+  bool isFloor = true;
+  bool isMulVideofiles = true;
+  std::string titleBgColor = "C92A27";
+  std::string titleFontColor = "FFFFFF";
+  std::string borderLineColor = "A67901";
+  std::string scriptQuery;
+  std::string scriptText;
+
+  // Frame.
+  QLabel* Image3;  // banner
+  QLabel* Image2;  // bottom strip
+  PictureButton* btnspgl;
+  PictureButton* btnspsc;
+  PictureButton* btnqympsz;
+  PictureButton* btnwzbfsz;
+  PictureButton* btnqytbsz;
+  PictureButton* btnmmxg;
+  PictureButton* SpeedButton1;  // minimise
+  PictureButton* SpeedButton3;  // close
+  QWidget* pnlSpgl;
+  QWidget* pnlspsc;
+  WebView* WebBrowser1;
+  service::ServiceMovie* swfMain;
+
+  // Catalogue panel.
+  QLabel* Image1;
+  QTableWidget* lvFiles;
+  QLineEdit* edtTitle;
+  QLineEdit* edtSort;
+  QComboBox* cmbstate;
+  QPlainTextEdit* mmoZhimo;
+  QLabel* imgZoom;
+  PictureButton* btnRefushVideoList;
+  PictureButton* btnxzsp;
+  PictureButton* btnscsp;
+  PictureButton* btnspglsave;
+  PictureButton* btnUpload2;
+  QWidget* pnlPlayer;
+  PictureButton* btnPlay;
+  PictureButton* btnStop;
+  PictureButton* btnCapture;
+
+  // Embed code options on the catalogue panel.
+  QComboBox* cmbKind;
+  QComboBox* cmbMul;
+  QLineEdit* edWidth;
+  QLineEdit* edHeight;
+  QCheckBox* chkDisplayEntCard;
+  QCheckBox* chkDisplayZhimo;
+  QCheckBox* chkAutoPlay;
+  QCheckBox* chkAutocre;
+  QCheckBox* chkDisplayLogo;
+  QLineEdit* edTitle;
+  QLabel* Image4;  // title background colour
+  QLabel* Image6;  // title text colour
+  QLabel* Image7;  // border colour
+  QTextEdit* mmoScript;
+  PictureButton* btnCopy;
+  PictureButton* btnPre;
+
+  // Synchronisation panel.
+  QLabel* Image5;
+  QLineEdit* edServerPath;
+  QLineEdit* edServerIP;
+  QLineEdit* edPort;
+  QLineEdit* edUserName;
+  QLineEdit* edPW;
+  QLineEdit* edDomain;
+  QLineEdit* edsort;  // hidden: the extensions the change scan looks at
+  QTreeWidget* lvlist;
+  PictureButton* btntestConn;
+  PictureButton* btnscan;
+  PictureButton* btnpauseupload;
+  PictureButton* btsave;
+  QLabel* statmain;
+
+  // The connection used to delete a video's files from the site. Until the
+  // synchronisation is wired in, a stand-in reports that it is not there.
+  void setSiteSync(catalogue::SiteSync* site);
+  catalogue::SiteSync& siteSync() { return *site_; }
+
+  // Frame handlers.
+  void FormCreate();
+  void FormActivate();
+  void swfMainReadyStateChange(int newState);
+  void btnspglClick();
+  void btnspscClick();
+  bool FormCloseQuery();
+  void takeLoginProfile(const publishing::LoginProfile& profile, const TFrmBfq& flags);
+
+  // Catalogue.
+  void lvFilesSelectItem(int row, bool selected);
+  void btnspglsaveClick();
+  void btnscspClick();
+  void btnRefushVideoListClick();
+  void lvFilesExit();
+  void createConfigXml();
+  service::TvideofileList listRows() const;
+
+  // Embed code.
+  void createScript();
+  void cmbKindChange();
+  void cmbMulChange();
+  void chkDisplayEntCardClick();
+  void Image4Click();
+  void Image6Click();
+  void Image7Click();
+  void btnCopyClick();
+  void btnPreClick();
+
+  // Profile dialogs.
+  void btnqympszClick();
+  void btnwzbfszClick();
+  void btnqytbszClick();
+  void btnmmxgClick();
+  void updateEntInfo();
+  void editEntPassword();
+
+  // What the reply dispatcher makes the window do.
+  void connectFtp() override;
+  void updateVideoFileList(const std::string& reply) override;
+  void sendVideoListRequest() override;
+  void showMessage(const std::string& text) override;
+  void reopenPasswordDialog() override;
+
+  // Runs handler so that an escaping error goes to the top-level display.
+  template <class Handler>
+  void guarded(Handler&& handler);
+
+ protected:
+  bool event(QEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  void buildFrame();
+  void buildCataloguePanel();
+  void buildScriptOptions();
+  void buildSyncPanel();
+  void connectHandlers();
+  void send(const std::string& request);
+  void showThumbnail(const service::Tvideofile& video);
+  bool pickColour(std::string& target, QColor* chosen);
+  publishing::EmbedOptions embedOptions() const;
+
+  AppContext& context_;
+  std::unique_ptr<catalogue::SiteSync> siteStandIn_;
+  catalogue::SiteSync* site_ = nullptr;
+  catalogue::ThumbnailFetcher* thumbnails_ = nullptr;
+};
+
+template <class Handler>
+void TMainForm::guarded(Handler&& handler) {
+  Guarded(context_.platform, std::forward<Handler>(handler));
+}
+
+}  // namespace kestrova::ui

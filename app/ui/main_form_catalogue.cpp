@@ -1,0 +1,151 @@
+// The catalogue panel: the list, the selected video's fields and thumbnail,
+// saving, deleting, refreshing, and the config.xml rewrite after a refresh.
+#include <QSignalBlocker>
+
+#include "app_title.h"
+#include "catalogue_rows.h"
+#include "config_xml.h"
+#include "frm_bfq.h"
+#include "frm_mp.h"
+#include "main_form.h"
+#include "platform.h"
+#include "reply_readers.h"
+#include "request_texts.h"
+#include "thumbnail_fetcher.h"
+#include "video_files.h"
+
+namespace kestrova::ui {
+
+using catalogue::RowCells;
+
+namespace {
+
+QString Q(const std::string& text) { return QString::fromStdString(text); }
+
+}  // namespace
+
+void TMainForm::updateVideoFileList(const std::string& reply) {
+  service::TvideofileList videos = service::parseVideoList(reply);
+  {
+    // Emptying the list is not a selection by the user: currentVideo and
+    // the fields keep what they show.
+    QSignalBlocker quiet(lvFiles->selectionModel());
+    lvFiles->clearContents();
+    lvFiles->setRowCount(0);
+  }
+  lvFiles->setRowCount(static_cast<int>(videos.size()));
+  for (int row = 0; row < static_cast<int>(videos.size()); ++row) {
+    RowCells cells = catalogue::CellsForListRow(videos[row]);
+    for (int cell = 0; cell < catalogue::kRowCellCount; ++cell) {
+      auto* item = new QTableWidgetItem(Q(cells[cell]));
+      if (cell > 0) item->setTextAlignment(Qt::AlignCenter);
+      lvFiles->setItem(row, cell, item);
+    }
+  }
+  bool empty = videos.empty();
+  btnspglsave->setEnabled(!empty);
+  btnPlay->setEnabled(!empty);
+  if (!empty) lvFiles->selectRow(0);
+  createConfigXml();
+}
+
+service::TvideofileList TMainForm::listRows() const {
+  service::TvideofileList rows;
+  for (int row = 0; row < lvFiles->rowCount(); ++row) {
+    RowCells cells;
+    for (int cell = 0; cell < catalogue::kRowCellCount; ++cell) {
+      QTableWidgetItem* item = lvFiles->item(row, cell);
+      cells[cell] = item ? item->text().toStdString() : std::string();
+    }
+    rows.push_back(catalogue::RecordFromCells(cells));
+  }
+  return rows;
+}
+
+void TMainForm::lvFilesSelectItem(int row, bool) {
+  if (row < 0 || row >= lvFiles->rowCount()) return;
+  RowCells cells;
+  for (int cell = 0; cell < catalogue::kRowCellCount; ++cell) {
+    QTableWidgetItem* item = lvFiles->item(row, cell);
+    cells[cell] = item ? item->text().toStdString() : std::string();
+  }
+  currentVideo = catalogue::RecordFromCells(cells);
+  showThumbnail(currentVideo);
+  edtTitle->setText(Q(currentVideo.title));
+  cmbstate->setCurrentIndex(currentVideo.state == "A" ? 0 : 1);
+  edtSort->setText(Q(currentVideo.sort));
+  mmoZhimo->setPlainText(Q(currentVideo.zhimo));
+}
+
+void TMainForm::showThumbnail(const service::Tvideofile& video) {
+  thumbnails_->cancel();
+  // A name that cannot be a plain file name in the data folder gets no
+  // picture; failures here are never reported.
+  std::optional<std::string> base = catalogue::SafeBaseName(video.fileName);
+  if (!base) return;
+  std::filesystem::path local = catalogue::ThumbnailPath(dataPath, *base);
+  std::error_code error;
+  if (std::filesystem::exists(local, error)) {
+    QPixmap picture(Q(local.string()));
+    if (!picture.isNull()) imgZoom->setPixmap(picture);
+    return;
+  }
+  thumbnails_->fetch(QUrl(Q(catalogue::ThumbnailAddress(edDomain->text().toStdString(), *base))));
+}
+
+void TMainForm::btnspglsaveClick() {
+  currentVideo.title = edtTitle->text().toStdString();
+  currentVideo.stateText = cmbstate->currentText().toStdString();
+  currentVideo.sort = edtSort->text().toStdString();
+  currentVideo.zhimo = mmoZhimo->toPlainText().toStdString();
+  currentVideo.state = cmbstate->currentText() == QStringLiteral("生效") ? "A" : "U";
+  send(service::EditUploadFileRequest({currentVideo.id, currentVideo.sort, currentVideo.title, companyid,
+                                       currentVideo.memo, currentVideo.zhimo, currentVideo.state}));
+}
+
+void TMainForm::btnscspClick() {
+  QList<QTableWidgetItem*> selected = lvFiles->selectedItems();
+  if (selected.isEmpty()) {
+    showMessage("请选择要删除的视频！");
+    return;
+  }
+  int row = selected.first()->row();
+  if (!site_->connectFtp()) return;
+  if (!context_.platform.askYesNo(QStringLiteral("您确定要删除？"), QStringLiteral("提示："))) return;
+  QTableWidgetItem* nameItem = lvFiles->item(row, catalogue::kCellFileName);
+  // The name comes from the back end: it must stay inside the data folder.
+  std::string base = catalogue::RequireSafeBaseName(nameItem ? nameItem->text().toStdString() : std::string());
+  catalogue::DeleteLocalVideoFiles(dataPath, base);
+  catalogue::DeleteServerVideoFiles(*site_, edServerPath->text().toStdString(), base);
+  send(service::DelUploadFileRequest(currentVideo.id, companyid));
+}
+
+void TMainForm::btnRefushVideoListClick() { sendVideoListRequest(); }
+
+void TMainForm::lvFilesExit() { createScript(); }
+
+void TMainForm::createConfigXml() {
+  publishing::PlayerConfig config;
+  config.companyid = companyid;
+  config.account = account;
+  config.tvtype = tvtype;
+  const TFrmMp& card = *context_.windows.FrmMp;
+  config.companyname = card.edCompanyName->text().toStdString();
+  config.addr = card.edCard->text().toStdString();
+  config.tel = card.edTel->text().toStdString();
+  config.fax = card.edFax->text().toStdString();
+  config.qq = card.edQQ->text().toStdString();
+  config.skype = card.edSkype->text().toStdString();
+  config.msn = card.edMSN->text().toStdString();
+  config.email = card.edEmail->text().toStdString();
+  const TFrmBfq& flags = *context_.windows.FrmBfq;
+  config.chkDisplayEntCard = flags.chkDisplayEntCard->isChecked();
+  config.chkDisplayZhimo = flags.chkDisplayZhimo->isChecked();
+  config.chkAutoPlay = flags.chkAutoPlay->isChecked();
+  config.chkAutocre = flags.chkAutocre->isChecked();
+  config.chkDisplayLogo = flags.chkDisplayLogo->isChecked();
+  config.rows = listRows();
+  publishing::createConfigXml(dataPath / "config.xml", config);
+}
+
+}  // namespace kestrova::ui
