@@ -67,6 +67,9 @@ int RunHttpServer(ServiceHandler& handler, const HttpSettings& settings) {
   // Bodies beyond this are refused by the library before they are read;
   // between maxRequestBytes and this the handler answers in the protocol.
   server.set_payload_max_length(settings.maxRequestBytes * 4);
+  // The tool and load balancers keep connections open; the library's
+  // default of five requests per connection would reconnect needlessly.
+  server.set_keep_alive_max_count(1000);
   server.Post("/service", [&](const httplib::Request& req, httplib::Response& res) {
     ServeRequestText(handler, settings, req, res);
   });

@@ -19,6 +19,8 @@ struct Refusal {
   std::string detail;  // for the log only
 };
 
+constexpr std::int64_t kSortLimit = 1'000'000'000;
+
 Refusal BadInput(std::string message) { return Refusal{"error", std::move(message), {}}; }
 
 std::int64_t ParseInteger(const std::string& text, const char* what) {
@@ -192,6 +194,9 @@ void ServiceHandler::editVideo(Context& context) {
   VideoEdit edit;
   edit.id = ParseInteger(context.require("id"), "id");
   edit.sort = ParseInteger(context.require("sort"), "排序号");
+  // New videos take the largest sort number + 1; keeping hand-typed numbers
+  // far from the integer limits keeps that sum from overflowing.
+  if (edit.sort < -kSortLimit || edit.sort > kSortLimit) throw BadInput("排序号超出范围");
   edit.title = context.require("title");
   edit.memo = context.require("memo");
   edit.zhimo = context.require("zhimo");

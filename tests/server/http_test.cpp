@@ -204,8 +204,9 @@ TEST(ServiceHttp, CatalogueListSaveEditDelete) {
   EXPECT_EQ(videos[0]["fileName"], "AbCdEfGh12345678.html") << "the file name is kept";
 
   // A sort number that is not a number is refused and changes nothing.
-  ServiceReply notNumber = service.post(EditRequest(added["id"], "abc", "x", id, "", "", "A"), session);
-  EXPECT_EQ(Result(notNumber), "error");
+  for (const char* badSort : {"abc", "", "1.5", "99999999999999999999", "9223372036854775807"})
+    EXPECT_EQ(Result(service.post(EditRequest(added["id"], badSort, "x", id, "", "", "A"), session)), "error")
+        << badSort;
   EXPECT_EQ(Items(service.post(ListRequest(id), session).body)[0]["title"], "改过的标题");
 
   ServiceReply deleted = service.post(DeleteRequest(added["id"], id), session);

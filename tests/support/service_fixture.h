@@ -35,8 +35,8 @@ class ServiceProcess {
  public:
   struct Options {
     bool seedDemo = false;       // create the demo company (account/password "demo") first
-    CompanyFields company;       // if not empty: add this company first (see companyId())
-    std::vector<std::string> serveArgs;  // extra words for `serve`, e.g. {"--login-max-failures", "3"}
+    CompanyFields company{};     // if not empty: add this company first (see companyId())
+    std::vector<std::string> serveArgs{};  // extra words for `serve`, e.g. {"--login-max-failures", "3"}
   };
 
   ServiceProcess() : ServiceProcess(Options{}) {}
