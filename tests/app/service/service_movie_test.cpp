@@ -1,0 +1,276 @@
+// The service movie against the real back end: every request the tool sends,
+// through the same HTTP client the windows use, and the replies fed to the
+// same readers and dispatcher.
+#include "service_movie.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QSignalSpy>
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "dispatcher.h"
+#include "process.h"
+#include "reply_readers.h"
+#include "request_texts.h"
+#include "service_fixture.h"
+
+namespace kestrova::service {
+namespace {
+
+using test::ServiceProcess;
+using test::TempDir;
+using test::WriteFile;
+
+QCoreApplication& App() {
+  static int argc = 1;
+  static char name[] = "service_movie_test";
+  static char* argv[] = {name, nullptr};
+  static QCoreApplication app(argc, argv);
+  return app;
+}
+
+struct Reply {
+  std::string command;
+  std::string args;
+};
+
+// One login movie and one main movie sharing a session, as the windows hold
+// them, with movie files in a folder of their own.
+class MovieRig {
+ public:
+  explicit MovieRig(const std::string& baseUrl) {
+    App();
+    WriteFile(dir_ / "login.dll", baseUrl + "\n");
+    WriteFile(dir_ / "main.dll", baseUrl + "\n");
+    session_ = std::make_shared<ServiceSession>();
+    login = std::make_unique<ServiceMovie>(ServiceMovie::Kind::Login, session_);
+    main = std::make_unique<ServiceMovie>(ServiceMovie::Kind::Main, session_);
+    login->setMovie(path("login.dll"));
+  }
+
+  // Loads the main movie and lets its load and "ready" events pass.
+  void loadMain() {
+    QSignalSpy states(main.get(), &ServiceMovie::OnReadyStateChange);
+    main->setMovie(path("main.dll"));
+    states.wait(5000);
+    QCoreApplication::processEvents();
+  }
+
+  QString path(const char* file) const { return QString::fromStdString((dir_ / file).string()); }
+
+  // Sends a request and waits for the one reply event it brings.
+  static Reply Call(ServiceMovie& movie, const std::string& request) {
+    QSignalSpy spy(&movie, &ServiceMovie::OnFSCommand);
+    movie.CallFunction(QString::fromStdString(request));
+    if (!spy.wait(15000)) return {"<no reply>", ""};
+    return {spy.at(0).at(0).toString().toStdString(), spy.at(0).at(1).toString().toStdString()};
+  }
+
+  static std::string Result(const Reply& reply) { return getReplyValue(reply.args, "data.msg.item", "result"); }
+
+  std::string signIn(const std::string& account, const std::string& password) {
+    Reply reply = Call(*login, LoadMainFlashRequest(account, password));
+    if (Result(reply) != "success") return "";
+    return getReplyValue(reply.args, "data.msg.item", "companyid");
+  }
+
+  TvideofileList list(const std::string& companyid) {
+    Reply reply = Call(*main, VideoListRequest(companyid));
+    EXPECT_EQ(reply.command, "getByCompIdVideoList");
+    return parseVideoList(reply.args);
+  }
+
+  std::unique_ptr<ServiceMovie> login, main;
+
+ private:
+  TempDir dir_;
+  std::shared_ptr<ServiceSession> session_;
+};
+
+class RecordingActions : public MainReplyActions {
+ public:
+  std::vector<std::string> done;
+  void connectFtp() override { done.push_back("connectFtp"); }
+  void updateVideoFileList(const std::string&) override { done.push_back("update"); }
+  void sendVideoListRequest() override { done.push_back("sendList"); }
+  void showMessage(const std::string& text) override { done.push_back(text); }
+  void reopenPasswordDialog() override { done.push_back("reopenPassword"); }
+};
+
+TEST(ServiceMovie, SignInIsAcceptedOrRefused) {
+  ServiceProcess service({.seedDemo = true});
+  MovieRig rig(service.baseUrl());
+  EXPECT_EQ(rig.signIn("demo", "wrong"), "");
+  EXPECT_EQ(rig.signIn("nobody", "demo"), "");
+  Reply reply = MovieRig::Call(*rig.login, LoadMainFlashRequest("demo", "demo"));
+  EXPECT_EQ(MovieRig::Result(reply), "success");
+  for (const char* attribute : {"name", "title", "tel", "fax", "qq", "skype", "msn", "email", "dsp_ent_card",
+                                "dsp_play_zhimo", "auto_play", "auto_cre", "dsp_logo", "ftp_path", "ftp_addr",
+                                "ftp_port", "ftp_account", "ftp_password", "domain", "companyid", "account",
+                                "tvtype"}) {
+    EXPECT_NE(getReplyValue(reply.args, "data.msg.item", attribute), "error") << attribute;
+  }
+  EXPECT_EQ(getReplyValue(reply.args, "data.msg.item", "tvtype"), "SETUP");
+}
+
+TEST(ServiceMovie, MainMovieRaisesReadyOncePerRunAndLoadEventOnEveryLoad) {
+  ServiceProcess service({.seedDemo = true});
+  MovieRig rig(service.baseUrl());
+  QSignalSpy states(rig.main.get(), &ServiceMovie::OnReadyStateChange);
+  QSignalSpy commands(rig.main.get(), &ServiceMovie::OnFSCommand);
+  for (int i = 0; i < 5; ++i) {
+    rig.loadMain();
+    QCoreApplication::processEvents();
+  }
+  ASSERT_EQ(states.count(), 5);
+  EXPECT_EQ(states.at(0).at(0).toInt(), 4);
+  ASSERT_EQ(commands.count(), 1);
+  EXPECT_EQ(commands.at(0).at(0).toString(), "ready");
+}
+
+TEST(ServiceMovie, MissingMovieFileNeverAnswers) {
+  ServiceProcess service({.seedDemo = true});
+  App();
+  ServiceMovie movie(ServiceMovie::Kind::Main, nullptr);
+  QSignalSpy states(&movie, &ServiceMovie::OnReadyStateChange);
+  QSignalSpy commands(&movie, &ServiceMovie::OnFSCommand);
+  movie.setMovie(ServiceMovie::MoviePath("no-such-movie.dll"));
+  movie.CallFunction(QString::fromStdString(LoadMainFlashRequest("demo", "demo")));
+  EXPECT_FALSE(commands.wait(500));
+  EXPECT_EQ(states.count(), 0);
+  EXPECT_FALSE(movie.loaded());
+}
+
+TEST(ServiceMovie, CatalogueRoundTripThroughTheDispatcher) {
+  ServiceProcess service({.seedDemo = true});
+  MovieRig rig(service.baseUrl());
+  std::string company = rig.signIn("demo", "demo");
+  ASSERT_FALSE(company.empty());
+  rig.loadMain();
+
+  TvideofileList before = rig.list(company);
+  ASSERT_FALSE(before.empty());
+
+  // Save a new video: the reply only asks for the list again.
+  Reply saved = MovieRig::Call(*rig.main, SaveUploadFileRequest({"NewNameAbcdefgh1.html", "滚动字幕", "新视频",
+                                                                 "12", "15", company, "2048"}));
+  EXPECT_EQ(saved.command, "saveUploadFile");
+  RecordingActions onSave;
+  swfMainFSCommand(onSave, saved.command.c_str(), saved.args);
+  EXPECT_EQ(onSave.done, std::vector<std::string>{"sendList"});
+
+  TvideofileList afterSave = rig.list(company);
+  ASSERT_EQ(afterSave.size(), before.size() + 1);
+  const Tvideofile& added = afterSave.back();
+  EXPECT_EQ(added.fileName, "NewNameAbcdefgh1.html");
+  EXPECT_EQ(added.title, "新视频");
+  EXPECT_EQ(added.state, "A");
+  EXPECT_FALSE(added.createDate.empty());
+  EXPECT_GT(std::stoi(added.sort), std::stoi(before.back().sort));
+
+  // Edit it into a draft.
+  Reply edited = MovieRig::Call(*rig.main, EditUploadFileRequest({added.id, added.sort, "改过的标题", company,
+                                                                  added.memo, "新字幕", "U"}));
+  RecordingActions onEdit;
+  swfMainFSCommand(onEdit, edited.command, edited.args);
+  EXPECT_EQ(onEdit.done, (std::vector<std::string>{"sendList", "修改成功！"}));
+  TvideofileList afterEdit = rig.list(company);
+  EXPECT_EQ(afterEdit.back().title, "改过的标题");
+  EXPECT_EQ(afterEdit.back().state, "U");
+  EXPECT_EQ(afterEdit.back().zhimo, "新字幕");
+
+  // A title with a double quote makes the request ill-formed: refused, nothing changed.
+  Reply broken = MovieRig::Call(*rig.main, EditUploadFileRequest({added.id, added.sort, "say \"hi\"", company,
+                                                                  added.memo, "x", "A"}));
+  RecordingActions onBroken;
+  swfMainFSCommand(onBroken, broken.command, broken.args);
+  EXPECT_EQ(onBroken.done, std::vector<std::string>{"资料修改不成功！"});
+  EXPECT_EQ(rig.list(company).back().title, "改过的标题");
+
+  // Delete it.
+  Reply deleted = MovieRig::Call(*rig.main, DelUploadFileRequest(added.id, company));
+  RecordingActions onDelete;
+  swfMainFSCommand(onDelete, deleted.command, deleted.args);
+  EXPECT_EQ(onDelete.done, (std::vector<std::string>{"sendList", "删除成功！"}));
+  EXPECT_EQ(rig.list(company), before);
+}
+
+TEST(ServiceMovie, CardAndPasswordChanges) {
+  ServiceProcess service({.seedDemo = true});
+  MovieRig rig(service.baseUrl());
+  std::string company = rig.signIn("demo", "demo");
+  ASSERT_FALSE(company.empty());
+  rig.loadMain();
+
+  CompanyCard card{company, "新公司", "名片标题", "1", "2", "3", "4", "5", "x@y.z", true, false, true, false, true,
+                   "/web", "127.0.0.1", "2121", "demo", "demo", "http://127.0.0.1:8641"};
+  Reply cardReply = MovieRig::Call(*rig.main, ModComCardRequest(card));
+  EXPECT_EQ(cardReply.command, "ModCompanyResult");
+  EXPECT_EQ(MovieRig::Result(cardReply), "success");
+
+  Reply wrongOld = MovieRig::Call(*rig.main, ModComPswRequest(company, "nope", "secret2"));
+  RecordingActions onWrong;
+  swfMainFSCommand(onWrong, wrongOld.command, wrongOld.args);
+  EXPECT_EQ(onWrong.done, (std::vector<std::string>{"企业密码修改失败！", "reopenPassword"}));
+
+  Reply changed = MovieRig::Call(*rig.main, ModComPswRequest(company, " demo ", " secret2 "));
+  EXPECT_EQ(changed.command, "editEntPwd");
+  EXPECT_EQ(MovieRig::Result(changed), "success");
+
+  // The new card and password hold for the next sign-in.
+  EXPECT_EQ(rig.signIn("demo", "demo"), "");
+  Reply again = MovieRig::Call(*rig.login, LoadMainFlashRequest("demo", "secret2"));
+  EXPECT_EQ(MovieRig::Result(again), "success");
+  EXPECT_EQ(getReplyValue(again.args, "data.msg.item", "name"), "新公司");
+  EXPECT_EQ(getReplyValue(again.args, "data.msg.item", "dsp_play_zhimo"), "0");
+  EXPECT_EQ(getReplyValue(again.args, "data.msg.item", "auto_play"), "1");
+  EXPECT_EQ(getReplyValue(again.args, "data.msg.item", "ftp_path"), "/web");
+}
+
+TEST(ServiceMovie, AnotherCompanysDataIsOutOfReach) {
+  ServiceProcess service({.seedDemo = true});
+  std::string other = service.addCompany({{"account", "other"}, {"password", "pw"}, {"name", "别家"}});
+  MovieRig otherRig(service.baseUrl());
+  ASSERT_EQ(otherRig.signIn("other", "pw"), other);
+  otherRig.loadMain();
+  MovieRig::Call(*otherRig.main, SaveUploadFileRequest({"OtherVideo000001.html", "", "别家的", "1", "15", other, "1"}));
+  TvideofileList othersVideos = otherRig.list(other);
+  ASSERT_EQ(othersVideos.size(), 1u);
+  const Tvideofile& theirs = othersVideos[0];
+
+  MovieRig rig(service.baseUrl());
+  std::string demo = rig.signIn("demo", "demo");
+  rig.loadMain();
+  // Naming the other company outright, or slipping its video id under our own.
+  for (const std::string& companyid : {other, demo}) {
+    Reply edit = MovieRig::Call(*rig.main, EditUploadFileRequest({theirs.id, "1", "抢来的", companyid, "", "", "A"}));
+    EXPECT_NE(MovieRig::Result(edit), "success") << companyid;
+    Reply del = MovieRig::Call(*rig.main, DelUploadFileRequest(theirs.id, companyid));
+    EXPECT_NE(MovieRig::Result(del), "success") << companyid;
+  }
+  for (const Tvideofile& v : rig.list(other)) EXPECT_NE(v.title, "别家的");
+  EXPECT_EQ(otherRig.list(other), othersVideos);
+}
+
+TEST(ServiceMovie, DataOutlivesARestart) {
+  ServiceProcess service({.seedDemo = true});
+  std::string company;
+  TvideofileList before;
+  {
+    MovieRig rig(service.baseUrl());
+    company = rig.signIn("demo", "demo");
+    rig.loadMain();
+    MovieRig::Call(*rig.main, SaveUploadFileRequest({"KeptAfterRestart.html", "", "留下", "3", "15", company, "9"}));
+    before = rig.list(company);
+  }
+  service.restart();
+  MovieRig rig(service.baseUrl());
+  ASSERT_EQ(rig.signIn("demo", "demo"), company);
+  rig.loadMain();
+  EXPECT_EQ(rig.list(company), before);
+}
+
+}  // namespace
+}  // namespace kestrova::service
