@@ -52,7 +52,9 @@ TEST(RequestParser, TellsBrokenRequestsFromNonRequests) {
     auto parsed = ks::ParseRequestText(c.body);
     EXPECT_EQ(bool(parsed.request), c.understood) << c.body;
     EXPECT_EQ(parsed.guessedType, c.guessed) << c.body;
-    if (!c.understood) EXPECT_FALSE(parsed.error.empty());
+    if (!c.understood) {
+      EXPECT_FALSE(parsed.error.empty()) << c.body;
+    }
   }
 }
 
