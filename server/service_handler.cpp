@@ -254,6 +254,20 @@ void ServiceHandler::modifyCard(Context& context) {
   p.ftpAccount = context.require("ftp_account");
   p.ftpPassword = context.require("ftp_password");
   p.domain = context.require("domain");
+  auto company = store_.findCompanyById(context.companyId);
+  if (!company) throw Refusal{"failure", "企业不存在", "company vanished"};
+  // Only a "SETUP" account manages its own site connection; for the others
+  // the vendor set it up, and the tool sends the stored values back masked
+  // and unchanged. Keeping the stored ones enforces that here as well.
+  if (company->tvtype != "SETUP") {
+    const CompanyProfile& stored = company->profile;
+    p.ftpPath = stored.ftpPath;
+    p.ftpAddr = stored.ftpAddr;
+    p.ftpPort = stored.ftpPort;
+    p.ftpAccount = stored.ftpAccount;
+    p.ftpPassword = stored.ftpPassword;
+    p.domain = stored.domain;
+  }
   if (!store_.updateProfile(context.companyId, p))
     throw Refusal{"failure", "企业不存在", "company vanished"};
   context.outcome.body = ResultReply("success");

@@ -249,6 +249,23 @@ TEST(ServiceHttp, CardAndPasswordChanges) {
   EXPECT_EQ(item["domain"], "http://example.com");
 }
 
+TEST(ServiceHttp, OnlySetupAccountsChangeTheirSiteConnection) {
+  ServiceProcess service({.company = {{"account", "managed"}, {"password", "pw"}, {"tvtype", "USER"},
+                                      {"ftp_addr", "ftp.vendor"}, {"ftp_password", "vendor-secret"},
+                                      {"domain", "http://vendor.example"}}});
+  auto [session, id] = SignIn(service, "managed", "pw");
+  Card card;
+  card.ftpAddr = "evil.example";
+  card.ftpPassword = "mine";
+  ASSERT_EQ(Result(service.post(CardRequest(id, card), session)), "success");
+  Attributes item = Items(service.post(LoginRequest("managed", "pw")).body).at(0);
+  EXPECT_EQ(item["name"], card.name) << "the card itself changes";
+  EXPECT_EQ(item["dsp_play_zhimo"], "1");
+  EXPECT_EQ(item["ftp_addr"], "ftp.vendor");
+  EXPECT_EQ(item["ftp_password"], "vendor-secret");
+  EXPECT_EQ(item["domain"], "http://vendor.example");
+}
+
 TEST(ServiceHttp, NobodyReachesAnotherCompanysData) {
   ServiceProcess service({.seedDemo = true});
   auto demo = SignIn(service, "demo", "demo");
