@@ -1,0 +1,44 @@
+#include "media/engine/options_generic.h"
+
+#include "media/engine/engine_av.h"
+#include "media/named_options.h"
+
+namespace media {
+
+OptionContextSet* CreateOptionContexts(int swsFlags) {
+  auto* set = new TOptionContexts();
+  if (!set->Create(swsFlags)) {
+    delete set;
+    return nullptr;
+  }
+  return set;
+}
+
+void FreeOptionContexts(OptionContextSet* set) { delete set; }
+
+bool GenericSetOption(OptionContextSet* set, const std::string& name, const std::string& value) {
+  return set != nullptr && SetNamedOption(*set, name, value);
+}
+
+void GenericApplyOptions(OptionContextSet* set, void* target, int mediaType, int flags) {
+  if (set == nullptr || target == nullptr) return;
+  void* source = mediaType < 0 ? static_cast<void*>(set->format)
+                 : mediaType < 5 ? static_cast<void*>(set->codec[mediaType])
+                                 : nullptr;
+  if (source != nullptr) ApplyNamedOptions(*set, target, source, flags);
+}
+
+long long GenericGetInt(OptionContextSet* set, int mediaType, const char* name) {
+  int64_t value = 0;
+  if (set == nullptr || mediaType < 0 || mediaType >= 5 || set->codec[mediaType] == nullptr) return 0;
+  if (AV(av_opt_get_int)(set->codec[mediaType], name, 0, &value) < 0) return 0;
+  return value;
+}
+
+int GenericScalerFlags(OptionContextSet* set) {
+  int64_t value = SWS_BICUBIC;
+  if (set != nullptr && set->scaler != nullptr) AV(av_opt_get_int)(set->scaler, "sws_flags", 0, &value);
+  return static_cast<int>(value);
+}
+
+}  // namespace media

@@ -1,0 +1,28 @@
+// The conversion preview: a small window that shows the picture being
+// converted, with its time in the caption. The host supplies the window
+// (the desktop tool a Qt one; kestrova-cli none), so the engine sees only
+// this interface.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+namespace media {
+
+struct Bitmap;
+
+class IPreviewer {
+ public:
+  virtual ~IPreviewer() = default;
+  // Shows the picture; false once the user has closed the window (the
+  // engine then stops previewing this task).
+  virtual bool Show(const Bitmap& picture, int frameNumber, int64_t pts) = 0;
+};
+
+// The host's window maker, used for every task's first preview picture. Not
+// set: no preview window (a task behaves as if its window was closed).
+void SetPreviewerFactory(std::function<std::unique_ptr<IPreviewer>()> factory);
+std::unique_ptr<IPreviewer> MakePreviewer();
+
+}  // namespace media

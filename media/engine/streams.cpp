@@ -1,0 +1,355 @@
+// Opening a task's inputs and outputs and creating output streams from the
+// current settings.
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+
+#include "media/engine/engine_av.h"
+#include "media/engine/engine_log.h"
+#include "media/engine/options_error.h"
+#include "media/engine/options_generic.h"
+#include "media/engine/transcoder.h"
+#include "media/unicode_io.h"
+#include "media/utils.h"
+
+namespace media {
+
+std::string EncoderNameFor(const std::string& codecName) {
+  // The old AAC encoder library is not part of today's builds; the native
+  // encoder produces the same kind of stream.
+  if (codecName == "libfaac") return "aac";
+  return codecName;
+}
+
+namespace {
+
+const AVCodec* FindCodecByName(const std::string& name, AVMediaType type, bool encoder) {
+  const char* what = encoder ? "encoder" : "decoder";
+  const AVCodec* codec = encoder ? AV(avcodec_find_encoder_by_name)(EncoderNameFor(name).c_str())
+                                 : AV(avcodec_find_decoder_by_name)(name.c_str());
+  if (codec == nullptr) Raise("Unknown %s '%s'", what, name.c_str());
+  if (codec->type != type) Raise("Invalid %s type '%s'", what, name.c_str());
+  return codec;
+}
+
+int OptionFlagsFor(AVMediaType type) {
+  switch (type) {
+    case AVMEDIA_TYPE_VIDEO: return AV_OPT_FLAG_VIDEO_PARAM;
+    case AVMEDIA_TYPE_AUDIO: return AV_OPT_FLAG_AUDIO_PARAM;
+    case AVMEDIA_TYPE_SUBTITLE: return AV_OPT_FLAG_SUBTITLE_PARAM;
+    default: return 0;
+  }
+}
+
+}  // namespace
+
+bool TCustomFFmpeg::OpenInput(const std::string& fileName) {
+  lastError_.clear();
+  try {
+    OpenInputOrThrow(fileName);
+    return true;
+  } catch (const std::exception& e) {
+    if (lastError_.empty()) lastError_ = e.what();
+    return false;
+  }
+}
+
+void TCustomFFmpeg::OpenInputOrThrow(const std::string& fileName) {
+  TaskSettings& s = settings_;
+  if (static_cast<int>(inputs_.size()) >= maxFiles_) Raise("max input files %d reached", maxFiles_);
+  const AVInputFormat* format = nullptr;
+  if (!s.forcedFormat.empty()) {
+    format = AV(av_find_input_format)(s.forcedFormat.c_str());
+    if (format == nullptr) Raise("Unknown input format: \"%s\"", s.forcedFormat.c_str());
+    s.forcedFormat.clear();
+  }
+  AVFormatContext* ctx = AV(avformat_alloc_context)();
+  if (ctx == nullptr) Raise("avformat_alloc_context failed");
+  GenericApplyOptions(optionContexts_, ctx, -1, AV_OPT_FLAG_DECODING_PARAM);
+
+  struct Guard {
+    AVFormatContext*& c;
+    bool opened = false;
+    ~Guard() {
+      if (c == nullptr) return;
+      if (opened)
+        CloseInputFile(&c);
+      else
+        AV(avformat_free_context)(c);
+    }
+  } guard{ctx};
+
+  const std::pair<const std::string*, AVMediaType> forced[] = {{&s.videoCodecName, AVMEDIA_TYPE_VIDEO},
+                                                               {&s.audioCodecName, AVMEDIA_TYPE_AUDIO},
+                                                               {&s.subtitleCodecName, AVMEDIA_TYPE_SUBTITLE}};
+  const AVCodec* forcedDecoders[3] = {};
+  for (int i = 0; i < 3; ++i) {
+    if (forced[i].first->empty()) continue;
+    try {
+      forcedDecoders[i] = FindCodecByName(*forced[i].first, forced[i].second, false);
+    } catch (...) {
+      s.videoCodecName.clear();
+      s.audioCodecName.clear();
+      s.subtitleCodecName.clear();
+      throw;
+    }
+  }
+  ctx->flags |= AVFMT_FLAG_NONBLOCK;
+  const std::string libraryName = UnicodeFileName(fileName);
+  int err = OpenInputFile(&ctx, libraryName, format, nullptr);
+  if (err < 0) {
+    ctx = nullptr;  // freed by the library on failure
+    lastError_ = ::media::ErrorText(fileName, err);
+    throw FFmpegException(lastError_);
+  }
+  guard.opened = true;
+
+  if (s.programId != 0) {
+    bool found = false;
+    for (unsigned i = 0; i < ctx->nb_streams; ++i) ctx->streams[i]->discard = AVDISCARD_ALL;
+    for (unsigned p = 0; p < ctx->nb_programs; ++p) {
+      AVProgram* program = ctx->programs[p];
+      if (program->id == s.programId) {
+        found = true;
+        program->discard = AVDISCARD_DEFAULT;
+        for (unsigned k = 0; k < program->nb_stream_indexes; ++k)
+          ctx->streams[program->stream_index[k]]->discard = AVDISCARD_DEFAULT;
+      } else {
+        program->discard = AVDISCARD_ALL;
+      }
+    }
+    s.programId = 0;
+    if (!found) Raise("Specified program id not found");
+  }
+
+  {
+    std::lock_guard<std::mutex> lock(CodecLock());
+    err = AV(avformat_find_stream_info)(ctx, nullptr);
+  }
+  if (err < 0) {
+    if (s.verbosity >= 0) {
+      lastError_ = FormatText("%s: could not find codec parameters", fileName.c_str());
+      EngineLog(LogVerbose, lastError_);
+    }
+    throw FFmpegException(FormatText("%s: could not find codec parameters", fileName.c_str()));
+  }
+
+  int64_t timestamp = s.startTime;
+  if (ctx->start_time != AV_NOPTS_VALUE) timestamp += ctx->start_time;
+  if (s.startTime != 0) {
+    if (AV(avformat_seek_file)(ctx, -1, INT64_MIN, timestamp, timestamp, 0) < 0 && s.verbosity > 0)
+      EngineLog(LogVerbose, FormatText("%s: could not seek to position %0.3f", fileName.c_str(),
+                                       static_cast<double>(timestamp) / AV_TIME_BASE));
+  }
+
+  InputFile in;
+  in.ctx = ctx;
+  in.firstStream = static_cast<int>(inputStreams_.size());
+  in.seekStart = s.startTime;
+  for (int i = 0; i < kMaxStreams; ++i) in.tsScale[i] = s.tsScale[i], s.tsScale[i] = 0;
+  // Timestamps start at the seek position also when they are copied: the
+  // output's own timeline begins with its first picture.
+  in.tsOffset = s.copyTimestamps ? s.inputTsOffset - s.startTime : s.inputTsOffset - timestamp;
+  s.startTime = 0;
+
+  for (unsigned i = 0; i < ctx->nb_streams; ++i) {
+    AVStream* st = ctx->streams[i];
+    AVCodecParameters* par = st->codecpar;
+    InputStream ist;
+    ist.file = static_cast<int>(inputs_.size());
+    ist.st = st;
+    ist.probedFrames = st->nb_frames;
+    if (par->codec_type < AVMEDIA_TYPE_VIDEO || par->codec_type > AVMEDIA_TYPE_ATTACHMENT)
+      Raise("invalid codec_type");
+    const AVCodec* decoder = nullptr;
+    switch (par->codec_type) {
+      case AVMEDIA_TYPE_VIDEO: {
+        decoder = forcedDecoders[0];
+        s.frameWidth = par->width;
+        s.frameHeight = par->height;
+        AVRational sar = st->sample_aspect_ratio.num ? st->sample_aspect_ratio : par->sample_aspect_ratio;
+        if (par->width > 0 && par->height > 0)
+          s.frameAspectRatio = static_cast<float>((sar.num ? av_q2d(sar) : 1.0) * par->width / par->height);
+        else
+          s.frameAspectRatio = 4.0f / 3.0f;
+        s.pixelFormat = par->format < 0 ? 0 : par->format;
+        AVRational rate = st->r_frame_rate.num ? st->r_frame_rate : st->avg_frame_rate;
+        if (st->avg_frame_rate.num && rate.num && av_cmp_q(rate, st->avg_frame_rate) != 0 && s.verbosity >= 0)
+          EngineLog(LogInfo, FormatText("Seems stream %d codec frame rate differs from container frame rate: "
+                                        "%2.2f (%d/%d) -> %2.2f (%d/%d)",
+                                        i, av_q2d(st->avg_frame_rate), st->avg_frame_rate.num,
+                                        st->avg_frame_rate.den, av_q2d(rate), rate.num, rate.den));
+        s.frameRateNum = rate.num;
+        s.frameRateDen = rate.den;
+        if (s.videoDisable) st->discard = AVDISCARD_ALL;
+        else if (s.videoDiscard) st->discard = static_cast<AVDiscard>(s.videoDiscard);
+        break;
+      }
+      case AVMEDIA_TYPE_AUDIO:
+        decoder = forcedDecoders[1];
+        s.audioChannels = par->ch_layout.nb_channels;
+        s.audioChannelLayout = par->ch_layout.order == AV_CHANNEL_ORDER_NATIVE ? par->ch_layout.u.mask : 0;
+        s.audioSampleRate = par->sample_rate;
+        s.sampleFormat = par->format;
+        if (s.audioDisable) st->discard = AVDISCARD_ALL;
+        break;
+      case AVMEDIA_TYPE_SUBTITLE:
+        decoder = forcedDecoders[2];
+        if (s.subtitleDisable) st->discard = AVDISCARD_ALL;
+        break;
+      default:
+        break;
+    }
+    if (decoder == nullptr) decoder = AV(avcodec_find_decoder)(par->codec_id);
+    if (decoder != nullptr &&
+        (par->codec_type == AVMEDIA_TYPE_VIDEO || par->codec_type == AVMEDIA_TYPE_AUDIO ||
+         par->codec_type == AVMEDIA_TYPE_SUBTITLE)) {
+      ist.dec = AV(avcodec_alloc_context3)(decoder);
+      if (ist.dec == nullptr) Raise("Out of memory");
+      AV(avcodec_parameters_to_context)(ist.dec, par);
+      ist.dec->pkt_timebase = st->time_base;
+      ist.dec->thread_count = s.threadCount;
+      GenericApplyOptions(optionContexts_, ist.dec, par->codec_type,
+                          OptionFlagsFor(par->codec_type) | AV_OPT_FLAG_DECODING_PARAM);
+    }
+    inputStreams_.push_back(ist);
+  }
+
+  if (ctx->duration != AV_NOPTS_VALUE && ctx->duration > totalDuration_ && s.recordingTime == INT64_MAX)
+    totalDuration_ = ctx->duration;
+  if (s.verbosity >= 0) AV(av_dump_format)(ctx, static_cast<int>(inputs_.size()), libraryName.c_str(), 0);
+  s.captureChannel = 0;
+  s.videoCodecName.clear();
+  s.audioCodecName.clear();
+  s.subtitleCodecName.clear();
+  inputs_.push_back(in);
+  ctx = nullptr;  // owned by the task now
+}
+
+int TCustomFFmpeg::OpenOutput(const std::string& fileName, bool join) {
+  lastError_.clear();
+  TaskSettings& s = settings_;
+  AVFormatContext* oc = nullptr;
+  bool fileCreated = false;
+  const size_t outputsBefore = outputs_.size();
+  try {
+    if (joined_) Raise("Cannot join more than one output file.");
+    const AVOutputFormat* format = nullptr;
+    if (!s.forcedFormat.empty()) {
+      format = AV(av_guess_format)(s.forcedFormat.c_str(), nullptr, nullptr);
+      if (format == nullptr)
+        Raise("Requested output format '%s' is not a suitable output format", s.forcedFormat.c_str());
+    } else {
+      format = AV(av_guess_format)(nullptr, fileName.c_str(), nullptr);
+      if (format == nullptr) Raise("Unable to find a suitable output format for '%s'", fileName.c_str());
+    }
+    s.forcedFormat.clear();
+    if (AV(avformat_alloc_output_context2)(&oc, format, nullptr, fileName.c_str()) < 0 || oc == nullptr)
+      Raise("avformat_alloc_context failed");
+
+    bool wantVideo = s.videoCopy || format->video_codec != AV_CODEC_ID_NONE || !s.videoCodecName.empty();
+    bool wantAudio = s.audioCopy || format->audio_codec != AV_CODEC_ID_NONE || !s.audioCodecName.empty();
+    bool wantSubtitle = s.subtitleCopy || !s.subtitleCodecName.empty();
+    if (!inputs_.empty()) {
+      bool hasVideo = false, hasAudio = false, hasSubtitle = false;
+      for (const InputStream& ist : inputStreams_) {
+        AVMediaType t = ist.st->codecpar->codec_type;
+        hasVideo |= t == AVMEDIA_TYPE_VIDEO;
+        hasAudio |= t == AVMEDIA_TYPE_AUDIO;
+        hasSubtitle |= t == AVMEDIA_TYPE_SUBTITLE;
+      }
+      wantVideo &= hasVideo;
+      wantAudio &= hasAudio;
+      wantSubtitle &= hasSubtitle;
+    }
+    wantVideo &= !s.videoDisable;
+    wantAudio &= !s.audioDisable;
+    wantSubtitle &= !s.subtitleDisable;
+
+    OutputFile of;
+    of.ctx = oc;
+    of.fileName = fileName;
+    outputs_.push_back(of);
+    outputPlans_.emplace_back();
+    const int file = static_cast<int>(outputs_.size()) - 1;
+    try {
+      if (wantVideo) NewVideoStream(file);
+    } catch (const FFmpegException& e) {
+      Raise("new_video_stream fail: %s", e.what());
+    }
+    try {
+      if (wantAudio) NewAudioStream(file);
+    } catch (const FFmpegException& e) {
+      Raise("new_audio_stream fail: %s", e.what());
+    }
+    try {
+      if (wantSubtitle) NewSubtitleStream(file);
+    } catch (const FFmpegException& e) {
+      Raise("new_subtitle_stream fail: %s", e.what());
+    }
+
+    if (s.recordingTimestamp != 0) {
+      char stamp[32];
+      std::time_t t = static_cast<std::time_t>(s.recordingTimestamp);
+      std::tm utc{};
+      gmtime_r(&t, &utc);
+      std::strftime(stamp, sizeof stamp, "%Y-%m-%dT%H:%M:%S.000000Z", &utc);
+      AV(av_dict_set)(&oc->metadata, "creation_time", stamp, 0);
+    }
+    for (auto it = s.metadata.rbegin(); it != s.metadata.rend(); ++it)
+      AV(av_dict_set)(&oc->metadata, it->first.c_str(), it->second.c_str(), 0);
+    s.metadata.clear();
+
+    if ((format->flags & AVFMT_NEEDNUMBER) && !AV(av_filename_number_test)(fileName.c_str()))
+      throw FFmpegException(::media::ErrorText(fileName, AVERROR(EINVAL)));
+    if (!(format->flags & AVFMT_NOFILE)) {
+      if (AV(avio_open)(&oc->pb, fileName.c_str(), AVIO_FLAG_WRITE) < 0)
+        Raise("Could not open '%s'", fileName.c_str());
+      fileCreated = true;
+    }
+    oc->max_delay = static_cast<int>(s.muxMaxDelay * 1000000);
+    if (s.muxPreload > 0) AV(av_opt_set_int)(oc, "preload", static_cast<int64_t>(s.muxPreload * 1000000), AV_OPT_SEARCH_CHILDREN);
+    oc->flags |= AVFMT_FLAG_NONBLOCK;
+    GenericApplyOptions(optionContexts_, oc, -1, AV_OPT_FLAG_ENCODING_PARAM);
+
+    if (join && inputs_.size() > 1) {
+      joined_ = true;
+      int64_t sum = 0;
+      for (const InputFile& in : inputs_)
+        if (in.ctx->duration != AV_NOPTS_VALUE) sum += in.ctx->duration;
+      totalDuration_ = sum == 0 ? -1 : sum;
+    }
+    return file;
+  } catch (const std::exception& e) {
+    lastError_ = e.what();
+    // Nothing half-made stays behind: neither the task's entry nor the file.
+    if (outputs_.size() > outputsBefore) {
+      outputs_.resize(outputsBefore);
+      outputPlans_.resize(outputsBefore);
+      for (size_t i = outputStreams_.size(); i-- > 0;)
+        if (outputStreams_[i].file >= static_cast<int>(outputsBefore)) {
+          AV(avcodec_free_context)(&outputStreams_[i].enc);
+          outputStreams_.erase(outputStreams_.begin() + static_cast<long>(i));
+        }
+    }
+    if (oc != nullptr) {
+      if (oc->pb != nullptr) AV(avio_closep)(&oc->pb);
+      AV(avformat_free_context)(oc);
+    }
+    if (fileCreated) {
+      std::error_code ec;
+      std::filesystem::remove(fileName, ec);
+    }
+    return -1;
+  }
+}
+
+void TCustomFFmpeg::AddStreamToLastOutput(int kind) {
+  if (outputs_.empty()) Raise("At least one output file must be specified");
+  const int file = static_cast<int>(outputs_.size()) - 1;
+  if (kind == 0) NewVideoStream(file);
+  else if (kind == 1) NewAudioStream(file);
+  else NewSubtitleStream(file);
+}
+
+}  // namespace media

@@ -1,0 +1,308 @@
+// One conversion task: its settings (options*.cpp), its inputs, outputs and
+// streams (streams*.cpp) and the loop that turns the inputs into the outputs
+// (transcoder*.cpp). The engine component (engine.h) owns a list of these.
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "media/engine/engine_records.h"
+#include "media/engine/hooks.h"
+#include "media/engine/options_settings.h"
+#include "media/engine/preview.h"
+
+extern "C" {
+struct AVFormatContext;
+struct AVStream;
+struct AVCodecContext;
+struct AVFrame;
+struct AVPacket;
+struct AVAudioFifo;
+struct AVFilterGraph;
+struct AVFilterContext;
+struct AVBSFContext;
+struct SwsContext;
+struct SwrContext;
+struct AVDictionary;
+struct AVCodec;
+}
+
+namespace media {
+
+struct TOptionContexts;  // the generic option contexts (media/named_options.h)
+using OptionContextSet = TOptionContexts;
+
+struct InputFile {
+  AVFormatContext* ctx = nullptr;
+  int64_t tsOffset = 0;  // microseconds
+  double tsScale[kMaxStreams] = {};
+  bool eof = false;
+  bool again = false;
+  int firstStream = 0;  // index of its first stream in the input-stream table
+  int64_t seekStart = 0;  // the start time the input was opened at (µs)
+};
+
+struct InputStream {
+  int file = 0;
+  AVStream* st = nullptr;
+  AVCodecContext* dec = nullptr;
+  bool decoding = false;
+  bool used = false;
+  int64_t nextPts = kNoTime;  // microseconds
+  int64_t pts = 0;
+  int64_t wallStart = 0;
+  bool isStart = true;
+  bool pastRecording = false;
+  bool flushed = false;
+  bool multiFrameWarned = false;
+  int64_t probedFrames = 0;
+};
+
+// What a new output stream took from the settings when it was created; the
+// set-up at start uses it.
+struct OutputStreamPlan {
+  int kind = -1;  // AVMEDIA_TYPE_*
+  bool copy = false;
+  std::string encoderName;
+  PrivateOptions privateOptions;
+  std::vector<std::string> bitstreamFilters;
+  int sourceFile = -1;  // join mode: the input that feeds this segment
+};
+
+struct OutputStream {
+  int file = 0;
+  AVStream* st = nullptr;
+  AVCodecContext* enc = nullptr;
+  OutputStreamPlan plan;
+  int source = -1;  // index into the input-stream table
+  int64_t frameNumber = 0;
+  int64_t syncOpts = 0;  // next pts in encoder time base units
+  bool opened = false;
+  // video
+  SwsContext* sws = nullptr;
+  int swsSrcW = 0, swsSrcH = 0, swsSrcFmt = -1;
+  AVFrame* scaled = nullptr;
+  bool crop = false, pad = false, rescale = false;
+  int cropTop = 0, cropBottom = 0, cropLeft = 0, cropRight = 0;
+  int padTop = 0, padBottom = 0, padLeft = 0, padRight = 0;
+  AVFilterGraph* graph = nullptr;
+  AVFilterContext* bufferSrc = nullptr;
+  AVFilterContext* bufferSink = nullptr;
+  AVFrame* filtered = nullptr;
+  // audio
+  SwrContext* swr = nullptr;
+  int swrInRate = 0, swrInFmt = -1, swrInChannels = 0;
+  AVAudioFifo* fifo = nullptr;
+  AVFrame* audioFrame = nullptr;
+  bool audioStart = true;
+  std::vector<AVBSFContext*> bsfs;
+  FILE* passLog = nullptr;
+  int64_t lastMuxDts = kNoTime;  // copy streams: last written dts, stream time base
+  float lastQuality = 0;          // from the last encoded packet
+  std::vector<int> sourceBySegment;  // join mode: the source for each input
+  std::vector<uint8_t*> audioPlanes;  // converted samples, grown only
+  int audioPlaneCapacity = 0;
+};
+
+struct OutputFile {
+  AVFormatContext* ctx = nullptr;
+  bool headerWritten = false;
+  bool trailerWritten = false;
+  std::string fileName;
+};
+
+// The encoder that stands in for a codec name of the old libraries.
+std::string EncoderNameFor(const std::string& codecName);
+
+class TCustomFFmpeg {
+ public:
+  explicit TCustomFFmpeg(int maxFiles = kMaxFiles);
+  virtual ~TCustomFFmpeg();
+  TCustomFFmpeg(const TCustomFFmpeg&) = delete;
+  TCustomFFmpeg& operator=(const TCustomFFmpeg&) = delete;
+
+  // ---- settings (options.cpp) ----
+  // Frees inputs, outputs and buffers and restores the default settings.
+  void Reset();
+  TaskSettings& Settings() { return settings_; }
+  // Applies one option by name; raises FFmpegException with the option's own
+  // error text.
+  void ApplyOption(const std::string& name, const std::string& value);
+  // kind: "apre", "vpre", "spre" or "fpre" (only the first letter matters).
+  void ApplyPreset(const std::string& kind, const std::string& name);
+  // Applies only the lines of one class (0..5) of an extra-options text.
+  void ApplyExtraOptions(const std::string& text, int optionClass);
+  // The library's own option tables; false when none takes the value.
+  bool SetGenericOption(const std::string& name, const std::string& value);
+  bool SetNumericOption(const std::string& name, int64_t value);
+  void ApplyTarget(const std::string& type, const std::string& norm, const std::string& defaultNorm);
+  // The fixed order in which the records' fields become options.
+  void ApplyInputOptions(const TInputOptions& options);
+  void ApplyOutputOptions(const TOutputOptions& options);
+
+  // ---- inputs and outputs (streams.cpp) ----
+  bool OpenInput(const std::string& fileName);
+  int OpenOutput(const std::string& fileName, bool join);
+  // Adds one more stream of a kind to the last output (newvideo ...).
+  void AddStreamToLastOutput(int kind);
+  int InputCount() const { return static_cast<int>(inputs_.size()); }
+  int OutputCount() const { return static_cast<int>(outputs_.size()); }
+  AVFormatContext* InputContext(int index) const { return inputs_.at(index).ctx; }
+  const std::string& LastErrorText() const { return lastError_; }
+  bool Joined() const { return joined_; }
+  int64_t TotalDuration() const { return totalDuration_; }
+
+  // ---- running (transcoder*.cpp) ----
+  // threadMode false: runs in the calling thread and returns after the end.
+  // threadMode true: starts a worker thread (already running, unlike a
+  // suspended thread: there is nothing left to configure between).
+  // False when the task can't start (running or already ran).
+  bool Start(bool threadMode);
+  void Stop(bool wait);
+  void StopOrTerminate(bool wait);
+  void Suspend();
+  void Resume();
+  bool Running() const { return running_; }
+  bool Terminated() const { return terminated_; }
+  bool Finished() const { return finished_; }
+  bool HasError() const { return errorFlag_; }
+  const std::string& ErrorText() const { return errorText_; }
+  bool Suspended() const { return paused_; }
+  void SetProgressInterval(int64_t microseconds) { progressInterval_ = microseconds; }
+  int64_t ProgressInterval() const { return progressInterval_; }
+
+  // Preview bits: 1 window, 2 bitmap. Changed under the preview lock.
+  void SetPreviewFlags(int flags);
+  int PreviewFlags() const;
+  void SetPreviewerFactory(std::function<std::unique_ptr<IPreviewer>()> factory) { previewerFactory_ = std::move(factory); }
+
+  // Callbacks (each nil = not used); called on the task's thread.
+  struct HookCall {
+    Bitmap* bitmap;
+    int64_t pts;
+    int frameNumber;
+    bool update;
+    bool stopHook;
+  };
+  std::function<void(TCustomFFmpeg&, HookCall&)> OnHook;
+  std::function<void(TCustomFFmpeg&, const Bitmap&, int64_t pts, int frameNumber)> OnPreviewBitmap;
+  std::function<void(TCustomFFmpeg&, const TProgressInfo&)> OnProgress;
+  std::function<void(TCustomFFmpeg&)> OnTerminate;
+
+  int Verbosity() const { return settings_.verbosity; }
+
+ protected:
+  // The parts of the run (transcoder.cpp).
+  void RunBody();
+  void Transcode();
+  void TerminationStep();
+
+ private:
+  friend class TaskRunner;
+  friend struct OptionDispatcher;
+  friend struct StreamBuilder;
+
+  // options
+  void ClearSettings();
+  void ApplyPresetText(const std::string& presetName, const std::string& text, char kind);
+  bool SetPrivateOption(int kind, const std::string& name, const std::string& value);
+  void ApplyVideoTag(const std::string& value, uint32_t& tag, const char* what);
+  void AddBitstreamFilter(std::vector<std::string>& chain, const std::string& value);
+  void ParseMatrix(const std::string& text, std::vector<int16_t>& matrix);
+  void SetCodecName(int kind, const std::string& value);
+
+  // streams
+  void OpenInputOrThrow(const std::string& fileName);
+  void NewVideoStream(int file);
+  void NewAudioStream(int file);
+  void NewSubtitleStream(int file);
+  void CloseFiles();
+
+  // set-up at start (streams_setup.cpp)
+  void BuildStreamTables();
+  void PrepareEncoders();
+  void PrepareVideoEncoder(OutputStream& ost, InputStream& ist);
+  void OpenCodecs();
+  void OpenSegmentEncoders(int segment);
+  void WriteHeaders();
+  void LogMapping();
+
+  // loop (transcoder_loop.cpp, transcoder_video.cpp, transcoder_audio.cpp)
+  int ChooseNextInput();
+  bool ReadAndProcess(int fileIndex);
+  int DecodeAndDispatch(InputStream& ist, int istIndex, const AVPacket* pkt);
+  void FlushEncoders(int segment);
+  void PreprocessVideo(InputStream& ist, AVFrame* frame);
+  void RunCustomHook(AVFrame* frame);
+  void WriteVideo(OutputStream& ost, InputStream& ist, AVFrame* frame);
+  void EncodeVideoFrame(OutputStream& ost, AVFrame* frame);
+  void WriteAudio(OutputStream& ost, InputStream& ist, AVFrame* frame);
+  void EncodeAudioFromFifo(OutputStream& ost, bool drain);
+  void WriteSubtitle(OutputStream& ost, InputStream& ist, void* subtitle);
+  void CopyPacket(OutputStream& ost, InputStream& ist, const AVPacket* pkt);
+  void DrainEncoder(OutputStream& ost, AVCodecContext* enc, bool sendFlush);
+  void WritePacket(OutputStream& ost, AVPacket* pkt);
+  void PreviewStep(const AVFrame* picture, int64_t pts);
+  void Report(bool isLast, int fileIndex);
+  void CleanUp();
+  void ApplyVolume(AVFrame* frame);
+  void WaitWhilePaused();
+
+  TaskSettings settings_;
+  OptionContextSet* optionContexts_ = nullptr;
+  int maxFiles_;
+  std::vector<InputFile> inputs_;
+  std::vector<OutputFile> outputs_;
+  std::vector<InputStream> inputStreams_;
+  std::vector<OutputStream> outputStreams_;
+  std::vector<std::vector<OutputStreamPlan>> outputPlans_;  // per output file, as created
+  std::string lastError_;
+  bool joined_ = false;
+  int joinSegment_ = 0;
+  int64_t totalDuration_ = -1;
+
+  // run state
+  std::atomic<bool> running_{false};
+  std::atomic<bool> stopRequested_{false};
+  std::atomic<bool> paused_{false};
+  std::atomic<bool> finished_{false};
+  std::atomic<bool> terminated_{false};
+  bool errorFlag_ = false;
+  std::string errorText_;
+  std::thread worker_;
+  std::thread terminator_;
+  std::mutex runMutex_;
+  std::condition_variable runCv_;
+  bool runDone_ = true;
+  bool terminateDone_ = true;
+  int64_t progressInterval_ = 500000;
+  int64_t previewInterval_ = 100000;
+  int64_t timerStart_ = 0;
+  int64_t lastReport_ = 0;
+  int64_t lastPreview_ = 0;
+  int64_t videoSize_ = 0, audioSize_ = 0, extraSize_ = 0;
+  int framesDuplicated_ = 0, framesDropped_ = 0;
+  bool reportMark_ = false;
+  int hookFrameCounter_ = 0;
+  std::atomic<int> previewFlags_{0};
+  std::unique_ptr<IPreviewer> previewer_;
+  std::function<std::unique_ptr<IPreviewer>()> previewerFactory_;
+  FrameHookChain hooks_;
+  void* hookConverter_ = nullptr;     // TBitmapConverter for the custom hook
+  void* previewConverter_ = nullptr;  // TBitmapConverter for the preview
+  AVFrame* decoded_ = nullptr;
+  AVFrame* hookFrame_ = nullptr;
+  AVPacket* encPacket_ = nullptr;
+  SwsContext* fromRgb_ = nullptr;
+  std::vector<AVCodecContext*> openedCodecs_;
+  int qpHistogram_[52] = {};
+};
+
+}  // namespace media

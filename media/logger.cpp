@@ -1,0 +1,194 @@
+#include "media/logger.h"
+
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <mutex>
+#include <stdexcept>
+#include <strings.h>
+
+#include "media/entry_points.h"
+#include "media/main_thread.h"
+
+namespace media {
+namespace {
+
+std::atomic<int> g_libraryLogLevel{32};
+
+std::mutex g_instanceMutex;
+TFFLogger* g_instance = nullptr;
+std::unique_ptr<TFFLogger> g_unowned;  // the one FFLogger() made itself
+
+const char* const kLevelNames[] = {"quiet", "panic", "fatal", "error", "warning", "info", "verbose", "debug"};
+
+// Per-thread line assembly: a library message may arrive in pieces, and pieces
+// of different threads interleave. Each thread keeps its own pending text.
+class LogList {
+ public:
+  std::string& PendingFor(std::uint32_t threadId) {
+    std::lock_guard lock(mutex_);
+    for (Item* item = head_.get(); item; item = item->next.get()) {
+      if (item->threadId == threadId) return item->pending;
+    }
+    auto item = std::make_unique<Item>();
+    item->threadId = threadId;
+    item->next = std::move(head_);
+    head_ = std::move(item);
+    return head_->pending;
+  }
+
+ private:
+  struct Item {
+    std::uint32_t threadId = 0;
+    std::string pending;  // touched only by its own thread
+    std::unique_ptr<Item> next;
+  };
+  std::mutex mutex_;
+  std::unique_ptr<Item> head_;
+};
+
+LogList& TheLogList() {
+  static LogList list;
+  return list;
+}
+
+}  // namespace
+
+int LogLevelToLibrary(TLogLevel level) { return (int(level) - 1) * 8; }
+
+TLogLevel LibraryToLogLevel(int n) {
+  if (n < -8) return llQuiet;
+  if (n >= 48) return llDebug;
+  return TLogLevel(n / 8 + 1);
+}
+
+const char* LogLevelName(TLogLevel level) { return kLevelNames[int(level)]; }
+
+int LibraryLogLevel() { return g_libraryLogLevel; }
+
+std::uint32_t CurrentThreadId() { return std::uint32_t(syscall(SYS_gettid)); }
+
+TFFLogger::TFFLogger() : logLevel_(LibraryToLogLevel(g_libraryLogLevel)) {
+  std::lock_guard lock(g_instanceMutex);
+  if (g_instance) throw std::logic_error("Allow creating only one instance of TFFLogger.");
+  g_instance = this;
+}
+
+TFFLogger::~TFFLogger() {
+  std::lock_guard lock(g_instanceMutex);
+  if (g_instance == this) g_instance = nullptr;
+}
+
+TFFLogger& FFLogger() {
+  static std::mutex creation;
+  std::lock_guard creating(creation);
+  {
+    std::lock_guard lock(g_instanceMutex);
+    if (g_instance) return *g_instance;
+  }
+  g_unowned = std::make_unique<TFFLogger>();
+  return *g_unowned;
+}
+
+void TFFLogger::SetLogLevel(TLogLevel level) {
+  if (logLevel_.exchange(level) != level) ApplyLibraryLevel();
+}
+
+void TFFLogger::SetLogLevelByName(const std::string& name) {
+  int libraryLevel = 0;
+  bool named = false;
+  for (int i = 0; i <= llDebug; ++i) {
+    if (strcasecmp(name.c_str(), kLevelNames[i]) == 0) {
+      libraryLevel = LogLevelToLibrary(TLogLevel(i));
+      named = true;
+      break;
+    }
+  }
+  if (!named) {
+    size_t used = 0;
+    try {
+      libraryLevel = std::stoi(name, &used);
+    } catch (const std::exception&) {
+      used = 0;
+    }
+    if (used == 0 || used != name.size()) throw std::invalid_argument("'" + name + "' is not a valid integer value");
+  }
+  SetLogLevel(LibraryToLogLevel(libraryLevel));
+}
+
+void TFFLogger::ApplyLibraryLevel() {
+  if (!Av().av_log_set_level) return;
+  g_libraryLogLevel = LogLevelToLibrary(logLevel_);
+  Av().av_log_set_level(g_libraryLogLevel);
+}
+
+void TFFLogger::InstallLibraryLog() {
+  if (!Av().av_log_set_callback || !Av().av_log_set_level) throw std::logic_error("avutil is not bound");
+  Av().av_log_set_callback(LibraryLogCallback);
+  ApplyLibraryLevel();
+}
+
+void TFFLogger::Raise(const void* sender, std::uint32_t threadId, TLogLevel level, const std::string& message) {
+  // Each call carries its own values: nothing is shared between callers.
+  auto deliver = [&] { onLog_(sender, threadId, level, message); };
+  if (triggerInMainThread_) {
+    RunInMainThread(deliver);
+  } else {
+    deliver();
+  }
+}
+
+void TFFLogger::Log(const void* sender, TLogLevel level, const std::string& message) {
+  if (!onLog_) return;
+  TLogLevel current = logLevel_;
+  // Components' verbose messages show at every level but quiet.
+  if (level <= current || (level == llVerbose && current > llQuiet)) {
+    Raise(sender, CurrentThreadId(), level, message);
+  }
+}
+
+void TFFLogger::LogFmt(const void* sender, TLogLevel level, const char* format, ...) {
+  if (!onLog_) return;
+  char buffer[2048];
+  va_list args;
+  va_start(args, format);
+  vsnprintf(buffer, sizeof buffer, format, args);
+  va_end(args);
+  Log(sender, level, buffer);
+}
+
+void TFFLogger::LogLibraryLine(std::uint32_t threadId, int libraryLevel, const std::string& line) {
+  if (!onLog_) return;
+  Raise(this, threadId, LibraryToLogLevel(libraryLevel), line);
+}
+
+void LibraryLogCallback(void* object, int level, const char* format, va_list args) {
+  if (level > g_libraryLogLevel) return;
+  char prefix[256] = "";
+  if (object) {
+    AVClass* avClass = *static_cast<AVClass**>(object);
+    const char* name = avClass && avClass->item_name ? avClass->item_name(object) : "";
+    snprintf(prefix, sizeof prefix, "[%s @ %p]", name ? name : "", object);
+  }
+  // Longer messages are cut at the buffer's end.
+  char message[2048] = {0};
+  vsnprintf(message, sizeof message, format, args);
+
+  std::uint32_t threadId = CurrentThreadId();
+  std::string& pending = TheLogList().PendingFor(threadId);
+  if (pending.empty()) {
+    pending = std::string(prefix) + message;
+  } else {
+    pending += message;
+  }
+  for (auto feed = pending.find('\n'); feed != std::string::npos; feed = pending.find('\n')) {
+    std::string line = pending.substr(0, feed);
+    pending.erase(0, feed + 1);
+    FFLogger().LogLibraryLine(threadId, level, line);
+  }
+}
+
+}  // namespace media

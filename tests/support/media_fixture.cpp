@@ -1,0 +1,79 @@
+#include "media_fixture.h"
+
+#include <memory>
+#include <mutex>
+#include <stdexcept>
+
+#include "process.h"
+
+namespace kestrova::test {
+
+void MakeMedia(const std::string& ffmpegArgs, const std::filesystem::path& output) {
+  auto result = RunCommand("ffmpeg -nostdin -y -v error " + ffmpegArgs + " " + ShellQuote(output.string()));
+  if (result.exitCode != 0) throw std::runtime_error("ffmpeg failed for " + output.string() + ": " + result.output);
+}
+
+std::string Ffprobe(const std::string& ffprobeArgs, const std::filesystem::path& file) {
+  auto result = RunCommand("ffprobe -v error " + ffprobeArgs + " " + ShellQuote(file.string()) + " 2>&1");
+  if (result.exitCode != 0) throw std::runtime_error("ffprobe failed for " + file.string() + ": " + result.output);
+  return result.output;
+}
+
+std::string FfprobeValue(const std::string& entries, const std::filesystem::path& file,
+                         const std::string& streamSelect) {
+  std::string select = streamSelect.empty() ? "" : "-select_streams " + streamSelect + " ";
+  std::string out = Ffprobe(select + "-show_entries " + entries + " -of default=noprint_wrappers=1:nokey=1", file);
+  while (!out.empty() && (out.back() == '\n' || out.back() == '\r')) out.pop_back();
+  return out;
+}
+
+namespace {
+
+struct OwnedMediaSet {
+  TempDir dir;
+  MediaSet set;
+};
+
+std::unique_ptr<OwnedMediaSet> MakeSet() {
+  auto owned = std::make_unique<OwnedMediaSet>();
+  MediaSet& m = owned->set;
+  m.folder = owned->dir.path();
+  m.mp4 = m.folder / "clip.mp4";
+  m.audioOnly = m.folder / "tone.m4a";
+  m.still = m.folder / "still.png";
+  m.mpegts = m.folder / "program.ts";
+  m.chinese = m.folder / "中文视频.mp4";
+  m.truncated = m.folder / "truncated.mp4";
+  m.notMedia = m.folder / "notes.txt";
+  m.empty = m.folder / "empty.mp4";
+
+  const std::string video = "-f lavfi -i testsrc=size=320x240:rate=25:duration=3 ";
+  const std::string audio = "-f lavfi -i sine=frequency=440:sample_rate=44100:duration=3 ";
+  MakeMedia(video + audio +
+                "-c:v libx264 -preset veryfast -bf 2 -g 25 -keyint_min 25 -sc_threshold 0 -pix_fmt yuv420p "
+                "-c:a aac -b:a 64k -metadata title=Kestrova -metadata comment=fixture -shortest",
+            m.mp4);
+  MakeMedia(audio + "-c:a aac -b:a 64k", m.audioOnly);
+  MakeMedia("-f lavfi -i testsrc=size=320x240:rate=25 -frames:v 1", m.still);
+  MakeMedia(video + audio +
+                "-c:v libx264 -preset veryfast -g 25 -pix_fmt yuv420p -c:a mp2 "
+                "-metadata service_provider=KestrovaTV -metadata service_name=Channel1 -shortest",
+            m.mpegts);
+  std::filesystem::copy_file(m.mp4, m.chinese);
+  std::string whole = ReadFile(m.mp4);
+  WriteFile(m.truncated, whole.substr(0, whole.size() / 3));
+  WriteFile(m.notMedia, "These are plain notes, not a video.\n");
+  WriteFile(m.empty, "");
+  return owned;
+}
+
+}  // namespace
+
+const MediaSet& SharedMedia() {
+  static std::once_flag once;
+  static std::unique_ptr<OwnedMediaSet> owned;
+  std::call_once(once, [] { owned = MakeSet(); });
+  return owned->set;
+}
+
+}  // namespace kestrova::test
