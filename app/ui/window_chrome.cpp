@@ -3,6 +3,7 @@
 #include <QBitmap>
 #include <QEvent>
 #include <QFocusEvent>
+#include <QGuiApplication>
 #include <QMouseEvent>
 #include <QWindow>
 
@@ -11,6 +12,8 @@ namespace kestrova::ui {
 QColor ColourFromNumber(int number) { return QColor(number & 0xff, (number >> 8) & 0xff, (number >> 16) & 0xff); }
 
 void ApplyWindowShape(QWidget* window, const QPixmap& background) {
+  // Offscreen rendering (tests, screenshots) has no window shapes.
+  if (QGuiApplication::platformName() == "offscreen") return;
   QImage mask = background.toImage().createMaskFromColor(ColourFromNumber(kWindowTransparentColour).rgb(),
                                                          Qt::MaskOutColor);
   window->setMask(QBitmap::fromImage(mask));

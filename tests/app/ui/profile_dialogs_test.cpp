@@ -1,0 +1,130 @@
+// The company card, player settings, logo and password dialogs, driven
+// through the toolbar against the real service.
+#include "desktop_fixture.h"
+
+namespace kestrova::test {
+namespace {
+
+using ProfileDialogs = DesktopFixture;
+
+// What the service now says about the company, through a fresh sign-in.
+std::string ProfileValue(const ServiceProcess& service, const std::string& password, const std::string& attribute) {
+  ServiceReply reply = service.post(ServiceProcess::Envelope(
+      "<data><msgType>loadMainFlash</msgType><msg><item account=\"demo\" password =\"" + password +
+      "\" /></msg></data>"));
+  std::string key = " " + attribute + "=\"";
+  size_t at = reply.body.find(key);
+  if (at == std::string::npos) return "<missing>";
+  at += key.size();
+  return reply.body.substr(at, reply.body.find('"', at) - at);
+}
+
+TEST_F(ProfileDialogs, CancelKeepsTypedTextForTheNextOk) {
+  createWindows();
+  loginAndWaitForList();
+  platform_.dialogScripts.push_back([this](QDialog&) {
+    windows().FrmMp->edFax->setText("010-999");
+    return int(QDialog::Rejected);
+  });
+  QTest::mouseClick(main().btnqympsz, Qt::LeftButton);
+  QTest::qWait(200);
+  EXPECT_EQ(requestsSeen("ModComCard"), 0);
+
+  // OK on the player settings sends the card with the changed fax.
+  platform_.dialogScripts.push_back([this](QDialog&) {
+    windows().FrmBfq->chkAutoPlay->setChecked(false);
+    QTest::mouseClick(windows().FrmBfq->BitBtn1, Qt::LeftButton);
+    return windows().FrmBfq->result();
+  });
+  QTest::mouseClick(main().btnwzbfsz, Qt::LeftButton);
+  ASSERT_TRUE(waitForShown(QStringLiteral("资料修改成功！")));
+  EXPECT_EQ(platform_.dialogsRun, (QStringList{"FrmMp", "FrmBfq"}));
+  EXPECT_EQ(ProfileValue(*service_, "demo", "fax"), "010-999");
+  EXPECT_EQ(ProfileValue(*service_, "demo", "auto_play"), "0");
+  EXPECT_EQ(ProfileValue(*service_, "demo", "ftp_addr"), "127.0.0.1");
+  EXPECT_TRUE(main().chkAutoPlay->isChecked()) << "the main window took the flags once, at login";
+}
+
+TEST_F(ProfileDialogs, MaskedFtpSettingsAreSentUnchanged) {
+  service_->addCompany({{"account", "viewer"}, {"password", "pw"}, {"tvtype", "BASIC"}, {"ftp_addr", "ftp.example"},
+                        {"ftp_password", "s3cret"}, {"ftp_port", "2100"}});
+  createWindows();
+  typeAndLogin("viewer", "pw");
+  ASSERT_TRUE(QTest::qWaitFor([&] { return main().isVisible(); }, 15000));
+  ASSERT_FALSE(main().edPW->isEnabled());
+  QTest::mouseClick(main().btsave, Qt::LeftButton);  // the sync panel's save
+  ASSERT_TRUE(waitForShown(QStringLiteral("资料修改成功！")));
+  ServiceReply reply = service_->post(ServiceProcess::Envelope(
+      "<data><msgType>loadMainFlash</msgType><msg><item account=\"viewer\" password =\"pw\" /></msg></data>"));
+  EXPECT_NE(reply.body.find("ftp_password=\"s3cret\""), std::string::npos) << reply.body;
+  EXPECT_NE(reply.body.find("ftp_port=\"2100\""), std::string::npos) << reply.body;
+}
+
+TEST_F(ProfileDialogs, PasswordRulesKeepTheDialogOpen) {
+  createWindows();
+  loginAndWaitForList();
+  ui::TFrmPasswd& dialog = *windows().FrmPasswd;
+  platform_.dialogScripts.push_back([&](QDialog&) {
+    dialog.edoldpwd->setText("demo");
+    dialog.ednewpwd->setText("next ");
+    dialog.edconnewpwd->setText("next");
+    QTest::mouseClick(dialog.BitBtn1, Qt::LeftButton);
+    EXPECT_EQ(platform_.texts().last(), QStringLiteral("密码与确认密码不一致，请重新输入！"));
+    EXPECT_NE(dialog.result(), int(QDialog::Accepted));
+    dialog.edconnewpwd->setText("next ");
+    QTest::mouseClick(dialog.BitBtn1, Qt::LeftButton);
+    return dialog.result();
+  });
+  QTest::mouseClick(main().btnmmxg, Qt::LeftButton);
+  ASSERT_TRUE(waitForShown(QStringLiteral("企业密码修改成功！")));
+  EXPECT_NE(service_->login("demo", "next"), "") << "sent trimmed";
+  EXPECT_EQ(service_->login("demo", "demo"), "");
+}
+
+TEST_F(ProfileDialogs, RefusedPasswordChangeReopensTheDialogAsItWas) {
+  createWindows();
+  loginAndWaitForList();
+  ui::TFrmPasswd& dialog = *windows().FrmPasswd;
+  platform_.dialogScripts.push_back([&](QDialog&) {
+    dialog.edoldpwd->setText("not-the-password");
+    dialog.ednewpwd->setText("x");
+    dialog.edconnewpwd->setText("x");
+    QTest::mouseClick(dialog.BitBtn1, Qt::LeftButton);
+    return dialog.result();
+  });
+  QString oldAtReopen;
+  platform_.dialogScripts.push_back([&](QDialog&) {
+    oldAtReopen = dialog.edoldpwd->text();
+    return int(QDialog::Rejected);
+  });
+  QTest::mouseClick(main().btnmmxg, Qt::LeftButton);
+  ASSERT_TRUE(waitForShown(QStringLiteral("企业密码修改失败！")));
+  EXPECT_TRUE(QTest::qWaitFor([&] { return platform_.dialogsRun.size() == 2; }, 3000));
+  EXPECT_EQ(oldAtReopen, "not-the-password");
+  EXPECT_EQ(requestsSeen("ModComPsw"), 1);
+}
+
+TEST_F(ProfileDialogs, PickedLogoIsCopiedByteForByte) {
+  createWindows();
+  std::string jpeg("\xFF\xD8\xFF\xE0\0\x10JFIF\0\x01\x02\x03\xFF\xD9", 20);
+  WriteFile(folder_ / "picked.jpg", jpeg);
+  platform_.fileAnswers = {QString::fromStdString((folder_ / "picked.jpg").string())};
+  platform_.dialogScripts.push_back([this](QDialog&) {
+    QTest::mouseClick(windows().FrmTb->SpeedButton1, Qt::LeftButton);
+    QTest::mouseClick(windows().FrmTb->btsave, Qt::LeftButton);
+    return windows().FrmTb->result();
+  });
+  QTest::mouseClick(main().btnqytbsz, Qt::LeftButton);
+  EXPECT_EQ(ReadFile(dataPath() / "model" / "logo.gif"), jpeg);
+  EXPECT_TRUE(platform_.texts("error").isEmpty());
+
+  // Cancelling the file dialog changes nothing; a vanished file is reported.
+  platform_.fileAnswers = {QString(), QString::fromStdString((folder_ / "gone.gif").string())};
+  windows().FrmTb->SpeedButton1Click();
+  QTest::mouseClick(windows().FrmTb->SpeedButton1, Qt::LeftButton);
+  EXPECT_EQ(platform_.texts("error").size(), 1);
+  EXPECT_EQ(ReadFile(dataPath() / "model" / "logo.gif"), jpeg);
+}
+
+}  // namespace
+}  // namespace kestrova::test
