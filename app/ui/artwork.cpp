@@ -37,10 +37,12 @@ QPixmap WindowBackground(QSize size, const QString& title) {
   QPainter p(&picture);
   // No smoothing on the outline: blended edge pixels would not match the
   // transparent colour and would show as a fringe.
+  // A blue title band of fixed height over a light body.
+  const qreal band = 56.0 / size.height();
   QLinearGradient fill(0, 0, 0, size.height());
   fill.setColorAt(0, QColor(0x1d, 0x3f, 0x6e));
-  fill.setColorAt(0.28, QColor(0x27, 0x5d, 0x9a));
-  fill.setColorAt(0.29, QColor(0xf4, 0xf7, 0xfb));
+  fill.setColorAt(band, QColor(0x27, 0x5d, 0x9a));
+  fill.setColorAt(band + 0.001, QColor(0xf4, 0xf7, 0xfb));
   fill.setColorAt(1, QColor(0xe3, 0xea, 0xf3));
   p.fillPath(Rounded(QRectF(0, 0, size.width(), size.height()), 10), fill);
   p.setRenderHint(QPainter::Antialiasing);

@@ -11,12 +11,27 @@ namespace kestrova::ui {
 
 QColor ColourFromNumber(int number) { return QColor(number & 0xff, (number >> 8) & 0xff, (number >> 16) & 0xff); }
 
+namespace {
+
+// The picture with every pixel of the key colour made fully transparent.
+QImage KeyedOut(const QPixmap& picture, int colourNumber) {
+  QImage image = picture.toImage().convertToFormat(QImage::Format_ARGB32);
+  const QRgb key = ColourFromNumber(colourNumber).rgb() & RGB_MASK;
+  for (int y = 0; y < image.height(); ++y) {
+    auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
+    for (int x = 0; x < image.width(); ++x) {
+      if ((line[x] & RGB_MASK) == key) line[x] = 0;
+    }
+  }
+  return image;
+}
+
+}  // namespace
+
 void ApplyWindowShape(QWidget* window, const QPixmap& background) {
   // Offscreen rendering (tests, screenshots) has no window shapes.
   if (QGuiApplication::platformName() == "offscreen") return;
-  QImage mask = background.toImage().createMaskFromColor(ColourFromNumber(kWindowTransparentColour).rgb(),
-                                                         Qt::MaskOutColor);
-  window->setMask(QBitmap::fromImage(mask));
+  window->setMask(QBitmap::fromImage(KeyedOut(background, kWindowTransparentColour).createAlphaMask()));
 }
 
 namespace {
@@ -99,10 +114,7 @@ PictureButton::PictureButton(QWidget* parent, const QPixmap& picture, const QRec
 }
 
 void PictureButton::setTransparentColour(int colourNumber) {
-  QPixmap shown = picture_;
-  shown.setMask(QBitmap::fromImage(
-      picture_.toImage().createMaskFromColor(ColourFromNumber(colourNumber).rgb(), Qt::MaskOutColor)));
-  setIcon(QIcon(shown));
+  setIcon(QIcon(QPixmap::fromImage(KeyedOut(picture_, colourNumber))));
 }
 
 void OnExit(QWidget* widget, std::function<void()> handler) {
