@@ -1,0 +1,75 @@
+// The change scan: walks the local data folder and lists every file of the
+// filter whose server copy is older (by the minute) or missing.
+#pragma once
+
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "ftp_client.h"
+#include "ftp_listing.h"
+#include "wall_time.h"
+
+namespace kestrova::sync {
+
+inline constexpr const char* kStateWaiting = "等待ing";
+inline constexpr const char* kStateUploading = "上传ing";
+inline constexpr const char* kStateFailed = "错误";
+
+// One row of the change list.
+struct ChangeRow {
+  std::string name;             // caption: the file's name
+  WallTime localTime{};         // cut to the minute
+  std::string localPath;
+  std::string serverPath;
+  WallTime serverTime{};        // cut to the minute; kNoServerCopy when missing
+  std::string state = kStateWaiting;
+  std::string serverDirectory;  // the hidden cell: where the file goes
+};
+
+// The server path of a local path: the site root followed by the part of the
+// local path below the data folder ("/video/a.mp4"). Nothing is put between
+// root and tail, so a root that ends in "/" gives a double slash.
+// dataFolder is given without a trailing separator.
+std::string getserverpath(const std::string& localPath, const std::string& dataFolder, const std::string& siteRoot);
+
+class ChangeScanner {
+ public:
+  struct Options {
+    std::string dataFolder;                  // local data folder; a trailing "/" is ignored
+    std::function<std::string()> siteRoot;   // the trimmed site root, read afresh for every file
+    std::function<void(const ChangeRow&)> onRow;
+    WallTime today{};                        // places listing dates that carry no year
+  };
+  ChangeScanner(FtpClient& ftp, Options options);
+
+  // The server's time of dir + "/" + name cut to the minute, or kNoServerCopy.
+  // Each server directory's listing is fetched at most once per scanner and
+  // answers later questions about the same directory, so a scan costs one
+  // listing per directory instead of one per file. Throws FtpError when the
+  // connection fails or a listing cannot be fetched.
+  WallTime getRemoteFileModifyDate(const std::string& dir, const std::string& name);
+
+  // Scans folder and everything below it, depth first in name order, and
+  // hands every changed file to onRow.
+  void findall(const std::string& folder, const std::vector<std::string>& filter);
+  // findall over the whole data folder.
+  void scanDataFolder(const std::vector<std::string>& filter) { findall(dataFolder_, filter); }
+
+  const std::string& dataFolder() const { return dataFolder_; }
+
+ private:
+  const std::vector<ListingEntry>& listingOf(const std::string& dir);
+  void considerFile(const std::string& folder, const std::string& name, const std::vector<std::string>& filter);
+
+  FtpClient& ftp_;
+  Options options_;
+  std::string dataFolder_;
+  std::map<std::string, std::vector<ListingEntry>> listings_;
+  // Set once the server has answered a SIZE with 213 in this scan: from then
+  // on a cached listing answers for a file exactly as SIZE plus LIST would.
+  bool serverAnswersSize_ = false;
+};
+
+}  // namespace kestrova::sync

@@ -1,0 +1,21 @@
+// The status-line texts of a transfer.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace kestrova::sync {
+
+// count * 100 / total written with up to 15 significant digits, not cut to
+// whole numbers: 50, 33.3333333333333.
+std::string PercentText(std::int64_t count, std::int64_t total);
+
+// "正在上传：" name " 当前进度：" count "/" total " 当前文件上传百分比：" percent "%".
+// A total of 0 (directory listings, whose size nobody knows in advance)
+// reports the bytes received instead of a share.
+std::string ProgressText(const std::string& fileName, std::int64_t count, std::int64_t total);
+
+// "文件：" name " 上传完成".
+std::string TransferDoneText(const std::string& fileName);
+
+}  // namespace kestrova::sync

@@ -1,0 +1,74 @@
+// What the synchronisation asks of the window that shows it: the settings
+// fields, the change list, the status line, the buttons and message boxes.
+// Every call is made on the window's thread; the upload worker reaches it
+// through MarshalledView, which hands each call over and waits for it.
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include "change_scan.h"
+
+namespace kestrova::sync {
+
+// The six settings fields as typed (edDomain is not needed here).
+struct ConnectionFields {
+  std::string serverIP;    // edServerIP
+  std::string port;        // edPort
+  std::string userName;    // edUserName
+  std::string password;    // edPW
+  std::string serverPath;  // edServerPath
+};
+
+enum class BoxKind {
+  Ok,           // OK button, application title unless a caption is given
+  YesOnly,      // the upload error box: its only button is Yes
+  OkWithoutOwner,  // the closing box, which belongs to no window
+};
+
+class SyncView {
+ public:
+  virtual ~SyncView() = default;
+  virtual ConnectionFields connectionFields() = 0;
+  virtual void setServerPathField(const std::string& text) = 0;
+  // Brings the upload panel to the front, as its panel button does.
+  virtual void showUploadPanel() = 0;
+  virtual void setStatus(const std::string& text) = 0;
+  // Buttons: running disables btnscan, btnUpload2 and btntestConn and
+  // enables btnpauseupload; idle is the reverse.
+  virtual void setRunning(bool running) = 0;
+  virtual void clearRows() = 0;
+  virtual void appendRow(const ChangeRow& row) = 0;
+  virtual void setFirstRowState(const std::string& state) = 0;
+  virtual void removeFirstRow() = 0;
+  // A modal box; returns once the user has dismissed it. An empty caption
+  // means the application's title.
+  virtual void showMessage(const std::string& text, const std::string& caption, BoxKind kind) = 0;
+};
+
+// Runs a piece of work on the window's thread and returns once it has run.
+// The host must run it at once when called on the window's thread itself.
+using RunOnWindowThread = std::function<void(const std::function<void()>&)>;
+
+// A SyncView for the worker thread: every call goes through the runner, so
+// the window sees the calls in the order the worker made them.
+class MarshalledView : public SyncView {
+ public:
+  MarshalledView(SyncView& target, RunOnWindowThread run) : target_(target), run_(std::move(run)) {}
+  ConnectionFields connectionFields() override;
+  void setServerPathField(const std::string& text) override;
+  void showUploadPanel() override;
+  void setStatus(const std::string& text) override;
+  void setRunning(bool running) override;
+  void clearRows() override;
+  void appendRow(const ChangeRow& row) override;
+  void setFirstRowState(const std::string& state) override;
+  void removeFirstRow() override;
+  void showMessage(const std::string& text, const std::string& caption, BoxKind kind) override;
+
+ private:
+  SyncView& target_;
+  RunOnWindowThread run_;
+};
+
+}  // namespace kestrova::sync

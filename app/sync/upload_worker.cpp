@@ -1,0 +1,181 @@
+#include "upload_worker.h"
+
+#include "date_text.h"
+#include "progress_text.h"
+
+namespace kestrova::sync {
+
+UploadWorker::UploadWorker(SiteConnection& site, SyncView& window, RunOnWindowThread run, UploadSetup setup)
+    : site_(site), window_(window), run_(std::move(run)), setup_(std::move(setup)) {}
+
+UploadWorker::~UploadWorker() {
+  stopUpload_ = true;
+  site_.ftp.cancelTransfer();
+  if (thread_.joinable()) thread_.join();
+}
+
+void UploadWorker::join() {
+  if (thread_.joinable()) thread_.join();
+}
+
+std::vector<std::string> UploadWorker::uploadedFiles() const {
+  std::lock_guard lock(uploadedMutex_);
+  return uploaded_;
+}
+
+void UploadWorker::btnscanClick() {
+  window_.showUploadPanel();
+  if (transferring_) {
+    window_.showMessage(kMsgTransferring, "", BoxKind::Ok);
+    return;
+  }
+  if (active_) return;  // a run is already scanning; one at a time
+  if (thread_.joinable()) thread_.join();  // the previous run has ended; reap its thread
+  active_ = true;
+  window_.setRunning(true);
+  thread_ = std::thread([this] { ftpthredRun(); });
+}
+
+void UploadWorker::btnpauseuploadClick() {
+  stopUpload_ = true;
+  window_.showMessage(kMsgStopRequested, "", BoxKind::Ok);
+}
+
+void UploadWorker::attachProgress(SyncView& view) {
+  WorkEvents events;
+  events.begin = [this](std::int64_t total) { curUploadSize_ = total; };
+  events.progress = [this, &view](std::int64_t count) {
+    view.setStatus(ProgressText(curUploadFile_, count, curUploadSize_));
+  };
+  events.end = [this, &view] {
+    view.setStatus(TransferDoneText(curUploadFile_));
+    curUploadFile_.clear();
+  };
+  site_.ftp.setWorkEvents(std::move(events));
+}
+
+void UploadWorker::ftpthredRun() {
+  MarshalledView view(window_, run_);
+  std::lock_guard connectionLock(site_.busy);
+  closingBoxSuppressed_ = false;
+  {
+    std::lock_guard lock(uploadedMutex_);
+    uploaded_.clear();
+  }
+  attachProgress(view);
+  // The events point at this run's view; nothing may call them after the run.
+  struct DetachProgress {
+    FtpClient& ftp;
+    ~DetachProgress() { ftp.setWorkEvents({}); }
+  } detach{site_.ftp};
+
+  if (site_.ftp.connected()) site_.ftp.disconnect();
+  connectFtp(site_.ftp, view);
+  stopUpload_ = false;
+  rows_.clear();
+  view.clearRows();
+  if (!site_.ftp.connected()) {
+    // connectFtp has told the user why; without a connection there is nothing to compare.
+    view.setStatus("未能连接服务器，本次没有扫描和上传任何文件。");
+    endRun(view, RunOutcome::NotConnected, false);
+    return;
+  }
+
+  try {
+    ChangeScanner::Options options;
+    options.dataFolder = setup_.dataFolder;
+    options.siteRoot = [&view] { return TrimBlanks(view.connectionFields().serverPath); };
+    options.onRow = [this, &view](const ChangeRow& row) {
+      rows_.push_back(row);
+      view.appendRow(row);
+    };
+    options.today = NowWallTime();
+    ChangeScanner scanner(site_.ftp, options);
+    scanner.scanDataFolder(spit(setup_.extensionList));
+  } catch (const std::exception& error) {
+    // The scan cannot go on without the server; nothing is uploaded from a partial comparison.
+    transferring_ = false;
+    view.setStatus(std::string("扫描中断：") + error.what());
+    view.showMessage(std::string("扫描网站文件时发生错误，本次上传已停止：\n") + error.what(), "", BoxKind::Ok);
+    endRun(view, RunOutcome::ScanFailed, false);
+    return;
+  }
+  WriteScanTime(setup_.executableFolder, NowWallTime());
+
+  outcome_ = RunOutcome::Completed;
+  uploadAll(view);
+  if (closingBoxSuppressed_) {
+    // The delete after a failed store failed too: the run ends at once.
+    active_ = false;
+    transferring_ = false;
+    stopUpload_ = false;
+    return;
+  }
+  endRun(view, outcome_, true);
+}
+
+void UploadWorker::endRun(SyncView& view, RunOutcome outcome, bool showClosingBox) {
+  outcome_ = outcome;
+  transferring_ = false;
+  stopUpload_ = false;
+  view.setRunning(false);
+  if (showClosingBox) view.showMessage(kMsgRunFinished, kCaptionRunFinished, BoxKind::OkWithoutOwner);
+  active_ = false;
+}
+
+void UploadWorker::uploadAll(SyncView& view) {
+  if (!site_.ftp.connected()) return;
+  transferring_ = true;
+  bool goOn = true;
+  while (!rows_.empty() && goOn) {
+    goOn = upload(view, rows_.front());
+    rows_.erase(rows_.begin());
+    view.removeFirstRow();
+  }
+}
+
+bool UploadWorker::upload(SyncView& view, ChangeRow& row) {
+  if (stopUpload_) {
+    stopUpload_ = false;
+    view.setRunning(false);
+    transferring_ = false;
+    outcome_ = RunOutcome::Stopped;
+    return false;
+  }
+  try {
+    transferring_ = true;
+    row.state = kStateUploading;
+    view.setFirstRowState(row.state);
+    FtpClient& ftp = site_.ftp;
+    if (!ftp.changeDir(row.serverDirectory)) {
+      if (!ftp.makeDir(row.serverDirectory) || !ftp.changeDir(row.serverDirectory))
+        throw FtpError(FtpError::Kind::Refused, "无法进入或创建服务器目录 " + row.serverDirectory);
+    }
+    curUploadFile_ = row.name;
+    ftp.store(row.localPath, row.serverPath);
+    transferring_ = false;
+    std::lock_guard lock(uploadedMutex_);
+    uploaded_.push_back(row.localPath);
+    return true;
+  } catch (const std::exception& error) {
+    row.state = kStateFailed;
+    view.setFirstRowState(row.state);
+    // The detail goes to the status line; the box keeps its fixed wording.
+    view.setStatus("上传 " + row.name + " 失败：" + error.what());
+    view.showMessage(kMsgUploadError, "", BoxKind::YesOnly);
+    transferring_ = false;
+    outcome_ = RunOutcome::FileFailed;
+    view.setRunning(false);
+    curUploadFile_.clear();
+    bool deleted = false;
+    try {
+      deleted = site_.ftp.remove(row.serverPath);
+    } catch (const std::exception&) {
+      deleted = false;
+    }
+    if (!deleted) closingBoxSuppressed_ = true;
+    return false;
+  }
+}
+
+}  // namespace kestrova::sync

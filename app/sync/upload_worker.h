@@ -1,0 +1,84 @@
+// One press of "扫描并上传": on a worker thread, reconnect, scan the data
+// folder against the server and upload every listed file from the top,
+// showing each step on the window through the view. A stop request is
+// honoured before the next file; a failed file ends the run after deleting
+// the partial server copy.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "change_scan.h"
+#include "extension_filter.h"
+#include "site_connection.h"
+#include "sync_view.h"
+
+namespace kestrova::sync {
+
+inline constexpr const char* kMsgStopRequested = "当前文件传输完成后，将自动停止上传操作，请稍候！！";
+inline constexpr const char* kMsgUploadError = "上传文件发生错误！";
+inline constexpr const char* kMsgRunFinished = "文件上传完毕";
+inline constexpr const char* kCaptionRunFinished = "扫描并上传";
+
+struct UploadSetup {
+  std::string dataFolder;        // dataPath
+  std::string executableFolder;  // where "7in10.ini" lives
+  std::string extensionList = kExtensionList;
+};
+
+// How the last run ended.
+enum class RunOutcome { None, Completed, Stopped, FileFailed, NotConnected, ScanFailed };
+
+class UploadWorker {
+ public:
+  // window: the view on the window's thread; run: hands work to that thread.
+  UploadWorker(SiteConnection& site, SyncView& window, RunOnWindowThread run, UploadSetup setup);
+  ~UploadWorker();
+  UploadWorker(const UploadWorker&) = delete;
+  UploadWorker& operator=(const UploadWorker&) = delete;
+
+  // btnscan / btnUpload2, on the window's thread.
+  void btnscanClick();
+  // btnpauseupload, on the window's thread.
+  void btnpauseuploadClick();
+
+  bool active() const { return active_; }
+  bool transferring() const { return transferring_; }
+  RunOutcome lastOutcome() const { return outcome_; }
+  // Files stored by the last run, in order (local paths).
+  std::vector<std::string> uploadedFiles() const;
+  // Waits for the worker thread of the last run to end (the window's thread
+  // must keep running handed-over work meanwhile, or this never returns).
+  void join();
+
+ private:
+  void ftpthredRun();
+  void uploadAll(SyncView& view);
+  // Uploads the first row; false when the run ends here.
+  bool upload(SyncView& view, ChangeRow& row);
+  void endRun(SyncView& view, RunOutcome outcome, bool showClosingBox);
+  void attachProgress(SyncView& view);
+
+  SiteConnection& site_;
+  SyncView& window_;
+  RunOnWindowThread run_;
+  UploadSetup setup_;
+  std::thread thread_;
+
+  std::atomic<bool> active_{false};
+  std::atomic<bool> transferring_{false};
+  std::atomic<bool> stopUpload_{false};
+  std::atomic<RunOutcome> outcome_{RunOutcome::None};
+  // Worker thread only.
+  std::string curUploadFile_;
+  std::int64_t curUploadSize_ = 0;
+  std::vector<ChangeRow> rows_;
+  bool closingBoxSuppressed_ = false;
+  mutable std::mutex uploadedMutex_;
+  std::vector<std::string> uploaded_;
+};
+
+}  // namespace kestrova::sync
