@@ -1,0 +1,115 @@
+// The plain rules of the synchronisation: which extensions the scan takes,
+// how the filter list splits, how listings read, where a file goes on the
+// server and what the status line says.
+#include <gtest/gtest.h>
+
+#include "change_scan.h"
+#include "date_text.h"
+#include "extension_filter.h"
+#include "ftp_listing.h"
+#include "progress_text.h"
+
+namespace kestrova::sync {
+namespace {
+
+TEST(ExtensionFilter, SoundCodesOfTheFilterEntriesAndWhatElseTheyMatch) {
+  struct Case {
+    const char* entry;
+    const char* code;
+    std::vector<const char*> alsoMatched;
+  };
+  const Case cases[] = {
+      {"mp4", "M100", {"mp3", "mov", "m4v", "map", "MP4"}},
+      {"jpg", "J120", {"jpeg", "JPG"}},
+      {"xml", "X540", {}},
+      {"js", "J000", {"jsx", "j"}},
+      {"html", "H354", {"htmlx"}},
+      {"gif", "G100", {"gf"}},
+      {"swf", "S100", {}},
+      {"htm", "H350", {}},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(SoundexCode(c.entry), c.code) << c.entry;
+    for (const char* extension : c.alsoMatched) EXPECT_TRUE(ExtensionMatches(extension, c.entry)) << extension;
+  }
+  EXPECT_EQ(SoundexCode("mpg"), "M120");
+  EXPECT_EQ(SoundexCode("3gp"), "3210");  // a first character that is no letter stays as it is
+  EXPECT_EQ(SoundexCode("ashcraft"), "A261");  // h keeps the digit before it: s and c count once
+  auto filter = spit(kExtensionList);
+  for (const char* never : {"png", "css", "txt", "zip", "mpg", ""}) {
+    for (const auto& entry : filter) EXPECT_FALSE(ExtensionMatches(never, entry)) << never << " vs " << entry;
+  }
+}
+
+TEST(ExtensionFilter, SpitSplitsAtCommasAndBlanksAndKeepsQuotedCommas) {
+  EXPECT_EQ(spit("mp4,jpg,xml,js,html,gif,swf,htm"),
+            (std::vector<std::string>{"mp4", "jpg", "xml", "js", "html", "gif", "swf", "htm"}));
+  EXPECT_EQ(spit(" a b,c "), (std::vector<std::string>{"a", "b", "c"}));
+  EXPECT_EQ(spit("\"x,y\",z"), (std::vector<std::string>{"x,y", "z"}));
+  EXPECT_EQ(spit("a,,b"), (std::vector<std::string>{"a", "", "b"}));
+  EXPECT_TRUE(spit("").empty());
+  EXPECT_EQ(ExtensionOf("clip.mov"), "mov");
+  EXPECT_EQ(ExtensionOf("a.b.jpg"), "jpg");
+  EXPECT_EQ(ExtensionOf("README"), "");
+}
+
+TEST(FtpListing, ReadsUnixAndDosStylesOnTheServersClock) {
+  WallTime today = MakeWallTime(2026, 3, 10, 12, 0);
+  std::string text =
+      "total 12\r\n"
+      "-rw-r--r--   1 owner    group        1234 Mar 05 14:22 a.mp4\r\n"
+      "drwxr-xr-x   2 owner    group        4096 Dec 31  2024 video\r\n"
+      "-rw-r--r--   1 owner    group           7 Nov 20 08:05 last year.jpg\r\n"
+      "lrwxrwxrwx   1 owner    group           5 Mar 09 23:59 link.js -> a.js\r\n"
+      "03-05-26  02:22PM       <DIR>          zoom\r\n"
+      "03-05-2026  09:07                 99 config  copy.xml\r\n"
+      "garbage line\r\n";
+  auto entries = ParseListing(text, today);
+  ASSERT_EQ(entries.size(), 6u);
+  EXPECT_EQ(entries[0].name, "a.mp4");
+  EXPECT_EQ(IsoText(entries[0].modified), "2026-03-05 14:22:00");
+  EXPECT_FALSE(entries[0].isDirectory);
+  EXPECT_EQ(entries[1].name, "video");
+  EXPECT_TRUE(entries[1].isDirectory);
+  EXPECT_EQ(IsoText(entries[1].modified), "2024-12-31 00:00:00");
+  // A November date without a year, read in March, is last November's.
+  EXPECT_EQ(entries[2].name, "last year.jpg");
+  EXPECT_EQ(IsoText(entries[2].modified), "2025-11-20 08:05:00");
+  EXPECT_EQ(entries[3].name, "link.js");
+  EXPECT_EQ(entries[4].name, "zoom");
+  EXPECT_TRUE(entries[4].isDirectory);
+  EXPECT_EQ(IsoText(entries[4].modified), "2026-03-05 14:22:00");
+  EXPECT_EQ(entries[5].name, "config  copy.xml");
+  EXPECT_EQ(IsoText(entries[5].modified), "2026-03-05 09:07:00");
+}
+
+TEST(ServerPaths, LocalPathBelowTheDataFolderFollowsTheSiteRoot) {
+  const std::string data = "/opt/kestrova/data";
+  EXPECT_EQ(getserverpath(data, data, "/site"), "/site");
+  EXPECT_EQ(getserverpath(data + "/config.xml", data, "/site"), "/site/config.xml");
+  EXPECT_EQ(getserverpath(data + "/video", data, "/site"), "/site/video");
+  EXPECT_EQ(getserverpath(data + "/video/a.mp4", data, "/site"), "/site/video/a.mp4");
+  EXPECT_EQ(getserverpath(data + "/video/a.mp4", data, "/site/"), "/site//video/a.mp4");
+}
+
+TEST(ProgressTexts, PiecesInOrderWithoutBlanksAndGeneralPercentages) {
+  EXPECT_EQ(ProgressText("a.mp4", 500, 1000),
+            "正在上传：a.mp4 当前进度：500/1000 当前文件上传百分比：50%");
+  EXPECT_EQ(PercentText(1, 3), "33.3333333333333");
+  EXPECT_EQ(PercentText(1000, 1000), "100");
+  EXPECT_EQ(TransferDoneText(""), "文件： 上传完成");
+  // Listings have no total; the text must still make sense.
+  EXPECT_EQ(ProgressText("", 2048, 0), "正在读取服务器文件列表：已接收 2048 字节");
+}
+
+TEST(DateTexts, MidnightShowsTheDateAloneAndOtherTimesCarrySeconds) {
+  std::string epoch = DateTimeText(kNoServerCopy);
+  EXPECT_EQ(epoch.find(':'), std::string::npos) << epoch;
+  EXPECT_NE(epoch.find("70"), std::string::npos) << epoch;
+  std::string afternoon = DateTimeText(MakeWallTime(2026, 3, 5, 14, 22, 7));
+  EXPECT_NE(afternoon.find("22"), std::string::npos) << afternoon;
+  EXPECT_NE(afternoon.find("07"), std::string::npos) << afternoon;
+}
+
+}  // namespace
+}  // namespace kestrova::sync
