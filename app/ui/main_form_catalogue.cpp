@@ -33,6 +33,8 @@ void TMainForm::updateVideoFileList(const std::string& reply) {
     lvFiles->clearContents();
     lvFiles->setRowCount(0);
   }
+  // One repaint for the whole list rather than one per cell.
+  lvFiles->setUpdatesEnabled(false);
   lvFiles->setRowCount(static_cast<int>(videos.size()));
   for (int row = 0; row < static_cast<int>(videos.size()); ++row) {
     RowCells cells = catalogue::CellsForListRow(videos[row]);
@@ -42,6 +44,7 @@ void TMainForm::updateVideoFileList(const std::string& reply) {
       lvFiles->setItem(row, cell, item);
     }
   }
+  lvFiles->setUpdatesEnabled(true);
   bool empty = videos.empty();
   btnspglsave->setEnabled(!empty);
   btnPlay->setEnabled(!empty);
