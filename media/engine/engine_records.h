@@ -95,7 +95,7 @@ void InitOutputOptions(TOutputOptions& options);
 
 struct THookInfo {
   int TaskIndex = -1;
-  Bitmap* Bitmap = nullptr;  // the frame as 24-bit rows; edit in place
+  media::Bitmap* Bitmap = nullptr;  // the frame as 24-bit rows; edit in place
   int FrameNumber = 0;
   int64_t PTS = 0;
   bool Update = true;     // set false to leave the frame unchanged
@@ -105,7 +105,7 @@ using PHookInfo = THookInfo*;
 
 struct TPreviewInfo {
   int TaskIndex = -1;
-  const Bitmap* Bitmap = nullptr;
+  const media::Bitmap* Bitmap = nullptr;
   int FrameNumber = 0;
   int64_t PTS = 0;
 };

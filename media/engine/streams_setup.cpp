@@ -1,6 +1,7 @@
 // The set-up when a task starts: which input stream feeds which output
 // stream, encoder preparation, opening codecs and writing headers.
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 
@@ -259,6 +260,7 @@ void TCustomFFmpeg::OpenCodecs() {
     if (err < 0)
       Raise("Error while opening decoder for input stream #%d.%d (%s)", ist.file, streamIndex,
             TypeName(ist.st->codecpar->codec_type));
+    ist.opened = true;
   }
   (void)s;
   (void)maxBuffer;  // today's encoders size their own packets

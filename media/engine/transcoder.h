@@ -31,6 +31,7 @@ struct AVBSFContext;
 struct SwsContext;
 struct SwrContext;
 struct AVDictionary;
+struct AVSubtitle;
 struct AVCodec;
 }
 
@@ -62,6 +63,7 @@ struct InputStream {
   bool pastRecording = false;
   bool flushed = false;
   bool multiFrameWarned = false;
+  bool opened = false;
   int64_t probedFrames = 0;
 };
 
@@ -117,6 +119,14 @@ struct OutputFile {
   bool trailerWritten = false;
   std::string fileName;
 };
+
+// While the main thread waits for a task to stop, it calls this between
+// short waits so the calls the task hands to it still run (kestrova-cli
+// pumps its queue here).
+void SetEngineWaitPump(std::function<void()> pump);
+
+// Paints a whole picture in one YCbCr colour (the padding bands).
+void FillPadColour(AVFrame* picture, int y, int cb, int cr);
 
 // The encoder that stands in for a codec name of the old libraries.
 std::string EncoderNameFor(const std::string& codecName);
@@ -229,6 +239,8 @@ class TCustomFFmpeg {
   void BuildStreamTables();
   void PrepareEncoders();
   void PrepareVideoEncoder(OutputStream& ost, InputStream& ist);
+  void BuildVideoFilters(OutputStream& ost, InputStream& ist);
+  void ScaleIntoEncoderPicture(OutputStream& ost, InputStream& ist, AVFrame* frame, AVFrame*& picture);
   void OpenCodecs();
   void OpenSegmentEncoders(int segment);
   void WriteHeaders();
@@ -236,16 +248,17 @@ class TCustomFFmpeg {
 
   // loop (transcoder_loop.cpp, transcoder_video.cpp, transcoder_audio.cpp)
   int ChooseNextInput();
-  bool ReadAndProcess(int fileIndex);
+  bool ReadAndProcess(int fileIndex, AVPacket* pkt);
+  void EndJoinSegment(int fileIndex);
   int DecodeAndDispatch(InputStream& ist, int istIndex, const AVPacket* pkt);
-  void FlushEncoders(int segment);
-  void PreprocessVideo(InputStream& ist, AVFrame* frame);
-  void RunCustomHook(AVFrame* frame);
+  void FlushEncoders();
+  void PreprocessVideo(InputStream& ist, AVFrame*& frame);
+  void RunCustomHook(AVFrame* frame, InputStream& ist);
   void WriteVideo(OutputStream& ost, InputStream& ist, AVFrame* frame);
   void EncodeVideoFrame(OutputStream& ost, AVFrame* frame);
   void WriteAudio(OutputStream& ost, InputStream& ist, AVFrame* frame);
   void EncodeAudioFromFifo(OutputStream& ost, bool drain);
-  void WriteSubtitle(OutputStream& ost, InputStream& ist, void* subtitle);
+  void WriteSubtitle(OutputStream& ost, InputStream& ist, AVSubtitle* subtitle, const AVPacket* pkt);
   void CopyPacket(OutputStream& ost, InputStream& ist, const AVPacket* pkt);
   void DrainEncoder(OutputStream& ost, AVCodecContext* enc, bool sendFlush);
   void WritePacket(OutputStream& ost, AVPacket* pkt);

@@ -1,0 +1,207 @@
+// kestrova-cli convert INPUT OUTPUT [--preset N] [--start T --end T] [--opt name=value]...
+// Converts one file the way the conversion options dialog does by default
+// (H.264 320x240 at 15 fps, 120 kbit/s, AAC 22050 Hz, MP4), with a progress
+// bar; Ctrl-C stops cleanly and leaves a playable file.
+#include <csignal>
+#include <cstdio>
+#include <filesystem>
+#include <iostream>
+#include <mutex>
+
+#include "command.h"
+#include "media/engine/engine.h"
+#include "media/engine/engine_records.h"
+#include "media/loader.h"
+#include "media/logger.h"
+#include "media/main_thread.h"
+#include "media/utils.h"
+
+namespace kestrova::cli {
+namespace {
+
+volatile std::sig_atomic_t gInterrupted = 0;
+void OnInterrupt(int) { gInterrupted = 1; }
+
+// The dialog's quality presets 0..8: video bit rate (kbit/s) and frame size;
+// preset 9 lets the user choose, which here means the defaults.
+struct QualityPreset {
+  int kbits;
+  const char* size;
+};
+constexpr QualityPreset kQualityPresets[] = {{48, "176x144"},  {120, "320x240"}, {256, "400x300"},
+                                             {384, "480x360"}, {512, "640x480"}, {768, "800x600"},
+                                             {1024, "640x480"}, {1280, "800x600"}, {1536, "1024x768"}};
+
+// "HH:MM:SS.mmm" (also "SS.mmm" or "MM:SS") into microseconds; -1 when it
+// isn't a time.
+int64_t ParseClock(const std::string& text) {
+  double parts[3] = {0, 0, 0};
+  int count = 0;
+  size_t pos = 0;
+  while (pos <= text.size() && count < 3) {
+    size_t colon = text.find(':', pos);
+    std::string part = text.substr(pos, colon == std::string::npos ? std::string::npos : colon - pos);
+    char* end = nullptr;
+    double v = std::strtod(part.c_str(), &end);
+    if (part.empty() || end == nullptr || *end != '\0' || v < 0) return -1;
+    parts[count++] = v;
+    if (colon == std::string::npos) break;
+    pos = colon + 1;
+  }
+  double seconds = 0;
+  for (int i = 0; i < count; ++i) seconds = seconds * 60 + parts[i];
+  return static_cast<int64_t>(seconds * 1000000 + 0.5);
+}
+
+void DrawProgress(const media::TProgressInfo& p) {
+  const int width = 40;
+  if (p.TotalDuration > 0) {
+    double ratio = std::min(1.0, std::max(0.0, static_cast<double>(p.CurrentDuration) / p.TotalDuration));
+    int filled = static_cast<int>(ratio * width);
+    std::fprintf(stderr, "\r[%s%s] %3d%% %s / %s  %d fps  %.0f kbit/s ", std::string(filled, '#').c_str(),
+                 std::string(width - filled, '-').c_str(), static_cast<int>(ratio * 100),
+                 media::DurationText(p.CurrentDuration).c_str(), media::DurationText(p.TotalDuration).c_str(), p.FPS,
+                 p.BitRate);
+  } else {
+    std::fprintf(stderr, "\r%s  %d frames  %.0f kbit/s ", media::DurationText(p.CurrentDuration).c_str(),
+                 p.FrameNumber, p.BitRate);
+  }
+  std::fflush(stderr);
+}
+
+int RunConvert(const std::vector<std::string>& words) {
+  Arguments args(words, {"verbose"});
+  const char* usage =
+      "usage: kestrova-cli convert INPUT OUTPUT [--preset 0-9] [--start HH:MM:SS.mmm --end HH:MM:SS.mmm] "
+      "[--opt name=value]... [--verbose]\n";
+  if (args.positionals().size() != 2) {
+    std::cerr << usage;
+    return 2;
+  }
+  const std::string input = args.positionals()[0];
+  const std::string output = args.positionals()[1];
+
+  media::TFFLogger logger;
+  logger.SetLogLevel(args.has("verbose") ? media::llVerbose : media::llError);
+  logger.SetTriggerEventInMainThread(false);
+  const bool verbose = args.has("verbose");
+  logger.SetOnLog([verbose](const void*, std::uint32_t threadId, media::TLogLevel level, const std::string& message) {
+    if (verbose || level <= media::llError)
+      std::fprintf(stderr, "#%u.%s: %s\n", threadId, media::LogLevelName(level), message.c_str());
+  });
+
+  media::TInputOptions in;
+  media::TOutputOptions out;
+  media::InitInputOptions(in);
+  media::InitOutputOptions(out);
+  out.FileExt = ".mp4";
+  out.AudioSampleRate = 22050;
+  out.FrameSize = "320x240";
+  out.FrameRate = "15";
+  out.VideoBitrate = 120 * 1000;
+  out.VideoCodec = "libx264";
+  out.VideoPreset = "libx264-default";
+  out.AudioCodec = "libfaac";
+  out.CopyTimestamp = true;
+  out.Info.Timestamp = 0;
+  out.DisableSubtitle = true;
+  if (args.has("preset")) {
+    char* end = nullptr;
+    const std::string text = args.value("preset");
+    long n = std::strtol(text.c_str(), &end, 10);
+    if (text.empty() || *end != '\0' || n < 0 || n > 9) {
+      std::cerr << "kestrova-cli convert: --preset takes 0 to 9\n";
+      return 2;
+    }
+    if (n <= 8) {
+      out.VideoBitrate = kQualityPresets[n].kbits * 1000;
+      out.FrameSize = kQualityPresets[n].size;
+    }
+  }
+  if (args.has("start") || args.has("end")) {
+    const int64_t start = ParseClock(args.value("start", "0"));
+    const int64_t end = ParseClock(args.value("end", ""));
+    if (start < 0 || end < 0) {
+      std::cerr << "kestrova-cli convert: --start and --end take HH:MM:SS.mmm\n";
+      return 2;
+    }
+    if (start < end) {  // like the dialog, an empty range means the whole file
+      in.StartTime = start;
+      out.Duration = end - start;
+    }
+  }
+  for (const std::string& line : args.values("opt")) out.ExtOptions += line + "\n";
+
+  if (!media::FFmpegLoader().Load(media::EngineLibraries)) {
+    std::cerr << "kestrova-cli convert: " << media::FFmpegLoader().LastError() << "\n";
+    return 1;
+  }
+
+  media::MainThreadQueue queue;
+  media::SetEngineWaitPump([&queue] { queue.Pump(0); });
+  media::TFFmpegEngine engine;
+  std::mutex resultLock;
+  bool batchEnded = false;
+  media::TTerminateInfo result;
+  engine.SetOnProgress([](media::TCustomFFmpegEngine&, media::PProgressInfo p) { DrawProgress(*p); });
+  engine.SetOnTerminate([&](media::TCustomFFmpegEngine&, const media::TTerminateInfo& info) {
+    std::lock_guard<std::mutex> lock(resultLock);
+    if (info.TaskIndex >= 0)
+      result = info;
+    else
+      batchEnded = true;
+  });
+
+  const int task = engine.AddTask(input, &in);
+  if (task < 0) {
+    std::cerr << "kestrova-cli convert: " << engine.LastErrorMessage() << "\n";
+    return 1;
+  }
+  std::error_code ec;
+  if (!engine.SetOutputFile(task, output, &out)) {
+    std::cerr << "kestrova-cli convert: " << engine.LastErrorMessage() << "\n";
+    return 1;
+  }
+
+  struct sigaction action {};
+  action.sa_handler = OnInterrupt;
+  sigemptyset(&action.sa_mask);
+  sigaction(SIGINT, &action, nullptr);
+  sigaction(SIGTERM, &action, nullptr);
+
+  engine.StartTask(1);
+  bool stopping = false;
+  while (true) {
+    queue.Pump(100);
+    {
+      std::lock_guard<std::mutex> lock(resultLock);
+      if (batchEnded) break;
+    }
+    if (gInterrupted && !stopping) {
+      stopping = true;
+      std::fprintf(stderr, "\nstopping...\n");
+      engine.Stop(true);
+    }
+  }
+  std::fprintf(stderr, "\n");
+  media::SetEngineWaitPump(nullptr);
+  if (result.Exception) {
+    std::cerr << "kestrova-cli convert: " << result.ExceptionMsg << "\n";
+    // A file broken off by an error plays nowhere: leave none behind.
+    std::filesystem::remove(output, ec);
+    return 1;
+  }
+  if (!result.Finished) {
+    std::cerr << "kestrova-cli convert: stopped; " << output << " holds what was converted so far\n";
+    return 130;
+  }
+  return 0;
+}
+
+const CommandRegistrar kRegistrar({"convert",
+                                   "convert INPUT OUTPUT [--preset 0-9] [--start HH:MM:SS.mmm --end HH:MM:SS.mmm] "
+                                   "[--opt name=value]...",
+                                   RunConvert});
+
+}  // namespace
+}  // namespace kestrova::cli

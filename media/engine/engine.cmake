@@ -1,0 +1,4 @@
+# The transcoding engine's sources join the media library (included by
+# media/CMakeLists.txt before the library targets are made).
+file(GLOB KESTROVA_MEDIA_ENGINE_SOURCES CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/engine/*.cpp)
+list(APPEND KESTROVA_MEDIA_SOURCES ${KESTROVA_MEDIA_ENGINE_SOURCES})

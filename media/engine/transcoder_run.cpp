@@ -1,0 +1,150 @@
+// Run states of a task: start (calling thread or a worker thread), stop,
+// pause (a flag the loop polls), and the termination step.
+#include <chrono>
+
+#include "media/engine/engine_av.h"
+#include "media/engine/engine_log.h"
+#include "media/engine/options_error.h"
+#include "media/engine/transcoder.h"
+#include "media/main_thread.h"
+
+namespace media {
+
+namespace {
+
+std::function<void()>& WaitPump() {
+  static std::function<void()> pump;
+  return pump;
+}
+
+}  // namespace
+
+void SetEngineWaitPump(std::function<void()> pump) { WaitPump() = std::move(pump); }
+
+bool TCustomFFmpeg::Start(bool threadMode) {
+  if (running_ || terminated_) return false;
+  if (worker_.joinable()) worker_.join();
+  if (outputs_.empty() || inputs_.empty()) {
+    errorText_ = outputs_.empty() ? "At least one output file must be specified"
+                                  : "At least one input file must be specified";
+    errorFlag_ = true;
+    EngineLog(LogError, errorText_);
+    TerminationStep();
+    return false;
+  }
+  running_ = true;
+  stopRequested_ = false;
+  finished_ = false;
+  terminated_ = false;
+  {
+    std::lock_guard<std::mutex> lock(runMutex_);
+    runDone_ = false;
+  }
+  if (!threadMode) {
+    RunBody();
+    return true;
+  }
+  worker_ = std::thread([this] { RunBody(); });
+  return true;
+}
+
+void TCustomFFmpeg::RunBody() {
+  auto guarded = [this](const std::function<void()>& step) {
+    try {
+      step();
+    } catch (const std::exception& e) {
+      if (!errorFlag_) {
+        errorFlag_ = true;
+        errorText_ = e.what();
+      }
+      EngineLog(LogError, e.what());
+    }
+  };
+  guarded([this] { Transcode(); });
+  if (errorFlag_) finished_ = false;
+  guarded([this] {
+    // Encoders and decoders close under the codec lock, like they opened.
+    std::lock_guard<std::mutex> lock(CodecLock());
+    for (OutputStream& ost : outputStreams_)
+      if (ost.enc != nullptr) AV(avcodec_free_context)(&ost.enc);
+    for (InputStream& ist : inputStreams_)
+      if (ist.dec != nullptr) AV(avcodec_free_context)(&ist.dec);
+  });
+  guarded([this] { Reset(); });
+  FrameHookRelease(hooks_);
+  {
+    std::lock_guard<std::mutex> lock(runMutex_);
+    runDone_ = true;
+  }
+  runCv_.notify_all();
+  guarded([this] { TerminationStep(); });
+}
+
+void TCustomFFmpeg::TerminationStep() {
+  running_ = false;
+  terminated_ = true;
+  if (OnTerminate) OnTerminate(*this);
+  {
+    std::lock_guard<std::mutex> lock(runMutex_);
+    terminateDone_ = true;
+  }
+  runCv_.notify_all();
+}
+
+void TCustomFFmpeg::WaitWhilePaused() {
+  std::unique_lock<std::mutex> lock(runMutex_);
+  runCv_.wait(lock, [this] { return !paused_ || stopRequested_; });
+}
+
+void TCustomFFmpeg::Suspend() {
+  if (!running_ || !worker_.joinable()) return;
+  paused_ = true;
+}
+
+void TCustomFFmpeg::Resume() {
+  {
+    std::lock_guard<std::mutex> lock(runMutex_);
+    paused_ = false;
+  }
+  runCv_.notify_all();
+}
+
+void TCustomFFmpeg::Stop(bool wait) {
+  {
+    std::lock_guard<std::mutex> lock(runMutex_);
+    stopRequested_ = true;
+    paused_ = false;  // a paused loop has to wake up to see the request
+  }
+  runCv_.notify_all();
+  if (!wait || !worker_.joinable() || worker_.get_id() == std::this_thread::get_id()) return;
+  // Wait in short slices: a main thread that waits must still run the
+  // calls the worker hands to it, or both would wait for each other.
+  std::unique_lock<std::mutex> lock(runMutex_);
+  while (!runDone_) {
+    runCv_.wait_for(lock, std::chrono::milliseconds(20));
+    if (IsMainThread() && WaitPump()) {
+      lock.unlock();
+      WaitPump()();
+      lock.lock();
+    }
+  }
+  lock.unlock();
+  worker_.join();
+}
+
+void TCustomFFmpeg::StopOrTerminate(bool wait) {
+  if (running_) {
+    Stop(wait);
+    return;
+  }
+  if (terminated_) return;
+  {
+    std::lock_guard<std::mutex> lock(runMutex_);
+    terminateDone_ = false;
+  }
+  if (terminator_.joinable()) terminator_.join();
+  terminator_ = std::thread([this] { TerminationStep(); });
+  if (wait) terminator_.join();
+}
+
+}  // namespace media

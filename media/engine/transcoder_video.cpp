@@ -1,0 +1,314 @@
+// Video frames on their way from the decoder to the encoder: the custom hook
+// and plug-in hooks, frame-rate sync (drop, duplicate), crop, scale, pad,
+// filters, encoding and the preview.
+#include <cmath>
+#include <cstring>
+
+#include "media/bitmap.h"
+#include "media/engine/engine_av.h"
+#include "media/engine/engine_log.h"
+#include "media/engine/options_error.h"
+#include "media/engine/transcoder.h"
+#include "media/utils.h"
+
+namespace media {
+
+namespace {
+
+std::mutex& PreviewLock() {
+  static std::mutex m;
+  return m;
+}
+
+}  // namespace
+
+void FillPadColour(AVFrame* picture, int y, int cb, int cr) {
+  const AVPixFmtDescriptor* d = AV(av_pix_fmt_desc_get)(static_cast<AVPixelFormat>(picture->format));
+  if (d == nullptr || (d->flags & AV_PIX_FMT_FLAG_RGB) || !(d->flags & AV_PIX_FMT_FLAG_PLANAR)) {
+    for (int p = 0; p < 4 && picture->data[p]; ++p)
+      std::memset(picture->data[p], 0, static_cast<size_t>(picture->linesize[p]) * picture->height);
+    return;
+  }
+  const int values[3] = {y, cb, cr};
+  for (int p = 0; p < 3 && picture->data[p]; ++p) {
+    int h = p == 0 ? picture->height : -((-picture->height) >> d->log2_chroma_h);
+    std::memset(picture->data[p], values[p], static_cast<size_t>(picture->linesize[p]) * h);
+  }
+}
+
+void TCustomFFmpeg::SetPreviewFlags(int flags) {
+  std::lock_guard<std::mutex> lock(PreviewLock());
+  previewFlags_ = flags;
+  if (!(flags & 1)) previewer_.reset();
+}
+
+int TCustomFFmpeg::PreviewFlags() const { return previewFlags_; }
+
+void TCustomFFmpeg::BuildVideoFilters(OutputStream& ost, InputStream& ist) {
+  TaskSettings& s = settings_;
+  const AVCodecParameters* par = ist.st->codecpar;
+  ost.graph = AV(avfilter_graph_alloc)();
+  if (ost.graph == nullptr) Raise("Error opening filters!");
+  std::string srcArgs = FormatText("video_size=%dx%d:pix_fmt=%d:time_base=1/%d:pixel_aspect=1/1", par->width,
+                                   par->height, par->format, AV_TIME_BASE);
+  if (AV(avfilter_graph_create_filter)(&ost.bufferSrc, AV(avfilter_get_by_name)("buffer"), "in", srcArgs.c_str(),
+                                       nullptr, ost.graph) < 0 ||
+      AV(avfilter_graph_create_filter)(&ost.bufferSink, AV(avfilter_get_by_name)("buffersink"), "out", nullptr,
+                                       nullptr, ost.graph) < 0)
+    Raise("Error opening filters!");
+  AVCodecContext* enc = ost.enc;
+  std::string chain;
+  if (ost.crop)
+    chain += FormatText("crop=%d:%d:%d:%d,", par->width - s.cropLeft - s.cropRight,
+                        par->height - s.cropTop - s.cropBottom, s.cropLeft, s.cropTop);
+  chain += FormatText("scale=%d:%d:flags=%d,", enc->width - s.padLeft - s.padRight,
+                      enc->height - s.padTop - s.padBottom, s.swsFlags);
+  chain += s.videoFilters;
+  chain += FormatText(",format=%s", AV(av_get_pix_fmt_name)(enc->pix_fmt));
+  AVFilterInOut* outputs = AV(avfilter_inout_alloc)();
+  AVFilterInOut* inputs = AV(avfilter_inout_alloc)();
+  outputs->name = AV(av_strdup)("in");
+  outputs->filter_ctx = ost.bufferSrc;
+  inputs->name = AV(av_strdup)("out");
+  inputs->filter_ctx = ost.bufferSink;
+  int err = AV(avfilter_graph_parse_ptr)(ost.graph, chain.c_str(), &inputs, &outputs, nullptr);
+  AV(avfilter_inout_free)(&inputs);
+  AV(avfilter_inout_free)(&outputs);
+  if (err >= 0) err = AV(avfilter_graph_config)(ost.graph, nullptr);
+  if (err < 0) Raise("Error opening filters: %s", ErrorMessage(err).c_str());
+  ost.filtered = AV(av_frame_alloc)();
+  // The graph already scales and pads: the plain scaler stays out of it.
+  if (ost.sws != nullptr) {
+    AV(sws_freeContext)(ost.sws);
+    ost.sws = nullptr;
+  }
+  ost.rescale = false;
+  ost.crop = false;
+}
+
+void TCustomFFmpeg::PreprocessVideo(InputStream& ist, AVFrame*& frame) {
+  ++hookFrameCounter_;
+  const bool custom = static_cast<bool>(OnHook);
+  if (!settings_.deinterlace && !custom && !settings_.vhookInUse) return;
+  // Hooks draw on a private copy: the decoder may still use the frame it
+  // returned as a reference for the next ones.
+  if (hookFrame_ == nullptr) hookFrame_ = AV(av_frame_alloc)();
+  if (hookFrame_ == nullptr) {
+    EngineLog(LogError, "hook buf malloc error.");
+    return;
+  }
+  if (hookFrame_->width != frame->width || hookFrame_->height != frame->height || hookFrame_->format != frame->format) {
+    AV(av_frame_unref)(hookFrame_);
+    hookFrame_->format = frame->format;
+    hookFrame_->width = frame->width;
+    hookFrame_->height = frame->height;
+    if (AV(av_frame_get_buffer)(hookFrame_, 0) < 0) {
+      EngineLog(LogError, "hook buf malloc error.");
+      return;
+    }
+  } else if (AV(av_frame_make_writable)(hookFrame_) < 0) {
+    EngineLog(LogError, "hook buf malloc error.");
+    return;
+  }
+  AV(av_frame_copy)(hookFrame_, frame);
+  AV(av_frame_copy_props)(hookFrame_, frame);
+  if (settings_.deinterlace) EngineLog(LogError, "Deinterlacing failed.");  // no in-place deinterlacer today
+  if (custom)
+    RunCustomHook(hookFrame_, ist);
+  else if (settings_.vhookInUse) {
+    HookPicture picture{};
+    for (int p = 0; p < 4; ++p) {
+      picture.data[p] = hookFrame_->data[p];
+      picture.linesize[p] = hookFrame_->linesize[p];
+    }
+    FrameHookProcess(hooks_, &picture, hookFrame_->format, hookFrame_->width, hookFrame_->height, ist.pts);
+  }
+  frame = hookFrame_;
+}
+
+void TCustomFFmpeg::RunCustomHook(AVFrame* frame, InputStream& ist) {
+  auto* converter = static_cast<TBitmapConverter*>(hookConverter_);
+  if (!PictureToBitmap(*converter, frame->data, frame->linesize, frame->format, frame->height, frame->width)) {
+    EngineLog(LogError, "Cannot initialize the toRGB conversion context");
+    OnHook = nullptr;
+    return;
+  }
+  HookCall call{converter->bitmap.get(), ist.pts, hookFrameCounter_, true, false};
+  try {
+    OnHook(*this, call);
+  } catch (const std::exception& e) {
+    EngineLog(LogError, std::string("Error occurs OnCustomHook: ") + e.what());
+    call.update = false;
+  }
+  if (call.update) {
+    Bitmap& bmp = *converter->bitmap;
+    fromRgb_ = AV(sws_getCachedContext)(fromRgb_, bmp.width, bmp.height, AV_PIX_FMT_BGR24, frame->width,
+                                        frame->height, static_cast<AVPixelFormat>(frame->format), SWS_BICUBIC,
+                                        nullptr, nullptr, nullptr);
+    if (fromRgb_ == nullptr) {
+      EngineLog(LogError, "Cannot initialize the fromRGB conversion context");
+      call.stopHook = true;
+    } else {
+      const uint8_t* src[4] = {bmp.pixels.data(), nullptr, nullptr, nullptr};
+      const int srcStride[4] = {bmp.stride, 0, 0, 0};
+      AV(sws_scale)(fromRgb_, src, srcStride, 0, bmp.height, frame->data, frame->linesize);
+    }
+  }
+  if (call.stopHook) {
+    OnHook = nullptr;
+    settings_.vhookInUse = false;
+  }
+}
+
+// Crop, scale and pad a decoded picture into the encoder's picture. The
+// picture is reused from frame to frame.
+void TCustomFFmpeg::ScaleIntoEncoderPicture(OutputStream& ost, InputStream& ist, AVFrame* frame, AVFrame*& picture) {
+  picture = frame;
+  if (ost.sws == nullptr && !ost.rescale && !ost.pad && !ost.crop) return;
+  AVCodecContext* enc = ost.enc;
+  if (frame->width != ost.swsSrcW || frame->height != ost.swsSrcH || frame->format != ost.swsSrcFmt) {
+    EngineLog(LogInfo, FormatText("Input Stream #%d.%d frame size changed to %dx%d, %s", ist.file, ist.st->index,
+                                  frame->width, frame->height,
+                                  AV(av_get_pix_fmt_name)(static_cast<AVPixelFormat>(frame->format))));
+    if (ost.swsSrcW > 0 && ost.swsSrcH > 0) {
+      ost.cropTop = (ost.cropTop * frame->height / ost.swsSrcH) & ~1;
+      ost.cropBottom = (ost.cropBottom * frame->height / ost.swsSrcH) & ~1;
+      ost.cropLeft = (ost.cropLeft * frame->width / ost.swsSrcW) & ~1;
+      ost.cropRight = (ost.cropRight * frame->width / ost.swsSrcW) & ~1;
+    }
+    ost.swsSrcW = frame->width;
+    ost.swsSrcH = frame->height;
+    ost.swsSrcFmt = frame->format;
+    if (ost.scaled == nullptr) {
+      ost.scaled = AV(av_frame_alloc)();
+      ost.scaled->format = enc->pix_fmt;
+      ost.scaled->width = enc->width;
+      ost.scaled->height = enc->height;
+      if (AV(av_frame_get_buffer)(ost.scaled, 0) < 0) Raise("Cannot allocate temp picture, check pix fmt");
+      FillPadColour(ost.scaled, settings_.padY, settings_.padCb, settings_.padCr);
+    }
+    if (ost.sws != nullptr) AV(sws_freeContext)(ost.sws);
+    ost.sws = AV(sws_getContext)(frame->width - ost.cropLeft - ost.cropRight,
+                                 frame->height - ost.cropTop - ost.cropBottom,
+                                 static_cast<AVPixelFormat>(frame->format), enc->width - ost.padLeft - ost.padRight,
+                                 enc->height - ost.padTop - ost.padBottom, enc->pix_fmt, settings_.swsFlags,
+                                 nullptr, nullptr, nullptr);
+    if (ost.sws == nullptr) Raise("Cannot get resampling context");
+  }
+  if (AV(av_frame_make_writable)(ost.scaled) < 0) Raise("Cannot allocate temp picture, check pix fmt");
+  const AVPixFmtDescriptor* in = AV(av_pix_fmt_desc_get)(static_cast<AVPixelFormat>(frame->format));
+  const AVPixFmtDescriptor* out = AV(av_pix_fmt_desc_get)(enc->pix_fmt);
+  const uint8_t* src[4] = {};
+  uint8_t* dst[4] = {};
+  for (int p = 0; p < 4; ++p) {
+    if (frame->data[p] != nullptr) {
+      const bool chroma = p == 1 || p == 2;
+      int top = chroma ? ost.cropTop >> in->log2_chroma_h : ost.cropTop;
+      int left = chroma ? ost.cropLeft >> in->log2_chroma_w : ost.cropLeft;
+      int step = (in->flags & AV_PIX_FMT_FLAG_PLANAR) ? 1 : (in->comp[0].step > 0 ? in->comp[0].step : 1);
+      src[p] = frame->data[p] + static_cast<ptrdiff_t>(top) * frame->linesize[p] + left * step;
+    }
+    if (ost.scaled->data[p] != nullptr) {
+      const bool chroma = p == 1 || p == 2;
+      int top = chroma ? ost.padTop >> out->log2_chroma_h : ost.padTop;
+      int left = chroma ? ost.padLeft >> out->log2_chroma_w : ost.padLeft;
+      dst[p] = ost.scaled->data[p] + static_cast<ptrdiff_t>(top) * ost.scaled->linesize[p] + left;
+    }
+  }
+  AV(sws_scale)(ost.sws, src, frame->linesize, 0, frame->height - ost.cropTop - ost.cropBottom, dst,
+                ost.scaled->linesize);
+  AV(av_frame_copy_props)(ost.scaled, frame);
+  picture = ost.scaled;
+}
+
+void TCustomFFmpeg::WriteVideo(OutputStream& ost, InputStream& ist, AVFrame* frame) {
+  TaskSettings& s = settings_;
+  AVCodecContext* enc = ost.enc;
+  const double syncIpts = static_cast<double>(ist.pts - s.startTime) / AV_TIME_BASE / av_q2d(enc->time_base);
+  int64_t nbFrames = 1;
+  if (s.videoSyncMethod == 0) {
+    ost.syncOpts = std::llround(syncIpts);
+  } else {
+    const double vdelta = syncIpts - static_cast<double>(ost.syncOpts);
+    const bool variableRate = s.videoSyncMethod == 2 ||
+                              (s.videoSyncMethod == -1 && (outputs_[ost.file].ctx->oformat->flags & AVFMT_VARIABLE_FPS));
+    if (vdelta < -1.1) {
+      nbFrames = 0;
+    } else if (variableRate) {
+      if (vdelta <= -0.6)
+        nbFrames = 0;
+      else if (vdelta > 0.6)
+        ost.syncOpts = std::llround(syncIpts);
+    } else if (vdelta > 1.1) {
+      nbFrames = std::llround(vdelta);
+    }
+    if (nbFrames == 0) {
+      ++framesDropped_;
+      reportMark_ = true;
+      if (s.verbosity > 2) EngineLog(LogVerbose, "*** drop!");
+    } else if (nbFrames > 1) {
+      framesDuplicated_ += static_cast<int>(nbFrames - 1);
+      reportMark_ = true;
+      if (s.verbosity > 2) EngineLog(LogVerbose, FormatText("*** %d dup!", static_cast<int>(nbFrames - 1)));
+    }
+  }
+  nbFrames = std::min<int64_t>(nbFrames, s.maxVideoFrames - ost.frameNumber);
+  if (nbFrames <= 0) return;
+
+  AVFrame* picture = frame;
+  if (ost.graph != nullptr) {
+    frame->pts = ist.pts;
+    if (AV(av_buffersrc_add_frame_flags)(ost.bufferSrc, frame, AV_BUFFERSRC_FLAG_KEEP_REF) < 0) return;
+    AV(av_frame_unref)(ost.filtered);
+    if (AV(av_buffersink_get_frame)(ost.bufferSink, ost.filtered) < 0) return;
+    picture = ost.filtered;
+  } else {
+    ScaleIntoEncoderPicture(ost, ist, frame, picture);
+  }
+  for (int64_t i = 0; i < nbFrames && !stopRequested_; ++i) {
+    picture->pts = ost.syncOpts;
+    picture->pict_type = AV_PICTURE_TYPE_NONE;
+    picture->quality = s.sameQuality ? frame->quality : static_cast<int>(enc->global_quality);
+    if (s.topFieldFirst >= 0 && (enc->flags & AV_CODEC_FLAG_INTERLACED_DCT)) picture->top_field_first = s.topFieldFirst;
+    EncodeVideoFrame(ost, picture);
+    if (previewFlags_ != 0) PreviewStep(picture, static_cast<int64_t>(ost.syncOpts * av_q2d(enc->time_base) * AV_TIME_BASE));
+    ++ost.syncOpts;
+    ++ost.frameNumber;
+  }
+}
+
+void TCustomFFmpeg::EncodeVideoFrame(OutputStream& ost, AVFrame* picture) {
+  if (AV(avcodec_send_frame)(ost.enc, picture) < 0) Raise("Video encoding failed");
+  DrainEncoder(ost, ost.enc, false);
+}
+
+void TCustomFFmpeg::PreviewStep(const AVFrame* picture, int64_t pts) {
+  std::lock_guard<std::mutex> lock(PreviewLock());
+  const int flags = previewFlags_;
+  const int64_t now = AV(av_gettime_relative)();
+  if (now - lastPreview_ <= previewInterval_) return;
+  auto* converter = static_cast<TBitmapConverter*>(previewConverter_);
+  if ((flags & 2) && OnPreviewBitmap) {
+    lastPreview_ = now;
+    if (!PictureToBitmap(*converter, picture->data, picture->linesize, picture->format, picture->height,
+                         picture->width)) {
+      EngineLog(LogError, "Cannot initialize the toRGB conversion context");
+      previewFlags_ = flags & ~2;
+      return;
+    }
+    OnPreviewBitmap(*this, *converter->bitmap, pts, hookFrameCounter_);
+  } else if (flags & 1) {
+    lastPreview_ = now;
+    if (!previewer_) previewer_ = MakePreviewer();
+    bool ok = previewer_ != nullptr &&
+              PictureToBitmap(*converter, picture->data, picture->linesize, picture->format, picture->height,
+                              picture->width);
+    if (ok) ok = previewer_->Show(*converter->bitmap, hookFrameCounter_, pts);
+    if (!ok) {
+      previewFlags_ = flags & ~1;
+      previewer_.reset();
+    }
+  }
+}
+
+}  // namespace media
