@@ -77,7 +77,9 @@ bool SetNamedOption(TOptionContexts& contexts, const std::string& rawName, const
     Av().av_log(nullptr, AV_LOG_ERROR, "Invalid value \"%s\" for option \"%s\"\n", value.c_str(), name.c_str());
     return false;
   }
-  contexts.names.push_back(name);
+  // Record the option's own name ("b" for "vb"): that is the name later
+  // contexts are asked for.
+  contexts.names.push_back(found->name);
   if (contexts.codec[0]->debug || (contexts.format && contexts.format->debug)) FFLogger().SetLogLevel(llDebug);
   return true;
 }
