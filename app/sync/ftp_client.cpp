@@ -260,6 +260,7 @@ std::string FtpClient::list(const std::string& directory) {
 }
 
 void FtpClient::store(const std::string& localPath, const std::string& path) {
+  storeReachedServer_ = false;
   // Read-only; other programs may keep the file open (or write it) meanwhile.
   std::unique_ptr<std::FILE, FileCloser> file(std::fopen(localPath.c_str(), "rb"));
   if (!file) throw FtpError(FtpError::Kind::Refused, "无法读取本地文件：" + localPath);
@@ -276,6 +277,8 @@ void FtpClient::store(const std::string& localPath, const std::string& path) {
   if (events_.begin) events_.begin(total);
   int code = perform(path, Body::Upload, {});
   curl_easy_setopt(c, CURLOPT_READDATA, nullptr);
+  for (const auto& exchange : exchange_)
+    if (exchange.first.rfind("STOR ", 0) == 0) storeReachedServer_ = true;
   if (code != CURLE_OK) throwFor(code, "STOR " + path);
   if (events_.end) events_.end();
 }

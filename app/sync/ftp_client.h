@@ -72,6 +72,9 @@ class FtpClient {
   // STOR of a local file at path, replacing any server copy. Throws FtpError
   // when the file cannot be read or the store fails.
   void store(const std::string& localPath, const std::string& path);
+  // Whether the last store() got as far as sending STOR, so that the server
+  // may hold a partial file.
+  bool storeReachedServer() const { return storeReachedServer_; }
 
   // ABOR then QUIT, ignoring failures; the connection is gone afterwards.
   void abortAndQuit();
@@ -113,6 +116,7 @@ class FtpClient {
   std::string listing_;
   std::int64_t lastCount_ = -1;
   bool inTransfer_ = false;
+  bool storeReachedServer_ = false;
   char errorBuffer_[256] = {};
 };
 

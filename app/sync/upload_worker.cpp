@@ -142,6 +142,7 @@ bool UploadWorker::upload(SyncView& view, ChangeRow& row) {
     outcome_ = RunOutcome::Stopped;
     return false;
   }
+  bool storeStarted = false;
   try {
     transferring_ = true;
     row.state = kStateUploading;
@@ -152,6 +153,7 @@ bool UploadWorker::upload(SyncView& view, ChangeRow& row) {
         throw FtpError(FtpError::Kind::Refused, "无法进入或创建服务器目录 " + row.serverDirectory);
     }
     curUploadFile_ = row.name;
+    storeStarted = true;
     ftp.store(row.localPath, row.serverPath);
     transferring_ = false;
     std::lock_guard lock(uploadedMutex_);
@@ -167,6 +169,10 @@ bool UploadWorker::upload(SyncView& view, ChangeRow& row) {
     outcome_ = RunOutcome::FileFailed;
     view.setRunning(false);
     curUploadFile_.clear();
+    // Only a store that reached the server can have left a partial file there.
+    // When it failed before (folder refused, local file unreadable), the
+    // server's copy is untouched and may be the only one left: keep it.
+    if (!storeStarted || !site_.ftp.storeReachedServer()) return false;
     bool deleted = false;
     try {
       deleted = site_.ftp.remove(row.serverPath);

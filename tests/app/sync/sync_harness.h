@@ -1,0 +1,105 @@
+// A local data folder, the upload panel model and a site connection aimed at
+// a real FTP server, with the test's thread as the window's thread.
+#pragma once
+
+#include <algorithm>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "change_scan.h"
+#include "extension_filter.h"
+#include "ftp_fixture.h"
+#include "process.h"
+#include "site_connection.h"
+#include "upload_panel_model.h"
+#include "upload_worker.h"
+#include "window_thread_queue.h"
+
+namespace kestrova::sync {
+
+struct SyncHarness {
+  explicit SyncHarness(test::FtpServerProcess& ftpServer, const std::string& siteRoot = "/site") : server(ftpServer) {
+    data = local.path() / "data";
+    std::filesystem::create_directories(data);
+    panel.fields = {"127.0.0.1", std::to_string(server.port()), server.user(), server.password(), siteRoot};
+  }
+
+  // A local file of the data folder with its modification time.
+  std::filesystem::path localFile(const std::string& relative, const std::string& time,
+                                  const std::string& content = "local") {
+    auto path = data / relative;
+    std::filesystem::create_directories(path.parent_path());
+    test::WriteFile(path, content);
+    test::SetModificationTime(path, time);
+    return path;
+  }
+  // A file on the server below its root folder.
+  std::filesystem::path serverFile(const std::string& relative, const std::string& time,
+                                   const std::string& content = "server") {
+    auto path = server.root() / relative;
+    std::filesystem::create_directories(path.parent_path());
+    test::WriteFile(path, content);
+    test::SetModificationTime(path, time);
+    return path;
+  }
+
+  void connect() {
+    std::lock_guard lock(site.busy);
+    connectFtp(site.ftp, panel);
+  }
+
+  std::vector<ChangeRow> scan() {
+    std::vector<ChangeRow> rows;
+    ChangeScanner::Options options;
+    options.dataFolder = data.string() + "/";
+    options.siteRoot = [this] { return TrimBlanks(panel.fields.serverPath); };
+    options.onRow = [&rows](const ChangeRow& row) { rows.push_back(row); };
+    options.today = NowWallTimeForTests();
+    std::lock_guard lock(site.busy);
+    ChangeScanner scanner(site.ftp, options);
+    scanner.scanDataFolder(spit(kExtensionList));
+    return rows;
+  }
+
+  UploadWorker& worker() {
+    if (!worker_)
+      worker_ = std::make_unique<UploadWorker>(site, panel, queue.runner(),
+                                               UploadSetup{data.string() + "/", local.path().string()});
+    return *worker_;
+  }
+  // Presses "扫描并上传" and runs the window's side until the run is over.
+  void runUpload() {
+    worker().btnscanClick();
+    queue.pumpUntil([this] { return !worker().active(); });
+    worker().join();
+  }
+
+  int commandsStartingWith(const std::string& verb) const {
+    const auto& sent = site.ftp.commandsSent();
+    return static_cast<int>(
+        std::count_if(sent.begin(), sent.end(), [&](const std::string& c) { return c.rfind(verb, 0) == 0; }));
+  }
+  bool shown(const std::string& text) const {
+    return std::any_of(panel.messages.begin(), panel.messages.end(),
+                       [&](const ShownMessage& m) { return m.text == text; });
+  }
+
+  static WallTime NowWallTimeForTests();
+
+  test::FtpServerProcess& server;
+  test::TempDir local;
+  std::filesystem::path data;
+  UploadPanelModel panel;
+  WindowThreadQueue queue;
+  SiteConnection site;
+
+ private:
+  std::unique_ptr<UploadWorker> worker_;
+};
+
+// "YYYY-MM-DD HH:MM:SS" of now plus an offset in seconds, in local time.
+std::string LocalTimeText(long offsetSeconds);
+
+}  // namespace kestrova::sync

@@ -1,0 +1,201 @@
+// Opening the site connection and the change scan, against a real FTP
+// server on loopback.
+#include <gtest/gtest.h>
+
+#include <map>
+
+#include "date_text.h"
+#include "sync_harness.h"
+
+namespace kestrova::sync {
+namespace {
+
+using test::FtpServerProcess;
+
+TEST(ConnectFtp, RefusesBadFieldsBeforeTouchingTheConnection) {
+  FtpServerProcess server;
+  SyncHarness h(server);
+  h.connect();
+  ASSERT_TRUE(h.site.ftp.connected());
+  h.panel.messages.clear();
+
+  h.panel.fields.serverIP = "";
+  h.connect();
+  EXPECT_EQ(h.panel.messages.back().text, kMsgNoServerAddress);
+  EXPECT_TRUE(h.site.ftp.connected()) << "an empty address must leave the connection alone";
+
+  h.panel.fields.serverIP = "127.0.0.1";
+  h.panel.fields.port = "ftp";
+  h.connect();
+  EXPECT_EQ(h.panel.messages.back().text, kMsgPortNotNumber);
+  EXPECT_TRUE(h.site.ftp.connected());
+  EXPECT_FALSE(h.panel.uploadPanelShown);
+}
+
+TEST(ConnectFtp, ABadLoginShowsTheUploadPanelAndTheConnectionMessage) {
+  FtpServerProcess server;
+  SyncHarness h(server);
+  h.panel.fields.password = "wrong";
+  h.connect();
+  EXPECT_FALSE(h.site.ftp.connected());
+  EXPECT_TRUE(h.panel.uploadPanelShown);
+  ASSERT_EQ(h.panel.messages.size(), 1u);
+  EXPECT_EQ(h.panel.messages[0].text, kMsgCannotConnect);
+
+  server.kill();
+  h.panel.fields.password = server.password();
+  h.connect();
+  EXPECT_FALSE(h.site.ftp.connected());
+  EXPECT_EQ(h.panel.messages.back().text, kMsgCannotConnect);
+}
+
+TEST(ConnectFtp, AMissingSiteRootIsCreatedByOneMkdAndTheTrimmedRootWrittenBack) {
+  FtpServerProcess server;
+  SyncHarness h(server, "  /newsite \t");
+  h.connect();
+  EXPECT_TRUE(h.site.ftp.connected());
+  EXPECT_EQ(h.panel.fields.serverPath, "/newsite");
+  EXPECT_TRUE(std::filesystem::is_directory(server.root() / "newsite"));
+  EXPECT_EQ(h.commandsStartingWith("MKD "), 1);
+  EXPECT_EQ(h.panel.status, kStatusConnected);
+  EXPECT_TRUE(h.panel.messages.empty());
+
+  // Also the first commands: login, TYPE I, SYST.
+  const auto& sent = h.site.ftp.commandsSent();
+  ASSERT_GE(sent.size(), 4u);
+  EXPECT_EQ(sent[0], "USER " + server.user());
+  EXPECT_EQ(sent[1], "PASS ****");
+  EXPECT_NE(std::find(sent.begin(), sent.end(), "TYPE I"), sent.end());
+  EXPECT_NE(std::find(sent.begin(), sent.end(), "SYST"), sent.end());
+}
+
+TEST(ConnectFtp, ASiteRootThatCannotBeCreatedClosesTheConnection) {
+  FtpServerProcess server;
+  SyncHarness h(server, "/no/such/parents");
+  h.connect();
+  EXPECT_FALSE(h.site.ftp.connected());
+  ASSERT_EQ(h.panel.messages.size(), 1u);
+  EXPECT_EQ(h.panel.messages[0].text, kMsgBadSiteRoot);
+  EXPECT_TRUE(h.panel.status.empty()) << "the status line is not changed";
+}
+
+TEST(ConnectFtp, TheTestButtonReportsSuccessAndWaitsForNoRun) {
+  FtpServerProcess server;
+  SyncHarness h(server);
+  btntestConnClick(h.site, h.panel, false);
+  ASSERT_EQ(h.panel.messages.size(), 1u);
+  EXPECT_EQ(h.panel.messages[0].text, kMsgTestSucceeded);
+  EXPECT_EQ(h.panel.status, kStatusTestSucceeded);
+
+  // While an upload run holds the connection the test does not cut in.
+  std::unique_lock busy(h.site.busy);
+  btntestConnClick(h.site, h.panel, true);
+  EXPECT_EQ(h.panel.messages.back().text, kMsgTransferring);
+}
+
+TEST(ChangeScan, ListsNewerAndMissingFilesOfTheFilterWithTheirServerPlaces) {
+  FtpServerProcess server;
+  SyncHarness h(server);
+  // Server copies at a whole minute an hour ago.
+  std::string serverTime = LocalTimeText(-3600).substr(0, 17) + "00";
+  std::string sameMinute = serverTime.substr(0, 17) + "30";
+  std::string oneMinuteLater = serverTime.substr(0, 15) + std::to_string(std::stoi(serverTime.substr(14, 2)) + 1);
+  test::SetModificationTime(h.serverFile("site/video/same.mp4", serverTime), serverTime);
+  h.serverFile("site/video/newer.mp4", serverTime);
+  h.localFile("video/same.mp4", sameMinute);
+  h.localFile("video/newer.mp4", serverTime.substr(0, 14) + "59:59");  // replaced below
+  // A minute later by wall clock; built from the server time to stay inside one hour.
+  std::tm parts{};
+  strptime(serverTime.c_str(), "%Y-%m-%d %H:%M:%S", &parts);
+  parts.tm_min += 1;
+  parts.tm_isdst = -1;
+  std::time_t later = std::mktime(&parts);
+  char laterText[32];
+  std::strftime(laterText, sizeof laterText, "%Y-%m-%d %H:%M:%S", std::localtime(&later));
+  test::SetModificationTime(h.data / "video/newer.mp4", laterText);
+  (void)oneMinuteLater;
+
+  std::string now = LocalTimeText(-60);
+  h.localFile("zoom/missing.jpg", now);
+  h.localFile("clip.mov", now);
+  h.localFile("logo.png", now);
+  h.localFile("README", now);
+  h.localFile("config.xml", now);
+
+  h.connect();
+  auto rows = h.scan();
+  std::map<std::string, ChangeRow> byName;
+  for (const auto& row : rows) byName[row.name] = row;
+
+  EXPECT_EQ(byName.count("same.mp4"), 0u) << "same minute on both sides: nothing to do";
+  EXPECT_EQ(byName.count("logo.png"), 0u);
+  EXPECT_EQ(byName.count("README"), 0u);
+  ASSERT_EQ(byName.count("newer.mp4"), 1u);
+  EXPECT_EQ(IsoText(byName["newer.mp4"].serverTime), serverTime);
+  EXPECT_EQ(byName["newer.mp4"].serverPath, "/site/video/newer.mp4");
+  EXPECT_EQ(byName["newer.mp4"].serverDirectory, "/site/video");
+  EXPECT_EQ(byName["newer.mp4"].localPath, (h.data / "video/newer.mp4").string());
+
+  ASSERT_EQ(byName.count("missing.jpg"), 1u);
+  EXPECT_EQ(byName["missing.jpg"].serverTime, kNoServerCopy);
+  EXPECT_EQ(byName["missing.jpg"].serverDirectory, "/site/zoom");
+  EXPECT_EQ(byName["missing.jpg"].state, kStateWaiting);
+  ListRow texts = RowTexts(byName["missing.jpg"]);
+  EXPECT_EQ(texts.cells[4], DateTimeText(kNoServerCopy));
+  EXPECT_EQ(texts.cells[2], "上传");
+  EXPECT_EQ(texts.cells[6], "/site/zoom");
+
+  ASSERT_EQ(byName.count("clip.mov"), 1u) << "mov matches mp4 by its sound code";
+  ASSERT_EQ(byName.count("config.xml"), 1u);
+  EXPECT_EQ(byName["config.xml"].serverPath, "/site/config.xml");
+  EXPECT_EQ(byName["config.xml"].serverDirectory, "/site");
+  EXPECT_EQ(rows.size(), 4u);
+}
+
+TEST(ChangeScan, FetchesEachServerDirectoryListingOnceWhateverTheNumberOfFiles) {
+  FtpServerProcess server;
+  SyncHarness h(server);
+  std::string old = LocalTimeText(-7200);
+  std::string now = LocalTimeText(-60);
+  for (int i = 0; i < 12; ++i) {
+    std::string name = "v" + std::to_string(i) + ".mp4";
+    h.serverFile("site/video/" + name, old);
+    h.localFile("video/" + name, i % 2 ? now : old);  // every other one changed
+  }
+  h.localFile("video/new.mp4", now);                   // not on the server at all
+  h.serverFile("site/zoom/a.jpg", old);
+  h.localFile("zoom/a.jpg", now);
+  std::filesystem::create_directories(server.root() / "site/video/folder.mp4");
+  h.localFile("video/folder.mp4", now);  // a server folder of the same name is no copy of the file
+
+  h.connect();
+  int listsBefore = h.commandsStartingWith("LIST");
+  auto rows = h.scan();
+  EXPECT_EQ(rows.size(), 6u + 1u + 1u + 1u);
+  for (const auto& row : rows) {
+    if (row.name == "new.mp4" || row.name == "folder.mp4")
+      EXPECT_EQ(row.serverTime, kNoServerCopy) << row.name;
+    else
+      EXPECT_EQ(IsoText(row.serverTime), old.substr(0, 17) + "00") << row.name;
+  }
+  EXPECT_EQ(h.commandsStartingWith("LIST") - listsBefore, 2) << "one listing per server directory";
+  // SIZE only until a directory's listing is known: folder.mp4 and new.mp4
+  // (refused), v0.mp4 (whose answer fetches the listing) and zoom's a.jpg.
+  EXPECT_EQ(h.commandsStartingWith("SIZE "), 4) << "the cached listing answers for the other files";
+}
+
+TEST(DeleteOnServer, DeletesWhatTheServerHasAndReportsRefusals) {
+  FtpServerProcess server;
+  SyncHarness h(server);
+  std::string old = LocalTimeText(-7200);
+  h.serverFile("site/video/abc.html", old);
+  h.connect();
+  std::lock_guard lock(h.site.busy);
+  deleteIfPresent(h.site.ftp, "/site/video", "abc.html");
+  EXPECT_FALSE(std::filesystem::exists(server.root() / "site/video/abc.html"));
+  EXPECT_NO_THROW(deleteIfPresent(h.site.ftp, "/site/video", "abc.html"));
+  EXPECT_THROW(deleteIfPresent(h.site.ftp, "/site/zoom", "abc.jpg"), FtpError);
+}
+
+}  // namespace
+}  // namespace kestrova::sync
