@@ -1,0 +1,181 @@
+// The media probe: opens one file, tells what is in it, and decodes single
+// pictures of a video stream on demand (next, previous, after a seek), handed
+// out as media::Bitmap. TCustomAVProbe holds the input and builds the texts;
+// TAVProbe adds decoding and seeking. Times are microseconds unless a name
+// says "Stream" (then the stream's time base).
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "media/av_headers.h"
+#include "media/base_component.h"
+#include "media/bitmap.h"
+#include "media/utils.h"
+
+namespace media {
+
+struct TFileStreamInfo {
+  int64_t StartTime = -1;  // -1 when unknown
+  int64_t Duration = -1;
+  int BitRate = -1;
+  int64_t Timestamp = -1;  // recording time, seconds since 1970 (0 when none)
+  int Year = -1;
+  int Track = -1;
+  std::string Title, Author, Copyright, Comment, Album, Genre;
+};
+
+struct TVideoStreamInfo {
+  std::string Language;
+  std::string CodecName;
+  int64_t StreamStartTime = -1;
+  int64_t StartTime = -1;
+  int64_t StreamDuration = -1;
+  int64_t Duration = -1;
+  int BitRate = -1;
+  int Height = -1;
+  int Width = -1;
+  float AspectRatio = -1.0f;  // display aspect ratio, 0 without a sample aspect ratio
+  int PixFmt = -1;
+  int FrameRateNum = -1;
+  int FrameRateDen = -1;
+};
+
+class TCustomAVProbe : public TFFBaseComponent {
+ public:
+  TCustomAVProbe() = default;
+  ~TCustomAVProbe() override;
+  TCustomAVProbe(const TCustomAVProbe&) = delete;
+  TCustomAVProbe& operator=(const TCustomAVProbe&) = delete;
+
+  // formatName empty: the format library detects the format. Throws
+  // std::runtime_error when the libraries are not loaded.
+  bool OpenFile(const std::string& fileName, const std::string& formatName = "");
+  virtual void CloseFile();
+  // Adopts an input someone else opened: read from, never closed or seeked.
+  virtual void AttachInput(AVFormatContext* context);
+  virtual void ReadStreamSummary();
+
+  void GetFileStreamInfo(TFileStreamInfo& info);
+  // -1: the first video stream.
+  void GetVideoStreamInfo(int streamIndex, TVideoStreamInfo& info);
+  void GetVideoStreamInfo(TVideoStreamInfo& info) { GetVideoStreamInfo(-1, info); }
+  // Lines ending in CR LF; empty when no file is open.
+  std::string GetFileInfoText();
+
+  std::string FileName() const;
+  std::string FormatName() const;
+  AVFormatContext* Input() const { return input_; }
+  bool OwnsInput() const { return ownsInput_; }
+  const std::string& LastErrorMessage() const { return lastErrorMessage_; }
+  const std::string& ForcedFormat() const { return forcedFormat_; }
+
+  int64_t FileSize() const { return fileSize_; }
+  int StreamCount() const { return streamCount_; }
+  int ProgramCount() const { return programCount_; }
+  int AudioStreamCount() const { return audioStreamCount_; }
+  int VideoStreamCount() const { return videoStreamCount_; }
+  int SubtitleStreamCount() const { return subtitleStreamCount_; }
+  int FirstAudioStream() const { return firstAudioStream_; }
+  int FirstVideoStream() const { return firstVideoStream_; }
+  int FirstSubtitleStream() const { return firstSubtitleStream_; }
+
+ protected:
+  // Logs the text at the library level given and keeps it as LastErrorMessage.
+  void SetError(int libraryLevel, const std::string& text);
+  void CheckLibraries() const;
+
+  AVFormatContext* input_ = nullptr;
+  bool ownsInput_ = false;
+  std::string lastErrorMessage_;
+  std::string forcedFormat_;
+
+ private:
+  int64_t fileSize_ = -1;
+  int streamCount_ = -1;
+  int programCount_ = -1;
+  int audioStreamCount_ = -1;
+  int videoStreamCount_ = -1;
+  int subtitleStreamCount_ = -1;
+  int firstAudioStream_ = -1;
+  int firstVideoStream_ = -1;
+  int firstSubtitleStream_ = -1;
+};
+
+class TAVProbe : public TCustomAVProbe {
+ public:
+  TAVProbe() = default;
+  ~TAVProbe() override;
+
+  void CloseFile() override;
+  void ReadStreamSummary() override;
+
+  // flags: 1 backward (key frame at or before), 2 by bytes, 4 any frame.
+  // timestamp: µs from the file's start, or a byte position with flag 2.
+  bool SeekTo(uint8_t flags, int64_t timestamp);
+  bool ReadNextFrame(int streamIndex = -1);
+  bool ReadPreviousFrame(int streamIndex = -1);
+  bool SeekBackToKeyFrame(int streamIndex);
+  bool CopyPictureTo(Bitmap& bitmap);
+  // A file of one picture ("image2" or an image pipe): never seeked.
+  bool IsStillImage() const;
+
+  int PicturePixFmt() const { return picturePixFmt_; }
+  int PictureWidth() const { return pictureWidth_; }
+  int PictureHeight() const { return pictureHeight_; }
+  bool KeyFrame() const { return keyFrame_; }
+  int PictureType() const { return pictureType_; }
+  int64_t CurrentPTS() const { return currentPTS_; }
+  int64_t PacketDTS() const { return packetDTS_; }
+  int64_t PacketPTS() const { return packetPTS_; }
+  int PacketStreamIndex() const { return packetStreamIndex_; }
+  int64_t PicturePos() const { return picturePos_; }
+  bool PictureReady() const { return pictureReady_; }
+  int64_t PreviousPTS() const { return previousPTS_; }
+  int64_t PreviousPos() const { return previousPos_; }
+  bool EndOfStream() const { return endOfStream_; }
+  int DefaultStream() const { return defaultStream_; }
+  int64_t StartOffset() const { return startOffset_; }
+  int DecodeStream() const { return decodeStream_; }
+
+ private:
+  bool CheckSeekable(bool forSeeking);
+  int SelectVideoStream(int index);
+  bool OpenDecoder(int index);
+  void CloseDecoder();
+  void ResetPicture();
+  void StorePicture(const AVFrame* frame, int64_t position);
+  int64_t IoPosition() const;
+
+  AVCodecContext* decoder_ = nullptr;
+  int decoderStream_ = -1;
+  bool draining_ = false;  // end of input reached; the decoder gives what it holds
+  AVFrame* frame_ = nullptr;
+  AVPacket* packet_ = nullptr;
+  TBitmapConverter converter_;
+
+  int defaultStream_ = -1;
+  int64_t startOffset_ = 0;
+  int decodeStream_ = -1;
+  bool endOfStream_ = false;
+
+  int picturePixFmt_ = -1;
+  int pictureWidth_ = -1;
+  int pictureHeight_ = -1;
+  bool keyFrame_ = false;
+  int pictureType_ = 0;
+  int64_t currentPTS_ = kNoPts;
+  int64_t packetDTS_ = kNoPts;
+  int64_t packetPTS_ = kNoPts;
+  int packetStreamIndex_ = -1;
+  int64_t picturePos_ = -1;
+  bool pictureReady_ = false;
+  uint8_t* pictureData_[4] = {};
+  int pictureLinesize_[4] = {};
+  uint8_t* pictureBuffer_ = nullptr;
+  int pictureBufferSize_ = 0;
+  int64_t previousPTS_ = kNoPts;
+  int64_t previousPos_ = -1;
+};
+
+}  // namespace media

@@ -1,0 +1,340 @@
+// TAVProbe: seeking and decoding single pictures of a video stream.
+#include <cstring>
+#include <mutex>
+#include <stdexcept>
+#include <strings.h>
+
+#include "media/entry_points.h"
+#include "media/loader.h"
+#include "media/logger.h"
+#include "media/probe.h"
+
+namespace media {
+namespace {
+const AVRational kMicroseconds{1, 1000000};
+}
+
+TAVProbe::~TAVProbe() {
+  if (!Av().av_free) return;  // libraries already gone: nothing of theirs can be freed
+  CloseFile();
+  Av().av_free(pictureBuffer_);
+  Av().av_frame_free(&frame_);
+  Av().av_packet_free(&packet_);
+  ResetConverter(converter_);
+}
+
+void TAVProbe::ReadStreamSummary() {
+  TCustomAVProbe::ReadStreamSummary();
+  defaultStream_ = FirstVideoStream() >= 0 ? FirstVideoStream() : FirstAudioStream();
+  startOffset_ = 0;
+  if (!input_) return;
+  int64_t start = defaultStream_ >= 0 ? input_->streams[defaultStream_]->start_time : input_->start_time;
+  startOffset_ = start == kNoPts ? 0 : start;
+}
+
+void TAVProbe::CloseDecoder() {
+  if (!decoder_) return;
+  {
+    std::lock_guard lock(CodecLock());
+    Av().avcodec_free_context(&decoder_);
+  }
+  decoderStream_ = -1;
+  draining_ = false;
+}
+
+void TAVProbe::CloseFile() {
+  defaultStream_ = -1;
+  startOffset_ = -1;
+  decodeStream_ = -1;
+  endOfStream_ = false;
+  ResetPicture();
+  previousPTS_ = kNoPts;
+  previousPos_ = -1;
+  CloseDecoder();
+  ResetConverter(converter_);
+  TCustomAVProbe::CloseFile();
+}
+
+void TAVProbe::ResetPicture() {
+  if (currentPTS_ != kNoPts) previousPTS_ = currentPTS_;
+  if (picturePos_ != -1) previousPos_ = picturePos_;
+  picturePixFmt_ = pictureWidth_ = pictureHeight_ = -1;
+  keyFrame_ = false;
+  pictureType_ = 0;
+  currentPTS_ = packetDTS_ = packetPTS_ = kNoPts;
+  packetStreamIndex_ = -1;
+  picturePos_ = -1;
+  pictureReady_ = false;
+}
+
+bool TAVProbe::IsStillImage() const {
+  // Today's library opens most single pictures with an image pipe demuxer
+  // ("png_pipe", "jpeg_pipe"...) rather than "image2"; both hold one picture.
+  std::string name = FormatName();
+  if (strcasecmp(name.c_str(), "image2") == 0) return true;
+  return name.size() > 5 && name.compare(name.size() - 5, 5, "_pipe") == 0;
+}
+
+int64_t TAVProbe::IoPosition() const {
+  return input_ && input_->pb ? Av().avio_seek(input_->pb, 0, SEEK_CUR) : -1;
+}
+
+bool TAVProbe::CheckSeekable(bool forSeeking) {
+  if (!input_) {
+    SetError(24, "file not loaded.");
+    return false;
+  }
+  if (!ownsInput_) {
+    SetError(24, "file cannot be seeked, handle is readonly.");
+    throw std::runtime_error("file cannot be seeked, handle is readonly.");
+  }
+  if (forSeeking && IsStillImage()) {
+    SetError(32, "\"image2\" format cannot to be seeked.");
+    return false;
+  }
+  return true;
+}
+
+bool TAVProbe::SeekTo(uint8_t flags, int64_t timestamp) {
+  if (!CheckSeekable(true)) return false;
+  AVIOContext* io = input_->pb;
+  if (io) SetError(48, StringPrintf("currunt position %lld bytes", (long long)IoPosition()));
+  int64_t t = timestamp < 0 ? 0 : timestamp;
+  if (!(flags & AVSEEK_FLAG_BYTE)) {
+    if (defaultStream_ >= 0) t = Av().av_rescale_q(t, kMicroseconds, input_->streams[defaultStream_]->time_base);
+    if (startOffset_ > 0) t += startOffset_;
+  }
+  if (decoder_) Av().avcodec_flush_buffers(decoder_);
+  draining_ = false;
+  endOfStream_ = false;
+  ResetPicture();
+  // An end of file met by earlier reading must not be taken for where the
+  // seek landed: demuxers that seek through their index leave it standing.
+  if (io) io->eof_reached = 0;
+
+  int low = flags & 0x0f;
+  int result;
+  if (timestamp > 0) {
+    result = Av().av_seek_frame(input_, defaultStream_, t, low);
+  } else {
+    // Time 0 lies before every stream's first timestamp, so demuxers that
+    // search by timestamp land on the first packet, not just past it.
+    result = Av().av_seek_frame(input_, defaultStream_, 0, low | AVSEEK_FLAG_BACKWARD);
+    if (result < 0) result = Av().av_seek_frame(input_, defaultStream_, timestamp, low & ~AVSEEK_FLAG_BACKWARD);
+  }
+  if (result < 0) {
+    if (flags & AVSEEK_FLAG_BYTE) {
+      SetError(16, StringPrintf("could not seek to position %lld bytes", (long long)timestamp));
+    } else {
+      SetError(16, StringPrintf("could not seek to position %0.3f seconds", double(timestamp) / 1000000));
+    }
+  }
+  if (io) {
+    SetError(48, StringPrintf("seek to position %lld bytes", (long long)IoPosition()));
+    if (Av().avio_feof(io)) {
+      if (result >= 0) SetError(32, "stream eof reached.");
+      endOfStream_ = true;
+      return false;
+    }
+  }
+  return result >= 0;
+}
+
+int TAVProbe::SelectVideoStream(int index) {
+  if (!CheckSeekable(false)) return -1;
+  if (index == -1) index = decodeStream_ >= 0 ? decodeStream_ : FirstVideoStream();
+  if (index == -1) {
+    SetError(16, "no video stream.");
+    return -1;
+  }
+  if (index < 0 || index >= StreamCount()) {
+    SetError(16, StringPrintf("stream index #%d is invalid.", index));
+    return -1;
+  }
+  if (input_->streams[index]->codecpar->codec_type != AVMEDIA_TYPE_VIDEO) {
+    SetError(16, StringPrintf("stream #%d is not video stream.", index));
+    return -1;
+  }
+  if (index != decodeStream_) ResetPicture();
+  decodeStream_ = index;
+  return index;
+}
+
+bool TAVProbe::OpenDecoder(int index) {
+  const AVCodecParameters* parameters = input_->streams[index]->codecpar;
+  if (parameters->width == 0 || parameters->height == 0) {
+    SetError(16, "frame size of codec is invalid.");
+    return false;
+  }
+  if (decoder_ && decoderStream_ == index) return true;
+  CloseDecoder();
+  const AVCodec* codec = Av().avcodec_find_decoder(parameters->codec_id);
+  if (!codec) {
+    SetError(16, StringPrintf("Unsupported codec (id=%d) for input file stream #%d", int(parameters->codec_id), index));
+    return false;
+  }
+  AVCodecContext* context = Av().avcodec_alloc_context3(codec);
+  bool opened = false;
+  if (context && Av().avcodec_parameters_to_context(context, parameters) >= 0) {
+    context->pkt_timebase = input_->streams[index]->time_base;
+    std::lock_guard lock(CodecLock());
+    opened = Av().avcodec_open2(context, codec, nullptr) >= 0;
+  }
+  if (!opened) {
+    if (context) {
+      std::lock_guard lock(CodecLock());
+      Av().avcodec_free_context(&context);
+    }
+    SetError(16, StringPrintf("Error while opening codec for input file stream #%d", index));
+    return false;
+  }
+  decoder_ = context;
+  decoderStream_ = index;
+  draining_ = false;
+  return true;
+}
+
+bool TAVProbe::ReadNextFrame(int streamIndex) {
+  int index = SelectVideoStream(streamIndex);
+  if (index < 0) return false;
+  if (IsStillImage() && pictureReady_) return true;  // a still image keeps its one picture
+  if (endOfStream_) {
+    SetError(32, "stream eof reached.");
+    return false;
+  }
+  if (!OpenDecoder(index)) return false;
+  if (!frame_) frame_ = Av().av_frame_alloc();
+  if (!packet_) packet_ = Av().av_packet_alloc();
+  if (!frame_ || !packet_) return false;
+
+  int64_t position = IoPosition();
+  for (;;) {
+    // A decoder with reordering holds pictures back: take one when it has it.
+    int received = Av().avcodec_receive_frame(decoder_, frame_);
+    if (received >= 0) {
+      StorePicture(frame_, frame_->pkt_pos >= 0 ? frame_->pkt_pos : position);
+      Av().av_frame_unref(frame_);
+      return true;
+    }
+    if (received != AVERROR(EAGAIN) || draining_) break;  // drained, or the decoder gave up
+
+    position = IoPosition();
+    if (Av().av_read_frame(input_, packet_) < 0) {
+      // End of the input: let the decoder hand out the pictures it still holds.
+      draining_ = true;
+      Av().avcodec_send_packet(decoder_, nullptr);
+      continue;
+    }
+    if (packet_->stream_index == index) {
+      // A damaged packet is skipped; the next one may decode.
+      Av().avcodec_send_packet(decoder_, packet_);
+    }
+    Av().av_packet_unref(packet_);
+  }
+  SetError(32, "stream eof reached.");
+  endOfStream_ = true;
+  return false;
+}
+
+void TAVProbe::StorePicture(const AVFrame* frame, int64_t position) {
+  const AVStream* stream = input_->streams[decodeStream_];
+  int size = Av().av_image_get_buffer_size(AVPixelFormat(frame->format), frame->width, frame->height, 1);
+  if (size > pictureBufferSize_) {
+    Av().av_free(pictureBuffer_);
+    pictureBuffer_ = static_cast<uint8_t*>(Av().av_malloc(size_t(size)));
+    pictureBufferSize_ = pictureBuffer_ ? size : 0;
+  }
+  picturePixFmt_ = frame->format;
+  pictureWidth_ = frame->width;
+  pictureHeight_ = frame->height;
+  keyFrame_ = frame->key_frame == 1;
+  pictureType_ = frame->pict_type >= 0 && frame->pict_type <= 7 ? int(frame->pict_type) : 0;
+
+  // The picture's own time, carried through reordering by the decoder; the
+  // packet times are fallbacks only: with B-frames they belong to another picture.
+  int64_t ts = frame->best_effort_timestamp;
+  if (ts == kNoPts) ts = frame->pts;
+  if (ts == kNoPts) ts = frame->pkt_dts;
+
+  if (currentPTS_ != kNoPts) previousPTS_ = currentPTS_;
+  if (ts == kNoPts) {
+    currentPTS_ = kNoPts;
+  } else {
+    if (stream->start_time != kNoPts) ts -= stream->start_time;
+    currentPTS_ = Av().av_rescale_q(ts, stream->time_base, kMicroseconds);
+    Av().av_log(nullptr, AV_LOG_DEBUG, "decode PTS: %0.3f\n", double(currentPTS_) / 1000000);
+  }
+  FFLogger().LogFmt(this, llDebug, "pkt.st_idx=%d, dts=%lld, pts=%lld, flags=%d, pict_type=%d", decodeStream_,
+                    (long long)frame->pkt_dts, (long long)frame->pts, frame->key_frame ? AV_PKT_FLAG_KEY : 0,
+                    pictureType_);
+  packetDTS_ = frame->pkt_dts;
+  packetPTS_ = frame->pts;
+  packetStreamIndex_ = decodeStream_;
+  if (picturePos_ != -1) previousPos_ = picturePos_;
+  picturePos_ = position;
+
+  if (!pictureBuffer_) {
+    pictureReady_ = false;
+    return;
+  }
+  Av().av_image_fill_arrays(pictureData_, pictureLinesize_, pictureBuffer_, AVPixelFormat(frame->format),
+                            frame->width, frame->height, 1);
+  Av().av_image_copy(pictureData_, pictureLinesize_, const_cast<const uint8_t**>(frame->data), frame->linesize,
+                     AVPixelFormat(frame->format), frame->width, frame->height);
+  pictureReady_ = true;
+}
+
+bool TAVProbe::ReadPreviousFrame(int streamIndex) {
+  int index = SelectVideoStream(streamIndex);
+  if (index < 0) return false;
+  int64_t d = FrameDuration(input_->streams[index]->r_frame_rate);
+  int64_t reference = currentPTS_ != kNoPts ? currentPTS_ : previousPTS_ != kNoPts ? previousPTS_ : 0;
+  int64_t target = reference - 2 * d;
+  if (!SeekBackToKeyFrame(index)) return false;
+  while (currentPTS_ <= target) {
+    if (!ReadNextFrame(index)) return false;
+  }
+  return true;
+}
+
+bool TAVProbe::SeekBackToKeyFrame(int streamIndex) {
+  int index = SelectVideoStream(streamIndex);
+  if (index < 0) return false;
+  int64_t d = FrameDuration(input_->streams[index]->r_frame_rate);
+  int64_t t = currentPTS_ != kNoPts    ? currentPTS_
+              : previousPTS_ != kNoPts ? previousPTS_
+              : input_->duration != kNoPts ? input_->duration
+                                          : 0;
+  // Whether a seek went back far enough is judged by the picture it leads to:
+  // today's demuxers often move the I/O position only on the next read, so the
+  // position right after a seek tells nothing.
+  // Steps grow one frame at a time, then double: damaged timestamps cannot
+  // make this walk back frame by frame through a whole file.
+  for (int64_t k = 1;; k = k < 8 ? k + 1 : k * 2) {
+    SeekTo(AVSEEK_FLAG_BACKWARD, t - k * d);
+    if (ReadNextFrame(index)) {
+      if (currentPTS_ < t || currentPTS_ <= 0) return true;
+    }
+    // Once the seek reached the file's start, nothing earlier exists.
+    if (t < k * d || k > (int64_t(1) << 40)) break;
+  }
+  lastErrorMessage_ = "Could not seek to the previous key-frame. " + lastErrorMessage_;
+  return false;
+}
+
+bool TAVProbe::CopyPictureTo(Bitmap& bitmap) {
+  if (!pictureReady_) {
+    SetError(16, "picture not ready, please decode first");
+    return false;
+  }
+  const uint8_t* data[4] = {pictureData_[0], pictureData_[1], pictureData_[2], pictureData_[3]};
+  if (PictureToBitmap(converter_, data, pictureLinesize_, picturePixFmt_, pictureHeight_, pictureWidth_)) {
+    bitmap = *converter_.bitmap;
+    return true;
+  }
+  bitmap.Resize(pictureWidth_, pictureHeight_);  // black
+  Av().av_log(nullptr, AV_LOG_ERROR, "convert picture to bitmap failed\n");
+  return false;
+}
+
+}  // namespace media
