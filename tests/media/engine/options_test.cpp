@@ -1,0 +1,215 @@
+// The option vocabulary, presets, extra-options classes and target presets of
+// a task's settings.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <ctime>
+
+#include "engine_test_env.h"
+#include "media/engine/options_error.h"
+#include "media/engine/options_presets.h"
+#include "media/engine/transcoder.h"
+#include "process.h"
+
+using media::FFmpegException;
+using media::TCustomFFmpeg;
+
+namespace {
+
+class OptionsTest : public ::testing::Test {
+ protected:
+  void SetUp() override { kestrova::test::LoadEngineLibrariesOrFail(); }
+  TCustomFFmpeg task;
+
+  std::string ErrorOf(const std::string& name, const std::string& value) {
+    try {
+      task.ApplyOption(name, value);
+    } catch (const FFmpegException& e) {
+      return e.what();
+    }
+    return "";
+  }
+};
+
+TEST_F(OptionsTest, RefusedValuesRaiseTheirOwnTexts) {
+  const struct {
+    const char* name;
+    const char* value;
+    const char* error;
+  } cases[] = {
+      {"croptop", "0", "Vertical crop dimensions are outside the range of the original image.\n"
+                       "Remember to crop first and scale second."},
+      {"cropleft", "4", "Horizontal crop dimensions are outside the range of the original image.\n"
+                        "Remember to crop first and scale second."},
+      {"aspect", "16:0", "Incorrect aspect ratio specification."},
+      {"aspect", "wide", "Incorrect aspect ratio specification."},
+      {"vtag", "XVI", "video tag parameter must be 4 chars"},
+      {"atag", "mp4aa", "audio tag parameter must be 4 chars"},
+      {"stag", "tx", "subtitle tag parameter must be 4 chars"},
+      {"qscale", "0", "qscale must be > 0.0 and <= 255"},
+      {"qscale", "256", "qscale must be > 0.0 and <= 255"},
+      {"pass", "3", "pass number can be only 1 or 2"},
+      {"threads", "2", "TODO: option - threads"},
+      {"itsscale", "20:1.5", "stream index over MAX_STREAMS(20)"},
+      {"metadata", "title", "Missing ="},
+      {"r", "fast", "Incorrect frame rate"},
+      {"s", "big", "Incorrect frame size"},
+      {"pix_fmt", "nonsense", "Unknown pixel format requested: nonsense"},
+      {"t", "soon", "Invalid duration specification for t: soon"},
+      {"timestamp", "yesterday-ish", "Invalid date specification for timestamp: yesterday-ish"},
+      {"vbsf", "no_such_filter=1", "Unknown bitstream filter no_such_filter"},
+      {"newvideo", "", "At least one output file must be specified"},
+      {"target", "pal-laserdisc", "Unknown target type"},
+      {"target", "dvd", "frame_rate is invalid."},
+      {"vpre", "nowhere-to-be-found", "Preset \"nowhere-to-be-found\" not found"},
+      {"vhook", "/nonexistent/plugin.so", "Failed to add video hook function: /nonexistent/plugin.so"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(ErrorOf(c.name, c.value), c.error) << c.name << "=" << c.value;
+}
+
+TEST_F(OptionsTest, AcceptedValuesSetTheSettings) {
+  auto& s = task.Settings();
+  task.ApplyOption("qscale", "255");
+  EXPECT_EQ(s.videoQScale, 255.0f);
+  task.ApplyOption("aspect", "1.7777");
+  EXPECT_NEAR(s.frameAspectRatio, 1.7777, 1e-4);
+  task.ApplyOption("vtag", "XVID");
+  EXPECT_EQ(s.videoTag, 'X' | 'V' << 8 | 'I' << 16 | static_cast<uint32_t>('D') << 24);
+  task.ApplyOption("metadata", "comment=a=b");
+  ASSERT_EQ(s.metadata.size(), 1u);
+  EXPECT_EQ(s.metadata[0].second, "a=b");
+  task.ApplyOption("vcodec", "copy");
+  task.ApplyOption("vcodec", "libx264");
+  EXPECT_TRUE(s.videoCopy);
+  EXPECT_EQ(s.videoCodecName, "libx264");
+  task.ApplyOption("map", "0x1:2");
+  ASSERT_EQ(s.streamMaps.size(), 1u);
+  EXPECT_EQ(s.streamMaps[0].file, 1);
+  EXPECT_EQ(s.streamMaps[0].stream, 2);
+  EXPECT_EQ(s.streamMaps[0].syncStream, 2);
+  task.ApplyOption("t", "00:00:07.500");
+  EXPECT_EQ(s.recordingTime, 7500000);
+  EXPECT_EQ(task.TotalDuration(), 7500000);
+  task.ApplyOption("padcolor", std::to_string(0x0000FF));  // pure red
+  EXPECT_EQ(s.padY, 76);
+  EXPECT_EQ(s.padCr, 255);
+}
+
+TEST_F(OptionsTest, CropIsCheckedAgainstTheInputFrame) {
+  task.Settings().frameHeight = 576;
+  EXPECT_EQ(ErrorOf("croptop", "576").substr(0, 8), "Vertical");
+  EXPECT_EQ(ErrorOf("croptop", "575"), "");
+  EXPECT_EQ(task.Settings().frameHeight, 1);
+  EXPECT_EQ(ErrorOf("croptop", "-3"), "");  // negative values are ignored
+}
+
+TEST_F(OptionsTest, MatrixNeedsSixtyFourValues) {
+  std::string values;
+  for (int i = 0; i < 63; ++i) values += (i ? "," : "") + std::to_string(16 + i);
+  EXPECT_EQ(ErrorOf("intra_matrix", values), "Syntax error in matrix \"" + values + "\" at coeff 62");
+  EXPECT_EQ(ErrorOf("intra_matrix", values + ",99,100,101"), "");
+  EXPECT_EQ(task.Settings().intraMatrix[63], 99);
+}
+
+TEST_F(OptionsTest, BitrateGoesToTheLibraryAndWarnsWhenTiny) {
+  EXPECT_EQ(ErrorOf("vb", "500"), "");
+  EXPECT_EQ(ErrorOf("ab", "64000"), "");
+}
+
+TEST_F(OptionsTest, TargetPresetWithNormSetsSizeRateAndGop) {
+  task.ApplyOption("target", "pal-dvd");
+  auto& s = task.Settings();
+  EXPECT_EQ(s.frameWidth, 720);
+  EXPECT_EQ(s.frameHeight, 576);
+  EXPECT_EQ(s.frameRateNum, 25);
+  EXPECT_EQ(s.frameRateDen, 1);
+  EXPECT_EQ(s.videoCodecName, "mpeg2video");
+  EXPECT_EQ(s.audioCodecName, "ac3");
+  EXPECT_EQ(s.forcedFormat, "dvd");
+  EXPECT_EQ(s.audioSampleRate, 48000);
+}
+
+TEST_F(OptionsTest, ExtraOptionsApplyOneClassAtATime) {
+  // "b" (class 5) stands before "vcodec" (class 2): the codec comes first.
+  const std::string text = "b=300000<CRLF>vcodec=libx264\r\ns=640x480\nvfilters=hflip";
+  task.ApplyExtraOptions(text, 2);
+  EXPECT_EQ(task.Settings().videoCodecName, "libx264");
+  EXPECT_EQ(task.Settings().frameWidth, 0);
+  task.ApplyExtraOptions(text, 3);
+  EXPECT_EQ(task.Settings().frameWidth, 640);
+  EXPECT_TRUE(task.Settings().videoFilters.empty());
+  task.ApplyExtraOptions(text, 4);
+  EXPECT_EQ(task.Settings().videoFilters, "hflip");
+}
+
+TEST(BuiltInPresets, ThirtySixInTableOrder) {
+  const auto& presets = media::BuiltInPresets();
+  ASSERT_EQ(presets.size(), 36u);
+  EXPECT_EQ(presets.front().Name, "libx264-baseline");
+  EXPECT_EQ(presets.back().Name, "libx264-veryslow_firstpass");
+  EXPECT_EQ(presets.front().Text, "coder=0\nbf=0\nflags2=-wpred-dct8x8\nwpredp=0");
+  const auto* def = media::FindBuiltInPreset("LIBX264-DEFAULT");
+  ASSERT_NE(def, nullptr);
+  EXPECT_EQ(def->Text.substr(0, def->Text.find("\nsubq")),
+            "coder=1\nflags=+loop\ncmp=+chroma\npartitions=+parti8x8+parti4x4+partp8x8+partb8x8\nme_method=hex");
+  EXPECT_NE(def->Text.find("directpred=1\ntrellis=1\nflags2=+mixed_refs+wpred+dct8x8+fastpskip\nwpredp=2"),
+            std::string::npos);
+}
+
+TEST(BuiltInPresets, OldLibx264KeysBecomeTodaysOptions) {
+  using T = media::TranslatedOption;
+  auto flags2 = media::TranslatePresetLine("flags2", "+bpyramid-mixed_refs+wpred-dct8x8+fastpskip-mbtree");
+  ASSERT_EQ(flags2.size(), 6u);
+  EXPECT_EQ(flags2[0].name, "b-pyramid");
+  EXPECT_EQ(flags2[0].value, "normal");
+  EXPECT_EQ(flags2[1].name, "mixed-refs");
+  EXPECT_EQ(flags2[1].value, "0");
+  EXPECT_EQ(flags2[2].name, "weightb");
+  EXPECT_EQ(flags2[3].name, "8x8dct");
+  EXPECT_EQ(flags2[5].name, "mbtree");
+  for (const auto& t : flags2) EXPECT_EQ(t.kind, T::EncoderPrivate);
+  EXPECT_EQ(media::TranslatePresetLine("cqp", "0")[0].name, "qp");
+  EXPECT_EQ(media::TranslatePresetLine("directpred", "3")[0].name, "direct-pred");
+  auto noLoop = media::TranslatePresetLine("flags", "-loop");
+  ASSERT_EQ(noLoop.size(), 2u);
+  EXPECT_EQ(noLoop[1].kind, T::X264Params);
+  EXPECT_EQ(media::TranslatePresetLine("subq", "7")[0].kind, T::Generic);
+}
+
+TEST_F(OptionsTest, EveryBuiltInPresetAppliesToLibx264) {
+  for (const auto& p : media::BuiltInPresets()) {
+    TCustomFFmpeg t;
+    t.ApplyOption("vcodec", "libx264");
+    EXPECT_NO_THROW(t.ApplyOption("vpre", p.Name)) << p.Name;
+  }
+  task.ApplyOption("vcodec", "libx264");
+  task.ApplyOption("vpre", "default");  // found as libx264-default
+  EXPECT_FALSE(task.Settings().videoPrivate.empty());
+}
+
+TEST_F(OptionsTest, PresetFilesAreCheckedLineByLine) {
+  kestrova::test::TempDir dir;
+  kestrova::test::WriteFile(dir / "bad.ffpreset", "g=250\nnot an option line\n");
+  EXPECT_EQ(ErrorOf("fpre", (dir / "bad.ffpreset").string()),
+            (dir / "bad.ffpreset").string() + ": Invalid syntax: \"not an option line\"");
+  kestrova::test::WriteFile(dir / "unknown.ffpreset", "g=250\nno_such_key=1\n");
+  EXPECT_EQ(ErrorOf("fpre", (dir / "unknown.ffpreset").string()),
+            (dir / "unknown.ffpreset").string() +
+                ": Invalid option or argument: \"no_such_key=1\", parsed as \"no_such_key\" = \"1\"");
+  kestrova::test::WriteFile(dir / "good.ffpreset", "\n  g=48  \r\nvcodec=libx264\n");
+  EXPECT_EQ(ErrorOf("fpre", (dir / "good.ffpreset").string()), "");
+  EXPECT_EQ(task.Settings().videoCodecName, "libx264");
+}
+
+TEST_F(OptionsTest, RecordTimestampIsLocalDayCountInStandardTime) {
+  setenv("TZ", "CST-8", 1);  // UTC+8, no daylight saving
+  tzset();
+  media::TOutputOptions o;
+  o.Info.Timestamp = 25569.0;
+  task.ApplyOutputOptions(o);
+  EXPECT_EQ(task.Settings().recordingTimestamp, -28800);
+  unsetenv("TZ");
+  tzset();
+}
+
+}  // namespace
