@@ -49,6 +49,7 @@ FtpServerProcess::FtpServerProcess(Options options) : options_(std::move(options
   root_ = dir_ / "root";
   std::filesystem::create_directories(root_);
   port_ = FreeTcpPort();
+  for (const auto& folder : options_.storeRefusedFolders) std::filesystem::create_directories(root_ / folder);
   // The python3 first on PATH may lack the module; Debian's has it.
   std::vector<std::string> argv;
   if (options_.storeRefusedFolders.empty() && options_.uploadBytesPerSecond == 0) {

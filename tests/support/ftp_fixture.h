@@ -24,7 +24,7 @@ class FtpServerProcess {
     std::string user = "sync";
     std::string password = "secret";
     // Folders (relative to the root) where STOR is refused while CWD, LIST,
-    // DELE and MKD stay allowed.
+    // DELE and MKD stay allowed. They are created empty.
     std::vector<std::string> storeRefusedFolders{};
     // Upload speed limit in bytes per second (0: none).
     long uploadBytesPerSecond = 0;
