@@ -21,7 +21,8 @@ void ThumbnailFetcher::cancel() {
   if (current_) {
     QNetworkReply* stale = current_;
     current_ = nullptr;
-    stale->abort();
+    // A finished reply whose signal is still queued is simply ignored.
+    if (!stale->isFinished()) stale->abort();
   }
 }
 

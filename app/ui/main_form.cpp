@@ -13,14 +13,16 @@
 #include "platform.h"
 #include "request_texts.h"
 #include "thumbnail_fetcher.h"
-#include "unwired_site_sync.h"
+#include "main_form_sync.h"
 
 namespace kestrova::ui {
 
 TMainForm::TMainForm(AppContext& context)
     : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint), context_(context) {
-  siteStandIn_ = std::make_unique<UnwiredSiteSync>(context_.platform);
-  site_ = siteStandIn_.get();
+  siteConnection_ = std::make_unique<sync::SiteConnection>();
+  syncView_ = std::make_unique<MainFormSyncView>(*this, context_.platform);
+  ftpSite_ = std::make_unique<FtpSiteSync>(*siteConnection_, *syncView_);
+  site_ = ftpSite_.get();
   thumbnails_ = new catalogue::ThumbnailFetcher(this);
   buildFrame();
   buildCataloguePanel();
@@ -32,7 +34,7 @@ TMainForm::TMainForm(AppContext& context)
 
 TMainForm::~TMainForm() = default;
 
-void TMainForm::setSiteSync(catalogue::SiteSync* site) { site_ = site ? site : siteStandIn_.get(); }
+void TMainForm::setSiteSync(catalogue::SiteSync* site) { site_ = site ? site : ftpSite_.get(); }
 
 void TMainForm::FormCreate() {
   mmoScript->setLineWrapMode(QTextEdit::WidgetWidth);
@@ -105,11 +107,12 @@ void TMainForm::takeLoginProfile(const publishing::LoginProfile& profile, const 
 
 void TMainForm::send(const std::string& request) { swfMain->CallFunction(QString::fromStdString(request)); }
 
-void TMainForm::connectFtp() {
-  // Until the synchronisation is wired in there is nothing to connect to;
-  // saying so at every sign-in would only be noise.
-  if (site_ == siteStandIn_.get()) return;
-  site_->connectFtp();
+void TMainForm::connectFtp() { site_->connectFtp(); }
+
+void TMainForm::btntestConnClick() {
+  // The upload run is not wired to this window yet, so no transfer is under
+  // way here.
+  sync::btntestConnClick(*siteConnection_, *syncView_, false);
 }
 
 void TMainForm::sendVideoListRequest() { send(service::VideoListRequest(companyid)); }
@@ -165,6 +168,7 @@ void TMainForm::connectHandlers() {
   on(btnqytbsz, &QToolButton::clicked, [this] { btnqytbszClick(); });
   on(btnmmxg, &QToolButton::clicked, [this] { btnmmxgClick(); });
   on(btsave, &QToolButton::clicked, [this] { updateEntInfo(); });
+  on(btntestConn, &QToolButton::clicked, [this] { btntestConnClick(); });
   connect(SpeedButton1, &QToolButton::clicked, this, [this] { showMinimized(); });
   connect(SpeedButton3, &QToolButton::clicked, this, [this] { context_.platform.endProgram(); });
 

@@ -28,6 +28,9 @@
 namespace kestrova::catalogue {
 class ThumbnailFetcher;
 }
+namespace kestrova::sync {
+struct SiteConnection;
+}
 namespace kestrova::publishing {
 struct LoginProfile;
 }
@@ -35,6 +38,8 @@ struct LoginProfile;
 namespace kestrova::ui {
 
 class TFrmBfq;
+class MainFormSyncView;
+class FtpSiteSync;
 
 class TMainForm : public QWidget, public service::MainReplyActions {
   Q_OBJECT
@@ -126,8 +131,8 @@ class TMainForm : public QWidget, public service::MainReplyActions {
   PictureButton* btsave;
   QLabel* statmain;
 
-  // The connection used to delete a video's files from the site. Until the
-  // synchronisation is wired in, a stand-in reports that it is not there.
+  // The connection used to delete a video's files from the site: the
+  // window's FTP connection unless another is set (nullptr: back to it).
   void setSiteSync(catalogue::SiteSync* site);
   catalogue::SiteSync& siteSync() { return *site_; }
 
@@ -137,6 +142,7 @@ class TMainForm : public QWidget, public service::MainReplyActions {
   void swfMainReadyStateChange(int newState);
   void btnspglClick();
   void btnspscClick();
+  void btntestConnClick();
   bool FormCloseQuery();
   void takeLoginProfile(const publishing::LoginProfile& profile, const TFrmBfq& flags);
 
@@ -196,7 +202,9 @@ class TMainForm : public QWidget, public service::MainReplyActions {
   publishing::EmbedOptions embedOptions() const;
 
   AppContext& context_;
-  std::unique_ptr<catalogue::SiteSync> siteStandIn_;
+  std::unique_ptr<sync::SiteConnection> siteConnection_;
+  std::unique_ptr<MainFormSyncView> syncView_;
+  std::unique_ptr<FtpSiteSync> ftpSite_;
   catalogue::SiteSync* site_ = nullptr;
   catalogue::ThumbnailFetcher* thumbnails_ = nullptr;
 };

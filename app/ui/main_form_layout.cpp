@@ -270,16 +270,16 @@ void TMainForm::buildSyncPanel() {
   lvlist = new QTreeWidget(p);
   lvlist->setGeometry(10, 120, 836, 284);
   lvlist->setRootIsDecorated(false);
-  lvlist->setColumnCount(7);
+  lvlist->setColumnCount(8);  // the eighth cell, the server folder, has no column
   lvlist->setHeaderLabels({QStringLiteral("文件名"), QStringLiteral("本地修改时间"), QStringLiteral("本机路径"),
                            QStringLiteral("《＝》"), QStringLiteral("服务器路径"), QStringLiteral("服务器修改时间"),
                            QStringLiteral("状态")});
   const int widths[] = {100, 90, 100, 50, 200, 100, 80};
   for (int c = 0; c < 7; ++c) lvlist->setColumnWidth(c, widths[c]);
+  lvlist->setColumnHidden(7, true);
 
   btnscan = Button(p, QStringLiteral("扫描并上传"), artwork::AccentGreen(), QRect(10, 414, 134, 30));
   btnpauseupload = Button(p, QStringLiteral("停止上传"), artwork::AccentGrey(), QRect(152, 414, 134, 30));
-  btnpauseupload->setEnabled(false);
   statmain = new QLabel(p);
   statmain->setGeometry(296, 414, 550, 30);
 }

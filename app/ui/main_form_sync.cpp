@@ -1,0 +1,75 @@
+#include "main_form_sync.h"
+
+#include <mutex>
+
+#include "app_title.h"
+#include "main_form.h"
+#include "upload_panel_model.h"
+
+namespace kestrova::ui {
+
+namespace {
+QString Q(const std::string& text) { return QString::fromStdString(text); }
+}  // namespace
+
+sync::ConnectionFields MainFormSyncView::connectionFields() {
+  return {form_.edServerIP->text().toStdString(), form_.edPort->text().toStdString(),
+          form_.edUserName->text().toStdString(), form_.edPW->text().toStdString(),
+          form_.edServerPath->text().toStdString()};
+}
+
+void MainFormSyncView::setServerPathField(const std::string& text) { form_.edServerPath->setText(Q(text)); }
+
+void MainFormSyncView::showUploadPanel() {
+  if (!form_.pnlspsc->isVisible()) form_.btnspscClick();
+}
+
+void MainFormSyncView::setStatus(const std::string& text) { form_.statmain->setText(Q(text)); }
+
+void MainFormSyncView::setRunning(bool running) {
+  form_.btnscan->setEnabled(!running);
+  form_.btnUpload2->setEnabled(!running);
+  form_.btntestConn->setEnabled(!running);
+  form_.btnpauseupload->setEnabled(running);
+}
+
+void MainFormSyncView::clearRows() { form_.lvlist->clear(); }
+
+void MainFormSyncView::appendRow(const sync::ChangeRow& row) {
+  sync::ListRow texts = sync::RowTexts(row);
+  auto* item = new QTreeWidgetItem(form_.lvlist);
+  item->setText(0, Q(texts.caption));
+  for (size_t i = 0; i < texts.cells.size(); ++i) item->setText(static_cast<int>(i) + 1, Q(texts.cells[i]));
+}
+
+void MainFormSyncView::setFirstRowState(const std::string& state) {
+  if (QTreeWidgetItem* first = form_.lvlist->topLevelItem(0)) first->setText(6, Q(state));
+}
+
+void MainFormSyncView::removeFirstRow() { delete form_.lvlist->takeTopLevelItem(0); }
+
+void MainFormSyncView::showMessage(const std::string& text, const std::string& caption, sync::BoxKind) {
+  platform_.messageBox(Q(text), caption.empty() ? ApplicationTitle() : Q(caption));
+}
+
+bool FtpSiteSync::connectFtp() {
+  std::unique_lock lock(site_.busy, std::try_to_lock);
+  if (!lock.owns_lock()) {
+    view_.showMessage(sync::kMsgTransferring, "", sync::BoxKind::Ok);
+    return false;
+  }
+  sync::connectFtp(site_.ftp, view_);
+  return site_.ftp.connected();
+}
+
+void FtpSiteSync::deleteIfPresent(const std::string& folder, const std::string& name) {
+  std::unique_lock lock(site_.busy, std::try_to_lock);
+  if (!lock.owns_lock()) throw catalogue::SiteCommandError(sync::kMsgTransferring);
+  try {
+    sync::deleteIfPresent(site_.ftp, folder, name);
+  } catch (const sync::FtpError& error) {
+    throw catalogue::SiteCommandError(error.what());
+  }
+}
+
+}  // namespace kestrova::ui
