@@ -1,0 +1,138 @@
+#include "terminal_sync.h"
+
+#include <filesystem>
+
+#include "change_scan.h"
+#include "date_text.h"
+#include "extension_filter.h"
+#include "progress_text.h"
+#include "site_connection.h"
+#include "upload_panel_model.h"
+#include "upload_worker.h"
+#include "window_thread_queue.h"
+
+namespace kestrova::sync {
+namespace {
+
+void FillFields(UploadPanelModel& panel, const SiteOptions& options) {
+  panel.fields = {options.host, options.port, options.user, options.password, options.root};
+}
+
+std::string DataFolderOf(const SiteOptions& options) {
+  return std::filesystem::absolute(options.dataFolder).lexically_normal().string();
+}
+
+// A progress bar of 30 cells for the file in transfer.
+std::string ProgressBar(const std::string& name, std::int64_t count, std::int64_t total) {
+  int filled = total > 0 ? static_cast<int>(count * 30 / total) : 0;
+  return "\r[" + std::string(filled, '#') + std::string(30 - filled, ' ') + "] " +
+         (total > 0 ? PercentText(count * 100 / total, 100) : std::string("0")) + "% " + name + "\x1b[K";
+}
+
+}  // namespace
+
+int RunScan(const SiteOptions& options, std::ostream& out, std::ostream& err) {
+  if (!std::filesystem::is_directory(options.dataFolder)) {
+    err << "数据目录不存在：" << options.dataFolder << "\n";
+    return 1;
+  }
+  UploadPanelModel panel;
+  FillFields(panel, options);
+  panel.onMessage = [&err](const ShownMessage& m) { err << m.text << "\n"; };
+  SiteConnection site;
+  std::lock_guard lock(site.busy);
+  connectFtp(site.ftp, panel);
+  if (!site.ftp.connected()) return 1;
+
+  out << "文件名\t本地修改时间\t本机路径\t服务器路径\t服务器修改时间\t状态\n";
+  ChangeScanner::Options scan;
+  scan.dataFolder = DataFolderOf(options);
+  scan.siteRoot = [&panel] { return TrimBlanks(panel.fields.serverPath); };
+  scan.onRow = [&out](const ChangeRow& row) {
+    ListRow texts = RowTexts(row);
+    out << texts.caption << "\t" << texts.cells[0] << "\t" << texts.cells[1] << "\t" << texts.cells[3] << "\t"
+        << texts.cells[4] << "\t" << texts.cells[5] << "\n";
+  };
+  scan.today = NowWallTime();
+  try {
+    ChangeScanner scanner(site.ftp, scan);
+    scanner.scanDataFolder(spit(kExtensionList));
+  } catch (const std::exception& error) {
+    err << "扫描网站文件时发生错误：" << error.what() << "\n";
+    return 1;
+  }
+  return 0;
+}
+
+int RunUpload(const SiteOptions& options, bool progressBar, std::ostream& out, std::ostream& err) {
+  if (!std::filesystem::is_directory(options.dataFolder)) {
+    err << "数据目录不存在：" << options.dataFolder << "\n";
+    return 1;
+  }
+  UploadPanelModel panel;
+  FillFields(panel, options);
+  bool barShown = false;
+  auto endBar = [&] {
+    if (barShown) err << "\n";
+    barShown = false;
+  };
+  std::string lastStatus;
+  std::string uploadingName;
+  std::vector<std::string> problems;
+  panel.onMessage = [&](const ShownMessage& m) {
+    endBar();
+    if (m.text != kMsgRunFinished) problems.push_back(m.text);
+    err << m.text << "\n";
+  };
+  panel.onChanged = [&] {
+    if (panel.status == lastStatus) return;
+    lastStatus = panel.status;
+    const std::string uploading = "正在上传：";
+    if (panel.status.rfind(uploading, 0) == 0) {
+      if (!panel.rows.empty()) uploadingName = panel.rows.front().caption;
+      if (progressBar) {
+        // "... 当前进度：count/total ..." gives both numbers.
+        size_t at = panel.status.find("当前进度：");
+        long long count = 0, total = 0;
+        if (at != std::string::npos)
+          std::sscanf(panel.status.c_str() + at + std::string("当前进度：").size(), "%lld/%lld", &count, &total);
+        err << ProgressBar(uploadingName, count, total) << std::flush;
+        barShown = true;
+      }
+      return;
+    }
+    if (panel.status.rfind("文件：", 0) == 0) {
+      // The end of a listing reads "文件： 上传完成" with no name: not worth a line.
+      if (panel.status == TransferDoneText("")) return;
+      endBar();
+      out << panel.status << "\n";
+      uploadingName.clear();
+      return;
+    }
+    if (panel.status.rfind("正在读取", 0) == 0) return;
+    endBar();
+    err << panel.status << "\n";
+  };
+
+  WindowThreadQueue queue;
+  SiteConnection site;
+  std::string dataFolder = DataFolderOf(options);
+  UploadSetup setup{dataFolder, std::filesystem::path(dataFolder).parent_path().string()};
+  UploadWorker worker(site, panel, queue.runner(), setup);
+  worker.btnscanClick();
+  queue.pumpUntil([&] { return !worker.active(); });
+  worker.join();
+  endBar();
+
+  if (worker.lastOutcome() == RunOutcome::Completed && panel.rows.empty()) {
+    out << "已上传 " << worker.uploadedFiles().size() << " 个文件\n";
+    return 0;
+  }
+  err << "上传未完成：";
+  if (!panel.status.empty()) err << panel.status;
+  if (!panel.rows.empty()) err << "（还有 " << panel.rows.size() << " 个文件未上传）";
+  err << "\n";
+  return 1;
+}
+
+}  // namespace kestrova::sync

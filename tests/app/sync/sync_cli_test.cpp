@@ -1,0 +1,62 @@
+// kestrova-cli scan and upload against a real FTP server.
+#include <gtest/gtest.h>
+
+#include "ftp_fixture.h"
+#include "process.h"
+
+namespace kestrova::test {
+namespace {
+
+std::string SiteArguments(const FtpServerProcess& server, const std::filesystem::path& data) {
+  return " --host 127.0.0.1 --port " + std::to_string(server.port()) + " --user " + server.user() +
+         " --root /site --data " + ShellQuote(data.string());
+}
+
+TEST(SyncCli, UploadMirrorsTheDataFolderAndScanThenFindsNothing) {
+  FtpServerProcess server;
+  TempDir local;
+  auto data = local / "data";
+  WriteFile(data / "config.xml", "<config/>");
+  WriteFile(data / "video/Abc 1.html", std::string(100000, 'v'));  // published videos are .html
+  WriteFile(data / "zoom/Abc 1.jpg", "jpeg");
+  WriteFile(data / "notes.txt", "not for the site");
+  std::string cli = ShellQuote((BinDir() / "kestrova-cli").string());
+  std::string env = "KESTROVA_FTP_PASSWORD=" + ShellQuote(server.password()) + " ";
+
+  auto scan = RunCommand(env + cli + " scan" + SiteArguments(server, data) + " 2>&1");
+  ASSERT_EQ(scan.exitCode, 0) << scan.output;
+  EXPECT_NE(scan.output.find("config.xml\t"), std::string::npos) << scan.output;
+  EXPECT_NE(scan.output.find("/site/video/Abc 1.html\t"), std::string::npos) << scan.output;
+  EXPECT_EQ(scan.output.find("notes.txt"), std::string::npos) << scan.output;
+
+  auto upload = RunCommand(env + cli + " upload" + SiteArguments(server, data) + " 2>&1");
+  ASSERT_EQ(upload.exitCode, 0) << upload.output;
+  EXPECT_EQ(ReadFile(server.root() / "site/video/Abc 1.html"), std::string(100000, 'v'));
+  EXPECT_EQ(ReadFile(server.root() / "site/zoom/Abc 1.jpg"), "jpeg");
+  EXPECT_EQ(ReadFile(server.root() / "site/config.xml"), "<config/>");
+  EXPECT_FALSE(std::filesystem::exists(server.root() / "site/notes.txt"));
+  EXPECT_NE(upload.output.find("文件：Abc 1.jpg 上传完成"), std::string::npos) << upload.output;
+  EXPECT_TRUE(std::filesystem::exists(local / "7in10.ini"));
+
+  auto again = RunCommand(env + cli + " scan" + SiteArguments(server, data));
+  ASSERT_EQ(again.exitCode, 0) << again.output;
+  EXPECT_EQ(std::count(again.output.begin(), again.output.end(), '\n'), 1) << "header only:\n" << again.output;
+}
+
+TEST(SyncCli, UploadFailsWithTheReasonWhenTheSiteRefusesTheLogin) {
+  FtpServerProcess server;
+  TempDir local;
+  WriteFile(local / "data/config.xml", "<config/>");
+  std::string cli = ShellQuote((BinDir() / "kestrova-cli").string());
+  auto upload = RunCommand(cli + " upload" + SiteArguments(server, local / "data") + " --password wrong 2>&1");
+  EXPECT_NE(upload.exitCode, 0);
+  EXPECT_NE(upload.output.find("不能和服务器建立连接"), std::string::npos) << upload.output;
+  EXPECT_FALSE(std::filesystem::exists(server.root() / "site/config.xml"));
+
+  auto missing = RunCommand(cli + " upload --host 127.0.0.1 --data " + ShellQuote((local / "nope").string()) + " 2>&1");
+  EXPECT_NE(missing.exitCode, 0);
+  EXPECT_NE(missing.output.find("数据目录不存在"), std::string::npos) << missing.output;
+}
+
+}  // namespace
+}  // namespace kestrova::test
