@@ -1,6 +1,7 @@
 // Signing in: accepted, refused, no service, a broken player flag, and the
 // FTP fields of accounts that may not see them.
 #include "desktop_fixture.h"
+#include "executable_folder.h"
 #include "qt_platform.h"
 
 namespace kestrova::test {
@@ -34,6 +35,7 @@ TEST_F(LoginWindow, RefusedLoginKeepsTheWindowAndEnablesTheButton) {
   createWindows();
   typeAndLogin("demo", "wrong");
   ASSERT_TRUE(waitForShown(QStringLiteral("用户名/密码 错误！")));
+  EXPECT_EQ(platform_.shown.back().caption, "ZorvaneKestrova") << "the batch dialog renamed the application";
   EXPECT_TRUE(login().btnlogin->isEnabled());
   EXPECT_FALSE(main().isVisible());
   EXPECT_EQ(login().edtpassword->text(), "wrong");
@@ -90,6 +92,16 @@ TEST_F(LoginWindow, OnlyExactlySetupSeesTheFtpSettings) {
     EXPECT_EQ(field->echoMode(), QLineEdit::Password);
   }
   EXPECT_EQ(main().edServerIP->text(), "ftp.example") << "the real text stays behind the mask";
+}
+
+TEST(ExecutableFolder, TheLaunchedPathIsKeptSymlinksAndAll) {
+  TempDir dir;
+  std::filesystem::create_directories(dir / "stage");
+  std::filesystem::create_symlink("/usr/bin/true", dir / "stage/kestrova");
+  QString launched = QString::fromStdString((dir / "stage/kestrova").string());
+  EXPECT_EQ(ui::ExecutableFolder(launched.toLocal8Bit().constData(), "/build/bin"),
+            QString::fromStdString((dir / "stage").string()));
+  EXPECT_EQ(ui::ExecutableFolder("kestrova", "/build/bin"), "/build/bin") << "started through PATH";
 }
 
 TEST(SingleInstance, ASecondCopyOnTheSameDisplayIsRefused) {
