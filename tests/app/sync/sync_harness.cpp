@@ -17,4 +17,9 @@ std::string LocalTimeText(long offsetSeconds) {
   return text;
 }
 
+long WholeMinuteOffset(long offsetSeconds) {
+  std::time_t when = std::time(nullptr) + offsetSeconds;
+  return offsetSeconds - static_cast<long>(when % 60);
+}
+
 }  // namespace kestrova::sync

@@ -101,5 +101,7 @@ struct SyncHarness {
 
 // "YYYY-MM-DD HH:MM:SS" of now plus an offset in seconds, in local time.
 std::string LocalTimeText(long offsetSeconds);
+// An offset near offsetSeconds that lands on a whole minute.
+long WholeMinuteOffset(long offsetSeconds);
 
 }  // namespace kestrova::sync

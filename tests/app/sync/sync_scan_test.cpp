@@ -96,24 +96,14 @@ TEST(ConnectFtp, TheTestButtonReportsSuccessAndWaitsForNoRun) {
 TEST(ChangeScan, ListsNewerAndMissingFilesOfTheFilterWithTheirServerPlaces) {
   FtpServerProcess server;
   SyncHarness h(server);
-  // Server copies at a whole minute an hour ago.
-  std::string serverTime = LocalTimeText(-3600).substr(0, 17) + "00";
-  std::string sameMinute = serverTime.substr(0, 17) + "30";
-  std::string oneMinuteLater = serverTime.substr(0, 15) + std::to_string(std::stoi(serverTime.substr(14, 2)) + 1);
-  test::SetModificationTime(h.serverFile("site/video/same.mp4", serverTime), serverTime);
+  // Server copies at a whole minute an hour ago; local copies within the same
+  // minute, and one minute later.
+  long base = WholeMinuteOffset(-3600);
+  std::string serverTime = LocalTimeText(base);
+  h.serverFile("site/video/same.mp4", serverTime);
   h.serverFile("site/video/newer.mp4", serverTime);
-  h.localFile("video/same.mp4", sameMinute);
-  h.localFile("video/newer.mp4", serverTime.substr(0, 14) + "59:59");  // replaced below
-  // A minute later by wall clock; built from the server time to stay inside one hour.
-  std::tm parts{};
-  strptime(serverTime.c_str(), "%Y-%m-%d %H:%M:%S", &parts);
-  parts.tm_min += 1;
-  parts.tm_isdst = -1;
-  std::time_t later = std::mktime(&parts);
-  char laterText[32];
-  std::strftime(laterText, sizeof laterText, "%Y-%m-%d %H:%M:%S", std::localtime(&later));
-  test::SetModificationTime(h.data / "video/newer.mp4", laterText);
-  (void)oneMinuteLater;
+  h.localFile("video/same.mp4", LocalTimeText(base + 59));
+  h.localFile("video/newer.mp4", LocalTimeText(base + 60));
 
   std::string now = LocalTimeText(-60);
   h.localFile("zoom/missing.jpg", now);
