@@ -36,6 +36,10 @@ class UploadWorker {
  public:
   // window: the view on the window's thread; run: hands work to that thread.
   UploadWorker(SiteConnection& site, SyncView& window, RunOnWindowThread run, UploadSetup setup);
+  // Asks a running run to stop (the transfer in progress is cut off) and
+  // waits for it. The worker hands its last steps to the window's thread, so
+  // a host that destroys it there must keep running handed-over work (or
+  // wait for active() to turn false first).
   ~UploadWorker();
   UploadWorker(const UploadWorker&) = delete;
   UploadWorker& operator=(const UploadWorker&) = delete;

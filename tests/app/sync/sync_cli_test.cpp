@@ -19,6 +19,7 @@ TEST(SyncCli, UploadMirrorsTheDataFolderAndScanThenFindsNothing) {
   WriteFile(data / "config.xml", "<config/>");
   WriteFile(data / "video/Abc 1.html", std::string(100000, 'v'));  // published videos are .html
   WriteFile(data / "zoom/Abc 1.jpg", "jpeg");
+  WriteFile(data / "zoom/宣传#1.jpg", "second");  // non-ASCII and URL-special characters
   WriteFile(data / "notes.txt", "not for the site");
   std::string cli = ShellQuote((BinDir() / "kestrova-cli").string());
   std::string env = "KESTROVA_FTP_PASSWORD=" + ShellQuote(server.password()) + " ";
@@ -33,6 +34,7 @@ TEST(SyncCli, UploadMirrorsTheDataFolderAndScanThenFindsNothing) {
   ASSERT_EQ(upload.exitCode, 0) << upload.output;
   EXPECT_EQ(ReadFile(server.root() / "site/video/Abc 1.html"), std::string(100000, 'v'));
   EXPECT_EQ(ReadFile(server.root() / "site/zoom/Abc 1.jpg"), "jpeg");
+  EXPECT_EQ(ReadFile(server.root() / "site/zoom/宣传#1.jpg"), "second");
   EXPECT_EQ(ReadFile(server.root() / "site/config.xml"), "<config/>");
   EXPECT_FALSE(std::filesystem::exists(server.root() / "site/notes.txt"));
   EXPECT_NE(upload.output.find("文件：Abc 1.jpg 上传完成"), std::string::npos) << upload.output;
