@@ -73,7 +73,11 @@ std::uint32_t CurrentThreadId() { return std::uint32_t(syscall(SYS_gettid)); }
 
 TFFLogger::TFFLogger() : logLevel_(LibraryToLogLevel(g_libraryLogLevel)) {
   std::lock_guard lock(g_instanceMutex);
-  if (g_instance) throw std::logic_error("Allow creating only one instance of TFFLogger.");
+  // The stand-in FFLogger() made for early library messages gives way to the
+  // host's own logger; any other second instance is a programming error.
+  if (g_instance && g_instance != g_unowned.get()) {
+    throw std::logic_error("Allow creating only one instance of TFFLogger.");
+  }
   g_instance = this;
 }
 

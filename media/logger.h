@@ -32,7 +32,8 @@ using TLogEvent = std::function<void(const void* sender, std::uint32_t threadId,
 class TFFLogger : public TFFBaseComponent {
  public:
   // Only one may exist: a second throws std::logic_error with
-  // "Allow creating only one instance of TFFLogger.".
+  // "Allow creating only one instance of TFFLogger.". The one FFLogger() makes
+  // on its own (for messages before the host made its logger) gives way.
   TFFLogger();
   ~TFFLogger() override;
 

@@ -9,9 +9,11 @@
 #include <memory>
 #include <string>
 
+#include "media/bitmap.h"
+
 namespace media {
 
-struct Bitmap;
+
 
 // The 64-bit value with only the sign bit set: no time given.
 inline constexpr int64_t kNoTime = INT64_MIN;

@@ -96,6 +96,13 @@ TEST(LoggerInstanceTest, OnlyOneMayExist) {
   EXPECT_EQ(&FFLogger(), &first);
 }
 
+TEST(LoggerInstanceTest, TheHostsLoggerReplacesTheStandIn) {
+  TFFLogger* standIn = &FFLogger();  // made on first use, e.g. by an early library message
+  TFFLogger host;
+  EXPECT_NE(&host, standIn);
+  EXPECT_EQ(&FFLogger(), &host);
+}
+
 TEST_F(LoggerTest, SetLogLevelByName) {
   logger.SetLogLevelByName("Warning");
   EXPECT_EQ(logger.LogLevel(), llWarning);

@@ -1,0 +1,235 @@
+// Whole conversions through the engine component, checked with ffprobe:
+// the dialog's defaults, a range, a stop request, join, audio-only input,
+// volume, frame-rate sync and a custom hook.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+
+#include "engine_run.h"
+#include "engine_test_env.h"
+#include "media_fixture.h"
+#include "process.h"
+
+using namespace kestrova::test;
+
+namespace {
+
+// The options dialog's defaults: H.264 320x240 at 15 fps, 120 kbit/s, AAC 22050 Hz.
+media::TOutputOptions DialogDefaults() {
+  media::TOutputOptions o;
+  o.FileExt = ".mp4";
+  o.AudioSampleRate = 22050;
+  o.FrameSize = "320x240";
+  o.FrameRate = "15";
+  o.VideoBitrate = 120000;
+  o.VideoCodec = "libx264";
+  o.VideoPreset = "libx264-default";
+  o.AudioCodec = "libfaac";
+  o.CopyTimestamp = true;
+  o.Info.Timestamp = 0;
+  o.DisableSubtitle = true;
+  return o;
+}
+
+double Seconds(const std::string& text) { return std::atof(text.c_str()); }
+
+class ConversionTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    LoadEngineLibrariesOrFail();
+    dir_ = new TempDir();
+    MakeMedia("-f lavfi -i testsrc=size=640x480:rate=25 -f lavfi -i sine=frequency=440:sample_rate=44100 -t 15 "
+              "-c:v libx264 -preset ultrafast -pix_fmt yuv420p -c:a aac -shortest",
+              *dir_ / "long.mp4");
+    MakeMedia("-f lavfi -i testsrc=size=320x240:rate=25 -f lavfi -i sine=sample_rate=44100 -t 2 "
+              "-c:v libx264 -preset ultrafast -pix_fmt yuv420p -c:a aac -shortest",
+              *dir_ / "two.mp4");
+    MakeMedia("-f lavfi -i testsrc=size=320x240:rate=25 -f lavfi -i sine=sample_rate=44100 -t 3 "
+              "-c:v libx264 -preset ultrafast -pix_fmt yuv420p -c:a aac -shortest",
+              *dir_ / "three.mp4");
+  }
+  static void TearDownTestSuite() { delete dir_; }
+  static TempDir* dir_;
+
+  // Adds one task with these records and runs the batch in the calling thread.
+  media::TTerminateInfo Convert(const std::filesystem::path& input, const std::filesystem::path& output,
+                                media::TOutputOptions out, media::TInputOptions in = {}) {
+    recorder.Attach(engine);
+    int task = engine.AddTask(input.string(), &in);
+    EXPECT_GE(task, 0) << engine.LastErrorMessage();
+    if (task < 0) return {};
+    EXPECT_TRUE(engine.SetOutputFile(task, output.string(), &out)) << engine.LastErrorMessage();
+    engine.StartTask(0);
+    EXPECT_TRUE(recorder.ended);
+    return recorder.Report(task);
+  }
+
+  media::TFFmpegEngine engine;
+  BatchRecorder recorder;
+  TempDir out;
+};
+TempDir* ConversionTest::dir_ = nullptr;
+
+TEST_F(ConversionTest, DialogDefaultsGiveSmallH264AacMp4OfTheInputsLength) {
+  auto result = Convert(*dir_ / "long.mp4", out / "default.mp4", DialogDefaults());
+  EXPECT_TRUE(result.Finished);
+  EXPECT_FALSE(result.Exception) << result.ExceptionMsg;
+  const auto file = out / "default.mp4";
+  EXPECT_EQ(FfprobeValue("stream=codec_name,width,height,r_frame_rate", file, "v:0"), "h264\n320\n240\n15/1");
+  EXPECT_EQ(FfprobeValue("stream=codec_name,sample_rate", file, "a:0"), "aac\n22050");
+  EXPECT_NEAR(Seconds(FfprobeValue("format=duration", file)), 15.0, 0.15);
+  EXPECT_EQ(FfprobeValue("format=format_name", file), "mov,mp4,m4a,3gp,3g2,mj2");
+  // About the asked-for rate (120 kbit/s of video), not libx264's default quality.
+  EXPECT_LT(std::atoi(FfprobeValue("stream=bit_rate", file, "v:0").c_str()), 200000);
+}
+
+TEST_F(ConversionTest, RangeFromFiveToTwelveAndAHalfSecondsLastsSevenAndAHalf) {
+  media::TInputOptions in;
+  in.StartTime = 5000000;
+  auto options = DialogDefaults();
+  options.Duration = 7500000;
+  auto result = Convert(*dir_ / "long.mp4", out / "range.mp4", options, in);
+  EXPECT_TRUE(result.Finished) << result.ExceptionMsg;
+  EXPECT_NEAR(Seconds(FfprobeValue("format=duration", out / "range.mp4")), 7.5, 0.15);
+  EXPECT_NEAR(Seconds(FfprobeValue("stream=start_time", out / "range.mp4", "v:0")), 0.0, 0.1);
+}
+
+TEST_F(ConversionTest, StopRequestLeavesAPlayableFileAndFinishedFalse) {
+  media::MainThreadQueue queue;
+  recorder.Attach(engine);
+  std::atomic<bool> progressed{false};
+  engine.SetProgressInterval(100);
+  engine.SetOnProgress([&](media::TCustomFFmpegEngine&, media::PProgressInfo) { progressed = true; });
+  auto options = DialogDefaults();
+  options.VideoPreset = "libx264-slower";  // slow enough to stop halfway
+  options.FrameSize = "640x480";
+  int task = engine.AddTask((*dir_ / "long.mp4").string());
+  ASSERT_TRUE(engine.SetOutputFile(task, (out / "stopped.mp4").string(), &options)) << engine.LastErrorMessage();
+  engine.StartTask(1);
+  while (!progressed) queue.Pump(10);
+  engine.Stop(true);
+  ASSERT_TRUE(PumpUntilEnded(queue, recorder));
+  auto result = recorder.Report(0);
+  EXPECT_FALSE(result.Finished);
+  EXPECT_FALSE(result.Exception) << result.ExceptionMsg;
+  double seconds = Seconds(FfprobeValue("format=duration", out / "stopped.mp4"));
+  EXPECT_GT(seconds, 0.0);
+  EXPECT_LT(seconds, 14.0);
+  auto decode = RunCommand("ffmpeg -nostdin -v error -i " + ShellQuote((out / "stopped.mp4").string()) + " -f null - 2>&1");
+  EXPECT_EQ(decode.exitCode, 0);
+  EXPECT_EQ(decode.output, "");
+}
+
+TEST_F(ConversionTest, JoinGivesOneOutputOfTheSummedLength) {
+  recorder.Attach(engine);
+  int task = engine.AddTask((*dir_ / "two.mp4").string());
+  ASSERT_GE(task, 0);
+  ASSERT_TRUE(engine.Task(task)->OpenInput((*dir_ / "three.mp4").string()));
+  auto options = DialogDefaults();
+  options.Join = true;
+  ASSERT_TRUE(engine.SetOutputFile(task, (out / "joined.mp4").string(), &options)) << engine.LastErrorMessage();
+  EXPECT_NEAR(engine.Task(task)->TotalDuration(), 5000000, 100000);
+  // A joined task writes one file only.
+  EXPECT_FALSE(engine.SetOutputFile(task, (out / "second.mp4").string(), &options));
+  EXPECT_EQ(engine.LastErrorMessage(), "Cannot join more than one output file.");
+  engine.StartTask(0);
+  auto result = recorder.Report(task);
+  EXPECT_TRUE(result.Finished) << result.ExceptionMsg;
+  EXPECT_NEAR(Seconds(FfprobeValue("format=duration", out / "joined.mp4")), 5.0, 0.2);
+  EXPECT_NEAR(std::atoi(FfprobeValue("stream=nb_frames", out / "joined.mp4", "v:0").c_str()), 75, 2);
+}
+
+TEST_F(ConversionTest, AudioOnlyInputGivesAudioOnlyOutput) {
+  auto result = Convert(SharedMedia().audioOnly, out / "audio.mp4", DialogDefaults());
+  EXPECT_TRUE(result.Finished) << result.ExceptionMsg;
+  EXPECT_EQ(FfprobeValue("stream=codec_type", out / "audio.mp4"), "audio");
+  EXPECT_EQ(FfprobeValue("stream=sample_rate", out / "audio.mp4"), "22050");
+}
+
+// Raw 16-bit samples of a file's first audio stream.
+std::vector<int16_t> Samples(const std::filesystem::path& file) {
+  auto r = RunCommand("ffmpeg -nostdin -v error -i " + ShellQuote(file.string()) + " -f s16le -ac 1 -");
+  std::vector<int16_t> s(r.output.size() / 2);
+  std::memcpy(s.data(), r.output.data(), s.size() * 2);
+  return s;
+}
+
+TEST_F(ConversionTest, VolumeDoublesAndClipsSamples) {
+  MakeMedia("-f lavfi -i aevalsrc=20000/32768:s=8000:d=1 -c:a pcm_s16le", out / "level.wav");
+  for (int volume : {512, 256, 128}) {
+    media::TFFmpegEngine e;
+    BatchRecorder r;
+    r.Attach(e);
+    media::TOutputOptions o;
+    o.AudioVolume = volume;
+    const auto target = out / ("vol" + std::to_string(volume) + ".wav");
+    int task = e.AddTask((out / "level.wav").string());
+    ASSERT_TRUE(e.SetOutputFile(task, target.string(), &o)) << e.LastErrorMessage();
+    e.StartTask(0);
+    ASSERT_TRUE(r.Report(task).Finished) << r.Report(task).ExceptionMsg;
+    auto samples = Samples(target);
+    ASSERT_GT(samples.size(), 4000u);
+    const int expected = volume == 512 ? 32767 : volume == 256 ? 20000 : 10000;
+    EXPECT_EQ(samples[samples.size() / 2], expected) << "vol " << volume;
+  }
+}
+
+TEST_F(ConversionTest, ConstantRateOutputDropsAndDuplicatesFrames) {
+  MakeMedia("-f lavfi -i testsrc=size=160x120:rate=50 -t 2 -c:v libx264 -preset ultrafast -pix_fmt yuv420p",
+            out / "fifty.mp4");
+  MakeMedia("-f lavfi -i testsrc=size=160x120:rate=10 -t 2 -c:v libx264 -preset ultrafast -pix_fmt yuv420p",
+            out / "ten.mp4");
+  for (const char* name : {"fifty.mp4", "ten.mp4"}) {
+    media::TFFmpegEngine e;
+    BatchRecorder r;
+    r.Attach(e);
+    media::TOutputOptions o;
+    o.FrameRate = "25";
+    o.VideoSyncMethod = 1;
+    o.VideoCodec = "libx264";
+    const auto target = out / (std::string("cfr-") + name);
+    int task = e.AddTask((out / name).string());
+    ASSERT_TRUE(e.SetOutputFile(task, target.string(), &o)) << e.LastErrorMessage();
+    e.StartTask(0);
+    ASSERT_TRUE(r.Report(task).Finished) << r.Report(task).ExceptionMsg;
+    // 2 s at 25 fps, whether half the pictures were dropped or each shown 2.5 times.
+    EXPECT_NEAR(std::atoi(FfprobeValue("stream=nb_frames", target, "v:0").c_str()), 50, 2) << name;
+  }
+}
+
+TEST_F(ConversionTest, CustomHookThatStopsItselfGetsNoFurtherCalls) {
+  int calls = 0;
+  int lastFrame = 0;
+  engine.SetOnCustomHook([&](media::TCustomFFmpegEngine&, media::PHookInfo info) {
+    ++calls;
+    lastFrame = info->FrameNumber;
+    EXPECT_EQ(info->Bitmap->width, 320);
+    // Paint the picture black: the change must reach the output.
+    std::fill(info->Bitmap->pixels.begin(), info->Bitmap->pixels.end(), 0);
+    if (info->FrameNumber == 5) info->StopHook = true;
+  });
+  auto options = DialogDefaults();
+  options.CustomHook = true;
+  auto result = Convert(*dir_ / "two.mp4", out / "hooked.mp4", options);
+  EXPECT_TRUE(result.Finished) << result.ExceptionMsg;
+  EXPECT_EQ(calls, 5);
+  EXPECT_EQ(lastFrame, 5);
+}
+
+TEST_F(ConversionTest, CustomHookThatThrowsLeavesFramesAndRunGoesOn) {
+  int calls = 0;
+  engine.SetOnCustomHook([&](media::TCustomFFmpegEngine&, media::PHookInfo) {
+    ++calls;
+    throw std::runtime_error("handler trouble");
+  });
+  auto options = DialogDefaults();
+  options.CustomHook = true;
+  auto result = Convert(*dir_ / "two.mp4", out / "throwing.mp4", options);
+  EXPECT_TRUE(result.Finished);
+  EXPECT_FALSE(result.Exception);
+  EXPECT_EQ(calls, 50);
+}
+
+}  // namespace

@@ -1,0 +1,44 @@
+// Runs an engine's batch the way a host does: a main-thread queue pumped
+// until the batch-end report arrives.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <mutex>
+#include <vector>
+
+#include "media/engine/engine.h"
+#include "media/main_thread.h"
+
+namespace kestrova::test {
+
+struct BatchRecorder {
+  std::mutex lock;
+  std::vector<media::TTerminateInfo> reports;
+  std::atomic<bool> ended{false};
+
+  void Attach(media::TFFmpegEngine& engine) {
+    engine.SetOnTerminate([this](media::TCustomFFmpegEngine&, const media::TTerminateInfo& info) {
+      std::lock_guard<std::mutex> guard(lock);
+      reports.push_back(info);
+      if (info.TaskIndex == -1) ended = true;
+    });
+  }
+  // The report of one task (the first one with that index).
+  media::TTerminateInfo Report(int taskIndex) {
+    std::lock_guard<std::mutex> guard(lock);
+    for (auto& r : reports)
+      if (r.TaskIndex == taskIndex) return r;
+    return {};
+  }
+};
+
+// Pumps the queue until the batch has ended (or the time is up).
+inline bool PumpUntilEnded(media::MainThreadQueue& queue, BatchRecorder& recorder,
+                           std::chrono::seconds limit = std::chrono::seconds(120)) {
+  auto deadline = std::chrono::steady_clock::now() + limit;
+  while (!recorder.ended && std::chrono::steady_clock::now() < deadline) queue.Pump(20);
+  return recorder.ended;
+}
+
+}  // namespace kestrova::test
