@@ -107,8 +107,15 @@ int main(int argc, char** argv) {
   login.edtpassword->setText(password);
 
   if (args.contains("--timings")) {
-    double replyAt = 0;
-    QObject::connect(login.swflogin, &kestrova::service::ServiceMovie::OnFSCommand, [&] { replyAt = NowSeconds(); });
+    double replyAt = 0, mainShownAt = 0, listFilledAt = 0;
+    QObject::connect(login.swflogin, &kestrova::service::ServiceMovie::OnFSCommand, [&] {
+      replyAt = NowSeconds();
+      mainShownAt = replyAt;  // the login handler has shown the main window by now
+    });
+    // Runs after the window's own handler has filled the list.
+    QObject::connect(main.swfMain, &kestrova::service::ServiceMovie::OnFSCommand, [&](const QString& command) {
+      if (command.compare("getByCompIdVideoList", Qt::CaseInsensitive) == 0) listFilledAt = NowSeconds();
+    });
     double clicked = NowSeconds();
     login.btnloginClick();
     bool shown = WaitUntil(
@@ -128,6 +135,8 @@ int main(int argc, char** argv) {
     std::printf("launch_to_login_shown_ms %.1f\n", (loginShown - launched) * 1000);
     std::printf("login_click_to_reply_ms %.1f\n", (replyAt - clicked) * 1000);
     std::printf("login_reply_to_catalogue_shown_ms %.1f\n", (listShown - replyAt) * 1000);
+    std::printf("  main_shown_to_list_filled_ms %.1f\n", (listFilledAt - mainShownAt) * 1000);
+    std::printf("  list_filled_to_painted_ms %.1f\n", (listShown - listFilledAt) * 1000);
     std::printf("catalogue_rows %d\n", main.lvFiles->rowCount());
     return 0;
   }
