@@ -21,31 +21,36 @@ ChangeScanner::ChangeScanner(FtpClient& ftp, Options options) : ftp_(ftp), optio
   while (dataFolder_.size() > 1 && dataFolder_.back() == '/') dataFolder_.pop_back();
 }
 
-const std::vector<ListingEntry>& ChangeScanner::listingOf(const std::string& dir) {
+const std::vector<ListingEntry>* ChangeScanner::listingOf(const std::string& dir) {
   auto cached = listings_.find(dir);
-  if (cached != listings_.end()) return cached->second;
-  if (!ftp_.changeDir(dir)) {
-    if (!ftp_.makeDir(dir) || !ftp_.changeDir(dir))
-      throw FtpError(FtpError::Kind::Refused, "无法进入服务器目录 " + dir);
+  if (cached == listings_.end()) {
+    std::optional<std::vector<ListingEntry>> listing;
+    try {
+      // Listed by its path rather than after a CWD: a directory the server
+      // lacks must not be created by a scan, only found missing.
+      listing = ParseListing(ftp_.list(dir), options_.today);
+    } catch (const FtpError& error) {
+      if (error.kind() == FtpError::Kind::Connection) throw;
+    }
+    cached = listings_.emplace(dir, std::move(listing)).first;
   }
-  std::string text = ftp_.list(dir);
-  return listings_[dir] = ParseListing(text, options_.today);
+  return cached->second ? &*cached->second : nullptr;
 }
 
 WallTime ChangeScanner::getRemoteFileModifyDate(const std::string& dir, const std::string& name) {
-  bool askSize = !serverAnswersSize_ || listings_.find(dir) == listings_.end();
-  if (askSize) {
+  const std::vector<ListingEntry>* listing = listingOf(dir);
+  // No directory, no such name in it, or a folder of that name: in each case
+  // the server refuses SIZE, which means "no copy".
+  if (!listing) return kNoServerCopy;
+  auto entry = std::find_if(listing->begin(), listing->end(),
+                            [&](const ListingEntry& e) { return e.name == name; });
+  if (entry == listing->end() || entry->isDirectory) return kNoServerCopy;
+  if (!serverAnswersSize_) {
+    // A server that refuses SIZE altogether has every file counted as missing.
     if (!ftp_.size(dir + "/" + name)) return kNoServerCopy;
     serverAnswersSize_ = true;
   }
-  for (const auto& entry : listingOf(dir)) {
-    if (entry.name == name) {
-      // A folder of that name has no size, so the server holds no copy of the file.
-      if (entry.isDirectory && !askSize) return kNoServerCopy;
-      return CutToMinute(entry.modified);
-    }
-  }
-  return kNoServerCopy;
+  return CutToMinute(entry->modified);
 }
 
 void ChangeScanner::findall(const std::string& folder, const std::vector<std::string>& filter) {

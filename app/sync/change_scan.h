@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -44,11 +45,12 @@ class ChangeScanner {
   };
   ChangeScanner(FtpClient& ftp, Options options);
 
-  // The server's time of dir + "/" + name cut to the minute, or kNoServerCopy.
-  // Each server directory's listing is fetched at most once per scanner and
-  // answers later questions about the same directory, so a scan costs one
-  // listing per directory instead of one per file. Throws FtpError when the
-  // connection fails or a listing cannot be fetched.
+  // The server's time of dir + "/" + name cut to the minute, or kNoServerCopy
+  // when the server has no such file (the answer a refused SIZE gives).
+  // Each server directory is listed at most once per scanner and answers for
+  // all its files, so a scan costs one listing per directory instead of a
+  // SIZE, CWD and LIST per file; SIZE is still asked until the server has
+  // shown that it answers it. Throws FtpError when the connection fails.
   WallTime getRemoteFileModifyDate(const std::string& dir, const std::string& name);
 
   // Scans folder and everything below it, depth first in name order, and
@@ -60,15 +62,16 @@ class ChangeScanner {
   const std::string& dataFolder() const { return dataFolder_; }
 
  private:
-  const std::vector<ListingEntry>& listingOf(const std::string& dir);
+  // Nothing when the server has no such directory.
+  const std::vector<ListingEntry>* listingOf(const std::string& dir);
   void considerFile(const std::string& folder, const std::string& name, const std::vector<std::string>& filter);
 
   FtpClient& ftp_;
   Options options_;
   std::string dataFolder_;
-  std::map<std::string, std::vector<ListingEntry>> listings_;
+  std::map<std::string, std::optional<std::vector<ListingEntry>>> listings_;
   // Set once the server has answered a SIZE with 213 in this scan: from then
-  // on a cached listing answers for a file exactly as SIZE plus LIST would.
+  // on the listing answers for a file exactly as SIZE plus LIST would.
   bool serverAnswersSize_ = false;
 };
 

@@ -179,7 +179,8 @@ TEST(UploadRun, AServerLostDuringTheScanEndsTheRunWithAMessage) {
   FtpServerProcess server;
   SyncHarness h(server);
   std::string now = LocalTimeText(-60);
-  for (const char* name : {"a.mp4", "b.mp4", "c.mp4"}) h.localFile(std::string("video/") + name, now);
+  // In three folders, so the scan still has server questions to ask after the first row.
+  for (const char* name : {"model/c.gif", "video/a.mp4", "zoom/b.jpg"}) h.localFile(name, now);
   h.panel.onChanged = [&] {
     if (server.running() && h.panel.rows.size() == 1) server.kill();
   };
