@@ -22,7 +22,7 @@ void ThumbnailFetcher::cancel() {
     QNetworkReply* stale = current_;
     current_ = nullptr;
     // A finished reply whose signal is still queued is simply ignored.
-    if (!stale->isFinished()) stale->abort();
+    if (stale->isRunning()) stale->abort();
   }
 }
 

@@ -15,7 +15,7 @@ WebView::WebView(QWidget* parent) : QTextBrowser(parent) {
 
 void WebView::navigate(const QUrl& address) {
   address_ = address;
-  if (loading_) loading_->abort();
+  if (loading_ && loading_->isRunning()) loading_->abort();
   if (address.isLocalFile()) {
     showLocalFile(address.toLocalFile());
     return;

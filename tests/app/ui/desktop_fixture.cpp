@@ -52,6 +52,7 @@ void DesktopFixture::createWindows() {
   context_ = std::make_unique<ui::AppContext>(
       ui::AppContext{platform_, windows_, QString::fromStdString(folder_.path().string())});
   set_ = std::make_unique<ui::AppWindowSet>(*context_);
+  main().setSiteSync(&quietSite_);
   login().show();
 }
 

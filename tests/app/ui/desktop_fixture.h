@@ -23,6 +23,15 @@
 
 namespace kestrova::test {
 
+// A site that is never reachable and says nothing: the demo company's FTP
+// settings name a local server that tests do not run, and the failed
+// connection at sign-in would otherwise bring the upload panel forward.
+class QuietSite : public catalogue::SiteSync {
+ public:
+  bool connectFtp() override { return false; }
+  void deleteIfPresent(const std::string&, const std::string&) override {}
+};
+
 class DesktopFixture : public ::testing::Test {
  protected:
   void SetUp() override;
@@ -30,7 +39,8 @@ class DesktopFixture : public ::testing::Test {
 
   // Writes the movie files naming address (the service unless told).
   void pointMoviesAt(const std::string& address);
-  // Creates the windows (after the folder is ready).
+  // Creates the windows (after the folder is ready), with the quiet site;
+  // main().setSiteSync(nullptr) gives the window its real FTP connection.
   void createWindows();
   // Types the account and password and presses the login button.
   void typeAndLogin(const QString& account, const QString& password);
@@ -49,6 +59,7 @@ class DesktopFixture : public ::testing::Test {
 
   std::unique_ptr<ServiceProcess> service_;
   ScriptedPlatform platform_;
+  QuietSite quietSite_;
   TempDir folder_;
 
  private:

@@ -28,6 +28,7 @@ class SiteOnLoopback : public DesktopFixture {
 
   // The demo company may edit its settings: point them at this site.
   void pointSettingsAtSite() {
+    main().setSiteSync(nullptr);
     main().edServerIP->setText("127.0.0.1");
     main().edPort->setText(QString::number(ftpPort_));
     main().edUserName->setText("site");
