@@ -78,7 +78,12 @@ int MainThreadQueue::Pump(int timeoutMs) {
     Job* job = jobs_.front();
     jobs_.pop_front();
     lock.unlock();
-    job->call();
+    try {
+      job->call();
+    } catch (...) {
+      // The waiting thread must be released whatever the call did; the error
+      // has nowhere to go but the log's own handler, which raised it.
+    }
     lock.lock();
     job->done = true;
     ++ran;

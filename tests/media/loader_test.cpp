@@ -7,6 +7,7 @@
 
 #include "media/loader.h"
 #include "media/logger.h"
+#include "media/probe.h"
 #include "process.h"
 
 using namespace media;
@@ -96,6 +97,26 @@ TEST_F(LoaderTest, LibraryFolderIsSearchedBeforeTheSystem) {
   FFmpegLoader().SetLibraryPath((folder / "empty").string());
   ASSERT_TRUE(FFmpegLoader().LoadLibrary(libAVDevice)) << FFmpegLoader().LastError();
   EXPECT_NE((Av().avdevice_version() >> 8) & 0xff, 99u);
+}
+
+TEST_F(LoaderTest, ProbeRefusesToWorkWithoutItsLibraries) {
+  TAVProbe probe;
+  try {
+    probe.OpenFile("any.mp4");
+    FAIL() << "expected an error";
+  } catch (const std::runtime_error& e) {
+    EXPECT_STREQ(e.what(), "LibAVCodec not loaded.");
+  }
+  ASSERT_TRUE(FFmpegLoader().LoadLibrary(libAVUtil));
+  ASSERT_TRUE(FFmpegLoader().LoadLibrary(libSwResample));
+  ASSERT_TRUE(FFmpegLoader().LoadLibrary(libAVCodec));
+  ASSERT_TRUE(FFmpegLoader().LoadLibrary(libAVFormat));
+  try {
+    probe.OpenFile("any.mp4");
+    FAIL() << "expected an error";
+  } catch (const std::runtime_error& e) {
+    EXPECT_STREQ(e.what(), "LibSwScale not loaded.");
+  }
 }
 
 TEST(BindSymbolTest, MissingVariableNamesItsKind) {
