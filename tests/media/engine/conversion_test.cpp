@@ -98,6 +98,7 @@ TEST_F(ConversionTest, RangeFromFiveToTwelveAndAHalfSecondsLastsSevenAndAHalf) {
 
 TEST_F(ConversionTest, StopRequestLeavesAPlayableFileAndFinishedFalse) {
   media::MainThreadQueue queue;
+  WaitPumpInstaller pump(queue);
   recorder.Attach(engine);
   std::atomic<bool> progressed{false};
   engine.SetProgressInterval(100);

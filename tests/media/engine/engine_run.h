@@ -33,6 +33,15 @@ struct BatchRecorder {
   }
 };
 
+// While a test's main thread waits in Stop(true), the calls the tasks hand to
+// it must still run.
+struct WaitPumpInstaller {
+  explicit WaitPumpInstaller(media::MainThreadQueue& queue) {
+    media::SetEngineWaitPump([&queue] { queue.Pump(0); });
+  }
+  ~WaitPumpInstaller() { media::SetEngineWaitPump(nullptr); }
+};
+
 // Pumps the queue until the batch has ended (or the time is up).
 inline bool PumpUntilEnded(media::MainThreadQueue& queue, BatchRecorder& recorder,
                            std::chrono::seconds limit = std::chrono::seconds(120)) {
