@@ -1,0 +1,197 @@
+// The engine component's task list and events: batches on worker threads and
+// in the calling thread, the working checks, limits and property rules.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+#include "engine_run.h"
+#include "engine_test_env.h"
+#include "media/engine/options_error.h"
+#include "media_fixture.h"
+#include "process.h"
+
+using namespace kestrova::test;
+
+namespace {
+
+std::string ErrorOf(const std::function<void()>& call) {
+  try {
+    call();
+  } catch (const media::FFmpegException& e) {
+    return e.what();
+  }
+  return "";
+}
+
+class ComponentTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() { LoadEngineLibrariesOrFail(); }
+
+  // A task converting the shared 3-second clip into out/NAME.
+  int AddConversion(const std::string& name) {
+    int task = engine.AddTask(SharedMedia().mp4.string());
+    EXPECT_GE(task, 0) << engine.LastErrorMessage();
+    media::TOutputOptions o;
+    o.VideoCodec = "libx264";
+    o.VideoPreset = "libx264-medium";
+    o.AudioCodec = "libfaac";
+    EXPECT_TRUE(engine.SetOutputFile(task, (out / name).string(), &o)) << engine.LastErrorMessage();
+    return task;
+  }
+
+  media::TFFmpegEngine engine;
+  BatchRecorder recorder;
+  TempDir out;
+};
+
+TEST_F(ComponentTest, TwoWorkersRunFiveTasksAndReportSixTimes) {
+  media::MainThreadQueue queue;
+  WaitPumpInstaller pump(queue);
+  recorder.Attach(engine);
+  for (int i = 0; i < 5; ++i) AddConversion("t" + std::to_string(i) + ".mp4");
+  engine.StartTask(2);
+  int mostAtOnce = 0;
+  bool thirdWaited = true;
+  while (!recorder.ended) {
+    int running = 0;
+    for (int i = 0; i < engine.TaskCount(); ++i) running += engine.Task(i)->Running() ? 1 : 0;
+    mostAtOnce = std::max(mostAtOnce, running);
+    if (mostAtOnce == 0 && engine.Task(2)->Running()) thirdWaited = false;
+    queue.Pump(2);
+  }
+  EXPECT_EQ(mostAtOnce, 2);
+  EXPECT_TRUE(thirdWaited);
+  std::lock_guard<std::mutex> guard(recorder.lock);
+  ASSERT_EQ(recorder.reports.size(), 6u);
+  EXPECT_EQ(recorder.reports.back().TaskIndex, -1);
+  EXPECT_TRUE(recorder.reports.back().Finished);
+  for (size_t i = 0; i < 5; ++i) {
+    EXPECT_TRUE(recorder.reports[i].Finished) << recorder.reports[i].ExceptionMsg;
+    EXPECT_GE(recorder.reports[i].TaskIndex, 0);
+  }
+  for (int i = 0; i < 5; ++i)
+    EXPECT_NEAR(std::atof(FfprobeValue("format=duration", out / ("t" + std::to_string(i) + ".mp4")).c_str()), 3.0, 0.1);
+}
+
+TEST_F(ComponentTest, CallingThreadRunReturnsAfterEveryReport) {
+  recorder.Attach(engine);
+  std::thread::id reporter;
+  engine.SetOnTerminate([&](media::TCustomFFmpegEngine&, const media::TTerminateInfo& info) {
+    reporter = std::this_thread::get_id();
+    std::lock_guard<std::mutex> guard(recorder.lock);
+    recorder.reports.push_back(info);
+  });
+  AddConversion("a.mp4");
+  AddConversion("b.mp4");
+  engine.StartTask(0);
+  ASSERT_EQ(recorder.reports.size(), 3u);
+  EXPECT_EQ(recorder.reports[0].TaskIndex, 0);
+  EXPECT_EQ(recorder.reports[1].TaskIndex, 1);
+  EXPECT_EQ(recorder.reports[2].TaskIndex, -1);
+  EXPECT_EQ(reporter, std::this_thread::get_id());
+  EXPECT_TRUE(engine.AllTerminated());
+}
+
+TEST_F(ComponentTest, OperationsAreRefusedWhileWorking) {
+  AddConversion("w.mp4");
+  engine.StartTask(0);
+  EXPECT_EQ(ErrorOf([&] { engine.AddTask(SharedMedia().mp4.string()); }), "Cannot AddTask while working.");
+  EXPECT_EQ(ErrorOf([&] { engine.SetOutputFile(0, (out / "x.mp4").string()); }),
+            "Cannot SetOutputFile while working.");
+  EXPECT_EQ(ErrorOf([&] { engine.RemoveTask(0); }), "Cannot RemoveTask while working.");
+  EXPECT_EQ(ErrorOf([&] { engine.StartTask(0); }), "Cannot StartTask while working.");
+  EXPECT_EQ(ErrorOf([&] { engine.ClearTasks(); }), "");  // the batch has ended
+  EXPECT_EQ(engine.TaskCount(), 0);
+  EXPECT_GE(AddConversion("again.mp4"), 0);
+}
+
+TEST_F(ComponentTest, ClearTasksIsRefusedWhileTasksRun) {
+  media::MainThreadQueue queue;
+  WaitPumpInstaller pump(queue);
+  recorder.Attach(engine);
+  AddConversion("busy.mp4");
+  engine.StartTask(1);
+  EXPECT_EQ(ErrorOf([&] { engine.ClearTasks(); }), "Cannot ClearTasks while working.");
+  ASSERT_TRUE(PumpUntilEnded(queue, recorder));
+  EXPECT_EQ(ErrorOf([&] { engine.ClearTasks(); }), "");
+}
+
+TEST_F(ComponentTest, StopReportsRunningAndWaitingTasks) {
+  media::MainThreadQueue queue;
+  WaitPumpInstaller pump(queue);
+  recorder.Attach(engine);
+  for (int i = 0; i < 3; ++i) AddConversion("s" + std::to_string(i) + ".mp4");
+  engine.StartTask(1);
+  while (!engine.Task(0)->Running() && !recorder.ended) queue.Pump(1);
+  engine.Stop(true);
+  ASSERT_TRUE(PumpUntilEnded(queue, recorder));
+  std::lock_guard<std::mutex> guard(recorder.lock);
+  ASSERT_EQ(recorder.reports.size(), 4u);
+  EXPECT_EQ(recorder.reports.back().TaskIndex, -1);
+  for (int i = 1; i < 3; ++i) {
+    auto r = std::find_if(recorder.reports.begin(), recorder.reports.end(),
+                          [i](const media::TTerminateInfo& t) { return t.TaskIndex == i; });
+    ASSERT_NE(r, recorder.reports.end());
+    EXPECT_FALSE(r->Finished);
+    EXPECT_FALSE(r->Exception);
+  }
+}
+
+TEST_F(ComponentTest, EmptyBatchEndsAtOnce) {
+  recorder.Attach(engine);
+  engine.StartTask(0);
+  ASSERT_EQ(recorder.reports.size(), 1u);
+  EXPECT_EQ(recorder.reports[0].TaskIndex, -1);
+  EXPECT_EQ(ErrorOf([&] { engine.ClearTasks(); }), "");
+}
+
+TEST_F(ComponentTest, TwentyFirstOutputIsRefused) {
+  int task = engine.AddTask(SharedMedia().mp4.string());
+  ASSERT_GE(task, 0);
+  for (int i = 0; i < 20; ++i) {
+    media::TOutputOptions o;
+    o.VideoCodec = "libx264";
+    ASSERT_TRUE(engine.SetOutputFile(task, (out / ("o" + std::to_string(i) + ".mp4")).string(), &o))
+        << i << ": " << engine.LastErrorMessage();
+  }
+  EXPECT_FALSE(engine.SetOutputFile(task, (out / "o20.mp4").string()));
+  EXPECT_EQ(engine.LastErrorMessage(), "max output files 20 reached");
+}
+
+TEST_F(ComponentTest, FailedOpensReportTheReasonAndLeaveNoFile) {
+  EXPECT_EQ(engine.AddTask((out / "missing.mp4").string()), -1);
+  EXPECT_EQ(engine.LastErrorMessage(), (out / "missing.mp4").string() + ": No such file or directory");
+  media::TInputOptions in;
+  in.ExtOptions = "threads=4";
+  EXPECT_EQ(engine.AddTask(SharedMedia().mp4.string(), &in), -1);
+  EXPECT_EQ(engine.LastErrorMessage(), "TODO: option - threads");
+  int task = engine.AddTask(SharedMedia().mp4.string());
+  media::TOutputOptions o;
+  o.VideoCodec = "no-such-encoder";
+  EXPECT_FALSE(engine.SetOutputFile(task, (out / "bad.mp4").string(), &o));
+  EXPECT_EQ(engine.LastErrorMessage(), "new_video_stream fail: Unknown encoder 'no-such-encoder'");
+  EXPECT_FALSE(std::filesystem::exists(out / "bad.mp4"));
+  task = engine.AddTask(SharedMedia().mp4.string());
+  EXPECT_FALSE(engine.SetOutputFile(task, (out / "no-such-folder" / "x.mp4").string()));
+  EXPECT_EQ(engine.LastErrorMessage(), "Could not open '" + (out / "no-such-folder" / "x.mp4").string() + "'");
+}
+
+TEST_F(ComponentTest, ProgressIntervalHasAFloorAndReportsEndWithMinusOne) {
+  engine.SetProgressInterval(50);
+  EXPECT_EQ(engine.ProgressInterval(), 100);
+  std::vector<media::TProgressInfo> reports;
+  engine.SetTriggerEventInMainThread(false);
+  engine.SetOnProgress([&](media::TCustomFFmpegEngine&, media::PProgressInfo p) { reports.push_back(*p); });
+  AddConversion("p.mp4");
+  engine.StartTask(0);
+  ASSERT_FALSE(reports.empty());
+  EXPECT_EQ(reports.back().FileIndex, -1);
+  EXPECT_EQ(reports.back().TaskIndex, 0);
+  EXPECT_GT(reports.back().CurrentSize, 0);
+  EXPECT_NEAR(reports.back().CurrentDuration, 3000000, 100000);
+  EXPECT_NEAR(reports.back().TotalDuration, 3000000, 100000);
+  for (size_t i = 0; i + 1 < reports.size(); ++i) EXPECT_EQ(reports[i].FileIndex, 0);
+}
+
+}  // namespace
