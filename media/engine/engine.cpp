@@ -109,6 +109,8 @@ int TCustomFFmpegEngine::AddTask(const std::string& fileName, const TInputOption
       lastErrorMessage_ = task->LastErrorText();
       return -1;
     }
+    raw->InputProbe = std::make_unique<TAVProbe>();
+    raw->InputProbe->AttachInput(raw->InputContext(0));
     raw->OnProgress = [this](TCustomFFmpeg& s, const TProgressInfo& v) { DoProgress(s, v); };
     raw->OnTerminate = [this](TCustomFFmpeg& s) { DoTerminate(s); };
     return tasks_.Add(std::move(task));
@@ -285,6 +287,7 @@ void TCustomFFmpegEngine::RaiseTerminate(const TTerminateInfo& info) {
 
 void TCustomFFmpegEngine::DoTerminate(TCustomFFmpeg& sender) {
   std::lock_guard<std::recursive_mutex> lock(terminateLock_);
+  static_cast<TFFmpeg&>(sender).InputProbe.reset();
   terminateInfo_.TaskIndex = tasks_.IndexOf(&sender);
   terminateInfo_.Finished = sender.Finished();
   terminateInfo_.Exception = sender.HasError();

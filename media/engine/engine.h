@@ -15,6 +15,7 @@
 #include "media/base_component.h"
 #include "media/engine/engine_records.h"
 #include "media/engine/transcoder.h"
+#include "media/probe.h"
 
 namespace media {
 
@@ -23,8 +24,12 @@ namespace media {
 class TFFmpeg : public TCustomFFmpeg {
  public:
   explicit TFFmpeg(int maxFiles) : TCustomFFmpeg(maxFiles) {}
+  ~TFFmpeg() override { InputProbe.reset(); }
   TInputOptions KeptInput;
   std::vector<TOutputOptions> KeptOutputs;
+  // A probe bound to the opened input, for callers that want to look at it;
+  // let go when the run ends and the input closes.
+  std::unique_ptr<TAVProbe> InputProbe;
 };
 
 class TFFmpegList {
@@ -69,6 +74,8 @@ class TCustomFFmpegEngine : public TFFBaseComponent {
   void ClearTasks();
 
   const std::string& LastErrorMessage() const { return lastErrorMessage_; }
+  // The component's own probe, for the dialogs to inspect files.
+  TAVProbe& Probe() { return probe_; }
   int TaskCount() const { return tasks_.Count(); }
   TFFmpeg* Task(int index) const { return tasks_.Get(index); }
   bool Working() const { return working_; }
@@ -102,6 +109,7 @@ class TCustomFFmpegEngine : public TFFBaseComponent {
   void StartNextTask();
   void RaiseTerminate(const TTerminateInfo& info);
 
+  TAVProbe probe_;
   TFFmpegList tasks_;
   std::string lastErrorMessage_;
   int finishedCount_ = 0;

@@ -12,9 +12,9 @@ namespace media {
 
 struct Bitmap;
 
-class IPreviewer {
+class TPreviewer {
  public:
-  virtual ~IPreviewer() = default;
+  virtual ~TPreviewer() = default;
   // Shows the picture; false once the user has closed the window (the
   // engine then stops previewing this task).
   virtual bool Show(const Bitmap& picture, int frameNumber, int64_t pts) = 0;
@@ -22,7 +22,7 @@ class IPreviewer {
 
 // The host's window maker, used for every task's first preview picture. Not
 // set: no preview window (a task behaves as if its window was closed).
-void SetPreviewerFactory(std::function<std::unique_ptr<IPreviewer>()> factory);
-std::unique_ptr<IPreviewer> MakePreviewer();
+void SetPreviewerFactory(std::function<std::unique_ptr<TPreviewer>()> factory);
+std::unique_ptr<TPreviewer> MakePreviewer();
 
 }  // namespace media

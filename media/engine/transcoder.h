@@ -191,7 +191,7 @@ class TCustomFFmpeg {
   // Preview bits: 1 window, 2 bitmap. Changed under the preview lock.
   void SetPreviewFlags(int flags);
   int PreviewFlags() const;
-  void SetPreviewerFactory(std::function<std::unique_ptr<IPreviewer>()> factory) { previewerFactory_ = std::move(factory); }
+  void SetPreviewerFactory(std::function<std::unique_ptr<TPreviewer>()> factory) { previewerFactory_ = std::move(factory); }
 
   // Callbacks (each nil = not used); called on the task's thread.
   struct HookCall {
@@ -305,8 +305,8 @@ class TCustomFFmpeg {
   bool reportMark_ = false;
   int hookFrameCounter_ = 0;
   std::atomic<int> previewFlags_{0};
-  std::unique_ptr<IPreviewer> previewer_;
-  std::function<std::unique_ptr<IPreviewer>()> previewerFactory_;
+  std::unique_ptr<TPreviewer> previewer_;
+  std::function<std::unique_ptr<TPreviewer>()> previewerFactory_;
   FrameHookChain hooks_;
   void* hookConverter_ = nullptr;     // TBitmapConverter for the custom hook
   void* previewConverter_ = nullptr;  // TBitmapConverter for the preview
