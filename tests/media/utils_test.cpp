@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "media/bitmap.h"
+#include "media/fit_picture.h"
 #include "media/loader.h"
 #include "media/named_options.h"
 #include "media/unicode_io.h"
@@ -89,6 +90,27 @@ TEST(UtilsTest, ReadWholeFile) {
   EXPECT_EQ(ReadWholeFile((dir / "missing").string(), buffer, size), -1);
 }
 
+TEST(FitRectTest, KeepsTheAspectRatioInsideTheBox) {
+  const struct {
+    int width, height;
+    Rect expected;
+  } table[] = {
+      {320, 240, {0, 0, 120, 90}},   // same shape: the whole box
+      {320, 180, {0, 11, 120, 79}},  // wider: 67.5 rows, inset 11.25 -> 11
+      {240, 320, {26, 0, 94, 90}},   // taller: 67.5 columns, inset 26.25 -> 26
+      {120, 86, {0, 2, 120, 88}},    // inset exactly 2
+      {120, 87, {0, 2, 120, 88}},    // inset 1.5 rounds to even: 2
+      {120, 85, {0, 2, 120, 88}},    // inset 2.5 rounds to even: 2
+  };
+  for (auto& row : table) {
+    Rect r = FitRect(row.width, row.height, Rect{0, 0, 120, 90});
+    EXPECT_EQ(r.left, row.expected.left) << row.width << "x" << row.height;
+    EXPECT_EQ(r.top, row.expected.top) << row.width << "x" << row.height;
+    EXPECT_EQ(r.right, row.expected.right) << row.width << "x" << row.height;
+    EXPECT_EQ(r.bottom, row.expected.bottom) << row.width << "x" << row.height;
+  }
+}
+
 class WithLibraries : public ::testing::Test {
  protected:
   static void SetUpTestSuite() { ASSERT_TRUE(FFmpegLoader().Load(EngineLibraries)) << FFmpegLoader().LastError(); }
@@ -142,6 +164,29 @@ TEST_F(WithLibraries, NamedOptionsAreRecordedAndApplied) {
   ApplyNamedOptions(contexts, target, contexts.codec[0], AV_OPT_FLAG_VIDEO_PARAM);
   EXPECT_EQ(target->gop_size, 250);
   Av().avcodec_free_context(&target);
+}
+
+TEST_F(WithLibraries, UnicodeIoWritesAnewReadsAndReportsItsSize) {
+  kestrova::test::TempDir dir;
+  std::string name = "unicode:utf8:" + (dir / "输出:1.bin").string();
+  kestrova::test::WriteFile(dir / "输出:1.bin", "old content that must go");
+  AVIOContext* io = nullptr;
+  ASSERT_EQ(OpenUnicodeIo(name, AVIO_FLAG_WRITE, &io), 0);
+  Av().avio_write(io, reinterpret_cast<const unsigned char*>("hello"), 5);
+  CloseUnicodeIo(&io);
+  EXPECT_EQ(io, nullptr);
+  EXPECT_EQ(kestrova::test::ReadFile(dir / "输出:1.bin"), "hello");
+
+  ASSERT_EQ(OpenUnicodeIo(name, AVIO_FLAG_READ, &io), 0);
+  EXPECT_TRUE(IsUnicodeIo(io));
+  EXPECT_EQ(Av().avio_size(io), 5);
+  unsigned char buffer[8] = {};
+  EXPECT_EQ(Av().avio_read(io, buffer, 8), 5);
+  EXPECT_TRUE(Av().avio_feof(io));
+  CloseUnicodeIo(&io);
+
+  EXPECT_EQ(OpenUnicodeIo("unicode:utf8:" + (dir / "missing").string(), AVIO_FLAG_READ, &io), -2);
+  EXPECT_EQ(io, nullptr);
 }
 
 }  // namespace
