@@ -198,11 +198,19 @@ std::vector<TranslatedOption> TranslatePresetLine(const std::string& name, const
     return out;
   }
   if (name == "flags") {
-    // Today's libx264 keeps its deblocking filter on whatever "loop" says, so
-    // switching it off has to be said to libx264 itself.
-    std::vector<T> out{{T::Generic, name, value}};
-    for (auto& [on, word] : SplitFlagWords(value))
-      if (word == "loop" && !on) out.push_back({T::X264Params, "no-deblock", "1"});
+    // Today's libx264 keeps its deblocking filter on whatever "loop" says:
+    // "+loop" means nothing more, and "-loop" has to be said to libx264
+    // itself. Passing "flags" on would also replace the encoder's own default
+    // flags (its closed GOPs) with the generic context's value.
+    std::vector<T> out;
+    std::string rest;
+    for (auto& [on, word] : SplitFlagWords(value)) {
+      if (word != "loop")
+        rest += std::string(on ? "+" : "-") + word;
+      else if (!on)
+        out.push_back({T::X264Params, "no-deblock", "1"});
+    }
+    if (!rest.empty()) out.insert(out.begin(), {T::Generic, name, rest});
     return out;
   }
   return {{T::Generic, name, value}};
