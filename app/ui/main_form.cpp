@@ -14,6 +14,7 @@
 #include "request_texts.h"
 #include "thumbnail_fetcher.h"
 #include "main_form_sync.h"
+#include "main_form_upload.h"
 
 namespace kestrova::ui {
 
@@ -30,6 +31,9 @@ TMainForm::TMainForm(AppContext& context)
   buildSyncPanel();
   connectHandlers();
   FormCreate();
+  upload_ = std::make_unique<MainFormUpload>(*siteConnection_, *syncView_, context_.platform, [this] {
+    return sync::UploadSetup{dataPath.string(), context_.executableFolder.toStdString(), edsort->text().toStdString()};
+  });
 }
 
 TMainForm::~TMainForm() = default;
@@ -107,13 +111,20 @@ void TMainForm::takeLoginProfile(const publishing::LoginProfile& profile, const 
 
 void TMainForm::send(const std::string& request) { swfMain->CallFunction(QString::fromStdString(request)); }
 
-void TMainForm::connectFtp() { site_->connectFtp(); }
+void TMainForm::connectFtp() {
+  // An upload run holds the connection and opens it afresh itself; the
+  // movie's "ready" (every activation reloads the movie) must not cut in.
+  if (upload_ && upload_->running()) return;
+  site_->connectFtp();
+}
 
 void TMainForm::btntestConnClick() {
-  // The upload run is not wired to this window yet, so no transfer is under
-  // way here.
-  sync::btntestConnClick(*siteConnection_, *syncView_, false);
+  sync::btntestConnClick(*siteConnection_, *syncView_, upload_->transferring());
 }
+
+void TMainForm::btnscanClick() { upload_->btnscanClick(); }
+
+void TMainForm::btnpauseuploadClick() { upload_->btnpauseuploadClick(); }
 
 void TMainForm::sendVideoListRequest() { send(service::VideoListRequest(companyid)); }
 
@@ -134,6 +145,9 @@ void TMainForm::closeEvent(QCloseEvent* e) {
     return;
   }
   e->accept();
+  // The program ends: a run still going stops here rather than in the
+  // middle of a file, and without blocking on its handed-over work.
+  upload_->finishForClose();
   context_.platform.endProgram();  // FormClose
 }
 
@@ -169,6 +183,9 @@ void TMainForm::connectHandlers() {
   on(btnmmxg, &QToolButton::clicked, [this] { btnmmxgClick(); });
   on(btsave, &QToolButton::clicked, [this] { updateEntInfo(); });
   on(btntestConn, &QToolButton::clicked, [this] { btntestConnClick(); });
+  on(btnscan, &QToolButton::clicked, [this] { btnscanClick(); });
+  on(btnUpload2, &QToolButton::clicked, [this] { btnscanClick(); });
+  on(btnpauseupload, &QToolButton::clicked, [this] { btnpauseuploadClick(); });
   connect(SpeedButton1, &QToolButton::clicked, this, [this] { showMinimized(); });
   connect(SpeedButton3, &QToolButton::clicked, this, [this] { context_.platform.endProgram(); });
 

@@ -40,6 +40,7 @@ namespace kestrova::ui {
 class TFrmBfq;
 class MainFormSyncView;
 class FtpSiteSync;
+class MainFormUpload;
 
 class TMainForm : public QWidget, public service::MainReplyActions {
   Q_OBJECT
@@ -130,6 +131,10 @@ class TMainForm : public QWidget, public service::MainReplyActions {
   PictureButton* btnpauseupload;
   PictureButton* btsave;
   QLabel* statmain;
+  QLabel* Label4;  // red help texts
+  QLabel* Label2;
+  QLabel* Label8;
+  QLabel* Label9;
 
   // The connection used to delete a video's files from the site: the
   // window's FTP connection unless another is set (nullptr: back to it).
@@ -143,6 +148,8 @@ class TMainForm : public QWidget, public service::MainReplyActions {
   void btnspglClick();
   void btnspscClick();
   void btntestConnClick();
+  void btnscanClick();  // also btnUpload2
+  void btnpauseuploadClick();
   bool FormCloseQuery();
   void takeLoginProfile(const publishing::LoginProfile& profile, const TFrmBfq& flags);
 
@@ -207,6 +214,9 @@ class TMainForm : public QWidget, public service::MainReplyActions {
   std::unique_ptr<FtpSiteSync> ftpSite_;
   catalogue::SiteSync* site_ = nullptr;
   catalogue::ThumbnailFetcher* thumbnails_ = nullptr;
+  // Last, so that a run still going is finished while the connection, the
+  // view and the widgets it works on are all still there.
+  std::unique_ptr<MainFormUpload> upload_;
 };
 
 template <class Handler>

@@ -5,6 +5,7 @@
 #include "artwork.h"
 #include "catalogue_rows.h"
 #include "main_form.h"
+#include "upload_panel_model.h"
 
 namespace kestrova::ui {
 
@@ -129,6 +130,7 @@ void TMainForm::buildCataloguePanel() {
   btnscsp = Button(p, QStringLiteral("删除视频"), artwork::AccentRed(), QRect(218, 246, 96, 28));
   btnscsp->setToolTip(QStringLiteral("删除选择的视频文件"));
   btnUpload2 = Button(p, QStringLiteral("上传到网站"), blue, QRect(322, 246, 110, 28));
+  btnUpload2->setToolTip(QString::fromUtf8(sync::kHintUpload2));
 
   imgZoom = new QLabel(p);
   imgZoom->setGeometry(10, 284, 120, 90);
@@ -268,20 +270,34 @@ void TMainForm::buildSyncPanel() {
   help->setStyleSheet("color: #c0282d;");
 
   lvlist = new QTreeWidget(p);
-  lvlist->setGeometry(10, 120, 836, 284);
+  lvlist->setGeometry(10, 120, 836, 222);
   lvlist->setRootIsDecorated(false);
   lvlist->setColumnCount(8);  // the eighth cell, the server folder, has no column
-  lvlist->setHeaderLabels({QStringLiteral("文件名"), QStringLiteral("本地修改时间"), QStringLiteral("本机路径"),
-                           QStringLiteral("《＝》"), QStringLiteral("服务器路径"), QStringLiteral("服务器修改时间"),
-                           QStringLiteral("状态")});
-  const int widths[] = {100, 90, 100, 50, 200, 100, 80};
-  for (int c = 0; c < 7; ++c) lvlist->setColumnWidth(c, widths[c]);
+  QStringList captions;
+  for (const sync::ListColumn& column : sync::kChangeListColumns) captions << QString::fromUtf8(column.caption);
+  lvlist->setHeaderLabels(captions);
+  for (int c = 0; c < static_cast<int>(sync::kChangeListColumns.size()); ++c) {
+    // A width of 0 keeps the list's default.
+    if (int width = sync::kChangeListColumns[c].width) lvlist->setColumnWidth(c, width);
+  }
   lvlist->setColumnHidden(7, true);
 
-  btnscan = Button(p, QStringLiteral("扫描并上传"), artwork::AccentGreen(), QRect(10, 414, 134, 30));
-  btnpauseupload = Button(p, QStringLiteral("停止上传"), artwork::AccentGrey(), QRect(152, 414, 134, 30));
+  Label4 = new QLabel(QString::fromUtf8(sync::kLabel4), p);
+  Label4->setGeometry(10, 346, 836, 18);
+  Label2 = new QLabel(QString::fromUtf8(sync::kLabel2), p);
+  Label2->setGeometry(10, 364, 836, 18);
+  Label8 = new QLabel(QString::fromUtf8(sync::kLabel8), p);
+  Label8->setGeometry(10, 382, 836, 18);
+  Label9 = new QLabel(QString::fromUtf8(sync::kLabel9), p);
+  Label9->setGeometry(10, 400, 836, 18);
+  for (QLabel* label : {Label4, Label2, Label8, Label9}) label->setStyleSheet("color: #e00000;");
+
+  btnscan = Button(p, QStringLiteral("扫描并上传"), artwork::AccentGreen(), QRect(10, 428, 134, 30));
+  btnpauseupload = Button(p, QStringLiteral("暂停上传"), artwork::AccentGrey(), QRect(152, 428, 134, 30));
   statmain = new QLabel(p);
-  statmain->setGeometry(296, 414, 550, 30);
+  statmain->setGeometry(296, 428, 550, 30);
+  // File names are shown as they are, never read as markup.
+  statmain->setTextFormat(Qt::PlainText);
 }
 
 }  // namespace kestrova::ui

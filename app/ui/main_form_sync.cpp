@@ -48,8 +48,20 @@ void MainFormSyncView::setFirstRowState(const std::string& state) {
 
 void MainFormSyncView::removeFirstRow() { delete form_.lvlist->takeTopLevelItem(0); }
 
-void MainFormSyncView::showMessage(const std::string& text, const std::string& caption, sync::BoxKind) {
-  platform_.messageBox(Q(text), caption.empty() ? ApplicationTitle() : Q(caption));
+void MainFormSyncView::showMessage(const std::string& text, const std::string& caption, sync::BoxKind kind) {
+  if (boxesSilenced_) return;
+  QString title = caption.empty() ? ApplicationTitle() : Q(caption);
+  switch (kind) {
+    case sync::BoxKind::Ok:
+      platform_.messageBox(Q(text), title);
+      break;
+    case sync::BoxKind::YesOnly:
+      platform_.errorBoxYesOnly(Q(text), title);
+      break;
+    case sync::BoxKind::OkWithoutOwner:
+      platform_.messageBoxWithoutOwner(Q(text), title);
+      break;
+  }
 }
 
 bool FtpSiteSync::connectFtp() {

@@ -28,9 +28,14 @@ class MainFormSyncView : public sync::SyncView {
   void removeFirstRow() override;
   void showMessage(const std::string& text, const std::string& caption, sync::BoxKind kind) override;
 
+  // From now on boxes are dropped: the window is closing and nobody is left
+  // to answer them.
+  void silenceBoxes() { boxesSilenced_ = true; }
+
  private:
   TMainForm& form_;
   Platform& platform_;
+  bool boxesSilenced_ = false;
 };
 
 // The window's FTP connection used by the delete. It waits for no upload:

@@ -22,6 +22,11 @@ class Platform {
 
   // A modal box with an OK button.
   virtual void messageBox(const QString& text, const QString& caption) = 0;
+  // A modal error box whose only button is Yes.
+  virtual void errorBoxYesOnly(const QString& text, const QString& caption) = 0;
+  // A modal box with an OK button that belongs to no window, so it stays up
+  // whichever window is active.
+  virtual void messageBoxWithoutOwner(const QString& text, const QString& caption) = 0;
   // A modal box with Yes and No; true for Yes.
   virtual bool askYesNo(const QString& text, const QString& caption) = 0;
   // The application's top-level error display: an error that escaped a

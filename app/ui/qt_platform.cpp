@@ -21,6 +21,14 @@ void QtPlatform::messageBox(const QString& text, const QString& caption) {
   QMessageBox::information(QApplication::activeWindow(), caption, text, QMessageBox::Ok);
 }
 
+void QtPlatform::errorBoxYesOnly(const QString& text, const QString& caption) {
+  QMessageBox::critical(QApplication::activeWindow(), caption, text, QMessageBox::Yes);
+}
+
+void QtPlatform::messageBoxWithoutOwner(const QString& text, const QString& caption) {
+  QMessageBox::information(nullptr, caption, text, QMessageBox::Ok);
+}
+
 bool QtPlatform::askYesNo(const QString& text, const QString& caption) {
   return QMessageBox::question(QApplication::activeWindow(), caption, text, QMessageBox::Yes | QMessageBox::No,
                                QMessageBox::No) == QMessageBox::Yes;

@@ -12,6 +12,8 @@ namespace kestrova::ui {
 class QtPlatform : public Platform {
  public:
   void messageBox(const QString& text, const QString& caption) override;
+  void errorBoxYesOnly(const QString& text, const QString& caption) override;
+  void messageBoxWithoutOwner(const QString& text, const QString& caption) override;
   bool askYesNo(const QString& text, const QString& caption) override;
   void showError(const QString& text) override;
   QString openFileName(QWidget* parent) override;

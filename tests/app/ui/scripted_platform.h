@@ -16,12 +16,18 @@ namespace kestrova::test {
 class ScriptedPlatform : public ui::Platform {
  public:
   struct Shown {
-    QString kind;  // "message", "question" or "error"
+    QString kind;  // "message", "yes-only", "unowned", "question" or "error"
     QString text;
     QString caption;
   };
 
   void messageBox(const QString& text, const QString& caption) override { shown.push_back({"message", text, caption}); }
+  void errorBoxYesOnly(const QString& text, const QString& caption) override {
+    shown.push_back({"yes-only", text, caption});
+  }
+  void messageBoxWithoutOwner(const QString& text, const QString& caption) override {
+    shown.push_back({"unowned", text, caption});
+  }
   bool askYesNo(const QString& text, const QString& caption) override {
     shown.push_back({"question", text, caption});
     return pop(yesNoAnswers, false);

@@ -1,0 +1,204 @@
+// The upload run through the main window: a company whose FTP settings name a
+// real FTP server (pyftpdlib on loopback), files made in the data folder,
+// and the run started, stopped and cut short by the window's buttons.
+#include <QAbstractItemModel>
+#include <QSettings>
+
+#include "desktop_fixture.h"
+#include "ftp_fixture.h"
+
+namespace kestrova::test {
+namespace {
+
+struct Buttons {
+  bool scan, upload2, testConn, pause;
+  bool operator==(const Buttons&) const = default;
+};
+constexpr Buttons kIdle{true, true, true, false};
+constexpr Buttons kRunning{false, false, false, true};
+
+class UploadPanel : public DesktopFixture {
+ protected:
+  // Starts the site's server, adds a SETUP company pointing at it, and signs
+  // in; the data folder is then empty (config.xml, written at sign-in, and
+  // the template's logo are removed).
+  void signInToSite(long uploadBytesPerSecond = 0) {
+    ftp_ = std::make_unique<FtpServerProcess>(FtpServerProcess::Options{.uploadBytesPerSecond = uploadBytesPerSecond});
+    std::string companyId = service_->addCompany({{"account", "uploader"},
+                          {"password", "pw"},
+                          {"tvtype", "SETUP"},
+                          {"ftp_addr", "127.0.0.1"},
+                          {"ftp_port", std::to_string(ftp_->port())},
+                          {"ftp_account", ftp_->user()},
+                          {"ftp_password", ftp_->password()},
+                          {"ftp_path", "/site"},
+                          {"domain", "http://127.0.0.1:9"}});
+    std::filesystem::remove(dataPath() / "model/logo.gif");
+    createWindows();
+    main().setSiteSync(nullptr);  // the window's own FTP connection
+    typeAndLogin("uploader", "pw");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return main().isVisible(); }, 15000));
+    // The movie's "ready" connects with the settings the sign-in brought.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return main().statmain->text() == QStringLiteral("已连接服务器！"); }, 15000))
+        << main().statmain->text().toStdString() << " " << platform_.texts().join("|").toStdString();
+    // The catalogue's arrival rewrites config.xml with the company's id.
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return ReadFile(dataPath() / "config.xml").find(">" + companyId + "<") != std::string::npos; }, 15000))
+        << ReadFile(dataPath() / "config.xml") << platform_.texts("error").join("|").toStdString();
+    std::filesystem::remove(dataPath() / "config.xml");
+  }
+
+  void localFile(const std::string& relative, const std::string& content) {
+    WriteFile(dataPath() / relative, content);
+  }
+  std::filesystem::path onServer(const std::string& relative) const { return ftp_->root() / "site" / relative; }
+
+  Buttons buttons() {
+    return {main().btnscan->isEnabled(), main().btnUpload2->isEnabled(), main().btntestConn->isEnabled(),
+            main().btnpauseupload->isEnabled()};
+  }
+  QString status() { return main().statmain->text(); }
+  bool waitForStatusStart(const QString& start, int timeoutMs = 20000) {
+    return QTest::qWaitFor([&] { return status().startsWith(start); }, timeoutMs);
+  }
+  int timesShown(const QString& text) const {
+    int count = 0;
+    for (const auto& s : platform_.shown) count += s.text == text;
+    return count;
+  }
+
+  std::unique_ptr<FtpServerProcess> ftp_;
+};
+
+// Binary content with every byte value, so a text-mode transfer would show.
+std::string EveryByte(size_t size) {
+  std::string bytes(size, '\0');
+  for (size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>((i * 7 + i / 256) & 0xff);
+  return bytes;
+}
+
+TEST_F(UploadPanel, ScanAndUploadListsWorksOffAndStoresEveryChangedFile) {
+  ASSERT_NO_FATAL_FAILURE(signInToSite());
+  const std::string a = EveryByte(300000), b = "bbb", c = EveryByte(1000);
+  localFile("video/a.mp4", a);
+  localFile("video/b.mp4", b);
+  localFile("zoom/c.jpg", c);
+  localFile("notes.txt", "not in the filter");
+
+  // Each row as it goes into transfer: the whole row and the buttons then.
+  QStringList inTransfer;
+  std::vector<Buttons> buttonsInTransfer;
+  QStringList firstRow;
+  int mostRows = 0;
+  QTreeWidget* list = main().lvlist;
+  QObject::connect(list->model(), &QAbstractItemModel::dataChanged, list, [&] {
+    mostRows = std::max(mostRows, list->topLevelItemCount());
+    QTreeWidgetItem* top = list->topLevelItem(0);
+    if (!top || top->text(6) != QStringLiteral("上传ing") || inTransfer.contains(top->text(0))) return;
+    inTransfer << top->text(0);
+    buttonsInTransfer.push_back(buttons());
+    if (firstRow.isEmpty())
+      for (int c = 0; c < 8; ++c) firstRow << top->text(c);
+  });
+
+  EXPECT_EQ(buttons(), (Buttons{true, true, true, true})) << "all four enabled at start";
+  QTest::mouseClick(main().btnscan, Qt::LeftButton);
+  EXPECT_EQ(buttons(), kRunning);
+  ASSERT_TRUE(waitForShown(QStringLiteral("文件上传完毕"), 30000)) << platform_.texts().join("|").toStdString();
+
+  EXPECT_EQ(inTransfer, (QStringList{"a.mp4", "b.mp4", "c.jpg"}));
+  EXPECT_EQ(mostRows, 3);
+  for (const Buttons& during : buttonsInTransfer) EXPECT_EQ(during, kRunning);
+  ASSERT_EQ(firstRow.size(), 8);
+  EXPECT_EQ(firstRow[2].toStdString(), (dataPath() / "video/a.mp4").string());
+  EXPECT_EQ(firstRow[3], QStringLiteral("上传"));
+  EXPECT_EQ(firstRow[4], "/site/video/a.mp4");
+  EXPECT_EQ(firstRow[7], "/site/video") << "the hidden server folder";
+
+  EXPECT_EQ(list->topLevelItemCount(), 0);
+  EXPECT_EQ(status(), QStringLiteral("文件：c.jpg 上传完成"));
+  EXPECT_EQ(buttons(), kIdle);
+  const auto& closing = platform_.shown.back();
+  EXPECT_EQ(closing.kind, "unowned");
+  EXPECT_EQ(closing.caption, QStringLiteral("扫描并上传"));
+
+  EXPECT_EQ(ReadFile(onServer("video/a.mp4")), a);
+  EXPECT_EQ(ReadFile(onServer("video/b.mp4")), b);
+  EXPECT_EQ(ReadFile(onServer("zoom/c.jpg")), c);
+  EXPECT_FALSE(std::filesystem::exists(onServer("notes.txt")));
+  QSettings record(QString::fromStdString((folder_.path() / "7in10.ini").string()), QSettings::IniFormat);
+  EXPECT_FALSE(record.value("sys/createtime").toString().isEmpty());
+
+  // The connection test is free again once the run is over.
+  QTest::mouseClick(main().btntestConn, Qt::LeftButton);
+  EXPECT_EQ(platform_.texts().back(), QStringLiteral("成功连接到服务器！"));
+}
+
+TEST_F(UploadPanel, StopDuringASlowFileLetsItFinishAndKeepsTheRestListed) {
+  ASSERT_NO_FATAL_FAILURE(signInToSite(200 * 1024));
+  const std::string first = EveryByte(600 * 1024);
+  localFile("video/1.mp4", first);
+  localFile("video/2.mp4", "2");
+  localFile("zoom/3.jpg", "3");
+  const QString stopText = QStringLiteral("当前文件传输完成后，将自动停止上传操作，请稍候！！");
+
+  // A stop asked for while idle is forgotten by the next run.
+  QTest::mouseClick(main().btnpauseupload, Qt::LeftButton);
+  EXPECT_EQ(timesShown(stopText), 1);
+
+  // Started from the catalogue panel, the run brings the upload panel forward.
+  main().btnspglClick();
+  QTest::mouseClick(main().btnUpload2, Qt::LeftButton);
+  EXPECT_TRUE(main().pnlspsc->isVisible());
+  EXPECT_FALSE(main().pnlSpgl->isVisible());
+  EXPECT_EQ(buttons(), kRunning);
+
+  ASSERT_TRUE(waitForStatusStart(QStringLiteral("正在上传：1.mp4 当前进度："))) << status().toStdString();
+  QTest::mouseClick(main().btnpauseupload, Qt::LeftButton);
+  EXPECT_EQ(timesShown(stopText), 2);
+  ASSERT_TRUE(waitForShown(QStringLiteral("文件上传完毕"), 30000));
+
+  EXPECT_EQ(ReadFile(onServer("video/1.mp4")), first) << "the file in transfer completes";
+  EXPECT_FALSE(std::filesystem::exists(onServer("video/2.mp4")));
+  EXPECT_FALSE(std::filesystem::exists(onServer("zoom/3.jpg")));
+  ASSERT_EQ(main().lvlist->topLevelItemCount(), 1);
+  EXPECT_EQ(main().lvlist->topLevelItem(0)->text(0), "3.jpg");
+  EXPECT_EQ(main().lvlist->topLevelItem(0)->text(6), QStringLiteral("等待ing"));
+  EXPECT_EQ(buttons(), kIdle);
+}
+
+TEST_F(UploadPanel, ClosingTheWindowDuringATransferEndsTheRunWithoutLeavingAPartialFile) {
+  ASSERT_NO_FATAL_FAILURE(signInToSite(64 * 1024));
+  const std::string big = EveryByte(4 * 1024 * 1024);  // about a minute at this speed
+  localFile("video/big.mp4", big);
+  localFile("video/small.mp4", "s");
+  QTest::mouseClick(main().btnscan, Qt::LeftButton);
+  ASSERT_TRUE(waitForStatusStart(QStringLiteral("正在上传：big.mp4 当前进度：")));
+
+  main().close();  // returns only once the run has ended
+
+  EXPECT_TRUE(platform_.ended);
+  EXPECT_EQ(buttons(), kIdle);
+  EXPECT_EQ(timesShown(QStringLiteral("文件上传完毕")), 0) << "no box for a closing program";
+  EXPECT_EQ(timesShown(QStringLiteral("上传文件发生错误！")), 0);
+  if (std::filesystem::exists(onServer("video/big.mp4"))) {
+    EXPECT_EQ(ReadFile(onServer("video/big.mp4")), big) << "a cut-off copy is deleted";
+  }
+  EXPECT_FALSE(std::filesystem::exists(onServer("video/small.mp4")));
+  EXPECT_EQ(ReadFile(dataPath() / "video/big.mp4"), big);
+}
+
+TEST_F(UploadPanel, EndingTheProgramDuringARunStillLetsTheWindowsGo) {
+  ASSERT_NO_FATAL_FAILURE(signInToSite(64 * 1024));
+  localFile("video/big.mp4", EveryByte(4 * 1024 * 1024));
+  QTest::mouseClick(main().btnscan, Qt::LeftButton);
+  ASSERT_TRUE(waitForStatusStart(QStringLiteral("正在上传：big.mp4 当前进度：")));
+  // The close button ends the program without asking the windows; the run
+  // is finished when the windows are destroyed, here by the fixture's
+  // tear-down, which must return.
+  QTest::mouseClick(main().SpeedButton3, Qt::LeftButton);
+  EXPECT_TRUE(platform_.ended);
+}
+
+}  // namespace
+}  // namespace kestrova::test
