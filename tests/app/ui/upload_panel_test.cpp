@@ -22,8 +22,8 @@ class UploadPanel : public DesktopFixture {
   // Starts the site's server, adds a SETUP company pointing at it, and signs
   // in; the data folder is then empty (config.xml, written at sign-in, and
   // the template's logo are removed).
-  void signInToSite(long uploadBytesPerSecond = 0) {
-    ftp_ = std::make_unique<FtpServerProcess>(FtpServerProcess::Options{.uploadBytesPerSecond = uploadBytesPerSecond});
+  void signInToSite(FtpServerProcess::Options server = {}) {
+    ftp_ = std::make_unique<FtpServerProcess>(server);
     std::string companyId = service_->addCompany({{"account", "uploader"},
                           {"password", "pw"},
                           {"tvtype", "SETUP"},
@@ -135,7 +135,7 @@ TEST_F(UploadPanel, ScanAndUploadListsWorksOffAndStoresEveryChangedFile) {
 }
 
 TEST_F(UploadPanel, StopDuringASlowFileLetsItFinishAndKeepsTheRestListed) {
-  ASSERT_NO_FATAL_FAILURE(signInToSite(200 * 1024));
+  ASSERT_NO_FATAL_FAILURE(signInToSite({.uploadBytesPerSecond = 200 * 1024}));
   const std::string first = EveryByte(600 * 1024);
   localFile("video/1.mp4", first);
   localFile("video/2.mp4", "2");
@@ -167,8 +167,29 @@ TEST_F(UploadPanel, StopDuringASlowFileLetsItFinishAndKeepsTheRestListed) {
   EXPECT_EQ(buttons(), kIdle);
 }
 
+TEST_F(UploadPanel, AFailedStoreShowsTheYesOnlyErrorBoxThenTheClosingBox) {
+  ASSERT_NO_FATAL_FAILURE(signInToSite({.storeRefusedFolders = {"site/video"}}));
+  localFile("video/a.mp4", "a");
+  localFile("zoom/b.jpg", "b");
+  // An older server copy, which the failed store's clean-up deletes.
+  WriteFile(onServer("video/a.mp4"), "old");
+  SetModificationTime(onServer("video/a.mp4"), "2020-01-01 00:00:00");
+  QTest::mouseClick(main().btnscan, Qt::LeftButton);
+  ASSERT_TRUE(waitForShown(QStringLiteral("文件上传完毕"), 30000)) << platform_.texts().join("|").toStdString();
+
+  auto error = std::find_if(platform_.shown.begin(), platform_.shown.end(),
+                            [](const auto& s) { return s.text == QStringLiteral("上传文件发生错误！"); });
+  ASSERT_NE(error, platform_.shown.end());
+  EXPECT_EQ(error->kind, "yes-only");
+  EXPECT_LT(error - platform_.shown.begin(), static_cast<long>(platform_.shown.size()) - 1) << "before the closing box";
+  EXPECT_FALSE(std::filesystem::exists(onServer("video/a.mp4")));
+  ASSERT_EQ(main().lvlist->topLevelItemCount(), 1) << "the row after the failed one stays";
+  EXPECT_EQ(main().lvlist->topLevelItem(0)->text(0), "b.jpg");
+  EXPECT_EQ(buttons(), kIdle);
+}
+
 TEST_F(UploadPanel, ClosingTheWindowDuringATransferEndsTheRunWithoutLeavingAPartialFile) {
-  ASSERT_NO_FATAL_FAILURE(signInToSite(64 * 1024));
+  ASSERT_NO_FATAL_FAILURE(signInToSite({.uploadBytesPerSecond = 64 * 1024}));
   const std::string big = EveryByte(4 * 1024 * 1024);  // about a minute at this speed
   localFile("video/big.mp4", big);
   localFile("video/small.mp4", "s");
@@ -189,7 +210,7 @@ TEST_F(UploadPanel, ClosingTheWindowDuringATransferEndsTheRunWithoutLeavingAPart
 }
 
 TEST_F(UploadPanel, EndingTheProgramDuringARunStillLetsTheWindowsGo) {
-  ASSERT_NO_FATAL_FAILURE(signInToSite(64 * 1024));
+  ASSERT_NO_FATAL_FAILURE(signInToSite({.uploadBytesPerSecond = 64 * 1024}));
   localFile("video/big.mp4", EveryByte(4 * 1024 * 1024));
   QTest::mouseClick(main().btnscan, Qt::LeftButton);
   ASSERT_TRUE(waitForStatusStart(QStringLiteral("正在上传：big.mp4 当前进度：")));
