@@ -30,10 +30,12 @@ int GuiHandOver::runPending(std::chrono::milliseconds wait) {
     lock.unlock();
     // The worker must be released even when its work fails; the work's own
     // errors are the caller's to report, so nothing escapes into Qt here.
+    ++depth_;
     try {
       (*item->work)();
     } catch (...) {
     }
+    --depth_;
     lock.lock();
     item->finished = true;
     ++count;

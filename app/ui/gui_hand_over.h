@@ -26,6 +26,11 @@ class GuiHandOver : public QObject {
   // `wait` for the first piece. Returns how many pieces ran.
   int runPending(std::chrono::milliseconds wait = std::chrono::milliseconds(0));
 
+  // On this object's thread: a piece of handed-over work is running further
+  // up the stack (a box it raised runs its own event loop), so the worker
+  // that handed it over cannot go on until that frame returns.
+  bool inProgress() const { return depth_ > 0; }
+
  private:
   struct Item {
     const std::function<void()>* work;
@@ -34,6 +39,7 @@ class GuiHandOver : public QObject {
   std::mutex mutex_;
   std::condition_variable changed_;
   std::deque<Item*> pending_;
+  int depth_ = 0;  // this object's thread only
 };
 
 }  // namespace kestrova::ui

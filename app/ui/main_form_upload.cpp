@@ -57,6 +57,10 @@ void MainFormUpload::finishForClose() {
   view_.silenceBoxes();
   if (worker_->active()) {
     worker_->btnpauseuploadClick();
+    // Closed from inside one of the run's own boxes: the run cannot move on
+    // before that box's frame returns, so waiting here would never end. The
+    // stop stays requested and the destructor finishes the run.
+    if (handOver_.inProgress()) return;
     const auto started = std::chrono::steady_clock::now();
     while (worker_->active()) {
       // The cut is repeated because the client clears it when its next

@@ -38,7 +38,8 @@ class MainFormUpload {
   // transfer (the run then deletes its partial server copy), and runs the
   // run's handed-over work here until the run has ended. Shows none of the
   // run's boxes: nobody is left to answer them. Never waits on a server for
-  // long: whatever outlasts a short grace period is cut off too.
+  // long: whatever outlasts a short grace period is cut off too. Called from
+  // inside one of the run's own boxes, it only asks the run to stop.
   void finishForClose();
 
  private:

@@ -21,12 +21,10 @@ class ScriptedPlatform : public ui::Platform {
     QString caption;
   };
 
-  void messageBox(const QString& text, const QString& caption) override { shown.push_back({"message", text, caption}); }
-  void errorBoxYesOnly(const QString& text, const QString& caption) override {
-    shown.push_back({"yes-only", text, caption});
-  }
+  void messageBox(const QString& text, const QString& caption) override { show({"message", text, caption}); }
+  void errorBoxYesOnly(const QString& text, const QString& caption) override { show({"yes-only", text, caption}); }
   void messageBoxWithoutOwner(const QString& text, const QString& caption) override {
-    shown.push_back({"unowned", text, caption});
+    show({"unowned", text, caption});
   }
   bool askYesNo(const QString& text, const QString& caption) override {
     shown.push_back({"question", text, caption});
@@ -69,8 +67,14 @@ class ScriptedPlatform : public ui::Platform {
   QStringList started;
   QString clipboard;
   bool ended = false;
+  // Runs while a box is up, as a user acting before dismissing it would.
+  std::function<void(const Shown&)> whileBoxShown;
 
  private:
+  void show(const Shown& box) {
+    shown.push_back(box);
+    if (whileBoxShown) whileBoxShown(box);
+  }
   template <class T>
   static T pop(std::deque<T>& queue, T fallback) {
     if (queue.empty()) return fallback;

@@ -209,6 +209,21 @@ TEST_F(UploadPanel, ClosingTheWindowDuringATransferEndsTheRunWithoutLeavingAPart
   EXPECT_EQ(ReadFile(dataPath() / "video/big.mp4"), big);
 }
 
+TEST_F(UploadPanel, ClosingTheWindowFromTheRunsErrorBoxDoesNotWaitOnItself) {
+  ASSERT_NO_FATAL_FAILURE(signInToSite({.storeRefusedFolders = {"site/video"}}));
+  localFile("video/a.mp4", "a");
+  localFile("zoom/b.jpg", "b");
+  platform_.whileBoxShown = [&](const ScriptedPlatform::Shown& box) {
+    if (box.text == QStringLiteral("上传文件发生错误！")) main().close();
+  };
+  QTest::mouseClick(main().btnscan, Qt::LeftButton);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return platform_.ended; }, 30000));
+  // The run goes on to its end once the box's frame has returned.
+  EXPECT_TRUE(QTest::qWaitFor([&] { return buttons() == kIdle; }, 30000));
+  EXPECT_EQ(timesShown(QStringLiteral("文件上传完毕")), 0);
+  EXPECT_FALSE(std::filesystem::exists(onServer("zoom/b.jpg")));
+}
+
 TEST_F(UploadPanel, EndingTheProgramDuringARunStillLetsTheWindowsGo) {
   ASSERT_NO_FATAL_FAILURE(signInToSite({.uploadBytesPerSecond = 64 * 1024}));
   localFile("video/big.mp4", EveryByte(4 * 1024 * 1024));
