@@ -33,6 +33,12 @@ void TFFmpegList::Delete(int index) {
 
 void TFFmpegList::Clear() { tasks_.clear(); }
 
+std::vector<std::unique_ptr<TFFmpeg>> TFFmpegList::TakeAll() {
+  std::vector<std::unique_ptr<TFFmpeg>> all;
+  all.swap(tasks_);
+  return all;
+}
+
 void TFFmpegList::SuspendAll() {
   for (auto& t : tasks_)
     if (!t->Suspended()) t->Suspend();
@@ -75,6 +81,7 @@ TCustomFFmpegEngine::~TCustomFFmpegEngine() {
       if (t.joinable()) t.join();
   }
   tasks_.Clear();
+  retired_.clear();
 }
 
 bool TCustomFFmpegEngine::LibrariesLoaded() const { return FFmpegLoader().Loaded(EngineLibraries); }
@@ -92,6 +99,7 @@ void TCustomFFmpegEngine::CheckWorking(const char* operation) const {
 
 int TCustomFFmpegEngine::AddTask(const std::string& fileName, const TInputOptions* inputOptions) {
   CheckWorking("AddTask");
+  if (reportDepth_ == 0) retired_.clear();
   std::unique_ptr<TFFmpeg> task;
   try {
     task = std::make_unique<TFFmpeg>(maxFiles_);
@@ -218,7 +226,14 @@ void TCustomFFmpegEngine::ClearTasks() {
     for (std::thread& t : threads)
       if (t.joinable() && t.get_id() != std::this_thread::get_id()) t.join(); else if (t.joinable()) t.detach();
   }
-  tasks_.Clear();
+  if (reportDepth_ > 0) {
+    // Called from a termination report in the calling thread: the task that
+    // reports is still running its last lines.
+    for (auto& t : tasks_.TakeAll()) retired_.push_back(std::move(t));
+  } else {
+    tasks_.Clear();
+    retired_.clear();
+  }
   lastErrorMessage_.clear();
   finishedCount_ = nextIndex_ = toStart_ = 0;
   allTerminated_ = false;
@@ -251,7 +266,7 @@ void TCustomFFmpegEngine::DoCustomHook(TCustomFFmpeg& sender, TCustomFFmpeg::Hoo
 
 void TCustomFFmpegEngine::DoPreviewBitmap(TCustomFFmpeg& sender, const Bitmap& bitmap, int64_t pts, int frameNumber) {
   std::lock_guard<std::mutex> lock(previewLock_);
-  if (!onPreviewBitmap_) return;
+  if (!onPreviewBitmap_ || (triggerInMainThread_ && sender.StopRequested())) return;
   previewInfo_.TaskIndex = tasks_.IndexOf(&sender);
   previewInfo_.Bitmap = &bitmap;
   previewInfo_.FrameNumber = frameNumber;
@@ -264,7 +279,9 @@ void TCustomFFmpegEngine::DoPreviewBitmap(TCustomFFmpeg& sender, const Bitmap& b
 
 void TCustomFFmpegEngine::DoProgress(TCustomFFmpeg& sender, const TProgressInfo& values) {
   std::lock_guard<std::mutex> lock(progressLock_);
-  if (!onProgress_) return;
+  // A task being stopped reports nothing more through the main thread: the
+  // main thread may be the one waiting for it.
+  if (!onProgress_ || (triggerInMainThread_ && sender.StopRequested())) return;
   progressInfo_ = values;
   progressInfo_.TaskIndex = tasks_.IndexOf(&sender);
   if (triggerInMainThread_)
@@ -287,6 +304,11 @@ void TCustomFFmpegEngine::RaiseTerminate(const TTerminateInfo& info) {
 
 void TCustomFFmpegEngine::DoTerminate(TCustomFFmpeg& sender) {
   std::lock_guard<std::recursive_mutex> lock(terminateLock_);
+  struct Depth {
+    int& d;
+    explicit Depth(int& x) : d(x) { ++d; }
+    ~Depth() { --d; }
+  } depth(reportDepth_);
   static_cast<TFFmpeg&>(sender).InputProbe.reset();
   terminateInfo_.TaskIndex = tasks_.IndexOf(&sender);
   terminateInfo_.Finished = sender.Finished();

@@ -40,6 +40,8 @@ class TFFmpegList {
   int Count() const { return static_cast<int>(tasks_.size()); }
   void Delete(int index);
   void Clear();
+  // Hands every task over without freeing it (for a task still on the stack).
+  std::vector<std::unique_ptr<TFFmpeg>> TakeAll();
   void SuspendAll();
   void ResumeAll();
   void StopOrTerminateAll(bool wait);
@@ -131,6 +133,10 @@ class TCustomFFmpegEngine : public TFFBaseComponent {
   TPreviewInfo previewInfo_;
   TProgressInfo progressInfo_;
   TTerminateInfo terminateInfo_;
+  // Tasks cleared from inside their own termination report (calling-thread
+  // mode): freed once that report has returned.
+  std::vector<std::unique_ptr<TFFmpeg>> retired_;
+  int reportDepth_ = 0;
   std::mutex reportThreadsLock_;
   std::vector<std::thread> reportThreads_;  // the terminate-report threads, joined on destruction
 };

@@ -16,6 +16,7 @@
 #include "media/engine/options_generic.h"
 #include "media/engine/options_presets.h"
 #include "media/engine/transcoder.h"
+#include "media/named_options.h"
 
 namespace media {
 
@@ -175,8 +176,32 @@ bool TCustomFFmpeg::SetPrivateOption(int kind, const std::string& name, const st
 }
 
 bool TCustomFFmpeg::SetGenericOption(const std::string& name, const std::string& value) {
-  if (GenericSetOption(optionContexts_, name, value)) return true;
-  return false;
+  if (optionContexts_ == nullptr) return false;
+  const size_t before = optionContexts_->names.size();
+  if (!GenericSetOption(optionContexts_, name, value)) return false;
+  if (optionContexts_->names.size() > before) {
+    const std::string& recorded = optionContexts_->names.back();
+    int kinds = 0xFF;
+    if (recorded != name && name.size() > 1 && name.substr(1) == recorded)
+      kinds = 1 << (name[0] == 'v' ? AVMEDIA_TYPE_VIDEO : name[0] == 'a' ? AVMEDIA_TYPE_AUDIO : AVMEDIA_TYPE_SUBTITLE);
+    genericKinds_.emplace_back(recorded, kinds);
+  }
+  return true;
+}
+
+void TCustomFFmpeg::ApplyEncoderOptions(AVCodecContext* enc, int kind) {
+  if (optionContexts_ == nullptr || kind < 0 || kind >= 5) return;
+  AVCodecContext* source = optionContexts_->codec[kind];
+  const int flags = kOptionTypeFlags[kind] | AV_OPT_FLAG_ENCODING_PARAM;
+  for (const auto& [name, kinds] : genericKinds_) {
+    if (!(kinds & (1 << kind))) continue;
+    const AVOption* option = AV(av_opt_find)(source, name.c_str(), nullptr, 0, 0);
+    if (option == nullptr || (option->flags & flags) != flags) continue;
+    uint8_t* value = nullptr;
+    if (AV(av_opt_get)(source, name.c_str(), 0, &value) >= 0 && value != nullptr)
+      AV(av_opt_set)(enc, name.c_str(), reinterpret_cast<const char*>(value), 0);
+    AV(av_free)(value);
+  }
 }
 
 void TCustomFFmpeg::ApplyTarget(const std::string& type, const std::string& norm, const std::string& defaultNorm) {

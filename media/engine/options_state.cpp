@@ -30,6 +30,7 @@ void TCustomFFmpeg::Reset() {
   optionContexts_ = nullptr;
   settings_ = TaskSettings{};
   optionContexts_ = CreateOptionContexts(settings_.swsFlags);
+  genericKinds_.clear();
   joined_ = false;
   joinSegment_ = 0;
   totalDuration_ = -1;

@@ -96,8 +96,7 @@ void TCustomFFmpeg::NewVideoStream(int file) {
     if (s.videoTag) enc->codec_tag = s.videoTag;
     if (s.videoGlobalHeader & 1 || (s.videoGlobalHeader == 0 && (oc->oformat->flags & AVFMT_GLOBALHEADER)))
       enc->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
-    GenericApplyOptions(optionContexts_, enc, AVMEDIA_TYPE_VIDEO,
-                        AV_OPT_FLAG_VIDEO_PARAM | AV_OPT_FLAG_ENCODING_PARAM);
+    ApplyEncoderOptions(enc, AVMEDIA_TYPE_VIDEO);
     AVRational rate = s.frameRateNum && s.frameRateDen ? AVRational{s.frameRateNum, s.frameRateDen} : AVRational{25, 1};
     if (codec->supported_framerates != nullptr && !s.forceFps)
       rate = codec->supported_framerates[AV(av_find_nearest_q_idx)(rate, codec->supported_framerates)];
@@ -167,8 +166,7 @@ void TCustomFFmpeg::NewAudioStream(int file) {
     enc->thread_count = s.threadCount;
     if (s.audioTag) enc->codec_tag = s.audioTag;
     if (oc->oformat->flags & AVFMT_GLOBALHEADER) enc->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
-    GenericApplyOptions(optionContexts_, enc, AVMEDIA_TYPE_AUDIO,
-                        AV_OPT_FLAG_AUDIO_PARAM | AV_OPT_FLAG_ENCODING_PARAM);
+    ApplyEncoderOptions(enc, AVMEDIA_TYPE_AUDIO);
     if (s.audioQScale > -99999) {
       enc->flags |= AV_CODEC_FLAG_QSCALE;
       enc->global_quality = static_cast<int>(FF_QP2LAMBDA * s.audioQScale);
@@ -221,8 +219,7 @@ void TCustomFFmpeg::NewSubtitleStream(int file) {
     if (enc == nullptr) Raise("Could not alloc stream");
     ost.enc = enc;
     if (s.subtitleTag) enc->codec_tag = s.subtitleTag;
-    GenericApplyOptions(optionContexts_, enc, AVMEDIA_TYPE_SUBTITLE,
-                        AV_OPT_FLAG_SUBTITLE_PARAM | AV_OPT_FLAG_ENCODING_PARAM);
+    ApplyEncoderOptions(enc, AVMEDIA_TYPE_SUBTITLE);
     ost.plan.privateOptions = s.subtitlePrivate;
   }
   if (!s.subtitleLanguage.empty()) AV(av_dict_set)(&st->metadata, "language", s.subtitleLanguage.c_str(), 0);

@@ -180,6 +180,7 @@ class TCustomFFmpeg {
   void Suspend();
   void Resume();
   bool Running() const { return running_; }
+  bool StopRequested() const { return stopRequested_; }
   bool Terminated() const { return terminated_; }
   bool Finished() const { return finished_; }
   bool HasError() const { return errorFlag_; }
@@ -223,6 +224,9 @@ class TCustomFFmpeg {
   void ClearSettings();
   void ApplyPresetText(const std::string& presetName, const std::string& text, char kind);
   bool SetPrivateOption(int kind, const std::string& name, const std::string& value);
+  // Copies the generic options meant for this kind of stream onto a new
+  // encoder (see genericKinds_).
+  void ApplyEncoderOptions(AVCodecContext* enc, int kind);
   void ApplyVideoTag(const std::string& value, uint32_t& tag, const char* what);
   void AddBitstreamFilter(std::vector<std::string>& chain, const std::string& value);
   void ParseMatrix(const std::string& text, std::vector<int16_t>& matrix);
@@ -270,6 +274,11 @@ class TCustomFFmpeg {
 
   TaskSettings settings_;
   OptionContextSet* optionContexts_ = nullptr;
+  // Each generic option set so far and the stream kinds it was meant for
+  // (bit 1 << media type): "ab" is for audio only, "b" for every kind. A new
+  // encoder takes only the options meant for its kind, so an audio encoder
+  // keeps its own default bit rate when only the video's was given.
+  std::vector<std::pair<std::string, int>> genericKinds_;
   int maxFiles_;
   std::vector<InputFile> inputs_;
   std::vector<OutputFile> outputs_;

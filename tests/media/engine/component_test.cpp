@@ -138,6 +138,17 @@ TEST_F(ComponentTest, StopReportsRunningAndWaitingTasks) {
   }
 }
 
+TEST_F(ComponentTest, ClearingTheListFromTheBatchEndReportIsSafe) {
+  engine.SetOnTerminate([&](media::TCustomFFmpegEngine& e, const media::TTerminateInfo& info) {
+    if (info.TaskIndex == -1) e.ClearTasks();
+  });
+  AddConversion("c.mp4");
+  engine.StartTask(0);
+  EXPECT_EQ(engine.TaskCount(), 0);
+  EXPECT_FALSE(engine.Working());
+  EXPECT_GE(AddConversion("c2.mp4"), 0);
+}
+
 TEST_F(ComponentTest, EmptyBatchEndsAtOnce) {
   recorder.Attach(engine);
   engine.StartTask(0);

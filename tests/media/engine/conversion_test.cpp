@@ -200,6 +200,29 @@ TEST_F(ConversionTest, ConstantRateOutputDropsAndDuplicatesFrames) {
   }
 }
 
+TEST_F(ConversionTest, AudioSyncPadsALateAudioStartWithSilence) {
+  MakeMedia("-f lavfi -i testsrc=size=160x120:rate=25:d=3 -itsoffset 0.5 -f lavfi -i sine=sample_rate=22050:d=2.5 "
+            "-map 0:v -map 1:a -c:v libx264 -preset ultrafast -pix_fmt yuv420p -c:a aac",
+            out / "late.mp4");
+  for (int method : {0, 1}) {
+    media::TFFmpegEngine e;
+    BatchRecorder r;
+    r.Attach(e);
+    media::TOutputOptions o = DialogDefaults();
+    o.AudioSyncMethod = method;
+    const auto target = out / ("async" + std::to_string(method) + ".mp4");
+    int task = e.AddTask((out / "late.mp4").string());
+    ASSERT_TRUE(e.SetOutputFile(task, target.string(), &o)) << e.LastErrorMessage();
+    e.StartTask(0);
+    ASSERT_TRUE(r.Report(task).Finished) << r.Report(task).ExceptionMsg;
+    const double audio = std::atof(FfprobeValue("stream=duration", target, "a:0").c_str());
+    if (method == 1)
+      EXPECT_NEAR(audio, 3.0, 0.1);  // 0.5 s of silence in front
+    else
+      EXPECT_NEAR(audio, 2.5, 0.1);
+  }
+}
+
 TEST_F(ConversionTest, CustomHookThatStopsItselfGetsNoFurtherCalls) {
   int calls = 0;
   int lastFrame = 0;
