@@ -62,14 +62,14 @@ void TFFmpegList::SetPreviewBit(int bit, bool on) {
 TCustomFFmpegEngine::TCustomFFmpegEngine() = default;
 
 TCustomFFmpegEngine::~TCustomFFmpegEngine() {
-  // Wait for any delivery in progress, then stop every task and let the
-  // report threads finish before the events they use go away.
-  { std::lock_guard<std::mutex> a(hookLock_); }
-  { std::lock_guard<std::mutex> b(previewLock_); }
-  { std::lock_guard<std::mutex> c(progressLock_); }
-  { std::lock_guard<std::recursive_mutex> d(terminateLock_); }
-  toStart_ = 0;
-  tasks_.StopOrTerminateAll(true);
+  // Wait for any delivery in progress and switch the events off: their
+  // receivers may already be gone. Then stop every running task, waiting,
+  // and let the report threads finish.
+  { std::lock_guard<std::mutex> a(hookLock_); onCustomHook_ = nullptr; }
+  { std::lock_guard<std::mutex> b(previewLock_); onPreviewBitmap_ = nullptr; }
+  { std::lock_guard<std::mutex> c(progressLock_); onProgress_ = nullptr; }
+  { std::lock_guard<std::recursive_mutex> d(terminateLock_); onTerminate_ = nullptr; toStart_ = 0; }
+  for (int i = 0; i < tasks_.Count(); ++i) tasks_.Get(i)->Stop(true);
   while (true) {
     std::vector<std::thread> threads;
     {
@@ -296,7 +296,7 @@ void TCustomFFmpegEngine::RaiseTerminate(const TTerminateInfo& info) {
     // Each report runs on a thread of its own, so the ending task's thread
     // never waits for a handler (handlers marshal to the UI themselves).
     std::lock_guard<std::mutex> lock(reportThreadsLock_);
-    reportThreads_.emplace_back([this, copy = info] { onTerminate_(*this, copy); });
+    reportThreads_.emplace_back([this, handler = onTerminate_, copy = info] { handler(*this, copy); });
   } else {
     onTerminate_(*this, info);
   }

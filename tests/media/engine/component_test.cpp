@@ -149,6 +149,35 @@ TEST_F(ComponentTest, ClearingTheListFromTheBatchEndReportIsSafe) {
   EXPECT_GE(AddConversion("c2.mp4"), 0);
 }
 
+TEST_F(ComponentTest, PauseHoldsTheLoopAndResumeLetsItFinish) {
+  media::MainThreadQueue queue;
+  WaitPumpInstaller pump(queue);
+  recorder.Attach(engine);
+  engine.SetTriggerEventInMainThread(false);
+  engine.SetProgressInterval(100);
+  std::atomic<int64_t> converted{0};
+  engine.SetOnProgress([&](media::TCustomFFmpegEngine&, media::PProgressInfo p) { converted = p->CurrentDuration; });
+  MakeMedia("-f lavfi -i testsrc=size=320x240:rate=25 -t 20 -c:v libx264 -preset ultrafast -pix_fmt yuv420p",
+            out / "twenty.mp4");
+  int task = engine.AddTask((out / "twenty.mp4").string());
+  media::TOutputOptions o;
+  o.VideoCodec = "libx264";
+  o.VideoPreset = "libx264-veryslow";  // long enough to pause halfway
+  ASSERT_TRUE(engine.SetOutputFile(task, (out / "paused.mp4").string(), &o)) << engine.LastErrorMessage();
+  engine.StartTask(1);
+  while (converted == 0 && !recorder.ended) queue.Pump(1);
+  engine.Pause();
+  EXPECT_TRUE(engine.Task(0)->Suspended());
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  const int64_t held = converted;
+  std::this_thread::sleep_for(std::chrono::milliseconds(400));
+  EXPECT_EQ(converted, held);  // no packet was processed while paused
+  EXPECT_FALSE(recorder.ended);
+  engine.Resume();
+  ASSERT_TRUE(PumpUntilEnded(queue, recorder));
+  EXPECT_TRUE(recorder.Report(0).Finished);
+}
+
 TEST_F(ComponentTest, EmptyBatchEndsAtOnce) {
   recorder.Attach(engine);
   engine.StartTask(0);
