@@ -190,6 +190,8 @@ void TCustomFFmpegEngine::StartNextTask() {
   --toStart_;
   TFFmpeg* task = tasks_.Get(nextIndex_++);
   task->SetProgressInterval(static_cast<int64_t>(progressInterval_) * 1000);
+  static constexpr int kNiceByPriority[] = {19, 10, 5, 0, 0, 0, 0};  // tpIdle .. tpTimeCritical
+  task->SetWorkerNice(kNiceByPriority[static_cast<int>(threadPriority_)]);
   task->Start(threadMode_);
 }
 

@@ -187,6 +187,10 @@ class TCustomFFmpeg {
   const std::string& ErrorText() const { return errorText_; }
   bool Suspended() const { return paused_; }
   void SetProgressInterval(int64_t microseconds) { progressInterval_ = microseconds; }
+  // Niceness of the worker thread (0 normal, up to 19 idle). Raising a
+  // thread above normal needs privileges a desktop user lacks, so only
+  // lower priorities are applied.
+  void SetWorkerNice(int nice) { workerNice_ = nice; }
   int64_t ProgressInterval() const { return progressInterval_; }
 
   // Preview bits: 1 window, 2 bitmap. Changed under the preview lock.
@@ -305,6 +309,7 @@ class TCustomFFmpeg {
   bool runDone_ = true;
   bool terminateDone_ = true;
   int64_t progressInterval_ = 500000;
+  int workerNice_ = 0;
   int64_t previewInterval_ = 100000;
   int64_t timerStart_ = 0;
   int64_t lastReport_ = 0;

@@ -1,5 +1,8 @@
 // Run states of a task: start (calling thread or a worker thread), stop,
 // pause (a flag the loop polls), and the termination step.
+#include <sys/resource.h>
+#include <unistd.h>
+
 #include <chrono>
 
 #include "media/engine/engine_av.h"
@@ -44,7 +47,10 @@ bool TCustomFFmpeg::Start(bool threadMode) {
     RunBody();
     return true;
   }
-  worker_ = std::thread([this] { RunBody(); });
+  worker_ = std::thread([this] {
+    if (workerNice_ > 0) setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), workerNice_);
+    RunBody();
+  });
   return true;
 }
 

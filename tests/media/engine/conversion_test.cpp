@@ -240,6 +240,16 @@ TEST_F(ConversionTest, CustomHookThatStopsItselfGetsNoFurtherCalls) {
   EXPECT_TRUE(result.Finished) << result.ExceptionMsg;
   EXPECT_EQ(calls, 5);
   EXPECT_EQ(lastFrame, 5);
+  // The painted pictures reached the output: the first one is black, the
+  // last one (after the hook stopped) is not.
+  auto luma = [&](const char* select) {
+    auto r = RunCommand("ffmpeg -nostdin -v info -i " + ShellQuote((out / "hooked.mp4").string()) +
+                        " -vf \"" + select + ",signalstats,metadata=print:key=lavfi.signalstats.YAVG\" -f null - 2>&1");
+    auto pos = r.output.rfind("YAVG=");
+    return pos == std::string::npos ? -1.0 : std::atof(r.output.c_str() + pos + 5);
+  };
+  EXPECT_LT(luma("select=eq(n\\,0)"), 20.0);
+  EXPECT_GT(luma("select=eq(n\\,25)"), 40.0);
 }
 
 TEST_F(ConversionTest, CustomHookThatThrowsLeavesFramesAndRunGoesOn) {
