@@ -31,6 +31,7 @@ void ServeRequestText(ServiceHandler& handler, const HttpSettings& settings, con
   res.status = outcome.httpStatus;
   if (!outcome.replyCommand.empty()) res.set_header("X-Reply-Command", outcome.replyCommand);
   if (!outcome.newSession.empty()) res.set_header("X-Session", outcome.newSession);
+  if (outcome.sessionExpired) res.set_header("X-Session-Expired", "1");
   res.set_content(outcome.body, kXmlType);
 
   auto ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - started).count();

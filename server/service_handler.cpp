@@ -137,7 +137,10 @@ void ServiceHandler::dispatch(Context& context) {
 
   // Everything but the sign-in acts for the signed-in company only.
   auto sessionCompany = sessions_.companyOf(context.sessionToken);
-  if (!sessionCompany) throw Refusal{"failure", "未登录或登录已过期，请重新登录", "no valid session"};
+  if (!sessionCompany) {
+    context.outcome.sessionExpired = true;
+    throw Refusal{"failure", "未登录或登录已过期，请重新登录", "no valid session"};
+  }
   context.companyId = *sessionCompany;
   context.outcome.companyId = std::to_string(*sessionCompany);
 

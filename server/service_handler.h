@@ -17,6 +17,9 @@ struct ServiceOutcome {
   std::string body;          // the reply XML
   std::string replyCommand;  // for the X-Reply-Command header; empty: none
   std::string newSession;    // set by a successful sign-in (X-Session)
+  // The request carried no live session (never signed in, expired, or the
+  // service restarted): the tool may sign in again and repeat the request.
+  bool sessionExpired = false;
   // For the request log:
   std::string messageType;
   std::string companyId;

@@ -12,6 +12,7 @@ namespace kestrova::service {
 namespace {
 const char* const kSessionHeader = "X-Session";
 const char* const kReplyCommandHeader = "X-Reply-Command";
+const char* const kSessionExpiredHeader = "X-Session-Expired";
 }  // namespace
 
 QUrl ReadMovieAddress(const QString& path) {
@@ -95,25 +96,57 @@ QString ServiceMovie::CallFunction(const QString& request) {
 
 void ServiceMovie::sendNext() {
   if (inFlight_ || pending_.isEmpty() || !loaded()) return;
+  inFlightBody_ = pending_.dequeue();
+  stage_ = Stage::First;
+  post(inFlightBody_);
+}
+
+void ServiceMovie::post(const QByteArray& body) {
   QNetworkRequest request(ServicePageUrl(baseUrl_, "/service"));
   request.setHeader(QNetworkRequest::ContentTypeHeader, "text/xml; charset=utf-8");
   request.setTransferTimeout(requestTimeoutMs_);
   if (!session_->token.isEmpty()) request.setRawHeader(kSessionHeader, session_->token);
-  inFlight_ = network_.post(request, pending_.dequeue());
+  inFlight_ = network_.post(request, body);
 }
 
 void ServiceMovie::onFinished(QNetworkReply* reply) {
   reply->deleteLater();
-  if (reply == inFlight_) inFlight_ = nullptr;
+  if (reply != inFlight_) return;
+  inFlight_ = nullptr;
   QByteArray command = reply->rawHeader(kReplyCommandHeader);
   QByteArray body = reply->readAll();
   QByteArray token = reply->rawHeader(kSessionHeader);
-  if (!token.isEmpty()) session_->token = token;
   bool answered = !command.isEmpty() && (reply->error() == QNetworkReply::NoError ||
                                          reply->error() >= QNetworkReply::ContentAccessDenied);
-  if (!answered) {
-    qWarning("service request got no answer: %s", qPrintable(reply->errorString()));
+  if (!answered) qWarning("service request got no answer: %s", qPrintable(reply->errorString()));
+
+  if (stage_ == Stage::Renewing) {
+    // The answer to our own sign-in: repeat the refused request with the new
+    // session, or hand the user the refusal it first got.
+    if (!token.isEmpty()) {
+      session_->token = token;
+      stage_ = Stage::Repeated;
+      post(inFlightBody_);
+      return;
+    }
+    command = refusedCommand_;
+    body = refusedReply_;
+    answered = true;
+  } else if (answered) {
+    if (!token.isEmpty()) {
+      session_->token = token;
+      session_->signInRequest = inFlightBody_;
+    }
+    bool sessionLost = reply->rawHeader(kSessionExpiredHeader) == "1";
+    if (sessionLost && stage_ == Stage::First && !session_->signInRequest.isEmpty()) {
+      refusedCommand_ = command;
+      refusedReply_ = body;
+      stage_ = Stage::Renewing;
+      post(session_->signInRequest);
+      return;
+    }
   }
+
   sendNext();
   if (answered) emit OnFSCommand(QString::fromUtf8(command), QString::fromUtf8(body));
 }

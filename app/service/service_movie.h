@@ -23,6 +23,10 @@ namespace kestrova::service {
 // The login movie and the main movie share one.
 struct ServiceSession {
   QByteArray token;
+  // The sign-in request that was last accepted. When the back end has
+  // forgotten the session (a restart, an expiry), the movie signs in again
+  // with it and repeats the refused request, so the user loses nothing.
+  QByteArray signInRequest;
 };
 
 class ServiceMovie : public QObject {
@@ -58,7 +62,15 @@ class ServiceMovie : public QObject {
   void OnReadyStateChange(int newState);
 
  private:
+  // Where the request under way stands.
+  enum class Stage {
+    First,     // sent once
+    Renewing,  // refused for want of a session; signing in again
+    Repeated,  // sent again after a fresh sign-in; never renewed twice
+  };
+
   void sendNext();
+  void post(const QByteArray& body);
   void onFinished(QNetworkReply* reply);
 
   Kind kind_;
@@ -68,6 +80,9 @@ class ServiceMovie : public QObject {
   QUrl baseUrl_;
   QQueue<QByteArray> pending_;
   QPointer<QNetworkReply> inFlight_;
+  QByteArray inFlightBody_;  // the request the current exchange is about
+  Stage stage_ = Stage::First;
+  QByteArray refusedCommand_, refusedReply_;  // answered if renewing fails
   bool readyRaised_ = false;
   int requestTimeoutMs_ = 60000;
 };

@@ -274,3 +274,35 @@ TEST(ServiceMovie, DataOutlivesARestart) {
 
 }  // namespace
 }  // namespace kestrova::service
+
+namespace kestrova::service {
+namespace {
+
+TEST(ServiceMovie, SignsInAgainWhenTheServiceForgotTheSession) {
+  test::ServiceProcess service({.seedDemo = true});
+  MovieRig rig(service.baseUrl());
+  std::string company = rig.signIn("demo", "demo");
+  rig.loadMain();
+  TvideofileList before = rig.list(company);
+  ASSERT_FALSE(before.empty());
+
+  // Sessions live in the service's memory: a restart forgets them. The main
+  // movie signs in again by itself and the request still gets its answer.
+  service.restart();
+  EXPECT_EQ(rig.list(company), before);
+  Reply edit = MovieRig::Call(*rig.main, EditUploadFileRequest({before[0].id, before[0].sort, "重启之后", company,
+                                                                before[0].memo, "", "A"}));
+  EXPECT_EQ(MovieRig::Result(edit), "success");
+}
+
+TEST(ServiceMovie, WithoutASignInTheRefusalComesThrough) {
+  test::ServiceProcess service({.seedDemo = true});
+  MovieRig rig(service.baseUrl());
+  rig.loadMain();
+  Reply reply = MovieRig::Call(*rig.main, VideoListRequest("1"));
+  EXPECT_EQ(reply.command, "getByCompIdVideoList");
+  EXPECT_EQ(MovieRig::Result(reply), "failure");
+}
+
+}  // namespace
+}  // namespace kestrova::service
