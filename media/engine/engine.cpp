@@ -220,13 +220,17 @@ void TCustomFFmpegEngine::RemoveTask(int index) {
 void TCustomFFmpegEngine::ClearTasks() {
   if (working_ && !allTerminated_) throw FFmpegException("Cannot ClearTasks while working.");
   {
+    // Finished report threads are joined here; called from a report itself,
+    // they are left for later (the ones after it wait for its turn to end).
     std::vector<std::thread> threads;
     {
       std::lock_guard<std::mutex> lock(reportThreadsLock_);
-      threads.swap(reportThreads_);
+      bool fromReport = false;
+      for (std::thread& t : reportThreads_) fromReport |= t.get_id() == std::this_thread::get_id();
+      if (!fromReport) threads.swap(reportThreads_);
     }
     for (std::thread& t : threads)
-      if (t.joinable() && t.get_id() != std::this_thread::get_id()) t.join(); else if (t.joinable()) t.detach();
+      if (t.joinable()) t.join();
   }
   if (reportDepth_ > 0) {
     // Called from a termination report in the calling thread: the task that
@@ -298,7 +302,19 @@ void TCustomFFmpegEngine::RaiseTerminate(const TTerminateInfo& info) {
     // Each report runs on a thread of its own, so the ending task's thread
     // never waits for a handler (handlers marshal to the UI themselves).
     std::lock_guard<std::mutex> lock(reportThreadsLock_);
-    reportThreads_.emplace_back([this, handler = onTerminate_, copy = info] { handler(*this, copy); });
+    const uint64_t ticket = reportsRaised_++;
+    reportThreads_.emplace_back([this, ticket, handler = onTerminate_, copy = info] {
+      {
+        std::unique_lock<std::mutex> turn(reportThreadsLock_);
+        reportTurn_.wait(turn, [&] { return reportsDelivered_ == ticket; });
+      }
+      handler(*this, copy);
+      {
+        std::lock_guard<std::mutex> turn(reportThreadsLock_);
+        ++reportsDelivered_;
+      }
+      reportTurn_.notify_all();
+    });
   } else {
     onTerminate_(*this, info);
   }

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -138,6 +139,11 @@ class TCustomFFmpegEngine : public TFFBaseComponent {
   std::vector<std::unique_ptr<TFFmpeg>> retired_;
   int reportDepth_ = 0;
   std::mutex reportThreadsLock_;
+  // Reports run on threads of their own but are delivered in the order they
+  // were raised (the batch end after the last task's report).
+  std::condition_variable reportTurn_;
+  uint64_t reportsRaised_ = 0;
+  uint64_t reportsDelivered_ = 0;
   std::vector<std::thread> reportThreads_;  // the terminate-report threads, joined on destruction
 };
 
