@@ -164,9 +164,10 @@ std::string TCustomAVProbe::GetFileInfoText() {
                      ProgramTag(program->metadata, "provider_name", "service_provider").c_str(),
                      ProgramTag(program->metadata, "name", "service_name").c_str()));
     AddMetadata(text, program->metadata, "  ");
+    // A stream shared by several programs is listed under each of them.
     for (unsigned s = 0; s < program->nb_stream_indexes; ++s) {
       int index = int(program->stream_index[s]);
-      if (index < 0 || index >= int(input_->nb_streams) || shown.count(index)) continue;
+      if (index < 0 || index >= int(input_->nb_streams)) continue;
       text += StreamLine(input_, index);
       shown.insert(index);
     }

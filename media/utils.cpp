@@ -75,7 +75,9 @@ std::string MediaTypeName(int type) {
 
 std::string MetadataValue(const AVDictionary* metadata, const std::string& key, const std::string& fallback) {
   if (!metadata) return fallback;
-  const AVDictionaryEntry* tag = Av().av_dict_get(metadata, key.c_str(), nullptr, AV_DICT_MATCH_CASE);
+  // No flags: keys match whatever their case, so "COMMENT" of a Matroska file
+  // answers for "comment" as well.
+  const AVDictionaryEntry* tag = Av().av_dict_get(metadata, key.c_str(), nullptr, 0);
   return tag && tag->value ? tag->value : fallback;
 }
 

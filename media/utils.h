@@ -24,7 +24,7 @@ std::string DurationText(int64_t microseconds);
 int64_t FrameDuration(AVRational frameRate);
 // "Video", "Audio", "Data", "Subtitle", "Attachment", else "Unknown".
 std::string MediaTypeName(int mediaType);
-// The first tag with that key (exact match), else fallback.
+// The first tag with that key (in any case), else fallback.
 std::string MetadataValue(const AVDictionary* metadata, const std::string& key, const std::string& fallback);
 // "name(long name)" of the codec, or what the tag tells when the library has none.
 std::string CodecNameText(AVCodecID codecId, uint32_t codecTag, bool encoder);

@@ -290,6 +290,41 @@ TEST(ProbeTest, TransportStreamListsItsProgramFirst) {
   EXPECT_EQ(probe.CurrentPTS(), 0);
 }
 
+TEST(ProbeTest, StreamSharedByTwoProgramsIsListedUnderEach) {
+  kestrova::test::TempDir dir;
+  auto file = dir / "two-programs.ts";
+  kestrova::test::MakeMedia("-f lavfi -i testsrc=size=160x120:rate=25 -f lavfi -i sine -t 1 -c:v libx264 -c:a aac "
+                            "-map 0:v -map 1:a -program program_num=1:title=A:st=0:st=1 "
+                            "-program program_num=2:title=B:st=0",
+                            file);
+  TAVProbe probe;
+  ASSERT_TRUE(probe.OpenFile(file.string()));
+  ASSERT_EQ(probe.ProgramCount(), 2);
+  std::vector<std::string> headings;
+  for (auto& line : Lines(probe.GetFileInfoText())) {
+    if (line.rfind("Program ", 0) == 0) headings.push_back(line.substr(0, line.find(' ', 8)));
+    if (line.rfind("Stream #", 0) == 0) headings.push_back(line.substr(0, line.find('[')));
+  }
+  const std::vector<std::string> expected = {"Program 1", "Stream #0", "Stream #1", "Program 2", "Stream #0"};
+  EXPECT_EQ(headings, expected);
+}
+
+TEST(ProbeTest, FileTagsAreFoundWhateverTheirCase) {
+  // Matroska keeps its tag names in capitals ("COMMENT").
+  kestrova::test::TempDir dir;
+  auto file = dir / "tags.mkv";
+  kestrova::test::MakeMedia("-f lavfi -i testsrc=size=160x120:rate=25 -t 0.2 -c:v mpeg4 -metadata comment=fixture "
+                            "-metadata copyright=Kestrova -metadata genre=News",
+                            file);
+  TAVProbe probe;
+  ASSERT_TRUE(probe.OpenFile(file.string()));
+  TFileStreamInfo info;
+  probe.GetFileStreamInfo(info);
+  EXPECT_EQ(info.Comment, "fixture");
+  EXPECT_EQ(info.Copyright, "Kestrova");
+  EXPECT_EQ(info.Genre, "News");
+}
+
 TEST(ProbeTest, ChineseAndColonNamesOpen) {
   const auto& m = SharedMedia();
   TAVProbe probe;
