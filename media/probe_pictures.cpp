@@ -216,7 +216,9 @@ bool TAVProbe::ReadNextFrame(int streamIndex) {
       Av().av_frame_unref(frame_);
       return true;
     }
-    if (received != AVERROR(EAGAIN) || draining_) break;  // drained, or the decoder gave up
+    // Drained. A picture that failed to decode is skipped like a damaged
+    // packet: the next packets may decode again.
+    if (received == AVERROR_EOF || draining_) break;
 
     position = IoPosition();
     if (Av().av_read_frame(input_, packet_) < 0) {
@@ -256,6 +258,10 @@ void TAVProbe::StorePicture(const AVFrame* frame, int64_t position) {
   if (ts == kNoPts) ts = frame->pts;
   if (ts == kNoPts) ts = frame->pkt_dts;
 
+  // The packet line comes before the picture's own "decode PTS" line.
+  FFLogger().LogFmt(this, llDebug, "pkt.st_idx=%d, dts=%lld, pts=%lld, flags=%d, pict_type=%d", decodeStream_,
+                    (long long)frame->pkt_dts, (long long)frame->pts, frame->key_frame ? AV_PKT_FLAG_KEY : 0,
+                    pictureType_);
   if (currentPTS_ != kNoPts) previousPTS_ = currentPTS_;
   if (ts == kNoPts) {
     currentPTS_ = kNoPts;
@@ -264,9 +270,6 @@ void TAVProbe::StorePicture(const AVFrame* frame, int64_t position) {
     currentPTS_ = Av().av_rescale_q(ts, stream->time_base, kMicroseconds);
     Av().av_log(nullptr, AV_LOG_DEBUG, "decode PTS: %0.3f\n", double(currentPTS_) / 1000000);
   }
-  FFLogger().LogFmt(this, llDebug, "pkt.st_idx=%d, dts=%lld, pts=%lld, flags=%d, pict_type=%d", decodeStream_,
-                    (long long)frame->pkt_dts, (long long)frame->pts, frame->key_frame ? AV_PKT_FLAG_KEY : 0,
-                    pictureType_);
   packetDTS_ = frame->pkt_dts;
   packetPTS_ = frame->pts;
   packetStreamIndex_ = decodeStream_;
