@@ -15,6 +15,7 @@
 #include "thumbnail_fetcher.h"
 #include "main_form_sync.h"
 #include "main_form_upload.h"
+#include "responsive_ftp.h"
 
 namespace kestrova::ui {
 
@@ -119,7 +120,10 @@ void TMainForm::connectFtp() {
 }
 
 void TMainForm::btntestConnClick() {
-  sync::btntestConnClick(*siteConnection_, *syncView_, upload_->transferring());
+  bool transferring = upload_->transferring();
+  RunFtpKeepingWindowAlive(*syncView_, siteConnection_->ftp, [&](sync::SyncView& view) {
+    sync::btntestConnClick(*siteConnection_, view, transferring);
+  });
 }
 
 void TMainForm::btnscanClick() { upload_->btnscanClick(); }

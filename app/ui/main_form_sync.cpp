@@ -4,6 +4,7 @@
 
 #include "app_title.h"
 #include "main_form.h"
+#include "responsive_ftp.h"
 #include "upload_panel_model.h"
 
 namespace kestrova::ui {
@@ -70,7 +71,7 @@ bool FtpSiteSync::connectFtp() {
     view_.showMessage(sync::kMsgTransferring, "", sync::BoxKind::Ok);
     return false;
   }
-  sync::connectFtp(site_.ftp, view_);
+  RunFtpKeepingWindowAlive(view_, site_.ftp, [this](sync::SyncView& view) { sync::connectFtp(site_.ftp, view); });
   return site_.ftp.connected();
 }
 
@@ -78,7 +79,8 @@ void FtpSiteSync::deleteIfPresent(const std::string& folder, const std::string& 
   std::unique_lock lock(site_.busy, std::try_to_lock);
   if (!lock.owns_lock()) throw catalogue::SiteCommandError(sync::kMsgTransferring);
   try {
-    sync::deleteIfPresent(site_.ftp, folder, name);
+    RunFtpKeepingWindowAlive(view_, site_.ftp,
+                             [&](sync::SyncView&) { sync::deleteIfPresent(site_.ftp, folder, name); });
   } catch (const sync::FtpError& error) {
     throw catalogue::SiteCommandError(error.what());
   }

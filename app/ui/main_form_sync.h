@@ -40,7 +40,8 @@ class MainFormSyncView : public sync::SyncView {
 
 // The window's FTP connection used by the delete. It waits for no upload:
 // while a run holds the connection, the delete is refused with the sync's
-// "transferring" message.
+// "transferring" message. Its commands run off the window's thread, so a slow
+// server never freezes the window (RunFtpKeepingWindowAlive).
 class FtpSiteSync : public catalogue::SiteSync {
  public:
   FtpSiteSync(sync::SiteConnection& site, sync::SyncView& view) : site_(site), view_(view) {}
