@@ -98,6 +98,8 @@ std::string CodecNameText(AVCodecID codecId, uint32_t tag, bool encoder) {
     return longName.empty() ? name : name + "(" + longName + ")";
   }
   if (codecId == AV_CODEC_ID_MPEG2TS) return "mpeg2ts";
+  // Today's codec context keeps no codec name of its own to fall back on, so
+  // the codec tag is the next clue.
   unsigned char c[4] = {uint8_t(tag), uint8_t(tag >> 8), uint8_t(tag >> 16), uint8_t(tag >> 24)};
   bool printable = true;
   for (unsigned char ch : c) printable = printable && ch >= 32 && ch <= 126;
