@@ -48,7 +48,9 @@ bool CheckServiceConnection(const QUrl& base, int timeoutMs) {
   QNetworkReply* reply = network.get(request);
   QEventLoop loop;
   QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
-  loop.exec();
+  // Repaints and network traffic go on while we wait; clicks and keys wait
+  // until the answer is in, so a second sign-in cannot start inside this one.
+  loop.exec(QEventLoop::ExcludeUserInputEvents);
   bool ok = reply->error() == QNetworkReply::NoError &&
             reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt() == 200;
   reply->deleteLater();
