@@ -262,6 +262,8 @@ class TCustomFFmpeg {
   void FlushEncoders();
   void PreprocessVideo(InputStream& ist, AVFrame*& frame);
   void RunCustomHook(AVFrame* frame, InputStream& ist);
+  // False for pictures the deinterlacer can't handle (packed, RGB, deep).
+  bool DeinterlaceFrame(AVFrame* frame);
   void WriteVideo(OutputStream& ost, InputStream& ist, AVFrame* frame);
   void EncodeVideoFrame(OutputStream& ost, AVFrame* frame);
   void WriteAudio(OutputStream& ost, InputStream& ist, AVFrame* frame);
@@ -326,6 +328,7 @@ class TCustomFFmpeg {
   void* previewConverter_ = nullptr;  // TBitmapConverter for the preview
   AVFrame* decoded_ = nullptr;
   AVFrame* hookFrame_ = nullptr;
+  std::vector<uint8_t> deinterlaceScratch_;  // grown only
   AVPacket* encPacket_ = nullptr;
   SwsContext* fromRgb_ = nullptr;
   std::vector<AVCodecContext*> openedCodecs_;

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "media/bitmap.h"
+#include "media/engine/deinterlace.h"
 #include "media/engine/engine_av.h"
 #include "media/engine/engine_log.h"
 #include "media/engine/options_error.h"
@@ -112,7 +113,10 @@ void TCustomFFmpeg::PreprocessVideo(InputStream& ist, AVFrame*& frame) {
   }
   AV(av_frame_copy)(hookFrame_, frame);
   AV(av_frame_copy_props)(hookFrame_, frame);
-  if (settings_.deinterlace) EngineLog(LogError, "Deinterlacing failed.");  // no in-place deinterlacer today
+  if (settings_.deinterlace && !DeinterlaceFrame(hookFrame_)) {
+    EngineLog(LogError, "Deinterlacing failed.");
+    AV(av_frame_copy)(hookFrame_, frame);  // a half-filtered picture is worse than the original
+  }
   if (custom)
     RunCustomHook(hookFrame_, ist);
   else if (settings_.vhookInUse) {
@@ -124,6 +128,15 @@ void TCustomFFmpeg::PreprocessVideo(InputStream& ist, AVFrame*& frame) {
     FrameHookProcess(hooks_, &picture, hookFrame_->format, hookFrame_->width, hookFrame_->height, ist.pts);
   }
   frame = hookFrame_;
+}
+
+bool TCustomFFmpeg::DeinterlaceFrame(AVFrame* frame) {
+  const AVPixFmtDescriptor* d = AV(av_pix_fmt_desc_get)(static_cast<AVPixelFormat>(frame->format));
+  if (d == nullptr || !(d->flags & AV_PIX_FMT_FLAG_PLANAR) || (d->flags & (AV_PIX_FMT_FLAG_RGB | AV_PIX_FMT_FLAG_PAL)) ||
+      (d->nb_components != 1 && d->nb_components != 3) || d->comp[0].depth != 8)
+    return false;
+  return DeinterlacePicture(frame->data, frame->linesize, frame->width, frame->height, d->nb_components,
+                            d->log2_chroma_w, d->log2_chroma_h, deinterlaceScratch_);
 }
 
 void TCustomFFmpeg::RunCustomHook(AVFrame* frame, InputStream& ist) {

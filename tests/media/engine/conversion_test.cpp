@@ -266,4 +266,38 @@ TEST_F(ConversionTest, CustomHookThatThrowsLeavesFramesAndRunGoesOn) {
   EXPECT_EQ(calls, 50);
 }
 
+// The luma planes of every picture of a file, one after another, as the
+// ffmpeg tool decodes them.
+std::string LumaPlanes(const std::filesystem::path& file) {
+  return RunCommand("ffmpeg -nostdin -v error -i " + ShellQuote(file.string()) + " -f rawvideo -pix_fmt gray -").output;
+}
+
+TEST_F(ConversionTest, DeinterlaceRemovesCombingAndKeepsEveryPicture) {
+  // Even rows dark, odd rows light: the two fields of a fast movement.
+  MakeMedia("-f lavfi -i \"color=c=black:s=64x48:r=25,format=yuv420p,"
+            "geq=lum='if(mod(Y\\,2)\\,235\\,16)':cb=128:cr=128\" -t 1 -c:v ffv1",
+            out / "combed.mkv");
+  for (bool deinterlace : {false, true}) {
+    media::TFFmpegEngine e;
+    BatchRecorder r;
+    r.Attach(e);
+    media::TOutputOptions o;
+    o.VideoCodec = "ffv1";
+    o.DisableAudio = true;
+    if (deinterlace) o.ExtOptions = "deinterlace=1";
+    const auto target = out / (deinterlace ? "deinterlaced.mkv" : "kept.mkv");
+    int task = e.AddTask((out / "combed.mkv").string());
+    ASSERT_TRUE(e.SetOutputFile(task, target.string(), &o)) << e.LastErrorMessage();
+    e.StartTask(0);
+    ASSERT_TRUE(r.Report(task).Finished) << r.Report(task).ExceptionMsg;
+    const std::string luma = LumaPlanes(target);
+    ASSERT_EQ(luma.size(), 25u * 64 * 48);  // one picture out for each picture in
+    const int gap = std::abs(static_cast<uint8_t>(luma[20 * 64 + 10]) - static_cast<uint8_t>(luma[21 * 64 + 10]));
+    if (deinterlace)
+      EXPECT_LE(gap, 2);
+    else
+      EXPECT_GE(gap, 200);
+  }
+}
+
 }  // namespace
