@@ -50,6 +50,7 @@ void TCustomFFmpeg::CloseFiles() {
     if (ost.passLog != nullptr) std::fclose(ost.passLog);
   }
   outputStreams_.clear();
+  CloseVstatsFile();
   for (InputStream& ist : inputStreams_)
     if (ist.dec != nullptr) AV(avcodec_free_context)(&ist.dec);
   inputStreams_.clear();

@@ -108,6 +108,10 @@ struct OutputStream {
   FILE* passLog = nullptr;
   int64_t lastMuxDts = kNoTime;  // copy streams: last written dts, stream time base
   float lastQuality = 0;          // from the last encoded packet
+  uint64_t lastError[3] = {};     // squared error sums of the last coded picture (with psnr)
+  uint64_t errorSum[3] = {};      // and over the whole run
+  bool hasErrors = false;
+  int64_t codedPictures = 0;
   std::vector<int> sourceBySegment;  // join mode: the source for each input
   std::vector<uint8_t*> audioPlanes;  // converted samples, grown only
   int audioPlaneCapacity = 0;
@@ -127,6 +131,9 @@ void SetEngineWaitPump(std::function<void()> pump);
 
 // Paints a whole picture in one YCbCr colour (the padding bands).
 void FillPadColour(AVFrame* picture, int y, int cb, int cr);
+
+// The q histogram as the progress line shows it: one digit per q value.
+std::string QpHistogramText(const int histogram[52]);
 
 // The encoder that stands in for a codec name of the old libraries.
 std::string EncoderNameFor(const std::string& codecName);
@@ -274,6 +281,11 @@ class TCustomFFmpeg {
   void WritePacket(OutputStream& ost, AVPacket* pkt);
   void PreviewStep(const AVFrame* picture, int64_t pts);
   void Report(bool isLast, int fileIndex);
+  // transcoder_stats.cpp
+  void OpenVstatsFile();
+  void CloseVstatsFile();
+  void RecordEncodedPacket(OutputStream& ost, const AVPacket* pkt);
+  std::string PsnrText(const OutputStream& ost, bool isLast) const;
   void CleanUp();
   void ApplyVolume(AVFrame* frame);
   void WaitWhilePaused();
@@ -333,6 +345,7 @@ class TCustomFFmpeg {
   SwsContext* fromRgb_ = nullptr;
   std::vector<AVCodecContext*> openedCodecs_;
   int qpHistogram_[52] = {};
+  FILE* vstatsFile_ = nullptr;
 };
 
 }  // namespace media

@@ -33,6 +33,7 @@ void TCustomFFmpeg::Transcode() {
   if (decoded_ == nullptr) decoded_ = AV(av_frame_alloc)();
   if (encPacket_ == nullptr || decoded_ == nullptr) Raise("Cannot allocate %d bytes output buffer", 262144);
   OpenCodecs();
+  OpenVstatsFile();
   WriteHeaders();
   LogMapping();
   timerStart_ = Now();
@@ -328,13 +329,9 @@ void TCustomFFmpeg::DrainEncoder(OutputStream& ost, AVCodecContext* enc, bool se
     int err = AV(avcodec_receive_packet)(enc, encPacket_);
     if (err == AVERROR(EAGAIN) || err == AVERROR_EOF) return;
     if (err < 0) Raise(ost.plan.kind == AVMEDIA_TYPE_AUDIO ? "Audio encoding failed" : "Video encoding failed");
-    for (int i = 0; i < encPacket_->side_data_elems; ++i) {
-      const AVPacketSideData& sd = encPacket_->side_data[i];
-      if (sd.type == AV_PKT_DATA_QUALITY_STATS && sd.size >= 4)
-        ost.lastQuality = static_cast<float>(sd.data[0] | sd.data[1] << 8 | sd.data[2] << 16 | sd.data[3] << 24);
-    }
     if (ost.plan.kind == AVMEDIA_TYPE_VIDEO) videoSize_ += encPacket_->size;
     else if (ost.plan.kind == AVMEDIA_TYPE_AUDIO) audioSize_ += encPacket_->size;
+    RecordEncodedPacket(ost, encPacket_);
     if (ost.passLog != nullptr && enc->stats_out != nullptr) std::fputs(enc->stats_out, ost.passLog);
     AV(av_packet_rescale_ts)(encPacket_, enc->time_base, ost.st->time_base);
     encPacket_->stream_index = ost.st->index;
@@ -413,17 +410,23 @@ void TCustomFFmpeg::Report(bool isLast, int fileIndex) {
   const double bitrate = static_cast<double>(totalSize) * 8 / t / 1000.0;
   int frameNumber = 0, fps = 0;
   float q = -1;
+  std::string extraFigures;
   for (const OutputStream& ost : outputStreams_) {
     if (ost.plan.kind != AVMEDIA_TYPE_VIDEO) continue;
     frameNumber = static_cast<int>(ost.frameNumber);
     const double elapsed = static_cast<double>(now - timerStart_) / 1e6;
     fps = elapsed > 1 ? static_cast<int>(frameNumber / elapsed + 0.5) : 0;
     q = ost.enc != nullptr ? ost.lastQuality / FF_QP2LAMBDA : -1;
-    if (s.qpHist && q >= 0 && q < 52) ++qpHistogram_[static_cast<int>(q)];
+    if (s.qpHist && q >= 0 && q < 52) {
+      ++qpHistogram_[static_cast<int>(q)];
+      extraFigures += QpHistogramText(qpHistogram_) + " ";
+    }
+    extraFigures += PsnrText(ost, isLast);
     break;
   }
-  std::string line = FormatText("frame=%5d fps=%3d q=%3.1f %ssize=%8.0fkB time=%0.2f bitrate=%6.1fkbits/s", frameNumber,
-                                fps, q, isLast ? "L" : "", totalSize / 1024.0, t, bitrate);
+  std::string line = FormatText("frame=%5d fps=%3d q=%3.1f %s%ssize=%8.0fkB time=%0.2f bitrate=%6.1fkbits/s",
+                                frameNumber, fps, q, extraFigures.c_str(), isLast ? "L" : "", totalSize / 1024.0, t,
+                                bitrate);
   if (framesDuplicated_ || framesDropped_) line += FormatText(" dup=%d drop=%d", framesDuplicated_, framesDropped_);
   if (OnProgress) {
     TProgressInfo info;
