@@ -96,7 +96,12 @@ void TCustomFFmpeg::OpenInputOrThrow(const std::string& fileName) {
   }
   ctx->flags |= AVFMT_FLAG_NONBLOCK;
   const std::string libraryName = UnicodeFileName(fileName);
-  int err = OpenInputFile(&ctx, libraryName, format, nullptr);
+  // Looping an input is the picture-sequence reader's own option; readers
+  // without it leave the entry unused.
+  AVDictionary* openOptions = nullptr;
+  if (s.loopInput) AV(av_dict_set)(&openOptions, "loop", "1", 0);
+  int err = OpenInputFile(&ctx, libraryName, format, &openOptions);
+  AV(av_dict_free)(&openOptions);
   if (err < 0) {
     ctx = nullptr;  // freed by the library on failure
     lastError_ = ::media::ErrorText(fileName, err);
@@ -211,6 +216,10 @@ void TCustomFFmpeg::OpenInputOrThrow(const std::string& fileName) {
       ist.dec->thread_count = s.threadCount;
       GenericApplyOptions(optionContexts_, ist.dec, par->codec_type,
                           OptionFlagsFor(par->codec_type) | AV_OPT_FLAG_DECODING_PARAM);
+      // A motion-estimation threshold wants the source's motion vectors: the
+      // decoder hands them out with each picture (what the old motion-vector
+      // debug flag did).
+      if (par->codec_type == AVMEDIA_TYPE_VIDEO && s.meThreshold != 0) ist.dec->flags2 |= AV_CODEC_FLAG2_EXPORT_MVS;
     }
     inputStreams_.push_back(ist);
   }
@@ -311,6 +320,11 @@ int TCustomFFmpeg::OpenOutput(const std::string& fileName, bool join) {
     if (s.muxPreload > 0) AV(av_opt_set_int)(oc, "preload", static_cast<int64_t>(s.muxPreload * 1000000), AV_OPT_SEARCH_CHILDREN);
     oc->flags |= AVFMT_FLAG_NONBLOCK;
     GenericApplyOptions(optionContexts_, oc, -1, AV_OPT_FLAG_ENCODING_PARAM);
+    // Output looping (-1 none, 0 for ever, N times) is the animated-picture
+    // writers' own "loop" option; other writers have none and are left alone.
+    if (oc->oformat->priv_class != nullptr && oc->priv_data != nullptr &&
+        AV(av_opt_find)(oc->priv_data, "loop", nullptr, 0, 0) != nullptr)
+      AV(av_opt_set_int)(oc->priv_data, "loop", s.loopOutput, 0);
 
     if (join && inputs_.size() > 1) {
       joined_ = true;

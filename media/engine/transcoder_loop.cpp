@@ -310,6 +310,9 @@ void TCustomFFmpeg::WriteSubtitle(OutputStream& ost, InputStream& ist, AVSubtitl
 }
 
 void TCustomFFmpeg::CopyPacket(OutputStream& ost, InputStream& ist, const AVPacket* pkt) {
+  // A copied stream starts at a key frame: the pictures before it can't be
+  // decoded without the ones the start time cut away, unless asked for.
+  if (ost.frameNumber == 0 && !(pkt->flags & AV_PKT_FLAG_KEY) && settings_.copyInitialNonKeyFrames == 0) return;
   AVPacket* out = encPacket_;
   if (AV(av_packet_ref)(out, pkt) < 0) return;
   const int64_t start = AV(av_rescale_q)(settings_.startTime, AV_TIME_BASE_Q, ost.st->time_base);

@@ -300,4 +300,64 @@ TEST_F(ConversionTest, DeinterlaceRemovesCombingAndKeepsEveryPicture) {
   }
 }
 
+// Runs one task with these records in a fresh engine and returns its report.
+media::TTerminateInfo ConvertOnce(const std::filesystem::path& input, const std::filesystem::path& output,
+                                  const media::TOutputOptions& options, media::TInputOptions in = {}) {
+  media::TFFmpegEngine e;
+  BatchRecorder r;
+  r.Attach(e);
+  media::TOutputOptions o = options;
+  int task = e.AddTask(input.string(), &in);
+  EXPECT_GE(task, 0) << e.LastErrorMessage();
+  if (task < 0) return {};
+  EXPECT_TRUE(e.SetOutputFile(task, output.string(), &o)) << e.LastErrorMessage();
+  e.StartTask(0);
+  return r.Report(task);
+}
+
+int CountPackets(const std::filesystem::path& file) {
+  return std::atoi(Ffprobe("-count_packets -select_streams v:0 -show_entries stream=nb_read_packets -of csv=p=0",
+                           file).c_str());
+}
+
+TEST_F(ConversionTest, CopiedVideoStartsAtAKeyFrameUnlessInitialNonKeyFramesAreKept) {
+  // A key frame every second: from 1.5 s the first copied picture is not one.
+  MakeMedia("-f lavfi -i testsrc=size=160x120:rate=25 -t 3 -c:v libx264 -preset ultrafast -g 25 -pix_fmt yuv420p",
+            out / "gop25.mp4");
+  media::TOutputOptions o;
+  o.VideoCodec = "copy";
+  o.DisableAudio = true;
+  o.StartTime = 1500000;
+  auto plain = ConvertOnce(out / "gop25.mp4", out / "from-key.mkv", o);
+  ASSERT_TRUE(plain.Finished) << plain.ExceptionMsg;
+  o.ExtOptions = "copyinkf=1";
+  auto kept = ConvertOnce(out / "gop25.mp4", out / "from-start.mkv", o);
+  ASSERT_TRUE(kept.Finished) << kept.ExceptionMsg;
+  EXPECT_EQ(CountPackets(out / "from-key.mkv"), 25);  // 2 s to 3 s
+  EXPECT_NEAR(CountPackets(out / "from-start.mkv"), 37, 1);  // 1.5 s to 3 s
+  EXPECT_EQ(Ffprobe("-select_streams v:0 -show_entries packet=flags -read_intervals %+#1 -of csv=p=0",
+                    out / "from-key.mkv").substr(0, 1), "K");
+}
+
+TEST_F(ConversionTest, LoopInputRepeatsAStillPictureAndLoopOutputMarksAnAnimation) {
+  MakeMedia("-f lavfi -i testsrc=size=64x48 -frames:v 1", out / "still.png");
+  media::TOutputOptions o;
+  o.Duration = 1000000;
+  o.FrameRate = "10";
+  o.VideoCodec = "gif";
+  media::TInputOptions loopIn;
+  loopIn.ExtOptions = "loop_input=1";
+  auto looped = ConvertOnce(out / "still.png", out / "looped.gif", o, loopIn);
+  ASSERT_TRUE(looped.Finished) << looped.ExceptionMsg;
+  EXPECT_NEAR(CountPackets(out / "looped.gif"), 10, 1);
+  // The writer's default output loop is none: no looping block in the file.
+  EXPECT_EQ(ReadFile(out / "looped.gif").find("NETSCAPE2.0"), std::string::npos);
+
+  o.ExtOptions = "loop_output=0";
+  auto once = ConvertOnce(out / "still.png", out / "forever.gif", o);
+  ASSERT_TRUE(once.Finished) << once.ExceptionMsg;
+  EXPECT_EQ(CountPackets(out / "forever.gif"), 1);
+  EXPECT_NE(ReadFile(out / "forever.gif").find("NETSCAPE2.0"), std::string::npos);
+}
+
 }  // namespace
