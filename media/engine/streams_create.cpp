@@ -68,20 +68,28 @@ uint16_t* CopyMatrix(const std::vector<int16_t>& m) {
   return out;
 }
 
-}  // namespace
-
-void TCustomFFmpeg::NewVideoStream(int file) {
-  TaskSettings& s = settings_;
-  AVFormatContext* oc = outputs_.at(file).ctx;
+// Opens a new stream of the given kind on an output file; the kind's
+// pending bitstream filters move onto it.
+OutputStream AddOutputStream(AVFormatContext* oc, int file, AVMediaType kind, std::vector<std::string>& filters) {
   if (static_cast<int>(oc->nb_streams) >= kMaxStreams) Raise("Could not alloc stream");
   AVStream* st = AV(avformat_new_stream)(oc, nullptr);
   if (st == nullptr) Raise("Could not alloc stream");
   OutputStream ost;
   ost.file = file;
   ost.st = st;
-  ost.plan.kind = AVMEDIA_TYPE_VIDEO;
-  ost.plan.bitstreamFilters = std::move(s.videoBitstreamFilters);
-  s.videoBitstreamFilters.clear();
+  ost.plan.kind = kind;
+  ost.plan.bitstreamFilters = std::move(filters);
+  filters.clear();
+  return ost;
+}
+
+}  // namespace
+
+void TCustomFFmpeg::NewVideoStream(int file) {
+  TaskSettings& s = settings_;
+  AVFormatContext* oc = outputs_.at(file).ctx;
+  OutputStream ost = AddOutputStream(oc, file, AVMEDIA_TYPE_VIDEO, s.videoBitstreamFilters);
+  AVStream* st = ost.st;
   if (s.videoCopy) {
     ost.plan.copy = true;
     st->sample_aspect_ratio = ClosestAspect(s.frameAspectRatio, s.frameWidth, s.frameHeight);
@@ -145,15 +153,8 @@ void TCustomFFmpeg::NewVideoStream(int file) {
 void TCustomFFmpeg::NewAudioStream(int file) {
   TaskSettings& s = settings_;
   AVFormatContext* oc = outputs_.at(file).ctx;
-  if (static_cast<int>(oc->nb_streams) >= kMaxStreams) Raise("Could not alloc stream");
-  AVStream* st = AV(avformat_new_stream)(oc, nullptr);
-  if (st == nullptr) Raise("Could not alloc stream");
-  OutputStream ost;
-  ost.file = file;
-  ost.st = st;
-  ost.plan.kind = AVMEDIA_TYPE_AUDIO;
-  ost.plan.bitstreamFilters = std::move(s.audioBitstreamFilters);
-  s.audioBitstreamFilters.clear();
+  OutputStream ost = AddOutputStream(oc, file, AVMEDIA_TYPE_AUDIO, s.audioBitstreamFilters);
+  AVStream* st = ost.st;
   if (s.audioCopy) {
     ost.plan.copy = true;
     st->codecpar->codec_tag = s.audioTag;
@@ -200,15 +201,8 @@ void TCustomFFmpeg::NewAudioStream(int file) {
 void TCustomFFmpeg::NewSubtitleStream(int file) {
   TaskSettings& s = settings_;
   AVFormatContext* oc = outputs_.at(file).ctx;
-  if (static_cast<int>(oc->nb_streams) >= kMaxStreams) Raise("Could not alloc stream");
-  AVStream* st = AV(avformat_new_stream)(oc, nullptr);
-  if (st == nullptr) Raise("Could not alloc stream");
-  OutputStream ost;
-  ost.file = file;
-  ost.st = st;
-  ost.plan.kind = AVMEDIA_TYPE_SUBTITLE;
-  ost.plan.bitstreamFilters = std::move(s.subtitleBitstreamFilters);
-  s.subtitleBitstreamFilters.clear();
+  OutputStream ost = AddOutputStream(oc, file, AVMEDIA_TYPE_SUBTITLE, s.subtitleBitstreamFilters);
+  AVStream* st = ost.st;
   if (s.subtitleCopy) {
     ost.plan.copy = true;
     st->codecpar->codec_tag = s.subtitleTag;
