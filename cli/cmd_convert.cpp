@@ -9,11 +9,12 @@
 #include <mutex>
 
 #include "command.h"
+#include "media/engine/conversion_presets.h"
 #include "media/engine/engine.h"
 #include "media/engine/engine_records.h"
+#include "media/hand_over.h"
 #include "media/loader.h"
 #include "media/logger.h"
-#include "media/main_thread.h"
 #include "media/utils.h"
 
 namespace kestrova::cli {
@@ -21,16 +22,6 @@ namespace {
 
 volatile std::sig_atomic_t gInterrupted = 0;
 void OnInterrupt(int) { gInterrupted = 1; }
-
-// The dialog's quality presets 0..8: video bit rate (kbit/s) and frame size;
-// preset 9 lets the user choose, which here means the defaults.
-struct QualityPreset {
-  int kbits;
-  const char* size;
-};
-constexpr QualityPreset kQualityPresets[] = {{48, "176x144"},  {120, "320x240"}, {256, "400x300"},
-                                             {384, "480x360"}, {512, "640x480"}, {768, "800x600"},
-                                             {1024, "640x480"}, {1280, "800x600"}, {1536, "1024x768"}};
 
 // "HH:MM:SS.mmm" (also "SS.mmm" or "MM:SS") into microseconds; -1 when it
 // isn't a time.
@@ -91,31 +82,16 @@ int RunConvert(const std::vector<std::string>& words) {
   });
 
   media::TInputOptions in;
-  media::TOutputOptions out;
   media::InitInputOptions(in);
-  media::InitOutputOptions(out);
-  out.FileExt = ".mp4";
-  out.AudioSampleRate = 22050;
-  out.FrameSize = "320x240";
-  out.FrameRate = "15";
-  out.VideoBitrate = 120 * 1000;
-  out.VideoCodec = "libx264";
-  out.VideoPreset = "libx264-default";
-  out.AudioCodec = "libfaac";
-  out.CopyTimestamp = true;
-  out.Info.Timestamp = 0;
-  out.DisableSubtitle = true;
+  // Preset 9 (the user's own choice) means the dialog's defaults here.
+  media::TOutputOptions out = media::DialogOutputDefaults();
   if (args.has("preset")) {
     char* end = nullptr;
     const std::string text = args.value("preset");
     long n = std::strtol(text.c_str(), &end, 10);
-    if (text.empty() || *end != '\0' || n < 0 || n > 9) {
+    if (text.empty() || *end != '\0' || n < 0 || n > 9 || !media::ApplyQualityPreset(static_cast<int>(n), out)) {
       std::cerr << "kestrova-cli convert: --preset takes 0 to 9\n";
       return 2;
-    }
-    if (n <= 8) {
-      out.VideoBitrate = kQualityPresets[n].kbits * 1000;
-      out.FrameSize = kQualityPresets[n].size;
     }
   }
   if (args.has("start") || args.has("end")) {
@@ -137,9 +113,9 @@ int RunConvert(const std::vector<std::string>& words) {
     return 1;
   }
 
-  media::MainThreadQueue queue;
-  media::SetEngineWaitPump([&queue] { queue.Pump(0); });
-  media::TFFmpegEngine engine;
+  // This thread is the host: progress reports are drawn here as it pumps.
+  media::HandOver handOver;
+  media::TFFmpegEngine engine(&handOver);
   std::mutex resultLock;
   bool batchEnded = false;
   media::TTerminateInfo result;
@@ -172,7 +148,7 @@ int RunConvert(const std::vector<std::string>& words) {
   engine.StartTask(1);
   bool stopping = false;
   while (true) {
-    queue.Pump(100);
+    handOver.Pump(std::chrono::milliseconds(100));
     {
       std::lock_guard<std::mutex> lock(resultLock);
       if (batchEnded) break;
@@ -184,7 +160,6 @@ int RunConvert(const std::vector<std::string>& words) {
     }
   }
   std::fprintf(stderr, "\n");
-  media::SetEngineWaitPump(nullptr);
   if (result.Exception) {
     std::cerr << "kestrova-cli convert: " << result.ExceptionMsg << "\n";
     // A file broken off by an error plays nowhere: leave none behind.

@@ -1,5 +1,6 @@
 #include "media/hand_over.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace media {
@@ -118,16 +119,23 @@ int HandOver::Pump(std::chrono::milliseconds wait) {
 }
 
 bool HandOver::PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds limit) {
+  // How long one wait lasts before the host's own events are served again.
+  constexpr std::chrono::milliseconds kHostEventSlice(10);
   const auto deadline = std::chrono::steady_clock::now() + limit;
+  bool servesHost = ServeHostEvents();
   for (;;) {
     if (done()) return true;
     std::shared_ptr<Item> item;
     {
       std::unique_lock lock(mutex_);
       const std::uint64_t seen = nudges_;
-      if (!changed_.wait_until(lock, deadline, [&] { return !pending_.empty() || nudges_ != seen || closed_; })) {
+      const auto now = std::chrono::steady_clock::now();
+      const auto until = servesHost ? std::min(deadline, now + kHostEventSlice) : deadline;
+      if (!changed_.wait_until(lock, until, [&] { return !pending_.empty() || nudges_ != seen || closed_; })) {
         lock.unlock();
-        return done();
+        if (until >= deadline) return done();
+        servesHost = ServeHostEvents();
+        continue;
       }
       if (!pending_.empty()) {
         item = std::move(pending_.front());

@@ -59,6 +59,8 @@ class HandOver {
 
   // On the host thread: pumps until done() holds or `limit` has passed;
   // returns done(). The predicate is checked after every piece of work.
+  // A host with an event loop keeps serving its own events meanwhile (see
+  // ServeHostEvents), so a window that waits here keeps painting.
   bool PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds limit);
 
   // From any thread: wakes a host thread blocked in Pump/PumpUntil so that it
@@ -83,6 +85,12 @@ class HandOver {
   // Called after work was queued, from the handing thread, with no lock held.
   // A host with an event loop asks its loop to call Pump() here.
   virtual void Wake() {}
+
+  // Called on the host thread every few milliseconds while PumpUntil waits:
+  // a host with an event loop serves its pending events (painting, timers)
+  // and returns true. The default has no loop to serve and returns false,
+  // which lets PumpUntil sleep until work or a nudge arrives.
+  virtual bool ServeHostEvents() { return false; }
 
  private:
   struct Item;

@@ -11,7 +11,6 @@
 #include <strings.h>
 
 #include "media/entry_points.h"
-#include "media/main_thread.h"
 
 namespace media {
 namespace {
@@ -137,11 +136,10 @@ void TFFLogger::InstallLibraryLog() {
 
 void TFFLogger::Raise(const void* sender, std::uint32_t threadId, TLogLevel level, const std::string& message) {
   // Each call carries its own values: nothing is shared between callers.
-  auto deliver = [&] { onLog_(sender, threadId, level, message); };
-  if (triggerInMainThread_) {
-    RunInMainThread(deliver);
+  if (triggerInMainThread_ && handOver_ != nullptr && !handOver_->OnHostThread()) {
+    handOver_->Post([handler = onLog_, sender, threadId, level, message] { handler(sender, threadId, level, message); });
   } else {
-    deliver();
+    onLog_(sender, threadId, level, message);
   }
 }
 

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "media/base_component.h"
+#include "media/hand_over.h"
 
 namespace media {
 
@@ -45,6 +46,12 @@ class TFFLogger : public TFFBaseComponent {
 
   bool TriggerEventInMainThread() const { return triggerInMainThread_; }
   void SetTriggerEventInMainThread(bool value) { triggerInMainThread_ = value; }
+  // The host's hand-over for TriggerEventInMainThread (none: every line is
+  // delivered on the thread that logs it). Set before threads start logging.
+  // Lines from other threads are posted, not waited for: a thread may log
+  // while it holds a lock of the library's (the codec lock), and the host
+  // may be waiting for that lock.
+  void SetHandOver(HandOver* handOver) { handOver_ = handOver; }
 
   // Set before threads start logging; it is read without a lock.
   void SetOnLog(TLogEvent handler) { onLog_ = std::move(handler); }
@@ -63,6 +70,7 @@ class TFFLogger : public TFFBaseComponent {
 
   std::atomic<TLogLevel> logLevel_;
   std::atomic<bool> triggerInMainThread_{true};
+  HandOver* handOver_ = nullptr;
   TLogEvent onLog_;
 };
 

@@ -8,8 +8,8 @@
 #include "progress_text.h"
 #include "site_connection.h"
 #include "upload_panel_model.h"
+#include "media/hand_over.h"
 #include "upload_worker.h"
-#include "window_thread_queue.h"
 
 namespace kestrova::sync {
 namespace {
@@ -114,13 +114,14 @@ int RunUpload(const SiteOptions& options, bool progressBar, std::ostream& out, s
     err << panel.status << "\n";
   };
 
-  WindowThreadQueue queue;
+  media::HandOver handOver;
   SiteConnection site;
   std::string dataFolder = DataFolderOf(options);
   UploadSetup setup{dataFolder, std::filesystem::path(dataFolder).parent_path().string()};
-  UploadWorker worker(site, panel, queue.runner(), setup);
+  UploadWorker worker(site, panel, [&handOver](const std::function<void()>& work) { handOver.Call(work); }, setup);
   worker.btnscanClick();
-  queue.pumpUntil([&] { return !worker.active(); });
+  while (worker.active()) handOver.Pump(std::chrono::milliseconds(50));
+  handOver.Pump();
   worker.join();
   endBar();
 

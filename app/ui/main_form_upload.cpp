@@ -20,7 +20,7 @@ MainFormUpload::MainFormUpload(sync::SiteConnection& site, MainFormSyncView& vie
 MainFormUpload::~MainFormUpload() { finishForClose(); }
 
 void MainFormUpload::handOver(const std::function<void()>& work) {
-  handOver_.run([&] { Guarded(platform_, work); });
+  handOver_.Call([&] { Guarded(platform_, work); });
 }
 
 bool MainFormUpload::running() const { return worker_ && worker_->active(); }
@@ -60,7 +60,7 @@ void MainFormUpload::finishForClose() {
     // Closed from inside one of the run's own boxes: the run cannot move on
     // before that box's frame returns, so waiting here would never end. The
     // stop stays requested and the destructor finishes the run.
-    if (handOver_.inProgress()) return;
+    if (handOver_.Depth() > 0) return;
     const auto started = std::chrono::steady_clock::now();
     while (worker_->active()) {
       // The cut is repeated because the client clears it when its next
@@ -69,7 +69,7 @@ void MainFormUpload::finishForClose() {
       // over a step in between, so the delete is not cut within the grace.
       if (worker_->transferring() || std::chrono::steady_clock::now() - started > kCloseGrace)
         site_.ftp.cancelTransfer();
-      handOver_.runPending(std::chrono::milliseconds(20));
+      handOver_.Pump(std::chrono::milliseconds(20));
     }
   }
   worker_.reset();

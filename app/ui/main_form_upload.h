@@ -7,7 +7,7 @@
 #include <functional>
 #include <memory>
 
-#include "gui_hand_over.h"
+#include "qt_hand_over.h"
 #include "upload_worker.h"
 
 namespace kestrova::ui {
@@ -49,7 +49,7 @@ class MainFormUpload {
   MainFormSyncView& view_;
   Platform& platform_;
   std::function<sync::UploadSetup()> setup_;
-  GuiHandOver handOver_;
+  QtHandOver handOver_;
   // Destroyed before the hand-over: a worker's thread is joined while the
   // hand-over it might wait on still exists.
   std::unique_ptr<sync::UploadWorker> worker_;

@@ -6,14 +6,14 @@
 #include <exception>
 #include <thread>
 
-#include "gui_hand_over.h"
+#include "qt_hand_over.h"
 
 namespace kestrova::ui {
 
 void RunFtpKeepingWindowAlive(sync::SyncView& window, sync::FtpClient& ftp,
                               const std::function<void(sync::SyncView& view)>& work) {
-  GuiHandOver handOver;
-  sync::MarshalledView view(window, [&handOver](const std::function<void()>& piece) { handOver.run(piece); });
+  QtHandOver handOver;
+  sync::MarshalledView view(window, [&handOver](const std::function<void()>& piece) { handOver.Call(piece); });
   QEventLoop loop;
   std::atomic<bool> done{false};
   std::exception_ptr failure;
@@ -35,7 +35,7 @@ void RunFtpKeepingWindowAlive(sync::SyncView& window, sync::FtpClient& ftp,
   // (its boxes return at once by then) runs here.
   while (!done) {
     ftp.cancelTransfer();
-    handOver.runPending(std::chrono::milliseconds(20));
+    handOver.Pump(std::chrono::milliseconds(20));
   }
   helper.join();
   if (failure) std::rethrow_exception(failure);

@@ -4,7 +4,6 @@
 
 #include "media/engine/engine_av.h"
 #include "media/engine/options_error.h"
-#include "media/main_thread.h"
 
 namespace media {
 
@@ -59,30 +58,57 @@ void TFFmpegList::SetPreviewBit(int bit, bool on) {
 
 // ---- component ----
 
-TCustomFFmpegEngine::TCustomFFmpegEngine() = default;
+namespace {
+// Deliveries of any engine running further up this thread's stack.
+thread_local int t_deliveryDepth = 0;
+
+struct DeliveryScope {
+  DeliveryScope() { ++t_deliveryDepth; }
+  ~DeliveryScope() { --t_deliveryDepth; }
+};
+}  // namespace
+
+void TCustomFFmpegEngine::DeliveryTurn::Take() {
+  std::unique_lock lock(mutex_);
+  free_.wait(lock, [this] { return !busy_; });
+  busy_ = true;
+}
+
+void TCustomFFmpegEngine::DeliveryTurn::Give() {
+  {
+    std::lock_guard lock(mutex_);
+    busy_ = false;
+  }
+  free_.notify_one();
+}
+
+TCustomFFmpegEngine::TCustomFFmpegEngine(HandOver* handOver) : handOver_(handOver) {}
 
 TCustomFFmpegEngine::~TCustomFFmpegEngine() {
-  // Wait for any delivery in progress and switch the events off: their
-  // receivers may already be gone. Then stop every running task, waiting,
-  // and let the report threads finish.
+  // The events go off first: a delivery still queued for the host finds
+  // them off and returns without its handler, which releases the task that
+  // waits for it. Then every running task is stopped, waiting (the host's
+  // hand-over is pumped meanwhile), and the report line ends.
+  eventsOn_ = false;
   { std::lock_guard<std::mutex> a(hookLock_); onCustomHook_ = nullptr; }
   { std::lock_guard<std::mutex> b(previewLock_); onPreviewBitmap_ = nullptr; }
   { std::lock_guard<std::mutex> c(progressLock_); onProgress_ = nullptr; }
-  { std::lock_guard<std::recursive_mutex> d(terminateLock_); onTerminate_ = nullptr; toStart_ = 0; }
+  { std::lock_guard<std::mutex> d(terminateLock_); onTerminate_ = nullptr; toStart_ = 0; }
   for (int i = 0; i < tasks_.Count(); ++i) tasks_.Get(i)->Stop(true);
-  while (true) {
-    std::vector<std::thread> threads;
-    {
-      std::lock_guard<std::mutex> lock(reportThreadsLock_);
-      threads.swap(reportThreads_);
-    }
-    if (threads.empty()) break;
-    for (std::thread& t : threads)
-      if (t.joinable()) t.join();
-  }
+  reports_.Close();
   tasks_.Clear();
   retired_.clear();
 }
+
+void TCustomFFmpegEngine::RunInMainThread(const std::function<void()>& call) {
+  if (handOver_ == nullptr || handOver_->OnHostThread()) {
+    call();
+    return;
+  }
+  handOver_->Call(call);
+}
+
+bool TCustomFFmpegEngine::InsideDelivery() { return t_deliveryDepth > 0; }
 
 bool TCustomFFmpegEngine::LibrariesLoaded() const { return FFmpegLoader().Loaded(EngineLibraries); }
 
@@ -105,6 +131,7 @@ int TCustomFFmpegEngine::AddTask(const std::string& fileName, const TInputOption
     task = std::make_unique<TFFmpeg>(maxFiles_);
     if (LibrariesLoaded()) task->Reset();
     task->Settings().verbosity = verbosity_;
+    task->SetHandOver(handOver_);
     task->SetPreviewFlags((preview_ ? 1 : 0) | (previewBitmap_ ? 2 : 0));
     TFFmpeg* raw = task.get();
     task->OnPreviewBitmap = [this](TCustomFFmpeg& s, const Bitmap& b, int64_t pts, int n) { DoPreviewBitmap(s, b, pts, n); };
@@ -159,7 +186,7 @@ bool TCustomFFmpegEngine::SetOutputFile(int taskIndex, const std::string& fileNa
 
 void TCustomFFmpegEngine::StartTask(int threadCount) {
   CheckWorking("StartTask");
-  std::unique_lock<std::recursive_mutex> lock(terminateLock_);
+  std::unique_lock<std::mutex> lock(terminateLock_);
   finishedCount_ = 0;
   nextIndex_ = 0;
   toStart_ = tasks_.Count();
@@ -169,14 +196,19 @@ void TCustomFFmpegEngine::StartTask(int threadCount) {
   if (tasks_.Count() == 0) {
     // Nothing to run: the batch has ended at once, so callers waiting for
     // its end (and ClearTasks) are not left hanging.
-    TTerminateInfo info;
-    info.TaskIndex = -1;
-    info.Finished = true;
+    TTerminateInfo end;
+    end.TaskIndex = -1;
+    end.Finished = true;
     allTerminated_ = true;
-    RaiseTerminate(info);
+    auto handler = onTerminate_;
+    lock.unlock();
+    DeliverTerminate(handler, {end});
     return;
   }
-  if (!threadMode_) lock.unlock();  // the calling thread runs the tasks; their reports take the lock themselves
+  // In thread mode the lock stays until every first task has started, so a
+  // task that ends at once starts no other before this loop is done. The
+  // calling thread runs its tasks itself; their reports take the lock.
+  if (!threadMode_) lock.unlock();
   int started = 0;
   while (toStart_ > 0) {
     StartNextTask();
@@ -200,15 +232,21 @@ void TCustomFFmpegEngine::Resume() { tasks_.ResumeAll(); }
 
 void TCustomFFmpegEngine::Stop(bool wait) {
   {
-    std::lock_guard<std::recursive_mutex> lock(terminateLock_);
+    std::lock_guard<std::mutex> lock(terminateLock_);
     toStart_ = 0;
   }
+  // From inside a delivery a task may be waiting for this very call to
+  // return: asking is all that can be done without waiting for ever.
+  if (InsideDelivery()) wait = false;
   for (int i = 0; i < tasks_.Count(); ++i) {
     TFFmpeg* t = tasks_.Get(i);
     if (t->Running())
       t->Stop(wait);
     else if (!t->Terminated())
-      t->StopOrTerminate(wait);
+      // In the calling-thread mode reports are delivered by the thread that
+      // raises them: one task at a time keeps them in order, the running
+      // task's own (and the batch end) last.
+      t->StopOrTerminate(wait || !threadMode_);
   }
 }
 
@@ -219,19 +257,6 @@ void TCustomFFmpegEngine::RemoveTask(int index) {
 
 void TCustomFFmpegEngine::ClearTasks() {
   if (working_ && !allTerminated_) throw FFmpegException("Cannot ClearTasks while working.");
-  {
-    // Finished report threads are joined here; called from a report itself,
-    // they are left for later (the ones after it wait for its turn to end).
-    std::vector<std::thread> threads;
-    {
-      std::lock_guard<std::mutex> lock(reportThreadsLock_);
-      bool fromReport = false;
-      for (std::thread& t : reportThreads_) fromReport |= t.get_id() == std::this_thread::get_id();
-      if (!fromReport) threads.swap(reportThreads_);
-    }
-    for (std::thread& t : threads)
-      if (t.joinable()) t.join();
-  }
   if (reportDepth_ > 0) {
     // Called from a termination report in the calling thread: the task that
     // reports is still running its last lines.
@@ -256,92 +281,141 @@ void TCustomFFmpegEngine::SetPreviewBitmap(bool value) {
   tasks_.SetPreviewBit(2, value);
 }
 
+void TCustomFFmpegEngine::Deliver(DeliveryTurn& turn, const std::function<void()>& call) {
+  if (triggerInMainThread_ && handOver_ != nullptr && !handOver_->OnHostThread()) {
+    handOver_->Call([&] {
+      if (!eventsOn_) return;
+      DeliveryScope scope;
+      call();
+    });
+    return;
+  }
+  turn.Take();
+  try {
+    DeliveryScope scope;
+    call();
+  } catch (...) {
+    turn.Give();
+    throw;
+  }
+  turn.Give();
+}
+
 void TCustomFFmpegEngine::DoCustomHook(TCustomFFmpeg& sender, TCustomFFmpeg::HookCall& call) {
-  std::lock_guard<std::mutex> lock(hookLock_);
-  if (!onCustomHook_) return;
-  hookInfo_.TaskIndex = tasks_.IndexOf(&sender);
-  hookInfo_.Bitmap = call.bitmap;
-  hookInfo_.FrameNumber = call.frameNumber;
-  hookInfo_.PTS = call.pts;
-  hookInfo_.Update = call.update;
-  hookInfo_.StopHook = call.stopHook;
-  onCustomHook_(*this, &hookInfo_);
-  call.update = hookInfo_.Update;
-  call.stopHook = hookInfo_.StopHook;
+  std::function<void(TCustomFFmpegEngine&, PHookInfo)> handler;
+  {
+    std::lock_guard<std::mutex> lock(hookLock_);
+    handler = onCustomHook_;
+  }
+  if (!handler || !eventsOn_) return;
+  THookInfo info;
+  info.TaskIndex = tasks_.IndexOf(&sender);
+  info.Bitmap = call.bitmap;
+  info.FrameNumber = call.frameNumber;
+  info.PTS = call.pts;
+  info.Update = call.update;
+  info.StopHook = call.stopHook;
+  // The hook runs on the task's thread whatever TriggerEventInMainThread says.
+  hookTurn_.Take();
+  try {
+    DeliveryScope scope;
+    handler(*this, &info);
+  } catch (...) {
+    hookTurn_.Give();
+    throw;
+  }
+  hookTurn_.Give();
+  call.update = info.Update;
+  call.stopHook = info.StopHook;
 }
 
 void TCustomFFmpegEngine::DoPreviewBitmap(TCustomFFmpeg& sender, const Bitmap& bitmap, int64_t pts, int frameNumber) {
-  std::lock_guard<std::mutex> lock(previewLock_);
-  if (!onPreviewBitmap_ || (triggerInMainThread_ && sender.StopRequested())) return;
-  previewInfo_.TaskIndex = tasks_.IndexOf(&sender);
-  previewInfo_.Bitmap = &bitmap;
-  previewInfo_.FrameNumber = frameNumber;
-  previewInfo_.PTS = pts;
-  if (triggerInMainThread_)
-    RunInMainThread([this] { onPreviewBitmap_(*this, previewInfo_); });
-  else
-    onPreviewBitmap_(*this, previewInfo_);
+  std::function<void(TCustomFFmpegEngine&, const TPreviewInfo&)> handler;
+  {
+    std::lock_guard<std::mutex> lock(previewLock_);
+    handler = onPreviewBitmap_;
+  }
+  // A task being stopped hands nothing more to the host: the host may be
+  // the one waiting for it.
+  if (!handler || (triggerInMainThread_ && sender.StopRequested())) return;
+  TPreviewInfo info;
+  info.TaskIndex = tasks_.IndexOf(&sender);
+  info.Bitmap = &bitmap;
+  info.FrameNumber = frameNumber;
+  info.PTS = pts;
+  Deliver(previewTurn_, [&] { handler(*this, info); });
 }
 
 void TCustomFFmpegEngine::DoProgress(TCustomFFmpeg& sender, const TProgressInfo& values) {
-  std::lock_guard<std::mutex> lock(progressLock_);
-  // A task being stopped reports nothing more through the main thread: the
-  // main thread may be the one waiting for it.
-  if (!onProgress_ || (triggerInMainThread_ && sender.StopRequested())) return;
-  progressInfo_ = values;
-  progressInfo_.TaskIndex = tasks_.IndexOf(&sender);
-  if (triggerInMainThread_)
-    RunInMainThread([this] { onProgress_(*this, &progressInfo_); });
-  else
-    onProgress_(*this, &progressInfo_);
+  std::function<void(TCustomFFmpegEngine&, PProgressInfo)> handler;
+  {
+    std::lock_guard<std::mutex> lock(progressLock_);
+    handler = onProgress_;
+  }
+  if (!handler || (triggerInMainThread_ && sender.StopRequested())) return;
+  TProgressInfo info = values;
+  info.TaskIndex = tasks_.IndexOf(&sender);
+  Deliver(progressTurn_, [&] { handler(*this, &info); });
 }
 
-void TCustomFFmpegEngine::RaiseTerminate(const TTerminateInfo& info) {
-  if (!onTerminate_) return;
-  if (threadMode_) {
-    // Each report runs on a thread of its own, so the ending task's thread
-    // never waits for a handler (handlers marshal to the UI themselves).
-    std::lock_guard<std::mutex> lock(reportThreadsLock_);
-    const uint64_t ticket = reportsRaised_++;
-    reportThreads_.emplace_back([this, ticket, handler = onTerminate_, copy = info] {
-      {
-        std::unique_lock<std::mutex> turn(reportThreadsLock_);
-        reportTurn_.wait(turn, [&] { return reportsDelivered_ == ticket; });
-      }
-      handler(*this, copy);
-      {
-        std::lock_guard<std::mutex> turn(reportThreadsLock_);
-        ++reportsDelivered_;
-      }
-      reportTurn_.notify_all();
-    });
-  } else {
-    onTerminate_(*this, info);
+// Termination reports in the calling-thread mode (see DoTerminate for the
+// thread mode's line).
+void TCustomFFmpegEngine::DeliverTerminate(
+    const std::function<void(TCustomFFmpegEngine&, const TTerminateInfo&)>& handler,
+    const std::vector<TTerminateInfo>& reports) {
+  if (!handler) return;
+  ++reportDepth_;
+  try {
+    DeliveryScope scope;
+    for (const TTerminateInfo& info : reports) handler(*this, info);
+  } catch (...) {
+    --reportDepth_;
+    throw;
   }
+  --reportDepth_;
 }
 
 void TCustomFFmpegEngine::DoTerminate(TCustomFFmpeg& sender) {
-  std::lock_guard<std::recursive_mutex> lock(terminateLock_);
-  struct Depth {
-    int& d;
-    explicit Depth(int& x) : d(x) { ++d; }
-    ~Depth() { --d; }
-  } depth(reportDepth_);
-  static_cast<TFFmpeg&>(sender).InputProbe.reset();
-  terminateInfo_.TaskIndex = tasks_.IndexOf(&sender);
-  terminateInfo_.Finished = sender.Finished();
-  terminateInfo_.Exception = sender.HasError();
-  terminateInfo_.ExceptionMsg = sender.ErrorText();
-  RaiseTerminate(terminateInfo_);
-  ++finishedCount_;
-  if (toStart_ <= 0 && finishedCount_ >= tasks_.Count()) {
-    TTerminateInfo end;
-    end.TaskIndex = -1;
-    end.Finished = true;
-    allTerminated_ = true;
-    RaiseTerminate(end);
-  } else if (threadMode_) {
-    StartNextTask();
+  std::vector<TTerminateInfo> reports;
+  std::function<void(TCustomFFmpegEngine&, const TTerminateInfo&)> handler;
+  bool batchEnded = false;
+  {
+    std::lock_guard<std::mutex> lock(terminateLock_);
+    static_cast<TFFmpeg&>(sender).InputProbe.reset();
+    TTerminateInfo info;
+    info.TaskIndex = tasks_.IndexOf(&sender);
+    info.Finished = sender.Finished();
+    info.Exception = sender.HasError();
+    info.ExceptionMsg = sender.ErrorText();
+    reports.push_back(info);
+    ++finishedCount_;
+    if (toStart_ <= 0 && finishedCount_ >= tasks_.Count()) {
+      TTerminateInfo end;
+      end.TaskIndex = -1;
+      end.Finished = true;
+      reports.push_back(end);
+      batchEnded = true;
+    }
+    handler = onTerminate_;
+    if (threadMode_) {
+      if (batchEnded) allTerminated_ = true;
+      // Queued under the lock, so reports keep the order they were raised in.
+      if (handler)
+        for (const TTerminateInfo& report : reports)
+          reports_.Post([this, handler, report] {
+            if (!eventsOn_) return;
+            DeliveryScope scope;
+            handler(*this, report);
+          });
+      if (!batchEnded) StartNextTask();
+      return;
+    }
+  }
+  // The calling thread: the task's own report, then the batch end, here.
+  DeliverTerminate(handler, {reports.front()});
+  if (batchEnded) {
+    allTerminated_ = true;  // also when no handler is assigned
+    DeliverTerminate(handler, {reports.back()});
   }
 }
 

@@ -2,6 +2,27 @@
 // and TOutputOptions, run one after another in the calling thread or N at a
 // time on worker threads, reporting through four events (custom hook,
 // preview bitmap, progress, termination).
+//
+// The contract with the host:
+// - The host gives the engine its hand-over (media/hand_over.h); events that
+//   must run on the host's thread (TriggerEventInMainThread) go through it,
+//   and the host pumps it (an event loop does so by itself).
+// - The engine never calls a host handler, and never waits for the host,
+//   while it holds one of its own locks: it copies what the handler needs
+//   under the lock, lets go, then delivers. So the host may call any
+//   operation, the destructor included, from inside a handler or while a
+//   delivery waits for it.
+// - Deliveries of one event never overlap: on the host's thread they queue
+//   up by themselves, on task threads they take turns.
+// - Termination reports in thread mode arrive on one thread of the engine's
+//   own, in the order raised, the batch end last. In the calling-thread mode
+//   they arrive on the calling thread.
+// - Stop(true) on the host's thread keeps pumping the hand-over (and, through
+//   it, the host's own events) while it waits. Called from inside one of the
+//   engine's own deliveries it only asks the tasks to stop: a task may be
+//   waiting for that very delivery to return.
+// - The hook and preview pictures are lent to the handler for the duration
+//   of the call only.
 #pragma once
 
 #include <atomic>
@@ -15,7 +36,9 @@
 
 #include "media/base_component.h"
 #include "media/engine/engine_records.h"
+#include "media/engine/report_line.h"
 #include "media/engine/transcoder.h"
+#include "media/hand_over.h"
 #include "media/probe.h"
 
 namespace media {
@@ -56,7 +79,9 @@ enum class TThreadPriority { tpIdle, tpLowest, tpLower, tpNormal, tpHigher, tpHi
 
 class TCustomFFmpegEngine : public TFFBaseComponent {
  public:
-  TCustomFFmpegEngine();
+  // handOver: the host's, outliving the engine; null runs every event on
+  // the thread that raises it.
+  explicit TCustomFFmpegEngine(HandOver* handOver = nullptr);
   ~TCustomFFmpegEngine() override;
   TCustomFFmpegEngine(const TCustomFFmpegEngine&) = delete;
   TCustomFFmpegEngine& operator=(const TCustomFFmpegEngine&) = delete;
@@ -95,6 +120,10 @@ class TCustomFFmpegEngine : public TFFBaseComponent {
   bool TriggerEventInMainThread() const { return triggerInMainThread_; }
   void SetTriggerEventInMainThread(bool value) { triggerInMainThread_ = value; }
 
+  // Runs call on the host's thread through the hand-over and returns once it
+  // has run (at once on the host's thread or without a hand-over).
+  void RunInMainThread(const std::function<void()>& call);
+
  protected:
   // The four event calls, in their fixed order.
   virtual void DoCustomHook(TCustomFFmpeg& sender, TCustomFFmpeg::HookCall& call);
@@ -108,10 +137,29 @@ class TCustomFFmpegEngine : public TFFBaseComponent {
   std::function<void(TCustomFFmpegEngine&, const TTerminateInfo&)> onTerminate_;
 
  private:
+  // Deliveries of one event on task threads take turns; a flag rather than a
+  // held lock, so no lock of ours is held while a handler runs.
+  class DeliveryTurn {
+   public:
+    void Take();
+    void Give();
+
+   private:
+    std::mutex mutex_;
+    std::condition_variable free_;
+    bool busy_ = false;
+  };
+
   void CheckWorking(const char* operation) const;
   void StartNextTask();
-  void RaiseTerminate(const TTerminateInfo& info);
+  // Runs a handler call the way TriggerEventInMainThread asks: through the
+  // hand-over (skipped once the events are off), or here in turns.
+  void Deliver(DeliveryTurn& turn, const std::function<void()>& call);
+  void DeliverTerminate(const std::function<void(TCustomFFmpegEngine&, const TTerminateInfo&)>& handler,
+                        const std::vector<TTerminateInfo>& reports);
+  static bool InsideDelivery();
 
+  HandOver* handOver_;
   TAVProbe probe_;
   TFFmpegList tasks_;
   std::string lastErrorMessage_;
@@ -127,24 +175,18 @@ class TCustomFFmpegEngine : public TFFBaseComponent {
   bool previewBitmap_ = false;
   int progressInterval_ = 500;
   TThreadPriority threadPriority_ = TThreadPriority::tpNormal;
-  bool triggerInMainThread_ = true;
-  std::mutex hookLock_, previewLock_, progressLock_;
-  std::recursive_mutex terminateLock_;
-  THookInfo hookInfo_;
-  TPreviewInfo previewInfo_;
-  TProgressInfo progressInfo_;
-  TTerminateInfo terminateInfo_;
+  std::atomic<bool> triggerInMainThread_{true};
+  // Cleared first by the destructor: deliveries that reach the host after it
+  // skip their handler (its receiver may be gone).
+  std::atomic<bool> eventsOn_{true};
+  // Each guards its handler while it is read; never held during a delivery.
+  std::mutex hookLock_, previewLock_, progressLock_, terminateLock_;
+  DeliveryTurn hookTurn_, previewTurn_, progressTurn_;
   // Tasks cleared from inside their own termination report (calling-thread
   // mode): freed once that report has returned.
   std::vector<std::unique_ptr<TFFmpeg>> retired_;
-  int reportDepth_ = 0;
-  std::mutex reportThreadsLock_;
-  // Reports run on threads of their own but are delivered in the order they
-  // were raised (the batch end after the last task's report).
-  std::condition_variable reportTurn_;
-  uint64_t reportsRaised_ = 0;
-  uint64_t reportsDelivered_ = 0;
-  std::vector<std::thread> reportThreads_;  // the terminate-report threads, joined on destruction
+  std::atomic<int> reportDepth_{0};
+  ReportLine reports_{handOver_};
 };
 
 class TFFmpegEngine : public TCustomFFmpegEngine {

@@ -13,10 +13,12 @@
 #include <thread>
 #include <vector>
 
+#include "media/engine/av_owned.h"
 #include "media/engine/engine_records.h"
 #include "media/engine/hooks.h"
 #include "media/engine/options_settings.h"
 #include "media/engine/preview.h"
+#include "media/hand_over.h"
 
 extern "C" {
 struct AVFormatContext;
@@ -113,8 +115,7 @@ struct OutputStream {
   bool hasErrors = false;
   int64_t codedPictures = 0;
   std::vector<int> sourceBySegment;  // join mode: the source for each input
-  std::vector<uint8_t*> audioPlanes;  // converted samples, grown only
-  int audioPlaneCapacity = 0;
+  SamplePlanes audioPlanes;  // converted samples, grown only
 };
 
 struct OutputFile {
@@ -123,11 +124,6 @@ struct OutputFile {
   bool trailerWritten = false;
   std::string fileName;
 };
-
-// While the main thread waits for a task to stop, it calls this between
-// short waits so the calls the task hands to it still run (kestrova-cli
-// pumps its queue here).
-void SetEngineWaitPump(std::function<void()> pump);
 
 // Paints a whole picture in one YCbCr colour (the padding bands).
 void FillPadColour(AVFrame* picture, int y, int cb, int cr);
@@ -199,6 +195,9 @@ class TCustomFFmpeg {
   // lower priorities are applied.
   void SetWorkerNice(int nice) { workerNice_ = nice; }
   int64_t ProgressInterval() const { return progressInterval_; }
+  // The host's hand-over: Stop and StopOrTerminate pump it while they wait
+  // on the host's thread, since the task may be waiting for the host.
+  void SetHandOver(HandOver* handOver) { handOver_ = handOver; }
 
   // Preview bits: 1 window, 2 bitmap. Changed under the preview lock.
   void SetPreviewFlags(int flags);
@@ -289,6 +288,9 @@ class TCustomFFmpeg {
   void CleanUp();
   void ApplyVolume(AVFrame* frame);
   void WaitWhilePaused();
+  // Waits until flag (guarded by runMutex_) is set, pumping the hand-over
+  // when called on the host's thread.
+  void WaitForRunFlag(const bool& flag);
 
   TaskSettings settings_;
   OptionContextSet* optionContexts_ = nullptr;
@@ -316,6 +318,7 @@ class TCustomFFmpeg {
   std::atomic<bool> terminated_{false};
   bool errorFlag_ = false;
   std::string errorText_;
+  HandOver* handOver_ = nullptr;
   std::thread worker_;
   std::thread terminator_;
   std::mutex runMutex_;

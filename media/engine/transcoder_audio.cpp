@@ -100,13 +100,7 @@ void TCustomFFmpeg::WriteAudio(OutputStream& ost, InputStream& ist, AVFrame* fra
   const uint8_t* const* samples = frame->extended_data;
   int count = frame->nb_samples;
   if (resample) {
-    if (maxOut > ost.audioPlaneCapacity) {
-      if (!ost.audioPlanes.empty()) AV(av_freep)(&ost.audioPlanes[0]);
-      ost.audioPlanes.assign(std::max(outChannels, 1), nullptr);
-      if (AV(av_samples_alloc)(ost.audioPlanes.data(), nullptr, outChannels, maxOut, enc->sample_fmt, 0) < 0)
-        Raise("Out of memory in do_audio_out");
-      ost.audioPlaneCapacity = maxOut;
-    }
+    if (!ost.audioPlanes.Reserve(outChannels, maxOut, enc->sample_fmt)) Raise("Out of memory in do_audio_out");
     count = AV(swr_convert)(ost.swr, ost.audioPlanes.data(), maxOut, const_cast<const uint8_t**>(frame->extended_data),
                           frame->nb_samples);
     if (count < 0) Raise("av_audio_convert() failed");
@@ -126,12 +120,10 @@ void TCustomFFmpeg::WriteAudio(OutputStream& ost, InputStream& ist, AVFrame* fra
         } else {
           const int silence = static_cast<int>(delta);
           if (s.verbosity > 2) EngineLog(LogVerbose, FormatText("adding %d audio samples of silence", silence));
-          std::vector<uint8_t*> planes(std::max(outChannels, 1), nullptr);
-          if (AV(av_samples_alloc)(planes.data(), nullptr, outChannels, silence, enc->sample_fmt, 0) < 0)
-            Raise("Out of memory in do_audio_out");
+          SamplePlanes planes;
+          if (!planes.Reserve(outChannels, silence, enc->sample_fmt)) Raise("Out of memory in do_audio_out");
           AV(av_samples_set_silence)(planes.data(), 0, silence, outChannels, enc->sample_fmt);
           int written = AV(av_audio_fifo_write)(ost.fifo, reinterpret_cast<void**>(planes.data()), silence);
-          AV(av_freep)(&planes[0]);
           if (written < silence) Raise("av_fifo_realloc2() failed");
         }
         ost.audioStart = false;

@@ -40,12 +40,9 @@ void TCustomFFmpeg::Transcode() {
   lastReport_ = timerStart_;
   for (InputFile& in : inputs_) in.again = false;
 
-  AVPacket* pkt = AV(av_packet_alloc)();
-  if (pkt == nullptr) Raise("Out of memory");
-  struct PacketGuard {
-    AVPacket*& p;
-    ~PacketGuard() { AV(av_packet_free)(&p); }
-  } guard{pkt};
+  PacketPtr packet = NewPacket();
+  if (packet == nullptr) Raise("Out of memory");
+  AVPacket* pkt = packet.get();
 
   while (!stopRequested_) {
     WaitWhilePaused();
@@ -297,7 +294,8 @@ void TCustomFFmpeg::WriteSubtitle(OutputStream& ost, InputStream& ist, AVSubtitl
     if (i == 1) sub->num_rects = 0;  // the second DVB packet clears the screen
     const int size = AV(avcodec_encode_subtitle)(ost.enc, buffer.data(), kSubtitleBuffer, sub);
     if (size < 0) Raise("Subtitle encoding failed");
-    AVPacket* out = AV(av_packet_alloc)();
+    PacketPtr owned = NewPacket();
+    AVPacket* out = owned.get();
     if (out == nullptr || AV(av_new_packet)(out, size) < 0) Raise("Subtitle encoding failed");
     std::memcpy(out->data, buffer.data(), static_cast<size_t>(size));
     out->pts = AV(av_rescale_q)(ist.pts - settings_.startTime, AV_TIME_BASE_Q, ost.st->time_base);
@@ -305,7 +303,6 @@ void TCustomFFmpeg::WriteSubtitle(OutputStream& ost, InputStream& ist, AVSubtitl
     out->duration = AV(av_rescale_q)(sub->end_display_time - sub->start_display_time, AVRational{1, 1000}, ost.st->time_base);
     out->stream_index = ost.st->index;
     WritePacket(ost, out);
-    AV(av_packet_free)(&out);
   }
 }
 
@@ -356,12 +353,14 @@ void TCustomFFmpeg::WritePacket(OutputStream& ost, AVPacket* pkt) {
   AVFormatContext* oc = outputs_[ost.file].ctx;
   if (!ost.bsfs.empty()) {
     // Each filter of the chain passes its packets on to the next.
-    std::vector<AVPacket*> stage{AV(av_packet_clone)(pkt)};
+    std::vector<PacketPtr> stage;
+    stage.emplace_back(AV(av_packet_clone)(pkt));
     for (size_t i = 0; i < ost.bsfs.size(); ++i) {
-      std::vector<AVPacket*> next;
-      for (AVPacket* p : stage) {
-        int err = AV(av_bsf_send_packet)(ost.bsfs[i], p);
-        AV(av_packet_free)(&p);
+      std::vector<PacketPtr> next;
+      for (PacketPtr& p : stage) {
+        // The filter takes the packet's data whatever it answers.
+        int err = AV(av_bsf_send_packet)(ost.bsfs[i], p.get());
+        p.reset();
         if (err < 0) {
           std::string text = FormatText("%s failed for stream %d, codec %s", ost.bsfs[i]->filter->name, ost.st->index,
                                         ost.plan.copy ? "copy" : ost.plan.encoderName.c_str()) +
@@ -371,19 +370,15 @@ void TCustomFFmpeg::WritePacket(OutputStream& ost, AVPacket* pkt) {
           continue;
         }
         while (true) {
-          AVPacket* outPkt = AV(av_packet_alloc)();
-          if (AV(av_bsf_receive_packet)(ost.bsfs[i], outPkt) < 0) {
-            AV(av_packet_free)(&outPkt);
-            break;
-          }
-          next.push_back(outPkt);
+          PacketPtr outPkt = NewPacket();
+          if (outPkt == nullptr || AV(av_bsf_receive_packet)(ost.bsfs[i], outPkt.get()) < 0) break;
+          next.push_back(std::move(outPkt));
         }
       }
       stage.swap(next);
     }
-    for (AVPacket* p : stage) {
-      int err = AV(av_interleaved_write_frame)(oc, p);
-      AV(av_packet_free)(&p);
+    for (PacketPtr& p : stage) {
+      int err = AV(av_interleaved_write_frame)(oc, p.get());
       if (err < 0) throw FFmpegException(::media::ErrorText("av_interleaved_write_frame()", err));
     }
     return;

@@ -9,20 +9,8 @@
 #include "media/engine/engine_log.h"
 #include "media/engine/options_error.h"
 #include "media/engine/transcoder.h"
-#include "media/main_thread.h"
 
 namespace media {
-
-namespace {
-
-std::function<void()>& WaitPump() {
-  static std::function<void()> pump;
-  return pump;
-}
-
-}  // namespace
-
-void SetEngineWaitPump(std::function<void()> pump) { WaitPump() = std::move(pump); }
 
 bool TCustomFFmpeg::Start(bool threadMode) {
   if (running_ || terminated_) return false;
@@ -83,6 +71,7 @@ void TCustomFFmpeg::RunBody() {
     runDone_ = true;
   }
   runCv_.notify_all();
+  if (handOver_ != nullptr) handOver_->Nudge();
   guarded([this] { TerminationStep(); });
 }
 
@@ -95,6 +84,23 @@ void TCustomFFmpeg::TerminationStep() {
     terminateDone_ = true;
   }
   runCv_.notify_all();
+  if (handOver_ != nullptr) handOver_->Nudge();
+}
+
+void TCustomFFmpeg::WaitForRunFlag(const bool& flag) {
+  auto set = [&] {
+    std::lock_guard<std::mutex> lock(runMutex_);
+    return flag;
+  };
+  if (handOver_ != nullptr && handOver_->OnHostThread()) {
+    // The task may be waiting for the host (a delivery, a log line): the
+    // host's hand-over keeps running while we wait for the task.
+    while (!handOver_->PumpUntil(set, std::chrono::hours(1))) {
+    }
+    return;
+  }
+  std::unique_lock<std::mutex> lock(runMutex_);
+  runCv_.wait(lock, [&] { return flag; });
 }
 
 void TCustomFFmpeg::WaitWhilePaused() {
@@ -123,18 +129,7 @@ void TCustomFFmpeg::Stop(bool wait) {
   }
   runCv_.notify_all();
   if (!wait || !worker_.joinable() || worker_.get_id() == std::this_thread::get_id()) return;
-  // Wait in short slices: a main thread that waits must still run the
-  // calls the worker hands to it, or both would wait for each other.
-  std::unique_lock<std::mutex> lock(runMutex_);
-  while (!runDone_) {
-    runCv_.wait_for(lock, std::chrono::milliseconds(20));
-    if (IsMainThread() && WaitPump()) {
-      lock.unlock();
-      WaitPump()();
-      lock.lock();
-    }
-  }
-  lock.unlock();
+  WaitForRunFlag(runDone_);
   worker_.join();
 }
 
@@ -150,7 +145,9 @@ void TCustomFFmpeg::StopOrTerminate(bool wait) {
   }
   if (terminator_.joinable()) terminator_.join();
   terminator_ = std::thread([this] { TerminationStep(); });
-  if (wait) terminator_.join();
+  if (!wait) return;
+  WaitForRunFlag(terminateDone_);
+  terminator_.join();
 }
 
 }  // namespace media

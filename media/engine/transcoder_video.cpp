@@ -38,9 +38,10 @@ void FillPadColour(AVFrame* picture, int y, int cb, int cr) {
 }
 
 void TCustomFFmpeg::SetPreviewFlags(int flags) {
+  std::unique_ptr<TPreviewer> closing;  // the host's window goes after the lock
   std::lock_guard<std::mutex> lock(PreviewLock());
   previewFlags_ = flags;
-  if (!(flags & 1)) previewer_.reset();
+  if (!(flags & 1)) closing = std::move(previewer_);
 }
 
 int TCustomFFmpeg::PreviewFlags() const { return previewFlags_; }
@@ -296,30 +297,43 @@ void TCustomFFmpeg::EncodeVideoFrame(OutputStream& ost, AVFrame* picture) {
 }
 
 void TCustomFFmpeg::PreviewStep(const AVFrame* picture, int64_t pts) {
-  std::lock_guard<std::mutex> lock(PreviewLock());
-  const int flags = previewFlags_;
   const int64_t now = AV(av_gettime_relative)();
   if (now - lastPreview_ <= previewInterval_) return;
+  const int flags = previewFlags_;
   auto* converter = static_cast<TBitmapConverter*>(previewConverter_);
   if ((flags & 2) && OnPreviewBitmap) {
     lastPreview_ = now;
     if (!PictureToBitmap(*converter, picture->data, picture->linesize, picture->format, picture->height,
                          picture->width)) {
       EngineLog(LogError, "Cannot initialize the toRGB conversion context");
-      previewFlags_ = flags & ~2;
+      std::lock_guard<std::mutex> lock(PreviewLock());
+      previewFlags_ &= ~2;
       return;
     }
+    // The picture is this task's own; the handler (which may wait for the
+    // host) runs with no lock held.
     OnPreviewBitmap(*this, *converter->bitmap, pts, hookFrameCounter_);
   } else if (flags & 1) {
     lastPreview_ = now;
-    if (!previewer_) previewer_ = MakePreviewer();
-    bool ok = previewer_ != nullptr &&
+    // The window is the host's: it is taken out from under the lock while it
+    // shows the picture, and put back only if the preview is still wanted.
+    std::unique_ptr<TPreviewer> window;
+    {
+      std::lock_guard<std::mutex> lock(PreviewLock());
+      window = std::move(previewer_);
+    }
+    if (!window) window = MakePreviewer();
+    bool ok = window != nullptr &&
               PictureToBitmap(*converter, picture->data, picture->linesize, picture->format, picture->height,
                               picture->width);
-    if (ok) ok = previewer_->Show(*converter->bitmap, hookFrameCounter_, pts);
+    if (ok) ok = window->Show(*converter->bitmap, hookFrameCounter_, pts);
+    // A window not put back goes when this function returns, after the lock
+    // (declared later) has been let go.
+    std::lock_guard<std::mutex> lock(PreviewLock());
     if (!ok) {
-      previewFlags_ = flags & ~1;
-      previewer_.reset();
+      previewFlags_ &= ~1;
+    } else if (previewFlags_ & 1) {
+      previewer_ = std::move(window);
     }
   }
 }

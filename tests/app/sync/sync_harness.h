@@ -15,7 +15,7 @@
 #include "site_connection.h"
 #include "upload_panel_model.h"
 #include "upload_worker.h"
-#include "window_thread_queue.h"
+#include "media/hand_over.h"
 
 namespace kestrova::sync {
 
@@ -65,14 +65,15 @@ struct SyncHarness {
 
   UploadWorker& worker() {
     if (!worker_)
-      worker_ = std::make_unique<UploadWorker>(site, panel, queue.runner(),
+      worker_ = std::make_unique<UploadWorker>(site, panel, [this](const std::function<void()>& work) { handOver.Call(work); },
                                                UploadSetup{data.string() + "/", local.path().string()});
     return *worker_;
   }
   // Presses "扫描并上传" and runs the window's side until the run is over.
   void runUpload() {
     worker().btnscanClick();
-    queue.pumpUntil([this] { return !worker().active(); });
+    while (worker().active()) handOver.Pump(std::chrono::milliseconds(50));
+    handOver.Pump();
     worker().join();
   }
 
@@ -92,7 +93,7 @@ struct SyncHarness {
   test::TempDir local;
   std::filesystem::path data;
   UploadPanelModel panel;
-  WindowThreadQueue queue;
+  media::HandOver handOver;
   SiteConnection site;
 
  private:

@@ -40,14 +40,13 @@ class ComponentTest : public ::testing::Test {
     return task;
   }
 
-  media::TFFmpegEngine engine;
+  media::HandOver handOver;  // this thread is the engine's host
+  media::TFFmpegEngine engine{&handOver};
   BatchRecorder recorder;
   TempDir out;
 };
 
 TEST_F(ComponentTest, TwoWorkersRunFiveTasksAndReportSixTimes) {
-  media::MainThreadQueue queue;
-  WaitPumpInstaller pump(queue);
   recorder.Attach(engine);
   for (int i = 0; i < 5; ++i) AddConversion("t" + std::to_string(i) + ".mp4");
   engine.StartTask(2);
@@ -58,7 +57,7 @@ TEST_F(ComponentTest, TwoWorkersRunFiveTasksAndReportSixTimes) {
     for (int i = 0; i < engine.TaskCount(); ++i) running += engine.Task(i)->Running() ? 1 : 0;
     mostAtOnce = std::max(mostAtOnce, running);
     if (mostAtOnce == 0 && engine.Task(2)->Running()) thirdWaited = false;
-    queue.Pump(2);
+    handOver.Pump(std::chrono::milliseconds(2));
   }
   EXPECT_EQ(mostAtOnce, 2);
   EXPECT_TRUE(thirdWaited);
@@ -107,25 +106,21 @@ TEST_F(ComponentTest, OperationsAreRefusedWhileWorking) {
 }
 
 TEST_F(ComponentTest, ClearTasksIsRefusedWhileTasksRun) {
-  media::MainThreadQueue queue;
-  WaitPumpInstaller pump(queue);
   recorder.Attach(engine);
   AddConversion("busy.mp4");
   engine.StartTask(1);
   EXPECT_EQ(ErrorOf([&] { engine.ClearTasks(); }), "Cannot ClearTasks while working.");
-  ASSERT_TRUE(PumpUntilEnded(queue, recorder));
+  ASSERT_TRUE(PumpUntilEnded(handOver, recorder));
   EXPECT_EQ(ErrorOf([&] { engine.ClearTasks(); }), "");
 }
 
 TEST_F(ComponentTest, StopReportsRunningAndWaitingTasks) {
-  media::MainThreadQueue queue;
-  WaitPumpInstaller pump(queue);
   recorder.Attach(engine);
   for (int i = 0; i < 3; ++i) AddConversion("s" + std::to_string(i) + ".mp4");
   engine.StartTask(1);
-  while (!engine.Task(0)->Running() && !recorder.ended) queue.Pump(1);
+  while (!engine.Task(0)->Running() && !recorder.ended) handOver.Pump(std::chrono::milliseconds(1));
   engine.Stop(true);
-  ASSERT_TRUE(PumpUntilEnded(queue, recorder));
+  ASSERT_TRUE(PumpUntilEnded(handOver, recorder));
   std::lock_guard<std::mutex> guard(recorder.lock);
   ASSERT_EQ(recorder.reports.size(), 4u);
   EXPECT_EQ(recorder.reports.back().TaskIndex, -1);
@@ -150,8 +145,6 @@ TEST_F(ComponentTest, ClearingTheListFromTheBatchEndReportIsSafe) {
 }
 
 TEST_F(ComponentTest, PauseHoldsTheLoopAndResumeLetsItFinish) {
-  media::MainThreadQueue queue;
-  WaitPumpInstaller pump(queue);
   recorder.Attach(engine);
   engine.SetTriggerEventInMainThread(false);
   engine.SetProgressInterval(100);
@@ -165,7 +158,7 @@ TEST_F(ComponentTest, PauseHoldsTheLoopAndResumeLetsItFinish) {
   o.VideoPreset = "libx264-veryslow";  // long enough to pause halfway
   ASSERT_TRUE(engine.SetOutputFile(task, (out / "paused.mp4").string(), &o)) << engine.LastErrorMessage();
   engine.StartTask(1);
-  while (converted == 0 && !recorder.ended) queue.Pump(1);
+  while (converted == 0 && !recorder.ended) handOver.Pump(std::chrono::milliseconds(1));
   engine.Pause();
   EXPECT_TRUE(engine.Task(0)->Suspended());
   std::this_thread::sleep_for(std::chrono::milliseconds(200));
@@ -174,7 +167,7 @@ TEST_F(ComponentTest, PauseHoldsTheLoopAndResumeLetsItFinish) {
   EXPECT_EQ(converted, held);  // no packet was processed while paused
   EXPECT_FALSE(recorder.ended);
   engine.Resume();
-  ASSERT_TRUE(PumpUntilEnded(queue, recorder));
+  ASSERT_TRUE(PumpUntilEnded(handOver, recorder));
   EXPECT_TRUE(recorder.Report(0).Finished);
 }
 
@@ -232,6 +225,67 @@ TEST_F(ComponentTest, ProgressIntervalHasAFloorAndReportsEndWithMinusOne) {
   EXPECT_NEAR(reports.back().CurrentDuration, 3000000, 100000);
   EXPECT_NEAR(reports.back().TotalDuration, 3000000, 100000);
   for (size_t i = 0; i + 1 < reports.size(); ++i) EXPECT_EQ(reports[i].FileIndex, 0);
+}
+
+// A host that notes when work is waiting for it.
+class WatchedHandOver : public media::HandOver {
+ public:
+  std::atomic<bool> woken{false};
+
+ protected:
+  void Wake() override { woken = true; }
+};
+
+TEST_F(ComponentTest, DestroyingARunningEngineWhileAReportWaitsForTheHostEnds) {
+  WatchedHandOver host;
+  std::atomic<bool> handled{false};
+  auto doomed = std::make_unique<media::TFFmpegEngine>(&host);
+  doomed->SetProgressInterval(100);
+  doomed->SetPreviewBitmap(true);
+  doomed->SetOnProgress([&](media::TCustomFFmpegEngine&, media::PProgressInfo) { handled = true; });
+  doomed->SetOnPreviewBitmap([&](media::TCustomFFmpegEngine&, const media::TPreviewInfo&) { handled = true; });
+  int task = doomed->AddTask(SharedMedia().mp4.string());
+  ASSERT_GE(task, 0) << doomed->LastErrorMessage();
+  media::TOutputOptions o;
+  o.VideoCodec = "libx264";
+  o.VideoPreset = "libx264-veryslow";
+  ASSERT_TRUE(doomed->SetOutputFile(task, (out / "doomed.mp4").string(), &o)) << doomed->LastErrorMessage();
+  doomed->StartTask(1);
+  // This thread does not pump: the first report waits for it.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  while (!host.woken && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  ASSERT_TRUE(host.woken);
+  doomed.reset();  // used to hang for good here
+  EXPECT_FALSE(handled);  // the receiver is gone: no handler ran after the destruction began
+}
+
+TEST_F(ComponentTest, StopWithWaitFromInsideItsOwnProgressHandlerEndsTheBatch) {
+  for (int threads : {1, 0}) {
+    SCOPED_TRACE(threads ? "worker threads" : "calling thread");
+    media::HandOver host;
+    media::TFFmpegEngine stopping(&host);
+    BatchRecorder reports;
+    reports.Attach(stopping);
+    stopping.SetProgressInterval(100);
+    int handled = 0;
+    stopping.SetOnProgress([&](media::TCustomFFmpegEngine& e, media::PProgressInfo) {
+      if (++handled == 1) e.Stop(true);
+    });
+    for (int i = 0; i < 3; ++i) {
+      int task = stopping.AddTask(SharedMedia().mp4.string());
+      media::TOutputOptions o;
+      o.VideoCodec = "libx264";
+      o.VideoPreset = "libx264-veryslow";
+      ASSERT_TRUE(stopping.SetOutputFile(task, (out / ("own" + std::to_string(threads) + std::to_string(i) + ".mp4")).string(), &o));
+    }
+    stopping.StartTask(threads);
+    ASSERT_TRUE(PumpUntilEnded(host, reports));
+    std::lock_guard<std::mutex> guard(reports.lock);
+    ASSERT_EQ(reports.reports.size(), 4u);
+    EXPECT_EQ(reports.reports.back().TaskIndex, -1);
+    for (size_t i = 0; i < 3; ++i) EXPECT_FALSE(reports.reports[i].Finished) << i;
+  }
 }
 
 }  // namespace

@@ -9,29 +9,13 @@
 
 #include "engine_run.h"
 #include "engine_test_env.h"
+#include "media/engine/conversion_presets.h"
 #include "media_fixture.h"
 #include "process.h"
 
 using namespace kestrova::test;
 
 namespace {
-
-// The options dialog's defaults: H.264 320x240 at 15 fps, 120 kbit/s, AAC 22050 Hz.
-media::TOutputOptions DialogDefaults() {
-  media::TOutputOptions o;
-  o.FileExt = ".mp4";
-  o.AudioSampleRate = 22050;
-  o.FrameSize = "320x240";
-  o.FrameRate = "15";
-  o.VideoBitrate = 120000;
-  o.VideoCodec = "libx264";
-  o.VideoPreset = "libx264-default";
-  o.AudioCodec = "libfaac";
-  o.CopyTimestamp = true;
-  o.Info.Timestamp = 0;
-  o.DisableSubtitle = true;
-  return o;
-}
 
 double Seconds(const std::string& text) { return std::atof(text.c_str()); }
 
@@ -66,14 +50,15 @@ class ConversionTest : public ::testing::Test {
     return recorder.Report(task);
   }
 
-  media::TFFmpegEngine engine;
+  media::HandOver handOver;  // this thread is the engine's host
+  media::TFFmpegEngine engine{&handOver};
   BatchRecorder recorder;
   TempDir out;
 };
 TempDir* ConversionTest::dir_ = nullptr;
 
 TEST_F(ConversionTest, DialogDefaultsGiveSmallH264AacMp4OfTheInputsLength) {
-  auto result = Convert(*dir_ / "long.mp4", out / "default.mp4", DialogDefaults());
+  auto result = Convert(*dir_ / "long.mp4", out / "default.mp4", media::DialogOutputDefaults());
   EXPECT_TRUE(result.Finished);
   EXPECT_FALSE(result.Exception) << result.ExceptionMsg;
   const auto file = out / "default.mp4";
@@ -88,7 +73,7 @@ TEST_F(ConversionTest, DialogDefaultsGiveSmallH264AacMp4OfTheInputsLength) {
 TEST_F(ConversionTest, RangeFromFiveToTwelveAndAHalfSecondsLastsSevenAndAHalf) {
   media::TInputOptions in;
   in.StartTime = 5000000;
-  auto options = DialogDefaults();
+  auto options = media::DialogOutputDefaults();
   options.Duration = 7500000;
   auto result = Convert(*dir_ / "long.mp4", out / "range.mp4", options, in);
   EXPECT_TRUE(result.Finished) << result.ExceptionMsg;
@@ -97,21 +82,19 @@ TEST_F(ConversionTest, RangeFromFiveToTwelveAndAHalfSecondsLastsSevenAndAHalf) {
 }
 
 TEST_F(ConversionTest, StopRequestLeavesAPlayableFileAndFinishedFalse) {
-  media::MainThreadQueue queue;
-  WaitPumpInstaller pump(queue);
   recorder.Attach(engine);
   std::atomic<bool> progressed{false};
   engine.SetProgressInterval(100);
   engine.SetOnProgress([&](media::TCustomFFmpegEngine&, media::PProgressInfo) { progressed = true; });
-  auto options = DialogDefaults();
+  auto options = media::DialogOutputDefaults();
   options.VideoPreset = "libx264-slower";  // slow enough to stop halfway
   options.FrameSize = "640x480";
   int task = engine.AddTask((*dir_ / "long.mp4").string());
   ASSERT_TRUE(engine.SetOutputFile(task, (out / "stopped.mp4").string(), &options)) << engine.LastErrorMessage();
   engine.StartTask(1);
-  while (!progressed) queue.Pump(10);
+  while (!progressed) handOver.Pump(std::chrono::milliseconds(10));
   engine.Stop(true);
-  ASSERT_TRUE(PumpUntilEnded(queue, recorder));
+  ASSERT_TRUE(PumpUntilEnded(handOver, recorder));
   auto result = recorder.Report(0);
   EXPECT_FALSE(result.Finished);
   EXPECT_FALSE(result.Exception) << result.ExceptionMsg;
@@ -128,7 +111,7 @@ TEST_F(ConversionTest, JoinGivesOneOutputOfTheSummedLength) {
   int task = engine.AddTask((*dir_ / "two.mp4").string());
   ASSERT_GE(task, 0);
   ASSERT_TRUE(engine.Task(task)->OpenInput((*dir_ / "three.mp4").string()));
-  auto options = DialogDefaults();
+  auto options = media::DialogOutputDefaults();
   options.Join = true;
   ASSERT_TRUE(engine.SetOutputFile(task, (out / "joined.mp4").string(), &options)) << engine.LastErrorMessage();
   EXPECT_NEAR(engine.Task(task)->TotalDuration(), 5000000, 100000);
@@ -143,7 +126,7 @@ TEST_F(ConversionTest, JoinGivesOneOutputOfTheSummedLength) {
 }
 
 TEST_F(ConversionTest, AudioOnlyInputGivesAudioOnlyOutput) {
-  auto result = Convert(SharedMedia().audioOnly, out / "audio.mp4", DialogDefaults());
+  auto result = Convert(SharedMedia().audioOnly, out / "audio.mp4", media::DialogOutputDefaults());
   EXPECT_TRUE(result.Finished) << result.ExceptionMsg;
   EXPECT_EQ(FfprobeValue("stream=codec_type", out / "audio.mp4"), "audio");
   EXPECT_EQ(FfprobeValue("stream=sample_rate", out / "audio.mp4"), "22050");
@@ -208,7 +191,7 @@ TEST_F(ConversionTest, AudioSyncPadsALateAudioStartWithSilence) {
     media::TFFmpegEngine e;
     BatchRecorder r;
     r.Attach(e);
-    media::TOutputOptions o = DialogDefaults();
+    media::TOutputOptions o = media::DialogOutputDefaults();
     o.AudioSyncMethod = method;
     const auto target = out / ("async" + std::to_string(method) + ".mp4");
     int task = e.AddTask((out / "late.mp4").string());
@@ -234,7 +217,7 @@ TEST_F(ConversionTest, CustomHookThatStopsItselfGetsNoFurtherCalls) {
     std::fill(info->Bitmap->pixels.begin(), info->Bitmap->pixels.end(), 0);
     if (info->FrameNumber == 5) info->StopHook = true;
   });
-  auto options = DialogDefaults();
+  auto options = media::DialogOutputDefaults();
   options.CustomHook = true;
   auto result = Convert(*dir_ / "two.mp4", out / "hooked.mp4", options);
   EXPECT_TRUE(result.Finished) << result.ExceptionMsg;
@@ -258,7 +241,7 @@ TEST_F(ConversionTest, CustomHookThatThrowsLeavesFramesAndRunGoesOn) {
     ++calls;
     throw std::runtime_error("handler trouble");
   });
-  auto options = DialogDefaults();
+  auto options = media::DialogOutputDefaults();
   options.CustomHook = true;
   auto result = Convert(*dir_ / "two.mp4", out / "throwing.mp4", options);
   EXPECT_TRUE(result.Finished);

@@ -1,5 +1,5 @@
-// Runs an engine's batch the way a host does: a main-thread queue pumped
-// until the batch-end report arrives.
+// Runs an engine's batch the way a host does: its hand-over pumped until the
+// batch-end report arrives.
 #pragma once
 
 #include <atomic>
@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "media/engine/engine.h"
-#include "media/main_thread.h"
+#include "media/hand_over.h"
 
 namespace kestrova::test {
 
@@ -33,20 +33,11 @@ struct BatchRecorder {
   }
 };
 
-// While a test's main thread waits in Stop(true), the calls the tasks hand to
-// it must still run.
-struct WaitPumpInstaller {
-  explicit WaitPumpInstaller(media::MainThreadQueue& queue) {
-    media::SetEngineWaitPump([&queue] { queue.Pump(0); });
-  }
-  ~WaitPumpInstaller() { media::SetEngineWaitPump(nullptr); }
-};
-
-// Pumps the queue until the batch has ended (or the time is up).
-inline bool PumpUntilEnded(media::MainThreadQueue& queue, BatchRecorder& recorder,
+// Pumps the hand-over until the batch has ended (or the time is up).
+inline bool PumpUntilEnded(media::HandOver& handOver, BatchRecorder& recorder,
                            std::chrono::seconds limit = std::chrono::seconds(120)) {
   auto deadline = std::chrono::steady_clock::now() + limit;
-  while (!recorder.ended && std::chrono::steady_clock::now() < deadline) queue.Pump(20);
+  while (!recorder.ended && std::chrono::steady_clock::now() < deadline) handOver.Pump(std::chrono::milliseconds(20));
   return recorder.ended;
 }
 

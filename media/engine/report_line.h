@@ -1,0 +1,38 @@
+// Termination reports of a batch run on worker threads travel along one line:
+// a thread of the engine's own that delivers them in the order they were
+// raised, so an ending task never waits for a handler, a handler never runs
+// on a task's thread, and the batch end (raised last) arrives last.
+#pragma once
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <thread>
+
+#include "media/hand_over.h"
+
+namespace media {
+
+class ReportLine {
+ public:
+  // host: the engine's hand-over, pumped while Close waits on its thread
+  // (a handler may be waiting for the host). May be null.
+  explicit ReportLine(HandOver* host) : host_(host) {}
+  ~ReportLine() { Close(); }
+  ReportLine(const ReportLine&) = delete;
+  ReportLine& operator=(const ReportLine&) = delete;
+
+  // Queues a report; the line's thread starts with the first one.
+  void Post(std::function<void()> report);
+  // Drops what has not been delivered, waits for a delivery in progress and
+  // ends the thread. Never call it from a report itself.
+  void Close();
+
+ private:
+  HandOver* host_;
+  std::unique_ptr<HandOver> line_;  // hosted by thread_
+  std::thread thread_;
+  std::atomic<bool> ended_{false};
+};
+
+}  // namespace media
