@@ -46,12 +46,23 @@ float FloatValue(const std::string& v) {
 
 // An integer read with automatic base (0x hexadecimal, leading 0 octal);
 // returns the position after it.
+// The number at pos (any base strtol takes); pos moves past it. At or past
+// the end of the text it reads nothing and gives 0.
 long AutoInt(const std::string& text, size_t& pos) {
+  if (pos >= text.size()) {
+    pos = text.size();
+    return 0;
+  }
   const char* start = text.c_str() + pos;
   char* end = nullptr;
   long n = std::strtol(start, &end, 0);
   pos += static_cast<size_t>(end - start);
   return n;
+}
+
+// Steps over the separator after a number, never past the end of the text.
+void SkipSeparator(const std::string& text, size_t& pos) {
+  if (pos < text.size()) ++pos;
 }
 
 int64_t ParseTime(const std::string& value, const std::string& option, bool duration) {
@@ -141,12 +152,12 @@ void TCustomFFmpeg::ApplyOption(const std::string& name, const std::string& valu
     StreamMap m;
     size_t p = 0;
     m.file = static_cast<int>(AutoInt(value, p));
-    ++p;
+    SkipSeparator(value, p);
     m.stream = static_cast<int>(AutoInt(value, p));
     if (p < value.size()) {
-      ++p;
+      SkipSeparator(value, p);
       m.syncFile = static_cast<int>(AutoInt(value, p));
-      ++p;
+      SkipSeparator(value, p);
       m.syncStream = static_cast<int>(AutoInt(value, p));
     } else {
       m.syncFile = m.file;
@@ -159,7 +170,7 @@ void TCustomFFmpeg::ApplyOption(const std::string& name, const std::string& valu
     MetaDataMap m;
     size_t p = 0;
     m.outFile = static_cast<int>(AutoInt(value, p));
-    ++p;
+    SkipSeparator(value, p);
     m.inFile = static_cast<int>(AutoInt(value, p));
     s.metaDataMaps.push_back(m);
     return;
