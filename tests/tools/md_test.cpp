@@ -4,6 +4,9 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <csignal>
+#include <thread>
+
 #include <algorithm>
 #include <cctype>
 #include <map>
@@ -212,6 +215,27 @@ TEST(Md, FileItCannotRewriteIsLeftByteForByte) {
   auto r = RunMdOn(work / "missing.html");
   EXPECT_EQ(r.exitCode, 1);
   EXPECT_NE(r.output.find("No such file or directory"), std::string::npos) << r.output;
+}
+
+TEST(Md, StoppedAtAnyMomentLeavesTheOldFileOrTheNewOneAndNothingElse) {
+  const std::string original = ReadFile(SharedMedia().mp4);
+  const auto packets = PacketsByStream(SharedMedia().mp4);
+  // From before md has opened the file to the flush before its rename.
+  for (int delayMs : {0, 20, 60, 120, 250}) {
+    SCOPED_TRACE(delayMs);
+    TempDir dir;
+    const fs::path file = dir / "clip.html";
+    WriteFile(file, original);
+    ChildProcess md({(BinDir() / "md").string(), "-inter", "500", file.string()});
+    std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
+    md.stop(SIGTERM);
+    EXPECT_EQ(FolderContents(dir.path()), std::vector<fs::path>{file.filename()});
+    if (ReadFile(file) != original) {
+      EXPECT_EQ(PacketsByStream(file), packets) << "a replaced file is the whole new one";
+      auto boxes = TopLevelBoxes(file);
+      EXPECT_LT(std::find(boxes.begin(), boxes.end(), "moov"), std::find(boxes.begin(), boxes.end(), "mdat"));
+    }
+  }
 }
 
 TEST(Md, BadCommandLinesAreRefused) {
