@@ -29,6 +29,23 @@ OptionFields DialogFor(const TempDir& data) {
 TEST(OutputSettings, DialogAsItOpens) {
   TempDir data;
   const OptionFields f = DialogFor(data);
+  // The controls' design-time choices.
+  EXPECT_EQ(f.frameSize.index, 6);
+  EXPECT_EQ(f.frameSize.text, "320x240 - qvga");
+  EXPECT_EQ(f.audioSampleRate.index, 3);
+  EXPECT_EQ(f.audioSampleRate.text, "22050");
+  EXPECT_EQ(f.frameRate.index, 2);
+  EXPECT_EQ(f.frameRate.text, "15");
+  EXPECT_EQ(f.aspectRatio.index, 0);
+  EXPECT_EQ(f.format.text, "MP4");
+  EXPECT_TRUE(f.videoBitRateChecked);
+  EXPECT_EQ(f.videoBitRate, "120");
+  EXPECT_FALSE(f.audioBitRateChecked);
+  EXPECT_EQ(f.audioBitRate, "64");
+  EXPECT_FALSE(f.audioVolumeChecked);
+  EXPECT_EQ(f.audioVolume, "256");
+  EXPECT_FALSE(f.cutClipEnabled);
+
   const media::TOutputOptions out = getOutputOptions(f);
   EXPECT_EQ(out.FileExt, ".mp4");
   EXPECT_EQ(out.FileName, (data / "video").string() + "/Ab12cd34Ef56gh78.mp4");
