@@ -178,6 +178,21 @@ TEST(Md, AudioOnlyAndFragmentedFilesAreRewrittenToo) {
   }
 }
 
+TEST(Md, ThroughASymbolicLinkTheFileItNamesIsRewritten) {
+  TempDir dir;
+  fs::create_directories(dir / "store");
+  const fs::path real = dir / "store" / "clip.mp4";
+  fs::copy_file(SharedMedia().mp4, real);
+  const fs::path link = dir / "clip.html";
+  fs::create_symlink(real, link);
+  auto r = RunMdOn(link);
+  ASSERT_EQ(r.exitCode, 0) << r.output;
+  EXPECT_TRUE(fs::is_symlink(link));
+  auto boxes = TopLevelBoxes(real);
+  EXPECT_LT(std::find(boxes.begin(), boxes.end(), "moov"), std::find(boxes.begin(), boxes.end(), "mdat"));
+  EXPECT_EQ(FolderContents(dir / "store"), std::vector<fs::path>{"clip.mp4"});
+}
+
 TEST(Md, FileItCannotRewriteIsLeftByteForByte) {
   TempDir dir;
   // Index first, data cut short: it opens, but samples are missing.

@@ -7,7 +7,9 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <stdexcept>
 #include <vector>
 
@@ -87,15 +89,19 @@ void RewriteInPlace(const std::string& path, const std::function<void(const std:
   struct stat original {};
   if (stat(path.c_str(), &original) != 0) throw SystemError("cannot read " + path);
   if (!S_ISREG(original.st_mode)) throw std::runtime_error(path + " is not a regular file");
+  // Through a symbolic link the file it names is rewritten, and the link stays.
+  std::unique_ptr<char, decltype(&free)> resolved(realpath(path.c_str(), nullptr), &free);
+  if (!resolved) throw SystemError("cannot read " + path);
+  const std::string target = resolved.get();
 
-  TemporaryFile temporary(path);
+  TemporaryFile temporary(target);
   write(temporary.path());
   if (fchmod(temporary.fd(), original.st_mode & 07777) != 0)
     throw SystemError("cannot set the permissions of " + temporary.path());
   // On disk before the rename, so a power cut after it cannot leave an
   // empty file under the old name.
   if (fsync(temporary.fd()) != 0) throw SystemError("cannot write " + temporary.path());
-  if (rename(temporary.path().c_str(), path.c_str()) != 0) throw SystemError("cannot replace " + path);
+  if (rename(temporary.path().c_str(), target.c_str()) != 0) throw SystemError("cannot replace " + path);
   temporary.Keep();
 }
 
