@@ -43,14 +43,21 @@ TEST(CliAdd, PublishesEachGoodFileAndNamesTheBrokenOne) {
   fs::create_directories(data);
   const fs::path good = dir / "My Clip.mp4";
   fs::copy_file(SharedMedia().mp4, good);
+  // Converts and publishes, but its title (the name up to the first ".")
+  // carries a double quote, which the request texts cannot hold: the service
+  // refuses it, and the already published file must go again.
+  const fs::path refused = dir / "Say \"hi\".mp4";
+  fs::copy_file(SharedMedia().mp4, refused);
 
   auto r = RunCommand(AddCommand("secret", service, data,
-                                 "--jobs 2 " + ShellQuote(good.string()) + " " +
-                                     ShellQuote(SharedMedia().truncated.string())));
+                                 "--jobs 2 --preset 0 " + ShellQuote(good.string()) + " " +
+                                     ShellQuote(SharedMedia().truncated.string()) + " " +
+                                     ShellQuote(refused.string())));
   EXPECT_EQ(r.exitCode, 1) << r.output;
   EXPECT_NE(r.output.find("added  My Clip.mp4 -> "), std::string::npos) << r.output;
   EXPECT_NE(r.output.find("FAILED truncated.mp4: "), std::string::npos) << r.output;
-  EXPECT_NE(r.output.find("1 of 2 files failed: truncated.mp4"), std::string::npos) << r.output;
+  EXPECT_NE(r.output.find("FAILED Say \"hi\".mp4: the service refused it"), std::string::npos) << r.output;
+  EXPECT_NE(r.output.find("2 of 3 files failed: truncated.mp4, Say \"hi\".mp4"), std::string::npos) << r.output;
 
   // One video and its thumbnail, sharing a 16-character name; nothing else.
   const auto videos = FilesIn(data / "video");
@@ -60,7 +67,7 @@ TEST(CliAdd, PublishesEachGoodFileAndNamesTheBrokenOne) {
   EXPECT_EQ(videos[0], base + ".html");
   EXPECT_EQ(FilesIn(data / "zoom"), std::vector<std::string>{base + ".jpg"});
   const fs::path video = data / "video" / videos[0];
-  EXPECT_EQ(FfprobeValue("stream=codec_name,width,height", video, "v:0"), "h264\n320\n240");
+  EXPECT_EQ(FfprobeValue("stream=codec_name,width,height", video, "v:0"), "h264\n176\n144");  // preset 0
   EXPECT_EQ(FfprobeValue("stream=codec_name,sample_rate", video, "a:0"), "aac\n22050");
   EXPECT_EQ(FfprobeValue("stream=width,height", data / "zoom" / (base + ".jpg")), "120\n90");
   // md has run: the index comes before the media.
