@@ -55,7 +55,9 @@ bool PortionQueue::PopPortion(std::vector<PacketPtr>& out) {
       q.pop_front();
     }
   }
-  portionStart_ = next;
+  // When everything waiting went out (the end, or no room to wait longer),
+  // the next portion starts with whatever comes next.
+  if (next != INT64_MAX) portionStart_ = next;
   return true;
 }
 
