@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <iostream>
@@ -9,8 +10,8 @@
 
 #include "add_video.h"
 #include "media/engine/engine.h"
+#include "media/hand_over.h"
 #include "media/loader.h"
-#include "media/main_thread.h"
 #include "media/probe.h"
 #include "output_settings.h"
 #include "program_run.h"
@@ -131,14 +132,20 @@ class AddRun {
   }
 
   void Convert() {
-    media::MainThreadQueue queue;
-    media::SetEngineWaitPump([&queue] { queue.Pump(0); });
-    std::vector<media::TTerminateInfo> ended;  // touched on this thread only
+    // The engine reports on its own threads; every report is handed over to
+    // this thread, which alone touches the files' records.
     bool batchEnded = false;
-    engine_.SetOnProgress([this](media::TCustomFFmpegEngine&, media::PProgressInfo p) { OnProgress(*p); });
-    // Reports come on the engine's own threads; they are handed to this one.
-    engine_.SetOnTerminate([&ended](media::TCustomFFmpegEngine&, const media::TTerminateInfo& info) {
-      media::RunInMainThread([&ended, info] { ended.push_back(info); });
+    engine_.SetTriggerEventInMainThread(false);
+    engine_.SetOnProgress([this](media::TCustomFFmpegEngine&, media::PProgressInfo p) {
+      handOver_.Post([this, report = *p] { OnProgress(report); });
+    });
+    engine_.SetOnTerminate([this, &batchEnded](media::TCustomFFmpegEngine&, const media::TTerminateInfo& info) {
+      handOver_.Post([this, &batchEnded, info] {
+        if (info.TaskIndex < 0)
+          batchEnded = true;
+        else
+          Finish(files_[static_cast<size_t>(info.TaskIndex)], info);
+      });
     });
 
     struct sigaction action {};
@@ -151,15 +158,7 @@ class AddRun {
     engine_.StartTask(settings_.jobs);
     bool stopping = false;
     while (!batchEnded) {
-      queue.Pump(100);
-      std::vector<media::TTerminateInfo> now;
-      now.swap(ended);
-      for (const media::TTerminateInfo& info : now) {
-        if (info.TaskIndex < 0)
-          batchEnded = true;
-        else
-          Finish(files_[static_cast<size_t>(info.TaskIndex)], info);
-      }
+      handOver_.PumpUntil([&] { return batchEnded || (gInterrupted && !stopping); }, std::chrono::milliseconds(100));
       if (gInterrupted && !stopping) {
         stopping = true;
         ClearProgress();
@@ -167,7 +166,6 @@ class AddRun {
         engine_.Stop(true);
       }
     }
-    media::SetEngineWaitPump(nullptr);
     engine_.SetOnProgress(nullptr);
     engine_.SetOnTerminate(nullptr);
     sigaction(SIGINT, &oldInt, nullptr);
@@ -279,6 +277,8 @@ class AddRun {
   const AddSettings& settings_;
   ServiceClient& service_;
   std::string companyid_;
+  // Before the engine: it must outlive the engine's report threads.
+  media::HandOver handOver_;
   media::TFFmpegEngine engine_;
   std::vector<AddedFile> files_;  // in task order
   std::set<std::string> names_;

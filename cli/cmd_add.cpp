@@ -54,7 +54,7 @@ int RunAdd(const std::vector<std::string>& words) {
   const char* password = std::getenv("KESTROVA_PASSWORD");
   if (!password) return UsageError("set the password in KESTROVA_PASSWORD");
   s.password = password;
-  if (args.has("preset") && !ReadWholeNumber(args.value("preset"), 0, media::kQualityPresetCount - 1, s.preset))
+  if (args.has("preset") && !ReadWholeNumber(args.value("preset"), 0, media::kUserChosenPreset, s.preset))
     return UsageError("--preset takes 0 to 9");
   if (args.has("jobs") && !ReadWholeNumber(args.value("jobs"), 1, 64, s.jobs))
     return UsageError("--jobs takes 1 to 64");

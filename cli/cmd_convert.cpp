@@ -9,7 +9,6 @@
 #include <mutex>
 
 #include "command.h"
-#include "media/engine/conversion_presets.h"
 #include "media/engine/engine.h"
 #include "media/engine/engine_records.h"
 #include "media/loader.h"
@@ -22,6 +21,16 @@ namespace {
 
 volatile std::sig_atomic_t gInterrupted = 0;
 void OnInterrupt(int) { gInterrupted = 1; }
+
+// The dialog's quality presets 0..8: video bit rate (kbit/s) and frame size;
+// preset 9 lets the user choose, which here means the defaults.
+struct QualityPreset {
+  int kbits;
+  const char* size;
+};
+constexpr QualityPreset kQualityPresets[] = {{48, "176x144"},  {120, "320x240"}, {256, "400x300"},
+                                             {384, "480x360"}, {512, "640x480"}, {768, "800x600"},
+                                             {1024, "640x480"}, {1280, "800x600"}, {1536, "1024x768"}};
 
 // "HH:MM:SS.mmm" (also "SS.mmm" or "MM:SS") into microseconds; -1 when it
 // isn't a time.
@@ -82,17 +91,32 @@ int RunConvert(const std::vector<std::string>& words) {
   });
 
   media::TInputOptions in;
+  media::TOutputOptions out;
   media::InitInputOptions(in);
-  media::TOutputOptions out = media::ConversionDefaults();
+  media::InitOutputOptions(out);
+  out.FileExt = ".mp4";
+  out.AudioSampleRate = 22050;
+  out.FrameSize = "320x240";
+  out.FrameRate = "15";
+  out.VideoBitrate = 120 * 1000;
+  out.VideoCodec = "libx264";
+  out.VideoPreset = "libx264-default";
+  out.AudioCodec = "libfaac";
+  out.CopyTimestamp = true;
+  out.Info.Timestamp = 0;
+  out.DisableSubtitle = true;
   if (args.has("preset")) {
     char* end = nullptr;
     const std::string text = args.value("preset");
     long n = std::strtol(text.c_str(), &end, 10);
-    if (text.empty() || *end != '\0' || n < 0 || n >= media::kQualityPresetCount) {
+    if (text.empty() || *end != '\0' || n < 0 || n > 9) {
       std::cerr << "kestrova-cli convert: --preset takes 0 to 9\n";
       return 2;
     }
-    media::ApplyQualityPreset(static_cast<int>(n), out);
+    if (n <= 8) {
+      out.VideoBitrate = kQualityPresets[n].kbits * 1000;
+      out.FrameSize = kQualityPresets[n].size;
+    }
   }
   if (args.has("start") || args.has("end")) {
     const int64_t start = ParseClock(args.value("start", "0"));

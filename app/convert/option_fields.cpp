@@ -1,5 +1,7 @@
 #include "option_fields.h"
 
+#include <stdexcept>
+
 #include "media/engine/conversion_presets.h"
 #include "option_items.h"
 
@@ -15,7 +17,7 @@ Choice ChoiceOf(const std::array<const char*, N>& items, int index) {
 OptionFields DefaultOptionFields() {
   // The controls start where the shared conversion defaults say, so the
   // dialog and kestrova-cli cannot drift apart.
-  const media::TOutputOptions defaults = media::ConversionDefaults();
+  const media::TOutputOptions defaults = media::DialogOutputDefaults();
   OptionFields f;
   f.format = ChoiceOf(kFormatItems, 0);
   f.audioChannels = ChoiceOf(kAudioChannelItems, 0);
@@ -32,11 +34,13 @@ OptionFields DefaultOptionFields() {
 }
 
 void ChooseQualityPreset(int n, OptionFields& fields) {
-  const media::QualityPreset& preset = media::QualityPresetAt(n);
-  if (n == media::kUserChosenQuality) return;
+  if (n < 0 || n > media::kUserChosenPreset)
+    throw std::out_of_range("quality preset " + std::to_string(n) + " does not exist (0 to 9)");
+  if (n == media::kUserChosenPreset) return;
+  const media::QualityPreset& preset = media::QualityPresets()[static_cast<size_t>(n)];
   fields.videoBitRateChecked = true;
   fields.videoBitRate = std::to_string(preset.videoKbits);
-  fields.frameSize = ChoiceOf(kFrameSizeItems, FrameSizeItemOf(preset.frameSize));
+  fields.frameSize = ChoiceOf(kFrameSizeItems, preset.frameSizeItem);
 }
 
 }  // namespace kestrova::convert

@@ -56,7 +56,7 @@ media::TInputOptions getInputOptions(const OptionFields& f) {
 media::TOutputOptions getOutputOptions(const OptionFields& f) {
   // The codecs, the encoder preset and the fixed flags come from the shared
   // defaults; every field a control decides is set here from that control.
-  media::TOutputOptions out = media::ConversionDefaults();
+  media::TOutputOptions out = media::DialogOutputDefaults();
   out.FileExt = "." + Lower(f.format.text);
   out.AudioChannels = f.audioChannels.index > 0 ? f.audioChannels.index : -1;
   out.AudioSampleRate = f.audioSampleRate.index > 0 ? IntegerOr(f.audioSampleRate.text, kFallbackSampleRate) : -1;

@@ -136,7 +136,7 @@ TEST(OutputSettings, QualityPresetsSetRateAndSize) {
   EXPECT_EQ(f.frameSize.text, "640x480 - vga");
   EXPECT_THROW(ChooseQualityPreset(10, f), std::out_of_range);
   EXPECT_THROW(ChooseQualityPreset(-1, f), std::out_of_range);
-  EXPECT_STREQ(media::QualityPresetAt(9).caption, "根据下方参数自行选择");
+  EXPECT_STREQ(media::UserChosenPresetItem(), "根据下方参数自行选择");
 }
 
 TEST(OutputSettings, EachControlAndItsFallBack) {
