@@ -201,12 +201,14 @@ class AddRun {
     row.duration = std::to_string(file.progress.CurrentDuration / 1000000);
     row.fileSize = std::to_string(file.progress.CurrentSize > 0 ? file.progress.CurrentSize
                                                                 : static_cast<int64_t>(ec ? 0 : size));
-    const fs::path published = file.output.parent_path() / catalogue::PublishedName(row.outputName);
+    const fs::path publishedPath = file.output.parent_path() / catalogue::PublishedName(row.outputName);
 
     std::string failure, warning, reply;
+    bool published = false;  // renamed to its published name, which is then ours
     catalogue::PublishSteps steps;
     steps.reportFailure = [&](const catalogue::RowFailure& f) { failure = "cannot publish: " + f.reason; };
     steps.postProcess = [&](const fs::path& program, const std::vector<std::string>& words) {
+      published = true;
       ClearProgress();
       ProgramResult md = RunProgram(program.string(), words);
       // md leaves the file as it was when it fails: still a playable MP4.
@@ -226,12 +228,13 @@ class AddRun {
     catalogue::PublishConvertedRows({row}, settings_.data, FindPostProcessor(), companyid_, steps);
     if (!failure.empty()) {
       // Not in the catalogue: its files must not be uploaded as if it were.
-      RemoveQuietly(published);
+      // A name that was already taken belongs to an earlier video: kept.
+      if (published) RemoveQuietly(publishedPath);
       return Fail(file, failure);
     }
     ClearProgress();
     if (!warning.empty()) std::cerr << "warning: " << file.sourceName << ": " << warning;
-    std::cout << "added  " << file.sourceName << " -> " << published.string() << " (" << row.duration << " s, "
+    std::cout << "added  " << file.sourceName << " -> " << publishedPath.string() << " (" << row.duration << " s, "
               << row.fileSize << " bytes)\n";
     std::cout.flush();
     file.reported = true;
