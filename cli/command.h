@@ -1,5 +1,5 @@
 // kestrova-cli is one program with subcommands (probe, convert, thumbnail,
-// play, scan, upload). Each subcommand lives in its own file and registers
+// play, scan, upload, add). Each subcommand lives in its own file and registers
 // itself here, so adding one touches no other file.
 #pragma once
 

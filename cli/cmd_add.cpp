@@ -1,0 +1,104 @@
+// kestrova-cli add --service URL --account NAME --data DIR [--preset N]
+//                  [--thumbnail-at T] [--jobs N] FILE...
+//
+// Adds videos to a company's catalogue from a terminal, the way the desktop
+// tool's "add video" does: each file is converted with the options dialog's
+// settings (and quality preset), gets its thumbnail in DIR/zoom/, is
+// published under its ".html" name in DIR/video/, rewritten by md, and
+// registered with the back end. The password comes from KESTROVA_PASSWORD.
+// One line per file on standard output, a progress bar on standard error;
+// the exit status is 1 when any file failed, and a failed file leaves
+// nothing behind in the data folder.
+#include <cstdlib>
+#include <filesystem>
+#include <iostream>
+
+#include "add_run.h"
+#include "command.h"
+#include "media/engine/conversion_presets.h"
+#include "media/entry_points.h"
+#include "media/loader.h"
+#include "media/logger.h"
+#include "service_client.h"
+
+namespace kestrova::cli {
+namespace {
+
+namespace fs = std::filesystem;
+
+const char* const kUsage =
+    "usage: kestrova-cli add --service URL --account NAME --data DIR [--preset 0-9] [--thumbnail-at HH:MM:SS.mmm] "
+    "[--jobs N] FILE...   (password in KESTROVA_PASSWORD)\n";
+
+bool ReadWholeNumber(const std::string& text, int low, int high, int& value) {
+  char* end = nullptr;
+  long n = std::strtol(text.c_str(), &end, 10);
+  if (text.empty() || *end != '\0' || n < low || n > high) return false;
+  value = static_cast<int>(n);
+  return true;
+}
+
+int UsageError(const std::string& message) {
+  std::cerr << "kestrova-cli add: " << message << "\n" << kUsage;
+  return 2;
+}
+
+int RunAdd(const std::vector<std::string>& words) {
+  Arguments args(words);
+  AddSettings s;
+  s.service = args.value("service");
+  s.account = args.value("account");
+  s.data = args.value("data");
+  if (s.service.empty() || s.account.empty() || s.data.empty() || args.positionals().empty())
+    return UsageError("--service, --account, --data and at least one file are needed");
+  const char* password = std::getenv("KESTROVA_PASSWORD");
+  if (!password) return UsageError("set the password in KESTROVA_PASSWORD");
+  s.password = password;
+  if (args.has("preset") && !ReadWholeNumber(args.value("preset"), 0, media::kUserChosenPreset, s.preset))
+    return UsageError("--preset takes 0 to 9");
+  if (args.has("jobs") && !ReadWholeNumber(args.value("jobs"), 1, 64, s.jobs))
+    return UsageError("--jobs takes 1 to 64");
+  if (!fs::is_directory(s.data)) {
+    std::cerr << "kestrova-cli add: the data folder " << s.data << " does not exist\n";
+    return 1;
+  }
+
+  media::TFFLogger logger;
+  logger.SetLogLevel(media::llQuiet);
+  if (!media::FFmpegLoader().Load(media::EngineLibraries)) {
+    std::cerr << "kestrova-cli add: " << media::FFmpegLoader().LastError() << "\n";
+    return 1;
+  }
+  if (args.has("thumbnail-at")) {
+    const std::string at = args.value("thumbnail-at");
+    if (at.empty() || media::Av().av_parse_time(&s.thumbnailAt, at.c_str(), 1) < 0 || s.thumbnailAt < 0)
+      return UsageError("invalid --thumbnail-at \"" + at + "\" (expected HH:MM:SS.mmm)");
+  }
+
+  // Signing in first: a wrong password costs no conversion.
+  ServiceClient service(s.service);
+  std::string companyid;
+  try {
+    companyid = service.SignIn(s.account, s.password);
+  } catch (const std::exception& e) {
+    std::cerr << "kestrova-cli add: " << e.what() << "\n";
+    return 1;
+  }
+
+  std::error_code ec;
+  for (const char* folder : {"video", "zoom"}) {
+    if (!fs::create_directories(s.data / folder, ec) && ec) {
+      std::cerr << "kestrova-cli add: cannot make " << (s.data / folder) << ": " << ec.message() << "\n";
+      return 1;
+    }
+  }
+  return AddFiles(s, service, companyid, args.positionals());
+}
+
+const CommandRegistrar kRegistrar({"add",
+                                   "add --service URL --account NAME --data DIR [--preset 0-9] "
+                                   "[--thumbnail-at HH:MM:SS.mmm] [--jobs N] FILE...",
+                                   RunAdd});
+
+}  // namespace
+}  // namespace kestrova::cli

@@ -1,0 +1,125 @@
+#include "service_client.h"
+
+#include <curl/curl.h>
+
+#include <strings.h>
+
+#include <memory>
+#include <optional>
+
+#include "reply_readers.h"
+#include "request_texts.h"
+
+namespace kestrova::cli {
+
+namespace {
+
+size_t AppendBody(char* data, size_t size, size_t count, void* target) {
+  static_cast<std::string*>(target)->append(data, size * count);
+  return size * count;
+}
+
+// Picks the two headers the service talks through out of the reply's lines.
+struct HeaderValues {
+  std::string session;
+  bool sessionExpired = false;
+};
+size_t ReadHeader(char* data, size_t size, size_t count, void* target) {
+  std::string line(data, size * count);
+  while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
+  auto* values = static_cast<HeaderValues*>(target);
+  auto valueOf = [&](const std::string& name) -> std::optional<std::string> {
+    if (line.size() <= name.size() + 1 || strncasecmp(line.c_str(), name.c_str(), name.size()) != 0 ||
+        line[name.size()] != ':')
+      return std::nullopt;
+    std::string value = line.substr(name.size() + 1);
+    value.erase(0, value.find_first_not_of(' '));
+    return value;
+  };
+  if (auto v = valueOf("X-Session")) values->session = *v;
+  if (auto v = valueOf("X-Session-Expired")) values->sessionExpired = *v == "1";
+  return size * count;
+}
+
+}  // namespace
+
+ServiceClient::ServiceClient(std::string baseUrl, long timeoutSeconds) : timeoutSeconds_(timeoutSeconds) {
+  while (!baseUrl.empty() && baseUrl.back() == '/') baseUrl.pop_back();
+  serviceUrl_ = baseUrl + "/service";
+  curl_global_init(CURL_GLOBAL_DEFAULT);
+}
+
+ServiceClient::Answer ServiceClient::Send(const std::string& body) {
+  std::unique_ptr<CURL, void (*)(CURL*)> curl(curl_easy_init(), curl_easy_cleanup);
+  if (!curl) throw ServiceUnavailable("cannot start an HTTP request");
+  Answer answer;
+  HeaderValues headers;
+  curl_slist* list = curl_slist_append(nullptr, "Content-Type: text/xml; charset=utf-8");
+  if (!session_.empty()) list = curl_slist_append(list, ("X-Session: " + session_).c_str());
+  std::unique_ptr<curl_slist, void (*)(curl_slist*)> headerList(list, curl_slist_free_all);
+  curl_easy_setopt(curl.get(), CURLOPT_URL, serviceUrl_.c_str());
+  curl_easy_setopt(curl.get(), CURLOPT_POSTFIELDS, body.c_str());
+  curl_easy_setopt(curl.get(), CURLOPT_POSTFIELDSIZE, static_cast<long>(body.size()));
+  curl_easy_setopt(curl.get(), CURLOPT_HTTPHEADER, headerList.get());
+  curl_easy_setopt(curl.get(), CURLOPT_WRITEFUNCTION, AppendBody);
+  curl_easy_setopt(curl.get(), CURLOPT_WRITEDATA, &answer.body);
+  curl_easy_setopt(curl.get(), CURLOPT_HEADERFUNCTION, ReadHeader);
+  curl_easy_setopt(curl.get(), CURLOPT_HEADERDATA, &headers);
+  curl_easy_setopt(curl.get(), CURLOPT_TIMEOUT, timeoutSeconds_);
+  curl_easy_setopt(curl.get(), CURLOPT_NOSIGNAL, 1L);
+  CURLcode code = curl_easy_perform(curl.get());
+  if (code != CURLE_OK)
+    throw ServiceUnavailable("no answer from " + serviceUrl_ + ": " + curl_easy_strerror(code));
+  curl_easy_getinfo(curl.get(), CURLINFO_RESPONSE_CODE, &answer.status);
+  answer.session = headers.session;
+  answer.sessionExpired = headers.sessionExpired;
+  if (Result(answer.body).empty())
+    throw ServiceUnavailable(serviceUrl_ + " answered HTTP " + std::to_string(answer.status) + " without a reply");
+  return answer;
+}
+
+std::string ServiceClient::SignIn(const std::string& account, const std::string& password) {
+  const std::string request = service::LoadMainFlashRequest(account, password);
+  session_.clear();
+  Answer answer = Send(request);
+  if (Result(answer.body) != "success" || answer.session.empty()) {
+    std::string message = Message(answer.body);
+    throw std::runtime_error("sign-in refused" + (message.empty() ? "" : ": " + message));
+  }
+  session_ = answer.session;
+  signInRequest_ = request;
+  return service::getReplyValue(answer.body, "data.msg.item", "companyid");
+}
+
+std::string ServiceClient::Post(const std::string& requestText) {
+  Answer answer = Send(requestText);
+  if (answer.sessionExpired && !signInRequest_.empty()) {
+    session_.clear();
+    Answer renewed = Send(signInRequest_);
+    if (Result(renewed.body) == "success" && !renewed.session.empty()) {
+      session_ = renewed.session;
+      answer = Send(requestText);
+    }
+  }
+  return answer.body;
+}
+
+std::string ServiceClient::Result(const std::string& reply) {
+  try {
+    std::string result = service::getReplyValue(reply, "data.msg.item", "result");
+    return result == "error" && reply.find("result=") == std::string::npos ? "" : result;
+  } catch (const service::ReplyParseError&) {
+    return "";
+  }
+}
+
+std::string ServiceClient::Message(const std::string& reply) {
+  try {
+    std::string message = service::getReplyValue(reply, "data.msg.item", "message");
+    return message == "error" ? "" : message;
+  } catch (const service::ReplyParseError&) {
+    return "";
+  }
+}
+
+}  // namespace kestrova::cli
