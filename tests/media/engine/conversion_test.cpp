@@ -96,6 +96,20 @@ TEST_F(ConversionTest, RangeFromFiveToTwelveAndAHalfSecondsLastsSevenAndAHalf) {
   EXPECT_NEAR(Seconds(FfprobeValue("stream=start_time", out / "range.mp4", "v:0")), 0.0, 0.1);
 }
 
+TEST_F(ConversionTest, AnOutputStartWithARangeStillLastsTheAskedDuration) {
+  // The output's own start ("--opt ss=1") skips a second of the range; the
+  // asked duration is counted from there.
+  media::TInputOptions in;
+  in.StartTime = 5000000;
+  auto options = DialogDefaults();
+  options.Duration = 7500000;
+  options.ExtOptions = "ss=1\n";
+  auto result = Convert(*dir_ / "long.mp4", out / "range.mp4", options, in);
+  EXPECT_TRUE(result.Finished) << result.ExceptionMsg;
+  EXPECT_NEAR(Seconds(FfprobeValue("format=duration", out / "range.mp4")), 7.5, 0.15);
+  EXPECT_NEAR(Seconds(FfprobeValue("stream=start_time", out / "range.mp4", "v:0")), 0.0, 0.1);
+}
+
 TEST_F(ConversionTest, StopRequestLeavesAPlayableFileAndFinishedFalse) {
   media::MainThreadQueue queue;
   WaitPumpInstaller pump(queue);
