@@ -145,6 +145,13 @@ TEST(ServiceHttp, RepeatedFailuresLockOnlyThatAccountForAWhile) {
   ServiceProcess service(
       {.seedDemo = true, .serveArgs = {"--login-max-failures", "3", "--login-lockout-seconds", "2"}});
   service.addCompany({{"account", "other"}, {"password", "pw"}});
+  // A success forgets the failures before it: two, a success, then one more
+  // make three failures in all but only one since the success.
+  for (int i = 0; i < 2; ++i) EXPECT_NE(Result(service.post(LoginRequest("demo", "guess"))), "success");
+  EXPECT_FALSE(service.login("demo", "demo").empty());
+  EXPECT_NE(Result(service.post(LoginRequest("demo", "guess"))), "success");
+  EXPECT_FALSE(service.login("demo", "demo").empty()) << "failures before a success still counted";
+
   for (int i = 0; i < 3; ++i) EXPECT_NE(Result(service.post(LoginRequest("demo", "guess"))), "success");
 
   ServiceReply locked = service.post(LoginRequest("demo", "demo"));
@@ -155,9 +162,6 @@ TEST(ServiceHttp, RepeatedFailuresLockOnlyThatAccountForAWhile) {
 
   std::this_thread::sleep_for(std::chrono::milliseconds(2300));
   EXPECT_FALSE(service.login("demo", "demo").empty()) << "the lock ends";
-  // The success cleared the count: two more failures do not lock again.
-  for (int i = 0; i < 2; ++i) service.post(LoginRequest("demo", "guess"));
-  EXPECT_FALSE(service.login("demo", "demo").empty());
 }
 
 TEST(ServiceHttp, CatalogueListSaveEditDelete) {
@@ -249,6 +253,36 @@ TEST(ServiceHttp, CardAndPasswordChanges) {
   EXPECT_EQ(item["domain"], "http://example.com");
 }
 
+TEST(ServiceHttp, MarkupCharactersInTextsComeBackWhole) {
+  ServiceProcess service({.seedDemo = true});
+  auto [session, id] = SignIn(service, "demo", "demo");
+  // Sent escaped, as a well-formed request carries them; the replies must
+  // escape them again or the tool cannot read them.
+  const std::string text = "A&B <i>\"引号\"</i> & >";
+  const std::string escaped = "A&amp;B &lt;i&gt;&quot;引号&quot;&lt;/i&gt; &amp; &gt;";
+  ASSERT_EQ(Result(service.post(SaveRequest("Markup0000000001.html", escaped, id), session)), "success");
+  Attributes saved = Items(service.post(ListRequest(id), session).body).back();
+  EXPECT_EQ(saved["title"], text);
+  EXPECT_EQ(saved["zhimo"], text);
+  ASSERT_EQ(
+      Result(service.post(EditRequest(saved["id"], "7", escaped + "!", id, escaped, escaped + "?", "A"), session)),
+      "success");
+  Attributes edited = Items(service.post(ListRequest(id), session).body).back();
+  EXPECT_EQ(edited["title"], text + "!");
+  EXPECT_EQ(edited["memo"], text);
+  EXPECT_EQ(edited["zhimo"], text + "?");
+
+  Card card;
+  card.name = escaped;
+  card.title = escaped + "1";
+  card.email = escaped + "2";
+  ASSERT_EQ(Result(service.post(CardRequest(id, card), session)), "success");
+  Attributes profile = Items(service.post(LoginRequest("demo", "demo")).body).at(0);
+  EXPECT_EQ(profile["name"], text);
+  EXPECT_EQ(profile["title"], text + "1");
+  EXPECT_EQ(profile["email"], text + "2");
+}
+
 TEST(ServiceHttp, OnlySetupAccountsChangeTheirSiteConnection) {
   ServiceProcess service({.company = {{"account", "managed"}, {"password", "pw"}, {"tvtype", "USER"},
                                       {"ftp_addr", "ftp.vendor"}, {"ftp_password", "vendor-secret"},
@@ -272,35 +306,49 @@ TEST(ServiceHttp, NobodyReachesAnotherCompanysData) {
   service.addCompany({{"account", "rival"}, {"password", "rival"}, {"name", "对手"}});
   auto rival = SignIn(service, "rival", "rival");
   ASSERT_NE(demo.companyId, rival.companyId);
-  std::string demoList = service.post(ListRequest(demo.companyId), demo.session).body;
-  std::string demoVideo = Items(demoList).at(0)["id"];
+  ASSERT_EQ(Result(service.post(SaveRequest("RivalVideo000001.html", "对手的", rival.companyId), rival.session)),
+            "success");
 
-  const std::vector<std::pair<std::string, std::string>> attempts{
-      {"list of the other company", ListRequest(demo.companyId)},
-      {"edit naming the other company", EditRequest(demoVideo, "1", "hacked", demo.companyId, "", "", "A")},
-      {"edit of a foreign video under one's own id", EditRequest(demoVideo, "1", "hacked", rival.companyId, "", "", "A")},
-      {"delete of a foreign video under one's own id", DeleteRequest(demoVideo, rival.companyId)},
-      {"delete naming the other company", DeleteRequest(demoVideo, demo.companyId)},
-      {"save into the other company", SaveRequest("Intruder00000001.html", "intruder", demo.companyId)},
-      {"card of the other company", CardRequest(demo.companyId, Card{})},
-      {"password of the other company", PasswordRequest(demo.companyId, "demo", "owned")},
+  // Each company attacks the other: the older one's id is smaller than the
+  // newer one's, so a check that only compares one way lets one side through.
+  auto attack = [&](const SignedIn& attacker, const SignedIn& victim, const std::string& victimPassword) {
+    std::string victimList = service.post(ListRequest(victim.companyId), victim.session).body;
+    std::string victimVideo = Items(victimList).at(0)["id"];
+    const std::vector<std::pair<std::string, std::string>> attempts{
+        {"list of the other company", ListRequest(victim.companyId)},
+        {"edit naming the other company", EditRequest(victimVideo, "1", "hacked", victim.companyId, "", "", "A")},
+        {"edit of a foreign video under one's own id",
+         EditRequest(victimVideo, "1", "hacked", attacker.companyId, "", "", "A")},
+        {"delete of a foreign video under one's own id", DeleteRequest(victimVideo, attacker.companyId)},
+        {"delete naming the other company", DeleteRequest(victimVideo, victim.companyId)},
+        {"save into the other company", SaveRequest("Intruder00000001.html", "intruder", victim.companyId)},
+        {"card of the other company", CardRequest(victim.companyId, Card{})},
+        {"password of the other company", PasswordRequest(victim.companyId, victimPassword, "owned")},
+    };
+    for (const auto& [what, request] : attempts) {
+      ServiceReply reply = service.post(request, attacker.session);
+      EXPECT_EQ(reply.status, 200) << what;
+      EXPECT_FALSE(reply.replyCommand.empty()) << what;
+      EXPECT_EQ(Result(reply), "failure") << what << " by company " << attacker.companyId << ": " << reply.body;
+    }
+    EXPECT_EQ(service.post(ListRequest(victim.companyId), victim.session).body, victimList);
   };
-  for (const auto& [what, request] : attempts) {
-    ServiceReply reply = service.post(request, rival.session);
-    EXPECT_EQ(reply.status, 200) << what;
-    EXPECT_FALSE(reply.replyCommand.empty()) << what;
-    EXPECT_EQ(Result(reply), "failure") << what << ": " << reply.body;
-  }
+  attack(rival, demo, "demo");
+  attack(demo, rival, "rival");
+
   // Without a session, or with a made-up one, nothing is done either.
+  std::string demoList = service.post(ListRequest(demo.companyId), demo.session).body;
   for (const std::string& session : {std::string(), std::string(64, 'a')}) {
     EXPECT_EQ(Result(service.post(ListRequest(demo.companyId), session)), "failure");
-    EXPECT_EQ(Result(service.post(DeleteRequest(demoVideo, demo.companyId), session)), "failure");
+    EXPECT_EQ(Result(service.post(DeleteRequest(Items(demoList).at(0)["id"], demo.companyId), session)), "failure");
   }
 
   EXPECT_EQ(service.post(ListRequest(demo.companyId), demo.session).body, demoList);
   EXPECT_FALSE(service.login("demo", "demo").empty());
+  EXPECT_FALSE(service.login("rival", "rival").empty());
   EXPECT_EQ(Items(service.post(LoginRequest("demo", "demo")).body).at(0)["tel"], "021-55550101");
-  EXPECT_TRUE(Items(service.post(ListRequest(rival.companyId), rival.session).body).empty());
+  EXPECT_EQ(Items(service.post(LoginRequest("rival", "rival")).body).at(0)["name"], "对手");
+  EXPECT_EQ(Titles(service.post(ListRequest(rival.companyId), rival.session)), std::vector<std::string>{"对手的"});
 }
 
 TEST(ServiceHttp, BadRequestsGetAFailureAndTheServiceCarriesOn) {

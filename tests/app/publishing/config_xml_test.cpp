@@ -31,7 +31,8 @@ PlayerConfig SampleConfig() {
   c.chkDisplayEntCard = true;
   c.chkAutoPlay = true;
   c.rows = {
-      {"1", "A & B <c>", "10", "aaa.html", "25", "100", "1", "d", "A", "生效", "memo", "字幕 \"1\""},
+      // Ids and sort numbers differ, as they do once a row is moved.
+      {"17", "A & B <c>", "10", "aaa.html", "25", "100", "1", "d", "A", "生效", "memo", "字幕 \"1\""},
       {"2", "draft", "20", "bbb.html", "25", "100", "2", "d", "U", "草稿", "", ""},
       {"3", "empty state", "30", "ccc.html", "25", "100", "3", "d", "", "草稿", "", ""},
       {"4", "second", "40", "ddd.x.html", "25", "100", "4", "d", "A", "生效", "", ""},
@@ -70,7 +71,7 @@ TEST(ConfigXml, WritesProductSettingsAndPublishedRowsInOrder) {
   ASSERT_EQ(items.size(), 2u) << "only rows with state exactly A";
   std::vector<std::string> attributes;
   for (pugi::xml_attribute a : items[0].attributes()) attributes.push_back(std::string(a.name()) + "=" + a.value());
-  EXPECT_EQ(attributes, (std::vector<std::string>{"duration=10", "filename=aaa.html", "zoomimage=aaa.jpg", "id=1",
+  EXPECT_EQ(attributes, (std::vector<std::string>{"duration=10", "filename=aaa.html", "zoomimage=aaa.jpg", "id=17",
                                                   "sort=1", "title=A & B <c>", "zhimo=字幕 \"1\""}));
   EXPECT_STREQ(items[1].attribute("filename").value(), "ddd.html");
   EXPECT_STREQ(items[1].attribute("zoomimage").value(), "ddd.jpg");

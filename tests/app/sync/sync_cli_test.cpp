@@ -60,5 +60,42 @@ TEST(SyncCli, UploadFailsWithTheReasonWhenTheSiteRefusesTheLogin) {
   EXPECT_NE(missing.output.find("数据目录不存在"), std::string::npos) << missing.output;
 }
 
+TEST(SyncCli, ScanFailsWithTheReasonWhenItCannotConnect) {
+  FtpServerProcess server;
+  TempDir local;
+  WriteFile(local / "data/config.xml", "<config/>");
+  std::string cli = ShellQuote((BinDir() / "kestrova-cli").string());
+  // A refused login, and a port where nothing listens.
+  for (const std::string& site :
+       {SiteArguments(server, local / "data") + " --password wrong",
+        " --host 127.0.0.1 --port 1 --user u --password p --data " + ShellQuote((local / "data").string())}) {
+    auto scan = RunCommand(cli + " scan" + site + " 2>&1");
+    EXPECT_EQ(scan.exitCode, 1) << site << "\n" << scan.output;
+    EXPECT_NE(scan.output.find("不能和服务器建立连接"), std::string::npos) << scan.output;
+    EXPECT_EQ(scan.output.find("文件名\t"), std::string::npos) << "no table without a site:\n" << scan.output;
+  }
+}
+
+TEST(SyncCli, UsageErrorsExitWithTwo) {
+  std::string cli = ShellQuote((BinDir() / "kestrova-cli").string());
+  const struct {
+    const char* arguments;
+    int exitCode;
+  } cases[] = {
+      {"", 2},
+      {" no-such-command", 2},
+      {" scan --data /tmp", 2},
+      {" scan --host 127.0.0.1", 2},
+      {" upload --data /tmp", 2},
+      {" upload --host 127.0.0.1", 2},
+      {" --help", 0},
+  };
+  for (const auto& c : cases) {
+    auto r = RunCommand(cli + c.arguments + " 2>&1");
+    EXPECT_EQ(r.exitCode, c.exitCode) << c.arguments << "\n" << r.output;
+    EXPECT_NE(r.output.find("usage: kestrova-cli"), std::string::npos) << c.arguments << "\n" << r.output;
+  }
+}
+
 }  // namespace
 }  // namespace kestrova::test

@@ -145,6 +145,25 @@ TEST(UploadRun, AFailedStoreDeletesTheServerCopyAndEndsTheRun) {
   EXPECT_EQ(ReadFile(h.data / "b/2.mp4"), "2");
 }
 
+TEST(UploadRun, ALocalFileGoneBeforeItsStoreLeavesTheServerCopyAlone) {
+  FtpServerProcess server;
+  SyncHarness h(server);
+  auto local = h.localFile("video/gone.mp4", LocalTimeText(-60), "new");
+  h.serverFile("site/video/gone.mp4", LocalTimeText(-7200), "the only copy left");
+  // Removed once the scan has listed it, before the upload opens it.
+  h.panel.onChanged = [&] {
+    if (!h.panel.rows.empty() && std::filesystem::exists(local)) std::filesystem::remove(local);
+  };
+  h.runUpload();
+
+  EXPECT_TRUE(h.shown(kMsgUploadError));
+  EXPECT_EQ(h.worker().lastOutcome(), RunOutcome::FileFailed);
+  EXPECT_EQ(ReadFile(server.root() / "site/video/gone.mp4"), "the only copy left");
+  EXPECT_EQ(h.commandsStartingWith("DELE"), 0);
+  EXPECT_EQ(h.panel.messages.back().text, kMsgRunFinished);
+  EXPECT_TRUE(IdleButtons(h.panel.buttons));
+}
+
 TEST(UploadRun, AServerKilledMidTransferEndsTheRunCleanly) {
   FtpServerProcess server({.uploadBytesPerSecond = 256 * 1024});
   SyncHarness h(server);

@@ -50,8 +50,30 @@ TEST_F(EmbedCodePanel, QueryFollowsTheControls) {
     EXPECT_EQ(form.scriptQuery, c.query) << c.kind << c.mul << c.rowSelected;
   }
 
-  QTest::mouseClick(form.chkAutocre, Qt::LeftButton);
-  EXPECT_NE(form.scriptQuery.find("displayRec=True"), std::string::npos);
+  // Each check box alone turns on its own key and no other.
+  const struct {
+    QCheckBox* box;
+    const char* flags;
+  } boxes[] = {
+      {form.chkDisplayEntCard,
+       "displaycard=True&displayRec=False&displayZhimo=False&displaylogo=False&autoplay=False"},
+      {form.chkAutocre, "displaycard=False&displayRec=True&displayZhimo=False&displaylogo=False&autoplay=False"},
+      {form.chkDisplayZhimo,
+       "displaycard=False&displayRec=False&displayZhimo=True&displaylogo=False&autoplay=False"},
+      {form.chkDisplayLogo, "displaycard=False&displayRec=False&displayZhimo=False&displaylogo=True&autoplay=False"},
+      {form.chkAutoPlay, "displaycard=False&displayRec=False&displayZhimo=False&displaylogo=False&autoplay=True"},
+  };
+  form.lvFiles->selectRow(0);
+  form.cmbKind->setCurrentIndex(0);
+  form.cmbMul->setCurrentIndex(0);
+  for (const auto& b : boxes) {
+    ClearFlags(form);
+    QTest::mouseClick(b.box, Qt::LeftButton);
+    EXPECT_EQ(form.scriptQuery, std::string("isfloor=True&isMulVideofiles=True&playerwidth=400&playerheight=340&") +
+                                    b.flags +
+                                    "&title=企业视频展示&titlebg=C92A27&titlefontcolor=FFFFFF&borderlinecolor=A67901")
+        << b.box->objectName().toStdString();
+  }
 }
 
 TEST_F(EmbedCodePanel, ColoursPreviewAndCopy) {

@@ -50,6 +50,19 @@ class ConversionTest : public ::testing::Test {
     return recorder.Report(task);
   }
 
+  // The range 5 s to 12.5 s of the long input, with these extra options.
+  void ExpectSevenAndAHalfFromFive(const std::string& extraOptions, const std::filesystem::path& output) {
+    media::TInputOptions in;
+    in.StartTime = 5000000;
+    auto options = media::DialogOutputDefaults();
+    options.Duration = 7500000;
+    options.ExtOptions = extraOptions;
+    auto result = Convert(*dir_ / "long.mp4", output, options, in);
+    EXPECT_TRUE(result.Finished) << result.ExceptionMsg;
+    EXPECT_NEAR(Seconds(FfprobeValue("format=duration", output)), 7.5, 0.15);
+    EXPECT_NEAR(Seconds(FfprobeValue("stream=start_time", output, "v:0")), 0.0, 0.1);
+  }
+
   media::HandOver handOver;  // this thread is the engine's host
   media::TFFmpegEngine engine{&handOver};
   BatchRecorder recorder;
@@ -71,14 +84,13 @@ TEST_F(ConversionTest, DialogDefaultsGiveSmallH264AacMp4OfTheInputsLength) {
 }
 
 TEST_F(ConversionTest, RangeFromFiveToTwelveAndAHalfSecondsLastsSevenAndAHalf) {
-  media::TInputOptions in;
-  in.StartTime = 5000000;
-  auto options = media::DialogOutputDefaults();
-  options.Duration = 7500000;
-  auto result = Convert(*dir_ / "long.mp4", out / "range.mp4", options, in);
-  EXPECT_TRUE(result.Finished) << result.ExceptionMsg;
-  EXPECT_NEAR(Seconds(FfprobeValue("format=duration", out / "range.mp4")), 7.5, 0.15);
-  EXPECT_NEAR(Seconds(FfprobeValue("stream=start_time", out / "range.mp4", "v:0")), 0.0, 0.1);
+  ExpectSevenAndAHalfFromFive("", out / "range.mp4");
+}
+
+TEST_F(ConversionTest, AnOutputStartWithARangeStillLastsTheAskedDuration) {
+  // The output's own start ("--opt ss=1") skips a second of the range; the
+  // asked duration is counted from there.
+  ExpectSevenAndAHalfFromFive("ss=1\n", out / "range-ss.mp4");
 }
 
 TEST_F(ConversionTest, StopRequestLeavesAPlayableFileAndFinishedFalse) {

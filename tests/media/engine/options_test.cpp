@@ -2,6 +2,7 @@
 // a task's settings.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <ctime>
 
@@ -9,6 +10,8 @@
 #include "media/engine/options_error.h"
 #include "media/engine/options_presets.h"
 #include "media/engine/transcoder.h"
+#include "media/logger.h"
+#include "media_fixture.h"
 #include "process.h"
 
 using media::FFmpegException;
@@ -96,11 +99,20 @@ TEST_F(OptionsTest, AcceptedValuesSetTheSettings) {
 }
 
 TEST_F(OptionsTest, CropIsCheckedAgainstTheInputFrame) {
+  task.Settings().frameWidth = 720;
   task.Settings().frameHeight = 576;
   EXPECT_EQ(ErrorOf("croptop", "576").substr(0, 8), "Vertical");
   EXPECT_EQ(ErrorOf("croptop", "575"), "");
   EXPECT_EQ(task.Settings().frameHeight, 1);
   EXPECT_EQ(ErrorOf("croptop", "-3"), "");  // negative values are ignored
+  // Left and right against the width, which here is larger than the height.
+  EXPECT_EQ(ErrorOf("cropleft", "720").substr(0, 10), "Horizontal");
+  EXPECT_EQ(ErrorOf("cropleft", "600"), "");
+  EXPECT_EQ(ErrorOf("cropright", "120").substr(0, 10), "Horizontal");
+  EXPECT_EQ(ErrorOf("cropright", "119"), "");
+  EXPECT_EQ(task.Settings().frameWidth, 1);
+  EXPECT_EQ(task.Settings().cropLeft, 600);
+  EXPECT_EQ(task.Settings().cropRight, 119);
 }
 
 TEST_F(OptionsTest, MatrixNeedsSixtyFourValues) {
@@ -112,8 +124,40 @@ TEST_F(OptionsTest, MatrixNeedsSixtyFourValues) {
 }
 
 TEST_F(OptionsTest, BitrateGoesToTheLibraryAndWarnsWhenTiny) {
-  EXPECT_EQ(ErrorOf("vb", "500"), "");
-  EXPECT_EQ(ErrorOf("ab", "64000"), "");
+  std::vector<std::string> lines;
+  media::FFLogger().SetTriggerEventInMainThread(false);
+  media::FFLogger().SetOnLog(
+      [&lines](const void*, std::uint32_t, media::TLogLevel, const std::string& text) { lines.push_back(text); });
+  const std::string warning =
+      "WARNING: The bitrate parameter is set too low. It takes bits/s as argument, not kbits/s";
+  const struct {
+    const char* name;
+    const char* value;
+    bool warns;
+  } cases[] = {
+      {"vb", "500", true}, {"ab", "999", true}, {"b", "64", true},
+      {"ab", "64000", false}, {"vb", "1000", false}, {"vb", "300000", false},
+  };
+  for (const auto& c : cases) {
+    lines.clear();
+    EXPECT_EQ(ErrorOf(c.name, c.value), "") << c.name << "=" << c.value;
+    bool warned = std::find_if(lines.begin(), lines.end(), [&](const std::string& line) {
+                    return line.find(warning) != std::string::npos;
+                  }) != lines.end();
+    EXPECT_EQ(warned, c.warns) << c.name << "=" << c.value;
+  }
+  media::FFLogger().SetOnLog(nullptr);
+
+  // The last video rate reaches the encoder: libx264 writes its settings
+  // into the stream, the average rate in kbit/s among them.
+  kestrova::test::TempDir dir;
+  kestrova::test::MakeMedia("-f lavfi -i testsrc=size=160x120:rate=25 -t 0.4 -pix_fmt yuv420p", dir / "in.mkv");
+  ASSERT_TRUE(task.OpenInput((dir / "in.mkv").string())) << task.LastErrorText();
+  task.ApplyOption("vcodec", "libx264");
+  ASSERT_GE(task.OpenOutput((dir / "out.mp4").string(), false), 0) << task.LastErrorText();
+  task.Start(false);
+  ASSERT_TRUE(task.Finished()) << task.ErrorText();
+  EXPECT_NE(kestrova::test::ReadFile(dir / "out.mp4").find(" bitrate=300 "), std::string::npos);
 }
 
 TEST_F(OptionsTest, TargetPresetWithNormSetsSizeRateAndGop) {
