@@ -345,27 +345,12 @@
   Player.prototype.build = function (config) {
     var self = this;
     var showCard = flag(given.displaycard, flag(config.flags.chkDisplayEntCard, false));
-    this.showZhimo = flag(given.displayZhimo, flag(config.flags.chkDisplayZhimo, false));
-    this.repeat = flag(given.displayRec, flag(config.flags.chkAutocre, false));
+    var showZhimo = flag(given.displayZhimo, flag(config.flags.chkDisplayZhimo, false));
     var autoplay = flag(given.autoplay, flag(config.flags.chkAutoPlay, false));
     var showLogo = flag(given.displaylogo, flag(config.flags.chkDisplayLogo, false));
-
+    this.repeat = flag(given.displayRec, flag(config.flags.chkAutocre, false));
+    this.autoplay = autoplay;
     this.playlist = playlistFor(config);
-
-    if (showLogo) {
-      var logo = element('img', 'logo');
-      logo.alt = '';
-      logo.addEventListener('error', function () { logo.hidden = true; });
-      logo.src = folder + 'model/logo.gif';
-      this.stage.appendChild(logo);
-    }
-    if (this.showZhimo) {
-      this.zhimo = element('div', 'zhimo');
-      this.zhimo.hidden = true;
-      this.body.appendChild(this.zhimo);
-    }
-    if (showCard) this.addCard(config.card);
-    if (options.multiple && this.playlist.length > 1) this.addPlaylist();
 
     var video = this.video;
     video.addEventListener('ended', function () {
@@ -379,15 +364,32 @@
 
     if (!this.playlist.length) {
       this.showMessage(TEXT.noVideos);
-      return;
+    } else {
+      if (autoplay) {
+        // Browsers let a page start a video by itself only without sound.
+        video.muted = true;
+        video.preload = 'auto';
+        this.addUnmute();
+      }
+      // The video's download starts before the rest is built.
+      this.play(0, autoplay);
     }
-    if (autoplay) {
-      // Browsers let a page start a video by itself only without sound.
-      video.muted = true;
-      video.preload = 'auto';
-      this.addUnmute();
+
+    if (showLogo) {
+      var logo = element('img', 'logo');
+      logo.alt = '';
+      logo.addEventListener('error', function () { logo.hidden = true; });
+      logo.src = folder + 'model/logo.gif';
+      this.stage.appendChild(logo);
     }
-    this.play(0, autoplay);
+    if (showZhimo) {
+      this.zhimo = element('div', 'zhimo');
+      this.zhimo.hidden = true;
+      this.body.appendChild(this.zhimo);
+    }
+    if (showCard) this.addCard(config.card);
+    if (options.multiple && this.playlist.length > 1) this.addPlaylist();
+    this.showCurrent();
   };
 
   Player.prototype.addUnmute = function () {
@@ -461,17 +463,25 @@
     this.current = index;
     this.message.hidden = true;
     var video = this.video;
-    if (plainName(entry.zoomimage)) {
+    video.src = address('video/', entry.filename);
+    // A video that starts by itself shows its own first picture soon enough;
+    // its poster would only hold up the video's download.
+    if (!this.autoplay && plainName(entry.zoomimage)) {
       video.poster = address('zoom/', entry.zoomimage);
     } else {
       video.removeAttribute('poster');
     }
-    video.src = address('video/', entry.filename);
+    this.showCurrent();
+    if (start) this.start();
+  };
+
+  // The playlist's mark and the scrolling text follow the current video.
+  Player.prototype.showCurrent = function () {
+    var index = this.current, entry = this.playlist[index];
     if (this.items) {
       this.items.forEach(function (item, i) { item.setAttribute('aria-current', String(i === index)); });
     }
-    if (this.zhimo) this.scrollZhimo(entry.zhimo);
-    if (start) this.start();
+    if (this.zhimo) this.scrollZhimo(entry ? entry.zhimo : '');
   };
 
   Player.prototype.scrollZhimo = function (text) {
@@ -511,10 +521,10 @@
     }
   }
 
-  function run() {
+  function run(config) {
     var player = new Player();
     place(player);
-    fetch(folder + 'config.xml', { cache: 'no-cache', credentials: 'same-origin' })
+    config
       .then(function (reply) {
         if (!reply.ok) throw new Error('config.xml: HTTP ' + reply.status);
         return reply.text();
@@ -523,9 +533,11 @@
       .then(function (config) { player.build(config); }, function () { player.showMessage(TEXT.configMissing); });
   }
 
+  // Asked for at once, while the page is still being read.
+  var config = fetch(folder + 'config.xml', { cache: 'no-cache', credentials: 'same-origin' });
   if (document.body) {
-    run();
+    run(config);
   } else {
-    document.addEventListener('DOMContentLoaded', run);
+    document.addEventListener('DOMContentLoaded', function () { run(config); });
   }
 })();
