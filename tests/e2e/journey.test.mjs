@@ -75,7 +75,7 @@ function assertSameOrigin(page, origin) {
 }
 
 describe('the snippet on the company site', () => {
-  test('floating player: plays the first video, the round goes on to the second, card and subtitles show',
+  test('floating player: plays the first video, the round goes on to the second and back, card and subtitles show',
     async () => {
       const snippet = await embedCode(site.url, ['--card', '--rec', '--zhimo', '--logo', '--autoplay']);
       assert.match(snippet, /<SCRIPT id='zvParam' {2}language=Javascript src='http:\/\/127\.0\.0\.1:\d+\/index\.js\?/);
@@ -104,6 +104,8 @@ describe('the snippet on the company site', () => {
       await waitForVideo(page, (s) => s.src.endsWith(published[1].filename) && isPlaying(s, 0.5),
         'the second video follows the first', 20000);
       assert.equal(await playerText(page, '.zhimo span'), published[1].title);
+      await waitForVideo(page, (s) => s.src.endsWith(published[0].filename) && isPlaying(s, 0.5),
+        'after the last video the round starts again', 20000);
       assertSameOrigin(page, site.url);
       await page.close();
     });

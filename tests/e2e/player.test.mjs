@@ -3,6 +3,7 @@
 // text, missing files give the player's message, and the floating window's
 // controls work from the keyboard.
 import assert from 'node:assert/strict';
+import crypto from 'node:crypto';
 import fs from 'node:fs';
 import os from 'node:os';
 import path from 'node:path';
@@ -157,3 +158,30 @@ test('the floating window minimises, restores and closes from the keyboard', asy
   assert.equal(await playerBox(page), null, 'closed');
   await page.close();
 });
+
+test('a page whose Content-Security-Policy allows no inline styles still gets the player as it should look',
+  async () => {
+    const snippet = await embedCode(`${server.url}/plain`, ['--autoplay']);
+    fs.writeFileSync(path.join(work, 'plain', 'strict.html'), '<!DOCTYPE html><html><head><meta charset="utf-8">' +
+      '<meta http-equiv="Content-Security-Policy" content="default-src \'self\'; style-src \'self\'">' +
+      `</head><body>${snippet}</body></html>`);
+    const page = await browser.newPage();
+    const refused = [];
+    // The snippet's own hidden link (style="display:none") is refused too;
+    // that is the page's markup, not the player.
+    const snippetStyle = crypto.createHash('sha256').update('display:none').digest('base64');
+    page.on('console', (message) => {
+      const text = message.text();
+      if (/Content Security Policy/.test(text) && !text.includes(snippetStyle)) refused.push(text);
+    });
+    await page.goto(`${server.url}/plain/strict.html`);
+    await waitForVideo(page, (s) => isPlaying(s, 0.2), 'the video plays');
+    const bar = await page.evaluate(() => {
+      const root = document.querySelector('[data-kestrova-player]').shadowRoot;
+      const style = getComputedStyle(root.querySelector('.bar'));
+      return { background: style.backgroundColor, display: style.display };
+    });
+    assert.deepEqual(bar, { background: 'rgb(201, 42, 39)', display: 'flex' });
+    assert.deepEqual(refused, []);
+    await page.close();
+  });

@@ -255,9 +255,16 @@
       pin(host, 'z-index', '2147483000');
     }
     var shadow = host.attachShadow({ mode: 'open' });
-    var style = element('style');
-    style.textContent = STYLE;
-    shadow.appendChild(style);
+    // A constructed style sheet passes a page's Content-Security-Policy
+    // without 'unsafe-inline'; a <style> element is the fall-back for
+    // browsers that lack them.
+    if (window.CSSStyleSheet && 'adoptedStyleSheets' in shadow && CSSStyleSheet.prototype.replaceSync) {
+      var sheet = new CSSStyleSheet();
+      sheet.replaceSync(STYLE);
+      shadow.adoptedStyleSheets = [sheet];
+    } else {
+      shadow.appendChild(element('style', '', STYLE));
+    }
 
     var frame = element('div', 'kv' + (options.floating ? ' floating' : ''));
     frame.setAttribute('role', 'region');
@@ -464,6 +471,7 @@
     this.message.hidden = true;
     var video = this.video;
     video.src = address('video/', entry.filename);
+    video.setAttribute('aria-label', entry.title || entry.filename);
     // A video that starts by itself shows its own first picture soon enough;
     // its poster would only hold up the video's download.
     if (!this.autoplay && plainName(entry.zoomimage)) {
