@@ -185,3 +185,16 @@ test('a page whose Content-Security-Policy allows no inline styles still gets th
     assert.deepEqual(refused, []);
     await page.close();
   });
+
+test('a page written in GBK shows the Chinese texts of the snippet and of the player right', async () => {
+  const snippet = await embedCode(`${server.url}/plain`, ['--card', '--autoplay', '--title', '新品展示']);
+  const page = await browser.newPage();
+  const utf8 = path.join(work, 'plain', 'gbk.utf8');
+  fs.writeFileSync(utf8, `<!DOCTYPE html><html><head><meta charset="gbk"><title>公司</title></head><body>${snippet}</body></html>`);
+  await run('sh', ['-c', `iconv -f UTF-8 -t GBK "$0" > "$1"`, utf8, path.join(work, 'plain', 'gbk.html')]);
+  await page.goto(`${server.url}/plain/gbk.html`);
+  await waitForVideo(page, (s) => isPlaying(s, 0.2), 'the video plays');
+  assert.deepEqual([await playerText(page, '.bar .title'), await playerText(page, '.open-card'),
+    await playerText(page, '.unmute')], ['新品展示', '企业名片', '开启声音']);
+  await page.close();
+});

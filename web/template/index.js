@@ -21,20 +21,23 @@
     'displayRec', 'displayZhimo', 'displaylogo', 'autoplay', 'title', 'titlebg', 'titlefontcolor',
     'borderlinecolor'];
 
+  // Texts in \u escapes: the file stays ASCII, so a page in another encoding
+  // than UTF-8 that loads it without a charset still shows them right.
   var TEXT = {
-    defaultTitle: '企业视频展示',
-    configMissing: '无法读取播放器配置（config.xml），请稍后再试。',
-    noVideos: '暂无可播放的视频。',
-    videoFailed: '视频无法播放：',
-    unmute: '开启声音',
-    minimise: '最小化',
-    restore: '还原',
-    close: '关闭',
-    card: '企业名片',
-    cardClose: '返回视频',
-    playlist: '视频列表',
-    cardFields: [['addr', '地址：'], ['tel', '电话：'], ['fax', '传真：'], ['qq', 'QQ：'], ['skype', 'Skype：'],
-      ['msn', 'MSN：'], ['email', '邮箱：']]
+    defaultTitle: '\u4f01\u4e1a\u89c6\u9891\u5c55\u793a',
+    configMissing: '\u65e0\u6cd5\u8bfb\u53d6\u64ad\u653e\u5668\u914d\u7f6e\uff08config.xml\uff09\uff0c' +
+      '\u8bf7\u7a0d\u540e\u518d\u8bd5\u3002',
+    noVideos: '\u6682\u65e0\u53ef\u64ad\u653e\u7684\u89c6\u9891\u3002',
+    videoFailed: '\u89c6\u9891\u65e0\u6cd5\u64ad\u653e\uff1a',
+    unmute: '\u5f00\u542f\u58f0\u97f3',
+    minimise: '\u6700\u5c0f\u5316',
+    restore: '\u8fd8\u539f',
+    close: '\u5173\u95ed',
+    card: '\u4f01\u4e1a\u540d\u7247',
+    cardClose: '\u8fd4\u56de\u89c6\u9891',
+    playlist: '\u89c6\u9891\u5217\u8868',
+    cardFields: [['addr', '\u5730\u5740\uff1a'], ['tel', '\u7535\u8bdd\uff1a'], ['fax', '\u4f20\u771f\uff1a'],
+      ['qq', 'QQ\uff1a'], ['skype', 'Skype\uff1a'], ['msn', 'MSN\uff1a'], ['email', '\u90ae\u7bb1\uff1a']]
   };
 
   // ---- options ---------------------------------------------------------
@@ -79,8 +82,9 @@
     return /^[0-9a-f]{6}$/i.test(value || '') ? '#' + value : fallback;
   }
 
-  // The raw attribute keeps what the snippet says, "#" and all; the
-  // resolved address gives the folder.
+  // The raw attribute keeps what the snippet says, "#" and all, whatever the
+  // page's encoding (GBK pages are common); the resolved address gives the
+  // folder.
   var source = script.getAttribute('src') || '';
   var query = source.indexOf('?') >= 0 ? source.slice(source.indexOf('?') + 1) : '';
   var given = parseQuery(query);
