@@ -152,13 +152,13 @@ describe('the snippet on the company site', () => {
 });
 
 describe('the preview page', () => {
-  test('shows what the query from createScript asks for, a title with "&" and blanks included', async () => {
-    const address = await embedCode(site.url, ['--preview', '--card', '--autoplay', '--title', '新品 & 活动 #1']);
+  test('shows what the query from createScript asks for, a title with "&", "%" and blanks included', async () => {
+    const address = await embedCode(site.url, ['--preview', '--card', '--autoplay', '--title', '新品 & 100% 活动 #1']);
     assert.ok(address.startsWith(`${site.url}/preview.html?isfloor=True&`));
     const page = await browser.newPage();
     await page.goto(address);
     await waitForVideo(page, (s) => s.src.endsWith(published[0].filename) && isPlaying(s), 'the preview plays');
-    assert.equal(await playerText(page, '.bar .title'), '新品 & 活动 #1');
+    assert.equal(await playerText(page, '.bar .title'), '新品 & 100% 活动 #1');
     assert.equal(await playerText(page, '.cardline .name'), company.name);
     assert.equal(await playerText(page, '.zhimo'), null, 'subtitles only when asked for');
     await page.close();

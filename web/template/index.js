@@ -42,12 +42,17 @@
 
   // ---- options ---------------------------------------------------------
 
+  // Undoes the browser's %-escapes (a preview address typed with Chinese
+  // text or blanks arrives escaped) run by run, so that a "%" the company
+  // typed itself stays as it is.
   function decode(text) {
-    try {
-      return decodeURIComponent(text);
-    } catch (e) {
-      return text;  // a lone "%" typed into a title stays as typed
-    }
+    return text.replace(/(%[0-9a-f]{2})+/gi, function (run) {
+      try {
+        return decodeURIComponent(run);
+      } catch (e) {
+        return run;
+      }
+    });
   }
 
   // The tool writes every value as typed, without escaping, so a title may
