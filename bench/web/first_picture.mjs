@@ -8,7 +8,7 @@ import { launchBrowser } from '../../tests/e2e/support/browser.mjs';
 import { templateDir } from '../../tests/e2e/support/env.mjs';
 import { makeClip } from '../../tests/e2e/support/media.mjs';
 import { cli, embedCode } from '../../tests/e2e/support/site.mjs';
-import { startStaticServer } from '../../tests/e2e/support/static-server.mjs';
+import { start, stop } from '../../tests/e2e/support/processes.mjs';
 
 const RUNS = Number(process.env.BENCH_WEB_RUNS || 15);
 const GZIP_TARGET = 15 * 1024;
@@ -51,7 +51,14 @@ try {
     'filename="Bench00000000001.html" zoomimage="Bench00000000001.jpg" id="1" sort="1" title="Bench" zhimo=""/>' +
     '</videofilelist></root>');
 
-  server = await startStaticServer(work);
+  // The web server runs in a process of its own, as a real one would: in
+  // this one it would wait for the browser driver's work between requests.
+  server = start(process.execPath, [new URL('../../tests/e2e/support/static-server.mjs', import.meta.url).pathname,
+    work], { readOutput: true });
+  server.url = await new Promise((resolve, reject) => {
+    server.stdout.once('data', (line) => resolve(String(line).trim()));
+    server.once('exit', () => reject(new Error('the web server did not start')));
+  });
   const snippet = await embedCode(server.url, ['--fixed', '--autoplay', '--width', '320', '--height', '240']);
   const page = (body) => `<!DOCTYPE html><html><head><meta charset="utf-8"><title>bench</title></head><body>${body}</body></html>`;
   fs.writeFileSync(path.join(work, 'player.html'), page(snippet));
@@ -90,6 +97,6 @@ try {
   console.log(`ratio player/bare     ${(player / bare).toFixed(2)}   (target at most ${RATIO_TARGET})`);
 } finally {
   if (browser) await browser.close();
-  if (server) await server.close();
+  if (server) await stop(server);
   fs.rmSync(work, { recursive: true, force: true });
 }

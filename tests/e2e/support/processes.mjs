@@ -7,11 +7,13 @@ import net from 'node:net';
 
 const running = new Set();
 
-export function start(command, args, { env = {}, logFile } = {}) {
+// Output goes to logFile, or is dropped; with readOutput the standard output
+// stays readable as child.stdout.
+export function start(command, args, { env = {}, logFile, readOutput = false } = {}) {
   const output = logFile ? fs.openSync(logFile, 'a') : 'ignore';
   const child = spawn(command, args, {
     env: { ...process.env, ...env },
-    stdio: ['ignore', output, output],
+    stdio: ['ignore', readOutput ? 'pipe' : output, output],
     detached: true,
   });
   running.add(child);

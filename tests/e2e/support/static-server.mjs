@@ -68,3 +68,11 @@ export function startStaticServer(root) {
     });
   });
 }
+
+// As a program of its own (bench/web, so that the measuring process's work
+// does not slow the server down): node static-server.mjs ROOT prints its
+// address and serves until it is stopped.
+if (process.argv[1] && import.meta.url === `file://${path.resolve(process.argv[1])}`) {
+  const { url } = await startStaticServer(path.resolve(process.argv[2]));
+  console.log(url);
+}
