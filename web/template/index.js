@@ -538,23 +538,47 @@
     }
   }
 
-  function run(config) {
-    var player = new Player();
-    place(player);
-    config
-      .then(function (reply) {
-        if (!reply.ok) throw new Error('config.xml: HTTP ' + reply.status);
-        return reply.text();
-      })
-      .then(readConfig)
-      .then(function (config) { player.build(config); }, function () { player.showMessage(TEXT.configMissing); });
+  // config.xml changes with every catalogue change, so its address carries
+  // the time and no cache hands out an old playlist. A plain request with
+  // one event at its end: the first picture waits for it.
+  function requestConfig(done) {
+    var request = new XMLHttpRequest();
+    request.open('GET', folder + 'config.xml?t=' + Date.now());
+    request.onloadend = function () {
+      done(request.status === 200 ? request.responseText : null);
+    };
+    request.send();
   }
 
-  // Asked for at once, while the page is still being read.
-  var config = fetch(folder + 'config.xml', { cache: 'no-cache', credentials: 'same-origin' });
+  // Asked for at once, while the page is still being read; the player is
+  // built once the page has a body, and filled once both are there.
+  var player = null, configText;
+  function fill() {
+    if (!player || configText === undefined) return;
+    var config = null;
+    try {
+      config = configText === null ? null : readConfig(configText);
+    } catch (e) {
+      config = null;
+    }
+    if (config) {
+      player.build(config);
+    } else {
+      player.showMessage(TEXT.configMissing);
+    }
+  }
+  requestConfig(function (text) {
+    configText = text;
+    fill();
+  });
+  function run() {
+    player = new Player();
+    place(player);
+    fill();
+  }
   if (document.body) {
-    run(config);
+    run();
   } else {
-    document.addEventListener('DOMContentLoaded', function () { run(config); });
+    document.addEventListener('DOMContentLoaded', run);
   }
 })();
