@@ -41,12 +41,14 @@ process.on('exit', () => {
   }
 });
 
-// Runs a program to its end; rejects with its output when it fails.
+// Runs a program to its end; rejects with its output (also as error.output)
+// when it fails.
 export function run(command, args, { env = {}, cwd } = {}) {
   return new Promise((resolve, reject) => {
     execFile(command, args, { env: { ...process.env, ...env }, cwd, maxBuffer: 64 << 20, timeout: 300000 },
       (error, stdout, stderr) => {
         if (error) {
+          error.output = stdout + stderr;
           error.message = `${command} ${args.join(' ')} failed (${error.code ?? error.signal}):\n${stdout}${stderr}`;
           reject(error);
         } else {
