@@ -114,6 +114,8 @@ test('hostile texts from config.xml and the query are shown as text and run noth
   for (const src of shown.pictures) assert.ok(src.startsWith(`${server.url}/hostile/`), src);
   const asked = server.requests.slice(requestsBefore).filter((u) => u !== '/favicon.ico');  // the browser's own
   assert.ok(asked.every((u) => u.startsWith('/hostile/')), asked.join(' '));
+  await page.keyboard.press('Escape');
+  assert.equal(await playerText(page, '.card h2'), null, 'Escape closes the card');
   assert.deepEqual(page.errors, []);
   await page.close();
 });

@@ -257,6 +257,8 @@
     pin(host, 'width', options.width + 'px');
     pin(host, 'height', options.height + 'px');
     pin(host, 'display', 'inline-block');
+    // Never wider than the column (or the screen) it stands in.
+    pin(host, 'max-width', options.floating ? '100vw' : '100%');
     if (options.floating) {
       pin(host, 'position', 'fixed');
       pin(host, 'right', '0');
@@ -448,9 +450,13 @@
       panel.hidden = !panel.hidden;
       if (!panel.hidden) back.focus();
     });
-    back.addEventListener('click', function () {
+    function closeCard() {
       panel.hidden = true;
       open.focus();
+    }
+    back.addEventListener('click', closeCard);
+    panel.addEventListener('keydown', function (event) {
+      if (event.key === 'Escape') closeCard();
     });
   };
 
