@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <iostream>
+#include <pugixml.hpp>
 
 #include "command.h"
 #include "config_xml.h"
@@ -40,6 +41,19 @@ publishing::PlayerConfig ConfigFromProfile(const publishing::LoginProfile& p, se
   return c;
 }
 
+// A refused request is answered with one item that carries "result"; a
+// catalogue's items never do. Read as a list, a refusal would be an empty
+// playlist and take every video off the site.
+std::string RefusalIn(const std::string& reply) {
+  pugi::xml_document doc;
+  if (!doc.load_string(reply.c_str())) return "the reply is not XML";
+  pugi::xml_node item = service::findChildByName(service::findChildByName(doc.document_element(), "msg"), "item");
+  pugi::xml_attribute result = item.attribute("result");
+  if (!result) return "";
+  std::string message = item.attribute("message").value();
+  return std::string(result.value()) + (message.empty() ? "" : " (" + message + ")");
+}
+
 ino_t InodeOf(const std::filesystem::path& file) {
   struct stat info {};
   return ::stat(file.c_str(), &info) == 0 ? info.st_ino : 0;
@@ -54,6 +68,10 @@ int RunConfig(const std::vector<std::string>& words) {
   }
   SignedIn session = SignInFromCommandLine(args.value("service"), args.value("account"));
   std::string reply = session.client.post(service::VideoListRequest(session.profile.companyid));
+  if (std::string refusal = RefusalIn(reply); !refusal.empty()) {
+    std::cerr << "kestrova-cli config: the service did not hand out the catalogue: " << refusal << "\n";
+    return 1;
+  }
   service::TvideofileList rows = service::parseVideoList(reply);
   publishing::PlayerConfig config = ConfigFromProfile(session.profile, rows);
   std::filesystem::path file = std::filesystem::path(data) / "config.xml";
