@@ -63,6 +63,8 @@ async function openPage(name, snippet, origin = site.url) {
   const page = await browser.newPage({ viewport: { width: 1024, height: 700 } });
   page.requested = [];
   page.on('request', (request) => page.requested.push(request.url()));
+  page.types = new Map();
+  page.on('response', (r) => page.types.set(new URL(r.url()).pathname, r.headers()['content-type']));
   page.errors = [];
   page.on('pageerror', (error) => page.errors.push(error.message));
   await page.goto(`${origin}/${name}`);
@@ -137,10 +139,8 @@ describe('the snippet on the company site', () => {
     async () => {
       const snippet = await embedCode(nginxLike.url, ['--fixed', '--autoplay']);
       const page = await openPage('nginx-like.html', snippet, nginxLike.url);
-      const types = new Map();
-      page.on('response', (r) => types.set(new URL(r.url()).pathname, r.headers()['content-type']));
       await waitForVideo(page, (s) => isPlaying(s), 'the first video plays');
-      assert.equal(types.get(`/video/${published[0].filename}`), 'text/html');
+      assert.equal(page.types.get(`/video/${published[0].filename}`), 'text/html');
       // A jump needs a byte range in the middle of the file.
       await page.evaluate(() => {
         document.querySelector('[data-kestrova-player]').shadowRoot.querySelector('video').currentTime = 2.5;
