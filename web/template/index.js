@@ -209,7 +209,8 @@
     'background:rgba(0,0,0,.7);overflow-wrap:anywhere}',
     '.unmute{position:absolute;left:6px;top:6px;padding:3px 8px;border:1px solid #fff;border-radius:3px;',
     'background:rgba(0,0,0,.6);color:#fff;font:inherit;cursor:pointer}',
-    '.card{position:absolute;inset:0;z-index:2;padding:10px 12px;overflow:auto;background:rgba(255,255,255,.96);color:#222}',
+    '.card{position:absolute;inset:0;z-index:2;padding:10px 12px;overflow:auto;background:rgba(255,255,255,.96);',
+    'color:#222}',
     '.card h2{margin:0 0 6px;font-size:14px}',
     '.card p{margin:2px 0;overflow-wrap:anywhere}',
     '.card button{margin-top:8px}',
@@ -260,6 +261,7 @@
     // Never wider than the column (or the screen) it stands in.
     pin(host, 'max-width', options.floating ? '100vw' : '100%');
     if (options.floating) {
+      pin(host, 'max-height', '100vh');
       pin(host, 'position', 'fixed');
       pin(host, 'right', '0');
       pin(host, 'bottom', '0');
