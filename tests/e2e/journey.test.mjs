@@ -45,7 +45,7 @@ before(async () => {
     .sort((a, b) => a.sort - b.sort);
   assert.deepEqual(published.map((v) => v.title), ['Welcome Film', '新品介绍']);
 
-  nginxLike = await startStaticServer(siteRoot);
+  nginxLike = await startStaticServer(siteRoot, { crossSite: /\/config\.xml$/ });
   browser = await launchBrowser();
 });
 
@@ -149,6 +149,15 @@ describe('the snippet on the company site', () => {
       assert.ok(nginxLike.requests.some((u) => u.startsWith('/video/')));
       await page.close();
     });
+});
+
+test('a page on another site plays the videos once the data folder\'s server allows config.xml to it', async () => {
+  // The page comes from the demo site, the player and its files from the other server.
+  const snippet = await embedCode(nginxLike.url, ['--fixed', '--autoplay']);
+  const page = await openPage('other-site.html', snippet);
+  await waitForVideo(page, (s) => s.src.startsWith(nginxLike.url) && isPlaying(s), 'the first video plays');
+  assert.deepEqual(page.errors, []);
+  await page.close();
 });
 
 describe('the preview page', () => {

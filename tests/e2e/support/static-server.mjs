@@ -12,7 +12,9 @@ const TYPES = {
   '.mp4': 'video/mp4',
 };
 
-export function startStaticServer(root) {
+// crossSite: addresses (a pattern) whose answers allow reading by pages of
+// any site (Access-Control-Allow-Origin: *).
+export function startStaticServer(root, { crossSite } = {}) {
   const requests = [];
   const server = http.createServer((request, response) => {
     requests.push(request.url);
@@ -33,6 +35,7 @@ export function startStaticServer(root) {
       'Accept-Ranges': 'bytes',
       'Last-Modified': stat.mtime.toUTCString(),
     };
+    if (crossSite && crossSite.test(name)) headers['Access-Control-Allow-Origin'] = '*';
     let start = 0, end = stat.size - 1, status = 200;
     const range = /^bytes=(\d*)-(\d*)$/.exec(request.headers.range || '');
     if (range && (range[1] || range[2])) {
