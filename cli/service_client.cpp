@@ -4,6 +4,7 @@
 
 #include <strings.h>
 
+#include <cstdlib>
 #include <memory>
 #include <optional>
 
@@ -79,6 +80,10 @@ ServiceClient::Answer ServiceClient::Send(const std::string& body) {
 }
 
 std::string ServiceClient::SignIn(const std::string& account, const std::string& password) {
+  return SignInProfile(account, password).companyid;
+}
+
+publishing::LoginProfile ServiceClient::SignInProfile(const std::string& account, const std::string& password) {
   const std::string request = service::LoadMainFlashRequest(account, password);
   session_.clear();
   Answer answer = Send(request);
@@ -88,7 +93,7 @@ std::string ServiceClient::SignIn(const std::string& account, const std::string&
   }
   session_ = answer.session;
   signInRequest_ = request;
-  return service::getReplyValue(answer.body, "data.msg.item", "companyid");
+  return publishing::ReadLoginProfile(answer.body);
 }
 
 std::string ServiceClient::Post(const std::string& requestText) {
@@ -120,6 +125,15 @@ std::string ServiceClient::Message(const std::string& reply) {
   } catch (const service::ReplyParseError&) {
     return "";
   }
+}
+
+SignedIn SignInFromCommandLine(const std::string& service, const std::string& account) {
+  if (service.empty() || account.empty()) throw std::invalid_argument("--service URL and --account NAME are needed");
+  const char* password = std::getenv("KESTROVA_PASSWORD");
+  if (!password) throw std::invalid_argument("set KESTROVA_PASSWORD to the account's password");
+  ServiceClient client(service);
+  publishing::LoginProfile profile = client.SignInProfile(account, password);
+  return {std::move(client), std::move(profile)};
 }
 
 }  // namespace kestrova::cli

@@ -6,6 +6,8 @@
 #include <stdexcept>
 #include <string>
 
+#include "login_profile.h"
+
 namespace kestrova::cli {
 
 // No usable answer: the service could not be reached, or answered with
@@ -23,6 +25,8 @@ class ServiceClient {
   // Signs in with "loadMainFlash". Returns the company id; throws
   // std::runtime_error with the service's message when refused.
   std::string SignIn(const std::string& account, const std::string& password);
+  // The same, returning the whole company profile the sign-in reply carries.
+  publishing::LoginProfile SignInProfile(const std::string& account, const std::string& password);
 
   // Posts one request text and returns the reply text. When the service
   // has forgotten the session (a restart), signs in again and repeats the
@@ -48,5 +52,14 @@ class ServiceClient {
   std::string session_;
   std::string signInRequest_;
 };
+
+// Signs in with --service URL and --account NAME from the command line and
+// the password from KESTROVA_PASSWORD (kept off the command line, where
+// anyone on the machine could read it).
+struct SignedIn {
+  ServiceClient client;
+  publishing::LoginProfile profile;
+};
+SignedIn SignInFromCommandLine(const std::string& service, const std::string& account);
 
 }  // namespace kestrova::cli

@@ -52,7 +52,7 @@ NewCompany CompanyFromOptions(const std::map<std::string, std::string>& options)
   return company;
 }
 
-std::int64_t SeedDemoCompany(Store& store, bool& created) {
+std::int64_t SeedDemoCompany(Store& store, bool& created, bool sampleVideos) {
   created = false;
   if (auto existing = store.findCompanyByAccount("demo")) return existing->id;
 
@@ -78,7 +78,8 @@ std::int64_t SeedDemoCompany(Store& store, bool& created) {
   p.domain = "http://127.0.0.1:8641";
 
   std::string now = LocalTimestamp();
-  std::vector<NewVideo> videos{
+  std::vector<NewVideo> videos;
+  if (sampleVideos) videos = {
       {"DemoWelcome00001.html", "欢迎观看星禾数码的企业宣传片", "企业宣传片", "30", "25", "2048", "A", "", now},
       {"DemoProduct00002.html", "新品发布：高清网络播放器", "新品介绍", "45", "25", "3072", "A", "", now},
       {"DemoDraft0000003.html", "草稿视频，尚未发布", "活动花絮（草稿）", "20", "25", "1024", "U", "", now},

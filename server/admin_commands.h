@@ -16,8 +16,9 @@ namespace kestrova::service {
 // names are an error, so a typo does not pass silently.
 NewCompany CompanyFromOptions(const std::map<std::string, std::string>& options);
 
-// Creates the demo company with its three videos unless the account "demo"
-// exists already. Returns its id either way; created tells which.
-std::int64_t SeedDemoCompany(Store& store, bool& created);
+// Creates the demo company unless the account "demo" exists already, with
+// three sample catalogue rows (no files behind them) when sampleVideos is
+// set. Returns its id either way; created tells which.
+std::int64_t SeedDemoCompany(Store& store, bool& created, bool sampleVideos = true);
 
 }  // namespace kestrova::service

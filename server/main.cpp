@@ -4,7 +4,7 @@
 //   kestrova-service serve --listen HOST:PORT --db sqlite:PATH|postgresql://...
 //                          [--site DIR] [--login-max-failures N] [--login-lockout-seconds S]
 //   kestrova-service add-company --db ... --account A --password P [--tvtype T] [--name ...]
-//   kestrova-service seed-demo --db ...
+//   kestrova-service seed-demo --db ... [--sample-videos 0]
 #include <unistd.h>
 
 #include <cstdio>
@@ -31,7 +31,7 @@ int Usage() {
                "                         [--login-max-failures 5] [--login-lockout-seconds 900]\n"
                "  kestrova-service add-company --db ... --account A --password P [--tvtype SETUP]\n"
                "                         [--name ... --title ... --tel ... --ftp_addr ... (any profile field)]\n"
-               "  kestrova-service seed-demo --db ...\n";
+               "  kestrova-service seed-demo --db ... [--sample-videos 0]\n";
   return 2;
 }
 
@@ -89,7 +89,9 @@ int AddCompany(const ks::CommandLine& options) {
 int SeedDemo(const ks::CommandLine& options) {
   auto store = ks::OpenStore(options.required("db"));
   bool created = false;
-  std::int64_t id = ks::SeedDemoCompany(*store, created);
+  std::string samples = options.value("sample-videos", "1");
+  if (samples != "0" && samples != "1") throw std::invalid_argument("--sample-videos must be 0 or 1");
+  std::int64_t id = ks::SeedDemoCompany(*store, created, samples == "1");
   std::cerr << (created ? "seed-demo: created the demo company " : "seed-demo: the demo company exists: ") << id
             << std::endl;
   return 0;

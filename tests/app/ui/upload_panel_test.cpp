@@ -21,7 +21,7 @@ class UploadPanel : public DesktopFixture {
  protected:
   // Starts the site's server, adds a SETUP company pointing at it, and signs
   // in; the data folder is then empty (config.xml, written at sign-in, and
-  // the template's logo are removed).
+  // the template's logo and web player are removed).
   void signInToSite(FtpServerProcess::Options server = {}) {
     ftp_ = std::make_unique<FtpServerProcess>(server);
     std::string companyId = service_->addCompany({{"account", "uploader"},
@@ -33,7 +33,7 @@ class UploadPanel : public DesktopFixture {
                           {"ftp_password", ftp_->password()},
                           {"ftp_path", "/site"},
                           {"domain", "http://127.0.0.1:9"}});
-    std::filesystem::remove(dataPath() / "model/logo.gif");
+    for (const char* file : {"model/logo.gif", "index.js", "preview.html"}) std::filesystem::remove(dataPath() / file);
     createWindows();
     main().setSiteSync(nullptr);  // the window's own FTP connection
     typeAndLogin("uploader", "pw");

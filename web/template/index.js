@@ -1,0 +1,592 @@
+/*
+ * The Kestrova web player. A company's page loads it with the snippet the
+ * desktop tool hands out:
+ *
+ *   <SCRIPT id='zvParam' language=Javascript src='SITE/index.js?isfloor=True&...'></script>
+ *
+ * It reads the display options from its own address, the company card and
+ * the playlist from SITE/config.xml, and plays SITE/video/<name>.html with
+ * SITE/zoom/<name>.jpg as the poster. Every address it asks for lies in the
+ * folder it was loaded from; every text from the query or config.xml is put
+ * on the page as text, never as markup. The player lives in a shadow root so
+ * that the page's styles and ours leave each other alone.
+ */
+(function () {
+  'use strict';
+
+  var script = document.currentScript || document.getElementById('zvParam');
+  if (!script) return;
+
+  var QUERY_KEYS = ['isfloor', 'filename', 'isMulVideofiles', 'playerwidth', 'playerheight', 'displaycard',
+    'displayRec', 'displayZhimo', 'displaylogo', 'autoplay', 'title', 'titlebg', 'titlefontcolor',
+    'borderlinecolor'];
+
+  // Texts in \u escapes: the file stays ASCII, so a page in another encoding
+  // than UTF-8 that loads it without a charset still shows them right.
+  var TEXT = {
+    defaultTitle: '\u4f01\u4e1a\u89c6\u9891\u5c55\u793a',
+    configMissing: '\u65e0\u6cd5\u8bfb\u53d6\u64ad\u653e\u5668\u914d\u7f6e\uff08config.xml\uff09\uff0c' +
+      '\u8bf7\u7a0d\u540e\u518d\u8bd5\u3002',
+    noVideos: '\u6682\u65e0\u53ef\u64ad\u653e\u7684\u89c6\u9891\u3002',
+    videoFailed: '\u89c6\u9891\u65e0\u6cd5\u64ad\u653e\uff1a',
+    unmute: '\u5f00\u542f\u58f0\u97f3',
+    minimise: '\u6700\u5c0f\u5316',
+    restore: '\u8fd8\u539f',
+    close: '\u5173\u95ed',
+    card: '\u4f01\u4e1a\u540d\u7247',
+    cardClose: '\u8fd4\u56de\u89c6\u9891',
+    playlist: '\u89c6\u9891\u5217\u8868',
+    cardFields: [['addr', '\u5730\u5740\uff1a'], ['tel', '\u7535\u8bdd\uff1a'], ['fax', '\u4f20\u771f\uff1a'],
+      ['qq', 'QQ\uff1a'], ['skype', 'Skype\uff1a'], ['msn', 'MSN\uff1a'], ['email', '\u90ae\u7bb1\uff1a']]
+  };
+
+  // ---- options ---------------------------------------------------------
+
+  // Undoes the browser's %-escapes (a preview address typed with Chinese
+  // text or blanks arrives escaped) run by run, so that a "%" the company
+  // typed itself stays as it is.
+  function decode(text) {
+    return text.replace(/(%[0-9a-f]{2})+/gi, function (run) {
+      try {
+        return decodeURIComponent(run);
+      } catch (e) {
+        return run;
+      }
+    });
+  }
+
+  // The tool writes every value as typed, without escaping, so a title may
+  // hold "&", blanks or "#". A new pair starts only where "&" is followed by
+  // one of the player's own keys.
+  function parseQuery(text) {
+    var boundary = new RegExp('&(?=(?:' + QUERY_KEYS.join('|') + ')=)', 'i');
+    var options = {};
+    text.split(boundary).forEach(function (pair) {
+      var eq = pair.indexOf('=');
+      if (eq < 0) return;
+      var name = pair.slice(0, eq).toLowerCase();
+      QUERY_KEYS.forEach(function (key) {
+        if (key.toLowerCase() === name) options[key] = decode(pair.slice(eq + 1));
+      });
+    });
+    return options;
+  }
+
+  function flag(value, fallback) {
+    if (value === undefined || value === null || value === '') return fallback;
+    return /^\s*(true|1)\s*$/i.test(value);
+  }
+
+  function pixels(value, fallback, least, most) {
+    var n = parseInt(value, 10);
+    if (!(n > 0)) return fallback;
+    return Math.max(least, Math.min(most, n));
+  }
+
+  function colour(value, fallback) {
+    return /^[0-9a-f]{6}$/i.test(value || '') ? '#' + value : fallback;
+  }
+
+  // The raw attribute keeps what the snippet says, "#" and all, whatever the
+  // page's encoding (GBK pages are common); the resolved address gives the
+  // folder.
+  var source = script.getAttribute('src') || '';
+  var query = source.indexOf('?') >= 0 ? source.slice(source.indexOf('?') + 1) : '';
+  var given = parseQuery(query);
+  var folder = new URL('.', script.src || document.baseURI).href;
+
+  var options = {
+    floating: flag(given.isfloor, true),
+    multiple: flag(given.isMulVideofiles, true),
+    fileName: given.filename || '',
+    width: pixels(given.playerwidth, 400, 160, 3840),
+    height: pixels(given.playerheight, 340, 120, 2160),
+    title: given.title === undefined ? TEXT.defaultTitle : given.title,
+    titleBackground: colour(given.titlebg, '#C92A27'),
+    titleColour: colour(given.titlefontcolor, '#FFFFFF'),
+    border: colour(given.borderlinecolor, '#A67901')
+  };
+
+  // ---- config.xml ------------------------------------------------------
+
+  function childElement(parent, name) {
+    if (!parent) return null;
+    for (var node = parent.firstElementChild; node; node = node.nextElementSibling) {
+      if (node.nodeName === name) return node;
+    }
+    return null;
+  }
+
+  function childText(parent, name) {
+    var node = childElement(parent, name);
+    return node ? node.textContent : '';
+  }
+
+  // A name from config.xml or the query becomes part of an address below our
+  // own folder only when it is one plain file name.
+  function plainName(name) {
+    return typeof name === 'string' && name !== '' && name !== '.' && name !== '..' && !/[\/\\]/.test(name);
+  }
+
+  function baseName(name) {
+    var dot = name.indexOf('.');
+    return dot < 0 ? name : name.slice(0, dot);
+  }
+
+  function readConfig(text) {
+    var doc = new DOMParser().parseFromString(text, 'application/xml');
+    var root = doc.documentElement;
+    if (!root || root.nodeName !== 'root' || doc.getElementsByTagName('parsererror').length) {
+      throw new Error('config.xml is not a player configuration');
+    }
+    var setting = childElement(root, 'videosetting');
+    var config = { card: { companyname: childText(setting, 'companyname') }, flags: {}, videos: [] };
+    TEXT.cardFields.forEach(function (field) { config.card[field[0]] = childText(setting, field[0]); });
+    ['chkDisplayEntCard', 'chkDisplayZhimo', 'chkAutoPlay', 'chkAutocre', 'chkDisplayLogo'].forEach(function (name) {
+      config.flags[name] = childText(setting, name);
+    });
+    var list = childElement(root, 'videofilelist');
+    for (var item = list && list.firstElementChild; item; item = item.nextElementSibling) {
+      if (item.nodeName !== 'item') continue;
+      config.videos.push({
+        filename: item.getAttribute('filename') || '',
+        zoomimage: item.getAttribute('zoomimage') || '',
+        title: item.getAttribute('title') || '',
+        zhimo: item.getAttribute('zhimo') || '',
+        sort: parseFloat(item.getAttribute('sort')),
+        order: config.videos.length
+      });
+    }
+    return config;
+  }
+
+  // Videos in "sort" order; equal or missing sort numbers keep file order.
+  function sortedVideos(videos) {
+    return videos.filter(function (v) { return plainName(v.filename); }).sort(function (a, b) {
+      var sa = isNaN(a.sort) ? Infinity : a.sort, sb = isNaN(b.sort) ? Infinity : b.sort;
+      return sa !== sb ? (sa < sb ? -1 : 1) : a.order - b.order;
+    });
+  }
+
+  function playlistFor(config) {
+    var videos = sortedVideos(config.videos);
+    if (options.multiple) return videos;
+    // One video: the file the snippet names, even when it is not in the
+    // published list (the company chose it); else the first published one.
+    if (plainName(options.fileName)) {
+      var chosen = videos.filter(function (v) { return v.filename === options.fileName; })[0];
+      return [chosen || { filename: options.fileName, zoomimage: baseName(options.fileName) + '.jpg',
+        title: baseName(options.fileName), zhimo: '' }];
+    }
+    return videos.slice(0, 1);
+  }
+
+  function address(subfolder, name) {
+    return folder + subfolder + encodeURIComponent(name);
+  }
+
+  // ---- the player ------------------------------------------------------
+
+  var STYLE = [
+    ':host{all:initial;display:inline-block;box-sizing:border-box;vertical-align:top;',
+    'font:12px/1.5 "Noto Sans CJK SC","Microsoft YaHei",sans-serif;color:#222}',
+    '*{box-sizing:border-box}',
+    '[hidden]{display:none!important}',
+    '.kv{display:flex;flex-direction:column;width:100%;height:100%;overflow:hidden;background:#000}',
+    '.kv.floating{border:2px solid var(--kv-border);box-shadow:0 2px 12px rgba(0,0,0,.35)}',
+    '.bar{display:flex;align-items:center;flex:0 0 26px;padding:0 2px 0 8px;background:var(--kv-title-bg);',
+    'color:var(--kv-title-fg);font-weight:bold}',
+    '.bar .title{flex:1 1 auto;overflow:hidden;white-space:nowrap;text-overflow:ellipsis}',
+    '.bar button{flex:0 0 22px;height:22px;margin-left:2px;padding:0;border:0;background:transparent;',
+    'color:inherit;font:inherit;font-size:14px;cursor:pointer}',
+    'button:focus-visible{outline:2px solid #4d90fe;outline-offset:-2px}',
+    '.kv.minimised .body{display:none}',
+    '.body{display:flex;flex-direction:column;flex:1 1 auto;min-height:0}',
+    '.stage{position:relative;flex:1 1 auto;min-height:50%;background:#000}',
+    'video{display:block;width:100%;height:100%;object-fit:contain;background:#000}',
+    '.logo{position:absolute;top:6px;right:6px;max-width:25%;max-height:25%;pointer-events:none}',
+    '.message{position:absolute;left:0;right:0;top:40%;padding:6px 10px;text-align:center;color:#fff;',
+    'background:rgba(0,0,0,.7);overflow-wrap:anywhere}',
+    '.unmute{position:absolute;left:6px;top:6px;padding:3px 8px;border:1px solid #fff;border-radius:3px;',
+    'background:rgba(0,0,0,.6);color:#fff;font:inherit;cursor:pointer}',
+    '.card{position:absolute;inset:0;z-index:2;padding:10px 12px;overflow:auto;background:rgba(255,255,255,.96);',
+    'color:#222}',
+    '.card h2{margin:0 0 6px;font-size:14px}',
+    '.card p{margin:2px 0;overflow-wrap:anywhere}',
+    '.card button{margin-top:8px}',
+    '.zhimo{position:relative;flex:0 0 22px;overflow:hidden;white-space:nowrap;background:#111;color:#fff;',
+    'line-height:22px}',
+    '.zhimo span{display:inline-block;padding-left:100%;animation:kv-scroll linear infinite}',
+    '@keyframes kv-scroll{from{transform:translateX(0)}to{transform:translateX(-100%)}}',
+    '.cardline{display:flex;align-items:center;flex:0 0 24px;padding:0 4px 0 8px;background:#f2f2f2;color:#222}',
+    '.cardline .name{flex:1 1 auto;overflow:hidden;white-space:nowrap;text-overflow:ellipsis}',
+    '.cardline button,.card button{padding:1px 8px;border:1px solid #999;border-radius:3px;background:#fff;',
+    'color:#222;font:inherit;cursor:pointer}',
+    '.list{display:flex;flex:0 1 74px;min-height:0;gap:4px;padding:3px;overflow-x:auto;overflow-y:hidden;background:#222}',
+    '.list button{flex:0 0 68px;display:flex;flex-direction:column;align-items:center;padding:2px;',
+    'border:1px solid transparent;background:transparent;color:#ddd;font:inherit;font-size:11px;cursor:pointer}',
+    '.list button[aria-current="true"]{border-color:var(--kv-border);color:#fff}',
+    '.list img{width:60px;height:45px;object-fit:cover;background:#444}',
+    '.list span{display:block;width:100%;overflow:hidden;white-space:nowrap;text-overflow:ellipsis}'
+  ].join('');
+
+  function element(tag, className, text) {
+    var node = document.createElement(tag);
+    if (className) node.className = className;
+    if (text !== undefined) node.textContent = text;
+    return node;
+  }
+
+  function button(className, text, label) {
+    var node = element('button', className, text);
+    node.type = 'button';
+    if (label) {
+      node.setAttribute('aria-label', label);
+      node.title = label;
+    }
+    return node;
+  }
+
+  // Page styles beat the shadow root's :host rules; these must hold.
+  function pin(node, property, value) {
+    node.style.setProperty(property, value, 'important');
+  }
+
+  function Player() {
+    var host = element('div');
+    host.setAttribute('data-kestrova-player', '');
+    pin(host, 'width', options.width + 'px');
+    pin(host, 'height', options.height + 'px');
+    pin(host, 'display', 'inline-block');
+    // Never wider than the column (or the screen) it stands in.
+    pin(host, 'max-width', options.floating ? '100vw' : '100%');
+    if (options.floating) {
+      pin(host, 'max-height', '100vh');
+      pin(host, 'position', 'fixed');
+      pin(host, 'right', '0');
+      pin(host, 'bottom', '0');
+      pin(host, 'z-index', '2147483000');
+    }
+    var shadow = host.attachShadow({ mode: 'open' });
+    // A constructed style sheet passes a page's Content-Security-Policy
+    // without 'unsafe-inline'; a <style> element is the fall-back for
+    // browsers that lack them.
+    if (window.CSSStyleSheet && 'adoptedStyleSheets' in shadow && CSSStyleSheet.prototype.replaceSync) {
+      var sheet = new CSSStyleSheet();
+      sheet.replaceSync(STYLE);
+      shadow.adoptedStyleSheets = [sheet];
+    } else {
+      shadow.appendChild(element('style', '', STYLE));
+    }
+
+    var frame = element('div', 'kv' + (options.floating ? ' floating' : ''));
+    frame.setAttribute('role', 'region');
+    frame.setAttribute('aria-label', options.title || TEXT.defaultTitle);
+    frame.style.setProperty('--kv-border', options.border);
+    frame.style.setProperty('--kv-title-bg', options.titleBackground);
+    frame.style.setProperty('--kv-title-fg', options.titleColour);
+    shadow.appendChild(frame);
+
+    var body = element('div', 'body');
+    var stage = element('div', 'stage');
+    var video = element('video');
+    video.setAttribute('playsinline', '');
+    video.setAttribute('controls', '');
+    video.preload = 'metadata';
+    var message = element('div', 'message');
+    message.setAttribute('role', 'status');
+    message.hidden = true;
+    stage.appendChild(video);
+    stage.appendChild(message);
+    body.appendChild(stage);
+
+    this.host = host;
+    this.frame = frame;
+    this.body = body;
+    this.stage = stage;
+    this.video = video;
+    this.message = message;
+    this.playlist = [];
+    this.current = -1;
+    this.failuresInARow = 0;
+
+    if (options.floating) frame.appendChild(this.titleBar());
+    frame.appendChild(body);
+  }
+
+  Player.prototype.titleBar = function () {
+    var self = this;
+    var bar = element('div', 'bar');
+    bar.appendChild(element('span', 'title', options.title));
+    var minimise = button('minimise', '\u2212', TEXT.minimise);
+    minimise.setAttribute('aria-expanded', 'true');
+    var close = button('close', '\u00d7', TEXT.close);
+    bar.appendChild(minimise);
+    bar.appendChild(close);
+    var wasPlaying = false;
+    minimise.addEventListener('click', function () {
+      var minimised = !self.frame.classList.contains('minimised');
+      self.frame.classList.toggle('minimised', minimised);
+      minimise.textContent = minimised ? '\u25a1' : '\u2212';
+      minimise.setAttribute('aria-label', minimised ? TEXT.restore : TEXT.minimise);
+      minimise.title = minimised ? TEXT.restore : TEXT.minimise;
+      minimise.setAttribute('aria-expanded', String(!minimised));
+      pin(self.host, 'height', minimised ? 'auto' : options.height + 'px');
+      // A folded-away player keeps quiet and picks up where it was.
+      if (minimised) {
+        wasPlaying = !self.video.paused;
+        self.video.pause();
+      } else if (wasPlaying) {
+        self.start();
+      }
+    });
+    close.addEventListener('click', function () { self.close(); });
+    return bar;
+  };
+
+  Player.prototype.showMessage = function (text) {
+    this.message.textContent = text;
+    this.message.hidden = false;
+  };
+
+  Player.prototype.close = function () {
+    this.video.pause();
+    this.video.removeAttribute('src');
+    this.video.load();  // ends the download too
+    if (this.host.parentNode) this.host.parentNode.removeChild(this.host);
+  };
+
+  Player.prototype.start = function () {
+    var playing = this.video.play();
+    // A refused start (no sound allowed yet) leaves the controls to the visitor.
+    if (playing && playing.catch) playing.catch(function () {});
+  };
+
+  Player.prototype.build = function (config) {
+    var self = this;
+    var showCard = flag(given.displaycard, flag(config.flags.chkDisplayEntCard, false));
+    var showZhimo = flag(given.displayZhimo, flag(config.flags.chkDisplayZhimo, false));
+    var autoplay = flag(given.autoplay, flag(config.flags.chkAutoPlay, false));
+    var showLogo = flag(given.displaylogo, flag(config.flags.chkDisplayLogo, false));
+    this.repeat = flag(given.displayRec, flag(config.flags.chkAutocre, false));
+    this.autoplay = autoplay;
+    this.playlist = playlistFor(config);
+
+    var video = this.video;
+    video.addEventListener('ended', function () {
+      if (self.repeat) self.play((self.current + 1) % self.playlist.length, true);
+    });
+    video.addEventListener('playing', function () {
+      self.failuresInARow = 0;
+      self.message.hidden = true;
+    });
+    video.addEventListener('error', function () { self.failed(); });
+
+    if (!this.playlist.length) {
+      this.showMessage(TEXT.noVideos);
+    } else {
+      if (autoplay) {
+        // Browsers let a page start a video by itself only without sound.
+        video.muted = true;
+        video.preload = 'auto';
+        this.addUnmute();
+      }
+      // The video's download starts before the rest is built.
+      this.play(0, autoplay);
+    }
+
+    if (showLogo) {
+      var logo = element('img', 'logo');
+      logo.alt = '';
+      logo.addEventListener('error', function () { logo.hidden = true; });
+      logo.src = folder + 'model/logo.gif';
+      this.stage.appendChild(logo);
+    }
+    if (showZhimo) {
+      this.zhimo = element('div', 'zhimo');
+      this.zhimo.hidden = true;
+      this.body.appendChild(this.zhimo);
+    }
+    if (showCard) this.addCard(config.card);
+    if (options.multiple && this.playlist.length > 1) this.addPlaylist();
+    this.showCurrent();
+  };
+
+  Player.prototype.addUnmute = function () {
+    var video = this.video;
+    var unmute = button('unmute', TEXT.unmute);
+    unmute.addEventListener('click', function () {
+      video.muted = false;
+      if (video.paused) video.play().catch(function () {});
+    });
+    video.addEventListener('volumechange', function () { unmute.hidden = !video.muted; });
+    this.stage.appendChild(unmute);
+  };
+
+  Player.prototype.addCard = function (card) {
+    var line = element('div', 'cardline');
+    line.appendChild(element('span', 'name', card.companyname));
+    var open = button('open-card', TEXT.card);
+    line.appendChild(open);
+    this.body.appendChild(line);
+
+    var panel = element('div', 'card');
+    panel.hidden = true;
+    panel.setAttribute('role', 'dialog');
+    panel.setAttribute('aria-label', TEXT.card);
+    panel.appendChild(element('h2', '', card.companyname));
+    TEXT.cardFields.forEach(function (field) {
+      var value = card[field[0]];
+      // The back end hands out "error" for a field it does not have.
+      if (!value || value === 'error') return;
+      var row = element('p', field[0]);
+      row.appendChild(element('span', 'label', field[1]));
+      row.appendChild(element('span', 'value', value));
+      panel.appendChild(row);
+    });
+    var back = button('close-card', TEXT.cardClose);
+    panel.appendChild(back);
+    this.stage.appendChild(panel);
+
+    open.addEventListener('click', function () {
+      panel.hidden = !panel.hidden;
+      if (!panel.hidden) back.focus();
+    });
+    function closeCard() {
+      panel.hidden = true;
+      open.focus();
+    }
+    back.addEventListener('click', closeCard);
+    panel.addEventListener('keydown', function (event) {
+      if (event.key === 'Escape') closeCard();
+    });
+  };
+
+  Player.prototype.addPlaylist = function () {
+    var self = this;
+    var list = element('div', 'list');
+    list.setAttribute('role', 'list');
+    list.setAttribute('aria-label', TEXT.playlist);
+    this.items = this.playlist.map(function (entry, index) {
+      var item = button('item', undefined, entry.title || entry.filename);
+      item.setAttribute('role', 'listitem');
+      var picture = element('img');
+      picture.alt = '';
+      if (plainName(entry.zoomimage)) picture.src = address('zoom/', entry.zoomimage);
+      item.appendChild(picture);
+      item.appendChild(element('span', '', entry.title || entry.filename));
+      item.addEventListener('click', function () { self.play(index, true); });
+      list.appendChild(item);
+      return item;
+    });
+    this.body.appendChild(list);
+  };
+
+  Player.prototype.play = function (index, start) {
+    var entry = this.playlist[index];
+    this.current = index;
+    this.message.hidden = true;
+    var video = this.video;
+    video.src = address('video/', entry.filename);
+    video.setAttribute('aria-label', entry.title || entry.filename);
+    // A video that starts by itself shows its own first picture soon enough;
+    // its poster would only hold up the video's download.
+    if (!this.autoplay && plainName(entry.zoomimage)) {
+      video.poster = address('zoom/', entry.zoomimage);
+    } else {
+      video.removeAttribute('poster');
+    }
+    this.showCurrent();
+    if (start) this.start();
+  };
+
+  // The playlist's mark and the scrolling text follow the current video.
+  Player.prototype.showCurrent = function () {
+    var index = this.current, entry = this.playlist[index];
+    if (this.items) {
+      this.items.forEach(function (item, i) { item.setAttribute('aria-current', String(i === index)); });
+    }
+    if (this.zhimo) this.scrollZhimo(entry ? entry.zhimo : '');
+  };
+
+  Player.prototype.scrollZhimo = function (text) {
+    var box = this.zhimo;
+    while (box.firstChild) box.removeChild(box.firstChild);
+    box.hidden = !text;
+    if (!text) return;
+    var line = element('span', '', text);
+    box.appendChild(line);
+    // An even pace whatever the length: about 60 pixels a second.
+    var width = line.offsetWidth || (box.offsetWidth + text.length * 12);
+    line.style.animationDuration = Math.max(4, width / 60).toFixed(1) + 's';
+  };
+
+  Player.prototype.failed = function () {
+    var entry = this.playlist[this.current];
+    if (!entry) return;
+    this.showMessage(TEXT.videoFailed + (entry.title || entry.filename));
+    this.failuresInARow += 1;
+    // In a round, go on with the next video, unless none of them plays.
+    if (this.repeat && this.playlist.length > 1 && this.failuresInARow < this.playlist.length) {
+      var self = this, failedIndex = this.current;
+      setTimeout(function () {
+        if (self.current === failedIndex) self.play((failedIndex + 1) % self.playlist.length, true);
+      }, 2500);
+    }
+  };
+
+  // ---- start -----------------------------------------------------------
+
+  function place(player) {
+    var parent = script.parentNode;
+    if (!options.floating && parent && parent !== document.head && document.body && document.body.contains(parent)) {
+      parent.insertBefore(player.host, script.nextSibling);
+    } else {
+      document.body.appendChild(player.host);
+    }
+  }
+
+  // config.xml changes with every catalogue change, so its address carries
+  // the time and no cache hands out an old playlist. A plain request with
+  // one event at its end: the first picture waits for it.
+  function requestConfig(done) {
+    var request = new XMLHttpRequest();
+    request.open('GET', folder + 'config.xml?t=' + Date.now());
+    request.onloadend = function () {
+      done(request.status === 200 ? request.responseText : null);
+    };
+    request.send();
+  }
+
+  // Asked for at once, while the page is still being read; the player is
+  // built once the page has a body, and filled once both are there.
+  var player = null, configText;
+  function fill() {
+    if (!player || configText === undefined) return;
+    var config = null;
+    try {
+      config = configText === null ? null : readConfig(configText);
+    } catch (e) {
+      config = null;
+    }
+    if (config) {
+      player.build(config);
+    } else {
+      player.showMessage(TEXT.configMissing);
+    }
+  }
+  requestConfig(function (text) {
+    configText = text;
+    fill();
+  });
+  function run() {
+    player = new Player();
+    place(player);
+    fill();
+  }
+  if (document.body) {
+    run();
+  } else {
+    document.addEventListener('DOMContentLoaded', run);
+  }
+})();
