@@ -96,6 +96,10 @@ struct Pipeline {
   bool audioPacketPending = false;  // the decoder may hold more frames of the last packet
   std::atomic<bool> audioDrainQueued{false};  // the empty packet of the end went in
   std::atomic<int64_t> lastCallbackUs{0};
+  bool audioBufferSilent = false;  // the buffer holds a block of silence, not sound of the file
+  // The sound handed to SDL at the last callback starts playing then: the
+  // clock of its first sample and how long its sound of the file lasts.
+  std::atomic<double> callbackClock{0}, callbackSpan{0};
   int64_t audioDurationUs = -1;
 
   // Waveform of files without pictures.
@@ -118,6 +122,7 @@ struct Pipeline {
 
   // Video timing.
   double frameTimer = 0, lastPts = 0, lastDelay = 0;
+  bool firstPictureTimed = false;
   std::atomic<double> videoClock{0};  // of the last decoded picture, or the predicted next one
   int videoStreamIndex = -1;
   AVStream* videoStream = nullptr;

@@ -94,12 +94,12 @@ void Pipeline::AppendToSampleRing(const int16_t* samples, int count) {
 void Pipeline::AudioCallback(void* self, uint8_t* stream, int length) {
   auto& pipe = *static_cast<Pipeline*>(self);
   int64_t handedAt = NowUs();
-  pipe.lastCallbackUs = handedAt;
   std::memset(stream, 0, size_t(length));
   const bool mute = pipe.player.mute;
   const int volume = pipe.player.volume;
   uint8_t* out = stream;
   int remaining = length;
+  int fileBytes = 0;  // of the sound handed, how much is the file's (not silence)
   while (remaining > 0) {
     if (pipe.audioBufferIndex >= pipe.audioBufferSize) {
       int bytes = pipe.DecodeAudioFrame();
@@ -109,8 +109,12 @@ void Pipeline::AudioCallback(void* self, uint8_t* stream, int length) {
         // of waiting, so the audio thread never blocks.
         bytes = kSdlAudioSamples;
         std::memset(pipe.audioBuffer.data(), 0, size_t(bytes));
-      } else if (pipe.showMode != kShowNone) {
-        pipe.AppendToSampleRing(reinterpret_cast<const int16_t*>(pipe.audioBuffer.data()), bytes / 2);
+        pipe.audioBufferSilent = true;
+      } else {
+        pipe.audioBufferSilent = false;
+        if (pipe.showMode != kShowNone) {
+          pipe.AppendToSampleRing(reinterpret_cast<const int16_t*>(pipe.audioBuffer.data()), bytes / 2);
+        }
       }
       pipe.audioBufferSize = bytes;
       pipe.audioBufferIndex = 0;
@@ -127,7 +131,15 @@ void Pipeline::AudioCallback(void* self, uint8_t* stream, int length) {
     out += chunk;
     remaining -= chunk;
     pipe.audioBufferIndex += chunk;
+    if (!pipe.audioBufferSilent) fileBytes += chunk;
   }
+  const double bytesPerSecond = double(2 * pipe.audioChannels) * pipe.audioRate;
+  if (bytesPerSecond > 0) {
+    double handedEnd = pipe.audioClock - double(pipe.audioBufferSize - pipe.audioBufferIndex) / bytesPerSecond;
+    pipe.callbackClock = handedEnd - fileBytes / bytesPerSecond;
+    pipe.callbackSpan = fileBytes / bytesPerSecond;
+  }
+  pipe.lastCallbackUs = handedAt;
   TAudioOutputEvent tap = pipe.player.Copy(pipe.player.onAudioOutput);
   if (tap && pipe.audioChannels > 0) {
     tap(reinterpret_cast<const int16_t*>(stream), length / (2 * pipe.audioChannels), pipe.audioChannels,

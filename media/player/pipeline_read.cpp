@@ -1,5 +1,6 @@
 // The read thread: opens the input, chooses and opens the streams, then keeps
 // the packet queues filled, carries out seeks and notices the end of the file.
+#include <algorithm>
 #include <chrono>
 
 #include "media/loader.h"
@@ -39,10 +40,13 @@ int64_t NowUs() {
 
 Pipeline::~Pipeline() { Close(); }
 
+// The time of the sample being heard. The bytes still waiting in the decode
+// buffer are not heard yet, and neither is what SDL was handed at its last
+// callback: that plays from the callback on, so the clock moves on with the
+// wall clock from there (at most as far as that sound reaches).
 double Pipeline::AudioClock() const {
-  double clock = audioClock.load();
-  int bytesPerSecond = audioRate * 2 * audioChannels;
-  if (bytesPerSecond > 0) clock -= double(audioBufferSize.load() - audioBufferIndex.load()) / bytesPerSecond;
+  double clock = callbackClock.load();
+  if (!paused) clock += std::min(double(NowUs() - lastCallbackUs.load()) / 1000000.0, callbackSpan.load());
   return clock;
 }
 

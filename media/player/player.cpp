@@ -110,6 +110,11 @@ bool TCustomPlayer::Open(const std::string& fileName, player::Display* display, 
   core.frameWidth = FrameWidth;
   core.frameHeight = FrameHeight;
 
+  {
+    std::lock_guard lock(core.shownMutex);
+    ResetConverter(core.captureConverter);
+  }
+  ResetConverter(core.hookConverter);  // no video thread runs now
   core.shown = core.dropped = core.avSamples = 0;
   core.avSumUs = core.avMaxUs = 0;
   core.ownDisplay.reset();

@@ -137,6 +137,15 @@ int Pipeline::GetVideoFrame(AVFrame* frame, int64_t& timestamp) {
 }
 
 double Pipeline::TargetTime(double framePts) {
+  if (!firstPictureTimed && audioStream && !paused) {
+    // The sound starts before the first picture is decoded: the first
+    // picture waits for its moment on the audio clock rather than starting
+    // the pictures' own clock late, which the correction below would only
+    // take up once the pictures trail by a whole picture's time.
+    double ahead = framePts - MasterClock();
+    if (std::fabs(ahead) < kNoSyncThreshold) frameTimer = Now() + std::max(0.0, ahead);
+  }
+  firstPictureTimed = true;
   double delay = framePts - lastPts;
   if (delay <= 0 || delay >= kNoSyncThreshold) {
     delay = lastDelay;
