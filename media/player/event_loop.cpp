@@ -1,11 +1,13 @@
-// The play thread: SDL's event loop, which shows pictures on the refresh
-// event, handles the window of its own (keys, resizes, closing) and closes
-// the file on the quit event.
+// The play thread: the player's event loop, which shows pictures on the
+// refresh event, handles the window of its own (keys, resizes, closing) and
+// closes the file on the quit event.
 #include "media/logger.h"
 #include "media/player/player_core.h"
 
 namespace media::player {
 namespace {
+
+constexpr auto kWindowPollPeriod = std::chrono::milliseconds(10);
 
 bool KeyOf(const SDL_Event& event, TPlayerKey& key) {
   switch (event.key.keysym.sym) {
@@ -29,6 +31,22 @@ bool KeyOf(const SDL_Event& event, TPlayerKey& key) {
 }
 
 }  // namespace
+
+void PlayerCore::PostLoopEvent(LoopEventType type, const void* target) {
+  {
+    std::lock_guard lock(loopMutex);
+    loopEvents.push_back(LoopEvent{type, target});
+  }
+  loopChanged.notify_one();
+}
+
+bool PlayerCore::NextLoopEvent(LoopEvent& event, std::chrono::milliseconds wait) {
+  std::unique_lock lock(loopMutex);
+  if (!loopChanged.wait_for(lock, wait, [&] { return !loopEvents.empty(); })) return false;
+  event = loopEvents.front();
+  loopEvents.pop_front();
+  return true;
+}
 
 void PlayerCore::ResetRunningState() {
   lastReported = INT64_MIN;
@@ -77,44 +95,55 @@ void PlayerCore::DeliverKey(TPlayerKey key) {
 }
 
 void PlayerCore::EventLoop() {
+  const bool ownWindow = display && display->OwnWindow();
+  std::vector<SDL_Event> windowEvents;
   for (;;) {
-    SDL_Event event{};
-    if (!Av().SDL_WaitEvent(&event)) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(5));
-      continue;
+    LoopEvent event;
+    const bool have = NextLoopEvent(event, ownWindow ? kWindowPollPeriod : std::chrono::milliseconds(1000));
+    windowEvents.clear();
+    if (ownWindow) {
+      SDL_Event windowEvent;
+      while (Av().SDL_PollEvent(&windowEvent)) windowEvents.push_back(windowEvent);
     }
-    bool keyPressed = false;
-    TPlayerKey key = pkQuit;
+    std::vector<TPlayerKey> keys;
     {
       std::lock_guard lock(playerLock);
       Pipeline* pipe = pipeline.get();
       if (!pipe) return;
-      if (event.type == SDL_QUIT || (event.type == kQuitEvent && event.user.data1 == pipe)) {
-        CloseStreamLocked();
-        return;
+      for (const SDL_Event& windowEvent : windowEvents) {
+        if (windowEvent.type == SDL_QUIT) {
+          CloseStreamLocked();
+          return;
+        }
+        if (windowEvent.type == SDL_WINDOWEVENT) {
+          if (windowEvent.window.event == SDL_WINDOWEVENT_SIZE_CHANGED) {
+            screenWidth = windowEvent.window.data1;
+            screenHeight = windowEvent.window.data2;
+            pipe->OpenSurface(false);
+            pipe->ShowCurrent();
+          } else if (windowEvent.window.event == SDL_WINDOWEVENT_EXPOSED) {
+            pipe->ShowCurrent();
+          }
+        } else if (windowEvent.type == SDL_KEYDOWN) {
+          TPlayerKey key;
+          if (KeyOf(windowEvent, key)) keys.push_back(key);
+        }
       }
-      if (event.type == kRefreshEvent) {
-        if (event.user.data1 == pipe) {
+      if (have) {
+        if (event.type == kQuitEvent && event.pipeline == pipe) {
+          CloseStreamLocked();
+          return;
+        }
+        if (event.type == kRefreshEvent && event.pipeline == pipe) {
           pipe->Refresh(true);
           pipe->refreshPending = false;
-        }
-      } else if (event.type == kAspectEvent) {
-        pipe->OpenSurface(true);
-        pipe->ShowCurrent();
-      } else if (event.type == SDL_WINDOWEVENT) {
-        if (event.window.event == SDL_WINDOWEVENT_SIZE_CHANGED) {
-          screenWidth = event.window.data1;
-          screenHeight = event.window.data2;
-          pipe->OpenSurface(false);
-          pipe->ShowCurrent();
-        } else if (event.window.event == SDL_WINDOWEVENT_EXPOSED) {
+        } else if (event.type == kAspectEvent) {
+          pipe->OpenSurface(true);
           pipe->ShowCurrent();
         }
-      } else if (event.type == SDL_KEYDOWN) {
-        keyPressed = KeyOf(event, key);
       }
     }
-    if (keyPressed) DeliverKey(key);
+    for (TPlayerKey key : keys) DeliverKey(key);
   }
 }
 

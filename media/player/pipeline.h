@@ -21,10 +21,12 @@ namespace media::player {
 
 struct PlayerCore;
 
-// SDL user events between the pipeline and the player's event loop.
-constexpr uint32_t kRefreshEvent = SDL_USEREVENT + 1;
-constexpr uint32_t kQuitEvent = SDL_USEREVENT + 2;
-constexpr uint32_t kAspectEvent = SDL_USEREVENT + 3;
+// Events between the pipeline and the player's event loop.
+enum LoopEventType { kRefreshEvent = 1, kQuitEvent = 2, kAspectEvent = 3 };
+struct LoopEvent {
+  LoopEventType type = kRefreshEvent;
+  const void* pipeline = nullptr;  // the pipeline it is meant for
+};
 
 constexpr int kQueueByteLimit = 15 * 1024 * 1024;
 constexpr int kAudioQueueFloor = 327680;

@@ -226,10 +226,7 @@ finish:
     CloseInputFile(&input);
   }
   if (failed) {
-    SDL_Event quit{};
-    quit.type = kQuitEvent;
-    quit.user.data1 = this;
-    Av().SDL_PushEvent(&quit);
+    player.PostLoopEvent(kQuitEvent, this);
   }
   if (status == -1) status = -2;
 }

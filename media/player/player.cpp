@@ -98,6 +98,10 @@ bool TCustomPlayer::Open(const std::string& fileName, player::Display* display, 
     core.ring.clear();
     core.ringNotEmpty.Reset();
   }
+  {
+    std::lock_guard lock(core.loopMutex);
+    core.loopEvents.clear();
+  }
   // The default drivers leave the environment (and SDL's own choice) alone.
   if (AudioDriver != adDefault) setenv("SDL_AUDIODRIVER", AudioDriverName(AudioDriver), 1);
   if (VideoDriver != vdDefault) setenv("SDL_VIDEODRIVER", VideoDriverName(VideoDriver), 1);
@@ -203,12 +207,7 @@ bool TCustomPlayer::Open(const std::string& fileName, player::Display* display, 
 void TCustomPlayer::Stop(bool wait) {
   PlayerCore& core = *core_;
   std::shared_ptr<player::Pipeline> pipe = core.Current();
-  auto pushQuit = [&] {
-    SDL_Event quit{};
-    quit.type = player::kQuitEvent;
-    quit.user.data1 = pipe.get();
-    Av().SDL_PushEvent(&quit);
-  };
+  auto pushQuit = [&] { core.PostLoopEvent(player::kQuitEvent, pipe.get()); };
   if (pipe) {
     if (pipe->paused) pipe->TogglePause();
     pushQuit();
@@ -234,11 +233,9 @@ void TCustomPlayer::Stop(bool wait) {
   if (!wait) return;
   if (core.playThread.joinable()) {
     // After a close from here the loop ends at its next event.
-    SDL_Event wake{};
-    wake.type = player::kRefreshEvent;
-    Av().SDL_PushEvent(&wake);
+    core.PostLoopEvent(player::kRefreshEvent, nullptr);
     while (!core.WaitServing([&] { return core.playDone.IsSet(); }, std::chrono::milliseconds(100))) {
-      Av().SDL_PushEvent(&wake);
+      core.PostLoopEvent(player::kRefreshEvent, nullptr);
     }
     core.playThread.join();
   }
@@ -290,9 +287,7 @@ float TCustomPlayer::AspectRatio() const { return core_->aspectRatio; }
 void TCustomPlayer::SetAspectRatio(float value) {
   if (core_->aspectRatio.exchange(value) == value) return;
   if (core_->Current()) {
-    SDL_Event aspect{};
-    aspect.type = player::kAspectEvent;
-    Av().SDL_PushEvent(&aspect);
+    core_->PostLoopEvent(player::kAspectEvent, nullptr);
   }
 }
 int TCustomPlayer::AudioVolume() const { return core_->volume; }

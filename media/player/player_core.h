@@ -4,6 +4,7 @@
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <deque>
 #include <memory>
 #include <mutex>
@@ -66,6 +67,15 @@ struct PlayerCore {
     return pipeline;
   }
   std::atomic<bool> sdlStarted{false};
+
+  // The event loop's own queue. SDL's queue is only polled for the events of
+  // the player's own window: waiting on it without a video driver that can
+  // block would wake the loop every millisecond.
+  std::mutex loopMutex;
+  std::condition_variable loopChanged;
+  std::deque<LoopEvent> loopEvents;
+  void PostLoopEvent(LoopEventType type, const void* pipeline);
+  bool NextLoopEvent(LoopEvent& event, std::chrono::milliseconds wait);
 
   ManualEvent seekSettled{true}, pictureQueued{true}, playDone{true};
 

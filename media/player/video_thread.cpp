@@ -276,10 +276,7 @@ void Pipeline::SubtitleThread() {
 void Pipeline::RefreshThread() {
   while (!abort) {
     if (!refreshPending.exchange(true)) {
-      SDL_Event refresh{};
-      refresh.type = kRefreshEvent;
-      refresh.user.data1 = this;
-      Av().SDL_PushEvent(&refresh);
+      player.PostLoopEvent(kRefreshEvent, this);
     }
     SleepMs(!videoStream && showMode != kShowNone ? 20 : 5);
   }
