@@ -42,11 +42,16 @@ Pipeline::~Pipeline() { Close(); }
 
 // The time of the sample being heard. The bytes still waiting in the decode
 // buffer are not heard yet, and neither is what SDL was handed at its last
-// callback: that plays from the callback on, so the clock moves on with the
-// wall clock from there (at most as far as that sound reaches).
+// callback: that starts playing at the callback, and the clock moves on with
+// the wall clock from there. A late callback (a busy machine) does not stop
+// the clock: the sound device keeps playing what it holds, and stopping would
+// make the pictures wait and then drop to catch up.
 double Pipeline::AudioClock() const {
+  constexpr double kLongestGap = 1.0;
   double clock = callbackClock.load();
-  if (!paused) clock += std::min(double(NowUs() - lastCallbackUs.load()) / 1000000.0, callbackSpan.load());
+  if (!paused && callbackSpan.load() > 0) {
+    clock += std::min(double(NowUs() - lastCallbackUs.load()) / 1000000.0, kLongestGap);
+  }
   return clock;
 }
 
