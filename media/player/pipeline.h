@@ -70,7 +70,7 @@ struct Pipeline {
   std::atomic<bool> abort{false};
   std::atomic<bool> paused{false};
   bool lastPaused = false;  // read thread only
-  int readPauseResult = 0;
+  std::atomic<int> readPauseResult{0};
 
   std::mutex seekMutex;
   std::atomic<bool> seekRequest{false};
@@ -149,7 +149,7 @@ struct Pipeline {
 
   DisplayArea area;
   bool surfaceOpen = false;
-  bool stillWanted = false;  // while paused: show the next picture once (open paused, seek)
+  std::atomic<bool> stillWanted{false};  // while paused: show the next picture once (open paused, seek)
 
   int64_t startTimeUs = 0, durationUs = -1;
   bool stillImage = false, liveCapture = false;

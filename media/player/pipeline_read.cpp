@@ -262,6 +262,14 @@ int Pipeline::OpenStream(int index) {
     player.Error("avcodec_open() failed.", false);
     return -1;
   }
+  // The opened decoder joins the pipeline as the stream of its kind.
+  auto adopt = [&](CodecContextPtr& decoderSlot, int& indexSlot, AVStream*& streamSlot, PacketQueue& queue) {
+    stream->discard = AVDISCARD_DEFAULT;
+    decoderSlot = std::move(decoder);
+    indexSlot = index;
+    streamSlot = stream;
+    queue.Start();
+  };
   switch (parameters->codec_type) {
     case AVMEDIA_TYPE_AUDIO: {
       int channels = decoder->ch_layout.nb_channels;
@@ -283,34 +291,22 @@ int Pipeline::OpenStream(int index) {
         decoder.reset();
         return -1;
       }
-      stream->discard = AVDISCARD_DEFAULT;
-      audioDecoder = std::move(decoder);
-      audioStreamIndex = index;
-      audioStream = stream;
+      adopt(audioDecoder, audioStreamIndex, audioStream, audioQueue);
       audioDurationUs = stream->duration != AV_NOPTS_VALUE
                             ? Av().av_rescale_q(stream->duration, stream->time_base, AVRational{1, 1000000})
                             : -1;
       audioBufferSize = 0;
       audioBufferIndex = 0;
       audioFrame = NewFrame();
-      audioQueue.Start();
       Av().SDL_PauseAudioDevice(audioDevice, 0);
       break;
     }
     case AVMEDIA_TYPE_VIDEO:
-      stream->discard = AVDISCARD_DEFAULT;
-      videoDecoder = std::move(decoder);
-      videoStreamIndex = index;
-      videoStream = stream;
-      videoQueue.Start();
+      adopt(videoDecoder, videoStreamIndex, videoStream, videoQueue);
       videoThread = std::thread([this] { VideoThread(); });
       break;
     case AVMEDIA_TYPE_SUBTITLE:
-      stream->discard = AVDISCARD_DEFAULT;
-      subtitleDecoder = std::move(decoder);
-      subtitleStreamIndex = index;
-      subtitleStream = stream;
-      subtitleQueue.Start();
+      adopt(subtitleDecoder, subtitleStreamIndex, subtitleStream, subtitleQueue);
       subtitleThread = std::thread([this] { SubtitleThread(); });
       break;
     default: {

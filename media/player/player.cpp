@@ -16,27 +16,9 @@ using player::PlayerCore;
 
 namespace {
 
-const char* AudioDriverName(TAudioDriver driver) {
-  switch (driver) {
-    case adDirectSound:
-      return "dsound";
-    case adWaveOut:
-      return "waveout";
-    default:
-      return "";
-  }
-}
-
-const char* VideoDriverName(TVideoDriver driver) {
-  switch (driver) {
-    case vdDirectDraw:
-      return "directx";
-    case vdGDI:
-      return "windib";
-    default:
-      return "";
-  }
-}
+// SDL's driver names, in the order of the enumerations.
+const char* const kAudioDriverNames[] = {"", "dsound", "waveout"};
+const char* const kVideoDriverNames[] = {"", "directx", "windib"};
 
 }  // namespace
 
@@ -103,8 +85,8 @@ bool TCustomPlayer::Open(const std::string& fileName, player::Display* display, 
     core.loopEvents.clear();
   }
   // The default drivers leave the environment (and SDL's own choice) alone.
-  if (AudioDriver != adDefault) setenv("SDL_AUDIODRIVER", AudioDriverName(AudioDriver), 1);
-  if (VideoDriver != vdDefault) setenv("SDL_VIDEODRIVER", VideoDriverName(VideoDriver), 1);
+  if (AudioDriver != adDefault) setenv("SDL_AUDIODRIVER", kAudioDriverNames[AudioDriver], 1);
+  if (VideoDriver != vdDefault) setenv("SDL_VIDEODRIVER", kVideoDriverNames[VideoDriver], 1);
 
   if (DisableDisplay) DisableVideo = true;
   core.disableAudio = DisableAudio;

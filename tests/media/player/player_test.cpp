@@ -58,7 +58,9 @@ TEST(PlayerTest, PlaysAFileWithBFramesToItsEnd) {
   ASSERT_FALSE(rig.states.empty());
   EXPECT_EQ(rig.states.front(), psPlay);
   EXPECT_EQ(rig.LastPosition(), rig.duration);
-  EXPECT_TRUE(std::is_sorted(rig.positions.begin(), rig.positions.end()));
+  // The position follows the picture on screen: a picture shown a little late
+  // may put it back by less than a picture's time, never more.
+  for (size_t i = 1; i < rig.positions.size(); ++i) EXPECT_GT(rig.positions[i], rig.positions[i - 1] - 40000) << i;
   TPlayerCounters counters = rig.player->Counters();
   EXPECT_EQ(counters.shown + counters.dropped, 75);
   int64_t pts = -1;
