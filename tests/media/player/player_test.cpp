@@ -21,6 +21,16 @@ bool IsBright(uint32_t pixel) {
   return ((pixel >> 16) & 255) > 200 && ((pixel >> 8) & 255) > 200 && (pixel & 255) > 200;
 }
 
+// First in the program, before any rig loads the libraries.
+TEST(PlayerTest, OpenBeforeTheLibrariesAreLoadedFails) {
+  HandOver handOver;
+  TFFPlayer player(&handOver);
+  if (player.LibrariesLoaded()) GTEST_SKIP() << "another test loaded the libraries first";
+  EXPECT_FALSE(player.Open(SharedPlayerMedia().red.string(), nullptr, false));
+  EXPECT_EQ(player.LastErrorMessage(), "libav or libsdl not loaded.");
+  EXPECT_EQ(player.State(), psStop);
+}
+
 TEST(PlayerTest, NothingOpenGivesAnEmptyPictureAndStopIsHarmless) {
   PlayerRig rig;
   int64_t pts = 0;
