@@ -223,9 +223,11 @@ void Pipeline::ReadThread() {
 
 finish:
   if (status != 1) status = -1;
-  if (audioStreamIndex >= 0) CloseStream(audioStreamIndex);
+  // The video and subtitle threads read the audio stream's clock: they end
+  // before the audio stream goes.
   if (videoStreamIndex >= 0) CloseStream(videoStreamIndex);
   if (subtitleStreamIndex >= 0) CloseStream(subtitleStreamIndex);
+  if (audioStreamIndex >= 0) CloseStream(audioStreamIndex);
   if (input) {
     player.probe.AttachInput(nullptr);
     CloseInputFile(&input);

@@ -274,11 +274,14 @@ void Pipeline::SubtitleThread() {
 }
 
 void Pipeline::RefreshThread() {
+  // Started once the streams are open; the read thread closes them only
+  // after the abort this loop ends on.
+  const int periodMs = !videoStream && showMode != kShowNone ? 20 : 5;
   while (!abort) {
     if (!refreshPending.exchange(true)) {
       player.PostLoopEvent(kRefreshEvent, this);
     }
-    SleepMs(!videoStream && showMode != kShowNone ? 20 : 5);
+    SleepMs(periodMs);
   }
 }
 
