@@ -15,6 +15,8 @@
 #include "thumbnail_fetcher.h"
 #include "main_form_sync.h"
 #include "main_form_upload.h"
+#include "media/player/host_surface.h"
+#include "qt_hand_over.h"
 #include "responsive_ftp.h"
 
 namespace kestrova::ui {
@@ -30,6 +32,7 @@ TMainForm::TMainForm(AppContext& context)
   buildCataloguePanel();
   buildScriptOptions();
   buildSyncPanel();
+  createPlayer();
   connectHandlers();
   FormCreate();
   upload_ = std::make_unique<MainFormUpload>(*siteConnection_, *syncView_, context_.platform, [this] {
@@ -78,8 +81,10 @@ void TMainForm::btnspscClick() {
 }
 
 bool TMainForm::FormCloseQuery() {
-  // The player's position, state and hook events are detached here once the
-  // player joins this window, so none reaches a closing window.
+  // No late player event may reach a closing window.
+  player_->SetOnPosition(nullptr);
+  player_->SetOnState(nullptr);
+  player_->SetOnHook(nullptr);
   return true;
 }
 
@@ -196,6 +201,9 @@ void TMainForm::connectHandlers() {
   on(btnRefushVideoList, &QToolButton::clicked, [this] { btnRefushVideoListClick(); });
   on(btnspglsave, &QToolButton::clicked, [this] { btnspglsaveClick(); });
   on(btnscsp, &QToolButton::clicked, [this] { btnscspClick(); });
+  on(btnPlay, &QToolButton::clicked, [this] { btnPlayClick(); });
+  on(btnStop, &QToolButton::clicked, [this] { btnStopClick(); });
+  on(btnCapture, &QToolButton::clicked, [this] { btnCaptureClick(); });
   connect(lvFiles->selectionModel(), &QItemSelectionModel::selectionChanged, this,
           [this](const QItemSelection& selected, const QItemSelection& deselected) {
             // The row left first, then the row taken, as one selection change

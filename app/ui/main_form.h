@@ -20,6 +20,7 @@
 #include "dispatcher.h"
 #include "embed_code.h"
 #include "handler_guard.h"
+#include "media/player/player.h"
 #include "site_sync.h"
 #include "videofile.h"
 #include "web_view.h"
@@ -34,10 +35,15 @@ struct SiteConnection;
 namespace kestrova::publishing {
 struct LoginProfile;
 }
+namespace media::player {
+class HostSurface;
+}
 
 namespace kestrova::ui {
 
 class TFrmBfq;
+class PlayerPanel;
+class QtHandOver;
 class MainFormSyncView;
 class FtpSiteSync;
 class MainFormUpload;
@@ -93,7 +99,8 @@ class TMainForm : public QWidget, public service::MainReplyActions {
   PictureButton* btnscsp;
   PictureButton* btnspglsave;
   PictureButton* btnUpload2;
-  QWidget* pnlPlayer;
+  PlayerPanel* Panel1;  // the player draws here; its caption shows the player's errors
+  QLabel* lblStatus;    // playing position
   PictureButton* btnPlay;
   PictureButton* btnStop;
   PictureButton* btnCapture;
@@ -162,6 +169,14 @@ class TMainForm : public QWidget, public service::MainReplyActions {
   void createConfigXml();
   service::TvideofileList listRows() const;
 
+  // Preview and thumbnail capture.
+  void btnPlayClick();
+  void btnStopClick();
+  void btnCaptureClick();
+  void FFPlayerPosition(int64_t APTS);
+  void FFPlayerState(media::TPlayState AState);
+  media::TFFPlayer& FFPlayer() { return *player_; }
+
   // Embed code.
   void createScript();
   void cmbKindChange();
@@ -205,6 +220,8 @@ class TMainForm : public QWidget, public service::MainReplyActions {
   void connectHandlers();
   void send(const std::string& request);
   void showThumbnail(const service::Tvideofile& video);
+  void createPlayer();
+  std::string selectedFileName() const;
   bool pickColour(std::string& target, QColor* chosen);
   publishing::EmbedOptions embedOptions() const;
 
@@ -214,6 +231,11 @@ class TMainForm : public QWidget, public service::MainReplyActions {
   std::unique_ptr<FtpSiteSync> ftpSite_;
   catalogue::SiteSync* site_ = nullptr;
   catalogue::ThumbnailFetcher* thumbnails_ = nullptr;
+  // The player last of the three: it stops before its surface and the
+  // hand-over its events travel through go away.
+  std::unique_ptr<QtHandOver> playerHandOver_;
+  std::unique_ptr<media::player::HostSurface> playerSurface_;
+  std::unique_ptr<media::TFFPlayer> player_;
   // Last, so that a run still going is finished while the connection, the
   // view and the widgets it works on are all still there.
   std::unique_ptr<MainFormUpload> upload_;

@@ -5,6 +5,7 @@
 #include "artwork.h"
 #include "catalogue_rows.h"
 #include "main_form.h"
+#include "player_panel.h"
 #include "upload_panel_model.h"
 
 namespace kestrova::ui {
@@ -157,15 +158,22 @@ void TMainForm::buildCataloguePanel() {
   btnspglsave = Button(p, QStringLiteral("保存修改"), green, QRect(10, 384, 120, 28));
   btnspglsave->setToolTip(QStringLiteral("对当前视频资料进行保存"));
 
-  pnlPlayer = new QWidget(p);
-  pnlPlayer->setGeometry(390, 284, 170, 128);
-  pnlPlayer->setAutoFillBackground(true);
-  QPalette black = pnlPlayer->palette();
+  Panel1 = new PlayerPanel(p);
+  Panel1->setGeometry(390, 284, 170, 128);
+  Panel1->setAutoFillBackground(true);
+  QPalette black = Panel1->palette();
   black.setColor(QPalette::Window, Qt::black);
-  pnlPlayer->setPalette(black);
+  black.setColor(QPalette::WindowText, Qt::white);
+  Panel1->setPalette(black);
+  Panel1->setCaption(QStringLiteral("请点击下方播放按纽进行视频播放"));
   btnPlay = Button(p, QStringLiteral("播放"), grey, QRect(390, 420, 54, 26));
   btnStop = Button(p, QStringLiteral("停止"), grey, QRect(448, 420, 54, 26));
   btnCapture = Button(p, QStringLiteral("截图"), grey, QRect(506, 420, 54, 26));
+  btnStop->setEnabled(false);
+  btnCapture->setEnabled(false);
+  lblStatus = new QLabel(QStringLiteral("00:00:00:000"), p);
+  lblStatus->setGeometry(390, 448, 170, 18);
+  lblStatus->setAlignment(Qt::AlignCenter);
 
   setTabOrder(edtTitle, edtSort);
   setTabOrder(edtSort, cmbstate);

@@ -1,0 +1,127 @@
+// kestrova-cli play FILE: plays a file with sound in a window of its own.
+// Space pauses, left and right seek 10 s, q or closing the window quits. The
+// position goes to standard output as one line rewritten in place.
+#include <cstdio>
+#include <iostream>
+
+#include "command.h"
+#include "media/hand_over.h"
+#include "media/loader.h"
+#include "media/logger.h"
+#include "media/player/player.h"
+#include "media/utils.h"
+
+namespace kestrova::cli {
+namespace {
+
+constexpr int64_t kSeekStepUs = 10'000'000;
+
+// "SS", "SS.mmm", "MM:SS", "HH:MM:SS.mmm" as microseconds; -1 when not a time.
+int64_t ParseTime(const std::string& text) {
+  int64_t total = 0;
+  size_t at = 0;
+  for (int part = 0; part < 3 && at <= text.size(); ++part) {
+    size_t end = text.find(':', at);
+    std::string field = text.substr(at, end == std::string::npos ? std::string::npos : end - at);
+    if (field.empty()) return -1;
+    char* rest = nullptr;
+    double value = std::strtod(field.c_str(), &rest);
+    if (*rest != '\0' || value < 0) return -1;
+    total = total * 60 + int64_t(value * 1000000.0 + 0.5);
+    if (end == std::string::npos) return total;
+    total /= 1000000;  // only the last field may have a fraction
+    total *= 1000000;
+    at = end + 1;
+  }
+  return -1;
+}
+
+int RunPlay(const std::vector<std::string>& words) {
+  Arguments args(words, {"paused", "no-audio", "stats", "verbose"});
+  const char* usage = "usage: kestrova-cli play FILE [--paused] [--start T] [--no-audio] [--volume 0-128]\n";
+  if (args.positionals().size() != 1) {
+    std::cerr << usage;
+    return 2;
+  }
+  int64_t start = args.has("start") ? ParseTime(args.value("start")) : 0;
+  int volume = 128;
+  if (args.has("volume")) {
+    char* rest = nullptr;
+    long value = std::strtol(args.value("volume").c_str(), &rest, 10);
+    if (args.value("volume").empty() || *rest != '\0' || value < 0 || value > 128) {
+      std::cerr << "kestrova-cli play: the volume is a number from 0 to 128\n";
+      return 2;
+    }
+    volume = int(value);
+  }
+  if (start < 0) {
+    std::cerr << "kestrova-cli play: --start takes a time such as 00:01:05.500 or 65.5\n";
+    return 2;
+  }
+
+  media::TFFLogger logger;
+  logger.SetLogLevel(args.has("verbose") ? media::llDebug : media::llError);
+  logger.SetTriggerEventInMainThread(false);
+  logger.SetOnLog([](const void*, std::uint32_t threadId, media::TLogLevel level, const std::string& message) {
+    std::cerr << "#" << threadId << "." << media::LogLevelName(level) << ": " << message << "\n";
+  });
+
+  media::HandOver handOver;
+  media::TFFPlayer player(&handOver);
+  if (!player.LibrariesLoaded() && !player.LoadLibraries(media::FFmpegLoader().LibraryPath())) {
+    std::cerr << "kestrova-cli play: " << player.LastErrorMessage() << "\n";
+    return 1;
+  }
+  player.DisableAudio = args.has("no-audio");
+  player.SetAudioVolume(volume);
+
+  int64_t duration = -1;
+  bool finished = false;
+  player.SetOnFileOpen([&](int64_t fileDuration, int, int, int&, int&) { duration = fileDuration; });
+  player.SetOnPosition([&](int64_t pts) {
+    std::printf("\r%s / %s ", media::DurationText(pts).c_str(),
+                media::DurationText(duration >= 0 ? duration : media::kNoPts).c_str());
+    std::fflush(stdout);
+  });
+  player.SetOnState([&](media::TPlayState state) {
+    if (state == media::psEnd || state == media::psStop) finished = true;
+  });
+  player.SetOnKey([&](media::TPlayerKey key) {
+    switch (key) {
+      case media::pkPause:
+        player.TogglePause();
+        break;
+      case media::pkSeekBack:
+        player.Seek(media::sfBackward, std::max<int64_t>(0, player.CurrentPosition() - kSeekStepUs));
+        break;
+      case media::pkSeekForward:
+        player.Seek(0, player.CurrentPosition() + kSeekStepUs);
+        break;
+      case media::pkQuit:
+        finished = true;
+        break;
+    }
+  });
+
+  if (!player.Open(args.positionals()[0], nullptr, args.has("paused"))) {
+    std::cerr << "kestrova-cli play: " << player.LastErrorMessage() << "\n";
+    return 1;
+  }
+  if (start > 0) player.Seek(media::sfBackward, start);
+  while (!finished) handOver.Pump(std::chrono::milliseconds(100));
+  player.SetOnPosition(nullptr);
+  player.Stop(true);
+  std::printf("\n");
+  if (args.has("stats")) {
+    media::TPlayerCounters counters = player.Counters();
+    double mean = counters.avOffsetSamples ? double(counters.avOffsetSumUs) / counters.avOffsetSamples / 1000.0 : 0;
+    std::fprintf(stderr, "pictures shown: %d, dropped: %d, av offset mean: %.1f ms, max: %.1f ms\n", counters.shown,
+                 counters.dropped, mean, double(counters.avOffsetMaxUs) / 1000.0);
+  }
+  return 0;
+}
+
+const CommandRegistrar kRegistrar({"play", "play FILE [--paused] [--start T] [--no-audio] [--volume 0-128]", RunPlay});
+
+}  // namespace
+}  // namespace kestrova::cli

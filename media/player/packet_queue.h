@@ -1,0 +1,48 @@
+// A packet queue between the read thread and one decoder. A flush marker
+// travels in it like a packet: the decoder that takes it forgets what it
+// holds (after a seek). Sizes count each packet's data plus a node's share,
+// so the read thread can keep all queues together under one byte limit.
+#pragma once
+
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+
+#include "media/player/av_owners.h"
+
+namespace media::player {
+
+struct QueuedPacket {
+  PacketPtr packet;  // null for the flush marker
+  bool flush = false;
+};
+
+class PacketQueue {
+ public:
+  static constexpr int kNodeOverhead = 72;
+
+  // Takes over the packet's reference (the caller's packet is left blank).
+  void Put(AVPacket* packet);
+  void PutFlush();
+  // An empty packet: the decoder hands out the pictures it still holds.
+  void PutEndOfStream(int streamIndex);
+  // 1 with a packet, 0 when empty and not blocking, -1 once aborted.
+  int Get(QueuedPacket& out, bool block);
+  void Flush();
+  void Abort();
+  // Ready for use again, emptied, with the flush marker first (stream opening).
+  void Start();
+
+  int Count() const;
+  int Bytes() const;
+  bool Aborted() const;
+
+ private:
+  mutable std::mutex mutex_;
+  std::condition_variable changed_;
+  std::deque<QueuedPacket> packets_;
+  int bytes_ = 0;
+  bool abort_ = false;
+};
+
+}  // namespace media::player

@@ -1,0 +1,296 @@
+// TCustomPlayer: opening a file into a display, stopping (with waiting that
+// keeps serving the host's hand-over), seeking and the properties.
+#include "media/player/player.h"
+
+#include <cstdlib>
+
+#include "media/loader.h"
+#include "media/logger.h"
+#include "media/player/player_core.h"
+#include "media/player/sdl_window_display.h"
+#include "media/utils.h"
+
+namespace media {
+
+using player::PlayerCore;
+
+namespace {
+
+// SDL's driver names, in the order of the enumerations.
+const char* const kAudioDriverNames[] = {"", "dsound", "waveout"};
+const char* const kVideoDriverNames[] = {"", "directx", "windib"};
+
+}  // namespace
+
+bool PlayerCore::WaitServing(const std::function<bool()>& done, std::chrono::milliseconds step) {
+  if (handOver && handOver->OnHostThread()) return handOver->PumpUntil(done, step);
+  const auto until = std::chrono::steady_clock::now() + step;
+  while (!done() && std::chrono::steady_clock::now() < until) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  return done();
+}
+
+void PlayerCore::JoinEventThread() {
+  if (!eventThread.joinable()) return;
+  while (!WaitServing([this] { return eventThreadDone.load(); }, std::chrono::milliseconds(100))) {
+  }
+  eventThread.join();
+}
+
+TCustomPlayer::TCustomPlayer(HandOver* hostHandOver)
+    : core_(std::make_unique<PlayerCore>(*this, hostHandOver)) {
+  core_->ResetRunningState();
+}
+
+TCustomPlayer::~TCustomPlayer() {
+  {
+    std::lock_guard lock(core_->handlerMutex);
+    core_->onPosition = nullptr;
+    core_->onState = nullptr;
+    core_->onHook = nullptr;
+    core_->onKey = nullptr;
+    core_->onAudioOutput = nullptr;
+  }
+  Stop(true);
+  core_->JoinEventThread();
+}
+
+bool TCustomPlayer::LibrariesLoaded() const { return FFmpegLoader().Loaded(PlayerLibraries); }
+
+bool TCustomPlayer::LoadLibraries(const std::string& path) {
+  // Callers name the folder with or without its final separator.
+  FFmpegLoader().SetLibraryPath(path.empty() || path.back() == '/' ? path : path + "/");
+  if (FFmpegLoader().Load(PlayerLibraries)) return true;
+  std::lock_guard lock(core_->errorMutex);
+  core_->lastError = FFmpegLoader().LastError();
+  return false;
+}
+
+bool TCustomPlayer::Open(const std::string& fileName, player::Display* display, bool paused) {
+  PlayerCore& core = *core_;
+  if (!LibrariesLoaded()) {
+    core.Error("libav or libsdl not loaded.", true);
+    return false;
+  }
+  Stop(true);
+  core.JoinEventThread();  // the last run's psStop reaches the host before this run's psPlay
+  {
+    std::lock_guard lock(core.ringMutex);
+    core.ring.clear();
+    core.ringNotEmpty.Reset();
+  }
+  {
+    std::lock_guard lock(core.loopMutex);
+    core.loopEvents.clear();
+  }
+  // The default drivers leave the environment (and SDL's own choice) alone.
+  if (AudioDriver != adDefault) setenv("SDL_AUDIODRIVER", kAudioDriverNames[AudioDriver], 1);
+  if (VideoDriver != vdDefault) setenv("SDL_VIDEODRIVER", kVideoDriverNames[VideoDriver], 1);
+
+  if (DisableDisplay) DisableVideo = true;
+  core.disableAudio = DisableAudio;
+  core.disableVideo = DisableVideo;
+  core.disableDisplay = DisableDisplay;
+  core.triggerInMainThread = TriggerEventInMainThread;
+  core.frameWidth = FrameWidth;
+  core.frameHeight = FrameHeight;
+
+  {
+    std::lock_guard lock(core.shownMutex);
+    ResetConverter(core.captureConverter);
+  }
+  ResetConverter(core.hookConverter);  // no video thread runs now
+  core.shown = core.dropped = core.avSamples = 0;
+  core.avSumUs = core.avMaxUs = 0;
+  core.ownDisplay.reset();
+  core.display = display;
+  if (!display && !DisableDisplay) {
+    core.ownDisplay = player::MakeSdlWindowDisplay();
+    core.display = core.ownDisplay.get();
+  }
+  uint32_t subsystems = SDL_INIT_TIMER | SDL_INIT_AUDIO | SDL_INIT_EVENTS;
+  if (core.display && core.display->OwnWindow()) subsystems |= SDL_INIT_VIDEO;
+  if (Av().SDL_Init(subsystems) < 0) {
+    core.Error(StringPrintf("Could not initialize SDL with ScreenHandle(%u): %s",
+                            unsigned(reinterpret_cast<uintptr_t>(display)), Av().SDL_GetError()),
+               true);
+    core.ownDisplay.reset();
+    core.display = nullptr;
+    return false;
+  }
+  core.sdlStarted = true;
+  const char* audioDriver = Av().SDL_GetCurrentAudioDriver();
+  const char* videoDriver = Av().SDL_GetCurrentVideoDriver();
+  core.LogMessage(llDebug, StringPrintf("using audio driver: %s\n", audioDriver ? audioDriver : ""));
+  core.LogMessage(llDebug, StringPrintf("using video driver: %s\n", videoDriver ? videoDriver : ""));
+  Av().SDL_EventState(SDL_MOUSEMOTION, SDL_IGNORE);
+  Av().SDL_EventState(SDL_SYSWMEVENT, SDL_IGNORE);
+
+  auto pipe = std::make_shared<player::Pipeline>(core);
+  pipe->fileName = fileName;
+  if (paused) {
+    pipe->paused = true;
+    pipe->openPausedCountdown = 1;
+    pipe->stillWanted = true;
+  }
+  pipe->readThread = std::thread([raw = pipe.get()] { raw->ReadThread(); });
+  while (!core.WaitServing([&] { return pipe->status != 0; }, std::chrono::milliseconds(10))) {
+  }
+  if (pipe->status < 0) {
+    pipe->Close();  // the read thread has cleaned up; this joins it
+    pipe.reset();
+    core.ResetRunningState();
+    Av().SDL_Quit();
+    core.sdlStarted = false;
+    core.ownDisplay.reset();
+    core.display = nullptr;
+    return false;
+  }
+  if (!pipe->videoStream && !DisableDisplay && core.display) pipe->showMode = player::kShowWaveform;
+  if (pipe->showMode == player::kShowVideoFailed) pipe->showMode = player::kShowNone;
+  {
+    std::lock_guard lock(core.shownMutex);
+    core.videoWidth = pipe->videoDecoder ? pipe->videoDecoder->width : 0;
+    core.videoHeight = pipe->videoDecoder ? pipe->videoDecoder->height : 0;
+    core.startTimeUs = pipe->startTimeUs;
+  }
+  const int64_t duration = pipe->stillImage ? 0 : pipe->durationUs;
+  const bool hasPicture = pipe->videoDecoder && pipe->videoDecoder->width > 0;
+  const int frameWidth = hasPicture ? pipe->videoDecoder->width : -1;
+  const int frameHeight = hasPicture ? pipe->videoDecoder->height : -1;
+  {
+    std::lock_guard lock(core.pipelineMutex);
+    core.pipeline = pipe;
+  }
+  pipe->refreshThread = std::thread([raw = pipe.get()] { raw->RefreshThread(); });
+
+  if (core.Copy(core.onFileOpen)) {
+    core.Deliver([&] {
+      if (TFileOpenEvent handler = core.Copy(core.onFileOpen)) {
+        handler(duration, frameWidth, frameHeight, ScreenWidth, ScreenHeight);
+      }
+    });
+  }
+  if (display && (ScreenWidth == 0 || ScreenHeight == 0)) {
+    ScreenWidth = display->Width();
+    ScreenHeight = display->Height();
+  }
+  core.screenWidth = ScreenWidth;
+  core.screenHeight = ScreenHeight;
+
+  core.eventThreadDone = false;
+  core.eventThread = std::thread([&core] { core.EventThread(); });
+  core.playDone.Reset();
+  core.playThread = std::thread([&core] { core.PlayThread(); });
+  return true;
+}
+
+void TCustomPlayer::Stop(bool wait) {
+  PlayerCore& core = *core_;
+  std::shared_ptr<player::Pipeline> pipe = core.Current();
+  auto pushQuit = [&] { core.PostLoopEvent(player::kQuitEvent, pipe.get()); };
+  if (pipe) {
+    if (pipe->paused) pipe->TogglePause();
+    pushQuit();
+    if (wait) {
+      // In steps of 100 ms, serving the host's hand-over meanwhile: the event
+      // and play threads may be waiting for the host. A loop that does not
+      // answer is pushed again, then the file is closed from here.
+      for (int step = 0;;) {
+        if (core.WaitServing([&] { return core.playDone.IsSet(); }, std::chrono::milliseconds(100))) break;
+        if (!core.Current()) break;
+        std::unique_lock lock(core.playerLock, std::defer_lock);
+        if (!lock.try_lock_for(std::chrono::milliseconds(100))) continue;
+        ++step;
+        if (step <= 10 || (step <= 20 && !pipe->reading)) {
+          pushQuit();
+          continue;
+        }
+        core.CloseStreamLocked();
+        break;
+      }
+    }
+  }
+  if (!wait) return;
+  if (core.playThread.joinable()) {
+    // After a close from here the loop ends at its next event.
+    core.PostLoopEvent(player::kRefreshEvent, nullptr);
+    while (!core.WaitServing([&] { return core.playDone.IsSet(); }, std::chrono::milliseconds(100))) {
+      core.PostLoopEvent(player::kRefreshEvent, nullptr);
+    }
+    core.playThread.join();
+  }
+  pipe.reset();
+  core.ownDisplay.reset();
+  core.display = nullptr;
+  if (core.sdlStarted) {
+    Av().SDL_Quit();
+    core.sdlStarted = false;
+  }
+}
+
+void TCustomPlayer::Seek(uint8_t flags, int64_t position) {
+  std::shared_ptr<player::Pipeline> pipe = core_->Current();
+  if (!pipe) return;
+  if (pipe->paused) pipe->stillWanted = true;
+  if (flags & AVSEEK_FLAG_BYTE) {
+    pipe->RequestSeek(position, 0, flags);
+    return;
+  }
+  int64_t target = pipe->durationUs > 0 ? std::min(position, pipe->durationUs) : position;
+  target += pipe->startTimeUs;
+  pipe->RequestSeek(target, position <= 0 ? 1 : 0, flags);
+}
+
+void TCustomPlayer::TogglePause() {
+  std::shared_ptr<player::Pipeline> pipe = core_->Current();
+  if (!pipe) return;
+  pipe->TogglePause();
+  core_->SetState(pipe->paused ? psPause : psPlay);
+}
+
+std::string TCustomPlayer::LastErrorMessage() const {
+  std::lock_guard lock(core_->errorMutex);
+  return core_->lastError;
+}
+
+TPlayState TCustomPlayer::State() const { return core_->state; }
+bool TCustomPlayer::Paused() const {
+  std::shared_ptr<player::Pipeline> pipe = core_->Current();
+  return pipe && pipe->paused;
+}
+int64_t TCustomPlayer::CurrentPosition() const { return core_->currentPosition; }
+TPlayerCounters TCustomPlayer::Counters() const {
+  return TPlayerCounters{core_->shown, core_->dropped, core_->avSumUs, core_->avMaxUs, core_->avSamples};
+}
+
+float TCustomPlayer::AspectRatio() const { return core_->aspectRatio; }
+void TCustomPlayer::SetAspectRatio(float value) {
+  if (core_->aspectRatio.exchange(value) == value) return;
+  if (core_->Current()) {
+    core_->PostLoopEvent(player::kAspectEvent, nullptr);
+  }
+}
+int TCustomPlayer::AudioVolume() const { return core_->volume; }
+void TCustomPlayer::SetAudioVolume(int value) { core_->volume = std::clamp(value, 0, SDL_MIX_MAXVOLUME); }
+bool TCustomPlayer::Mute() const { return core_->mute; }
+void TCustomPlayer::SetMute(bool value) { core_->mute = value; }
+bool TCustomPlayer::Hook() const { return core_->hook; }
+void TCustomPlayer::SetHook(bool value) { core_->hook = value; }
+
+template <class Handler>
+static void Assign(PlayerCore& core, Handler& slot, Handler value) {
+  std::lock_guard lock(core.handlerMutex);
+  slot = std::move(value);
+}
+void TCustomPlayer::SetOnFileOpen(TFileOpenEvent handler) { Assign(*core_, core_->onFileOpen, std::move(handler)); }
+void TCustomPlayer::SetOnHook(THookEvent handler) { Assign(*core_, core_->onHook, std::move(handler)); }
+void TCustomPlayer::SetOnPosition(TPositionEvent handler) { Assign(*core_, core_->onPosition, std::move(handler)); }
+void TCustomPlayer::SetOnState(TPlayStateEvent handler) { Assign(*core_, core_->onState, std::move(handler)); }
+void TCustomPlayer::SetOnKey(TPlayerKeyEvent handler) { Assign(*core_, core_->onKey, std::move(handler)); }
+void TCustomPlayer::SetOnAudioOutput(TAudioOutputEvent handler) {
+  Assign(*core_, core_->onAudioOutput, std::move(handler));
+}
+
+}  // namespace media
