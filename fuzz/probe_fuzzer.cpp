@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 
+#include "media/av_headers.h"
 #include "media/probe.h"
 #include "media_fuzz_setup.h"
 
