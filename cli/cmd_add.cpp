@@ -16,7 +16,7 @@
 #include "add_run.h"
 #include "command.h"
 #include "media/engine/conversion_presets.h"
-#include "media/entry_points.h"
+#include "media/thumbnail.h"
 #include "media/loader.h"
 #include "media/logger.h"
 #include "service_client.h"
@@ -71,7 +71,7 @@ int RunAdd(const std::vector<std::string>& words) {
   }
   if (args.has("thumbnail-at")) {
     const std::string at = args.value("thumbnail-at");
-    if (at.empty() || media::Av().av_parse_time(&s.thumbnailAt, at.c_str(), 1) < 0 || s.thumbnailAt < 0)
+    if (!media::ParseTimeText(at, s.thumbnailAt))
       return UsageError("invalid --thumbnail-at \"" + at + "\" (expected HH:MM:SS.mmm)");
   }
 

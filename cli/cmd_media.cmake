@@ -1,3 +1,3 @@
-# probe and thumbnail: the media library, and libjpeg for writing thumbnails.
-find_package(JPEG REQUIRED)
-list(APPEND KESTROVA_CLI_LIBS kestrova_media JPEG::JPEG)
+# probe, thumbnail and convert: the media library (which writes the thumbnails'
+# JPEG files too).
+list(APPEND KESTROVA_CLI_LIBS kestrova_media)

@@ -5,11 +5,12 @@
 #include <iostream>
 
 #include "command.h"
-#include "media/entry_points.h"
+#include "media/jpeg_file.h"
 #include "media/loader.h"
 #include "media/logger.h"
 #include "media/probe.h"
-#include "thumbnail_picture.h"
+#include "media/thumbnail.h"
+#include "media/utils.h"
 
 namespace kestrova::cli {
 namespace {
@@ -39,7 +40,7 @@ int RunThumbnail(const std::vector<std::string>& words) {
   }
   int64_t target = 0;
   std::string at = args.value("at");
-  if (at.empty() || media::Av().av_parse_time(&target, at.c_str(), 1) < 0 || target < 0) {
+  if (!media::ParseTimeText(at, target)) {
     std::cerr << "kestrova-cli thumbnail: invalid time \"" << at << "\" (expected HH:MM:SS.mmm)\n";
     return 2;
   }
@@ -48,9 +49,18 @@ int RunThumbnail(const std::vector<std::string>& words) {
     std::cerr << "kestrova-cli thumbnail: " << probe.LastErrorMessage() << "\n";
     return 1;
   }
-  media::Bitmap picture;
+  media::Bitmap picture, thumbnail;
+  if (!media::DecodePictureAt(probe, target) || !probe.CopyPictureTo(picture)) {
+    std::cerr << "kestrova-cli thumbnail: no picture at " << media::DurationText(target) << ": "
+              << probe.LastErrorMessage() << "\n";
+    return 1;
+  }
+  if (!media::FitThumbnail(picture, thumbnail)) {
+    std::cerr << "kestrova-cli thumbnail: cannot scale the picture\n";
+    return 1;
+  }
   std::string error;
-  if (!SaveThumbnail(probe, target, output, picture, error)) {
+  if (!media::WriteJpegFile(thumbnail, output, error)) {
     std::cerr << "kestrova-cli thumbnail: " << error << "\n";
     return 1;
   }

@@ -1,6 +1,5 @@
-// Taking a video's thumbnail from a terminal: the picture at a time, found
-// the way the options dialog's slider finds it, fitted into 120 x 90 on the
-// dialog's margin colour and saved as a JPEG. Used by `thumbnail` and `add`.
+// Taking a video's thumbnail from a terminal (`add`): the picture at a time,
+// fitted into 120 x 90 and saved as a JPEG, all done by the media library.
 #pragma once
 
 #include <cstdint>
@@ -10,10 +9,6 @@
 #include "media/probe.h"
 
 namespace kestrova::cli {
-
-// Decodes the picture at target (microseconds) into the probe's current
-// picture; false when there is none.
-bool DecodePictureAt(media::TAVProbe& probe, int64_t target);
 
 // Decodes the picture at target, fits it and writes the JPEG beside output
 // before renaming it into place. On success picture holds the full-size

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "media/bitmap_converter.h"
 #include "media/entry_points.h"
 
 namespace media {

@@ -1,12 +1,11 @@
-// media::Bitmap (24-bit BGR rows) and the reusable converter that turns decoded
-// pictures into one.
+// media::Bitmap: a picture as 24-bit BGR rows, the form in which the media
+// library lends and hands out pictures (the converter that makes one from a
+// decoded picture is internal: bitmap_converter.h).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
-#include <memory>
 #include <vector>
-
-#include "media/av_headers.h"
 
 namespace media {
 
@@ -25,32 +24,5 @@ struct Bitmap {
   const uint8_t* Row(int y) const { return pixels.data() + size_t(y) * size_t(stride); }
   bool Empty() const { return width * height == 0; }
 };
-
-// Reused from picture to picture: the buffer and scaler only grow or get
-// replaced when the picture changes.
-struct TBitmapConverter {
-  AVPixelFormat rgbPixFmt = AV_PIX_FMT_BGR24;
-  std::unique_ptr<Bitmap> bitmap;
-  uint8_t* buffer = nullptr;  // av_malloc'ed
-  int bufferSize = 0;
-  uint8_t* data[4] = {};
-  int linesize[4] = {};
-  const uint8_t* const* rowSource = nullptr;
-  const int* rowLinesize = nullptr;
-  SwsContext* toRGB = nullptr;
-  SwsContext* fromRGB = nullptr;  // writing an edited bitmap back (frame hooks)
-
-  TBitmapConverter() = default;
-  TBitmapConverter(const TBitmapConverter&) = delete;
-  TBitmapConverter& operator=(const TBitmapConverter&) = delete;
-  ~TBitmapConverter();
-};
-
-// Frees the bitmap, buffer and scalers and returns to the reset values.
-void ResetConverter(TBitmapConverter& converter);
-
-// Converts the picture into converter.bitmap. False when no scaler fits.
-bool PictureToBitmap(TBitmapConverter& converter, const uint8_t* const data[4], const int linesize[4],
-                     int pixFmt, int height, int width);
 
 }  // namespace media

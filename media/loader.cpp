@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <stdexcept>
 
+#include "media/entry_points.h"
 #include "media/logger.h"
 #include "media/unicode_io.h"
 

@@ -1,5 +1,6 @@
 // Finds the FFmpeg and SDL2 shared objects at run time, binds every entry point
-// of entry_points.h by name, and keeps the process-wide codec lock.
+// of entry_points.h (internal to the media library) by name, and keeps the
+// process-wide codec lock.
 //
 // Nothing of these libraries is linked at build time, so a missing or broken
 // library is a clear message ("Load library ... error: ...") instead of a
@@ -10,7 +11,6 @@
 #include <mutex>
 #include <string>
 
-#include "media/entry_points.h"
 
 namespace media {
 

@@ -6,14 +6,17 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
-#include "media/av_headers.h"
+#include "media/av_forward.h"
 #include "media/base_component.h"
 #include "media/bitmap.h"
 #include "media/utils.h"
 
 namespace media {
+
+struct TBitmapConverter;
 
 struct TFileStreamInfo {
   int64_t StartTime = -1;  // -1 when unknown
@@ -104,7 +107,7 @@ class TCustomAVProbe : public TFFBaseComponent {
 
 class TAVProbe : public TCustomAVProbe {
  public:
-  TAVProbe() = default;
+  TAVProbe();
   ~TAVProbe() override;
 
   void CloseFile() override;
@@ -152,7 +155,7 @@ class TAVProbe : public TCustomAVProbe {
   bool draining_ = false;  // end of input reached; the decoder gives what it holds
   AVFrame* frame_ = nullptr;
   AVPacket* packet_ = nullptr;
-  TBitmapConverter converter_;
+  std::unique_ptr<TBitmapConverter> converter_;
 
   int defaultStream_ = -1;
   int64_t startOffset_ = 0;

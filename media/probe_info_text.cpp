@@ -4,6 +4,7 @@
 #include <set>
 #include <vector>
 
+#include "media/av_utils.h"
 #include "media/entry_points.h"
 #include "media/probe.h"
 

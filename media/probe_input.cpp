@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <stdexcept>
 
+#include "media/av_utils.h"
 #include "media/entry_points.h"
 #include "media/loader.h"
 #include "media/logger.h"

@@ -4,6 +4,8 @@
 #include <stdexcept>
 #include <strings.h>
 
+#include "media/av_utils.h"
+#include "media/bitmap_converter.h"
 #include "media/entry_points.h"
 #include "media/loader.h"
 #include "media/logger.h"
@@ -14,13 +16,15 @@ namespace {
 const AVRational kMicroseconds{1, 1000000};
 }
 
+TAVProbe::TAVProbe() : converter_(std::make_unique<TBitmapConverter>()) {}
+
 TAVProbe::~TAVProbe() {
   if (!Av().av_free) return;  // libraries already gone: nothing of theirs can be freed
   CloseFile();
   Av().av_free(pictureBuffer_);
   Av().av_frame_free(&frame_);
   Av().av_packet_free(&packet_);
-  ResetConverter(converter_);
+  ResetConverter(*converter_);
 }
 
 void TAVProbe::ReadStreamSummary() {
@@ -51,7 +55,7 @@ void TAVProbe::CloseFile() {
   previousPTS_ = kNoPts;
   previousPos_ = -1;
   CloseDecoder();
-  ResetConverter(converter_);
+  ResetConverter(*converter_);
   TCustomAVProbe::CloseFile();
 }
 
@@ -331,8 +335,8 @@ bool TAVProbe::CopyPictureTo(Bitmap& bitmap) {
     return false;
   }
   const uint8_t* data[4] = {pictureData_[0], pictureData_[1], pictureData_[2], pictureData_[3]};
-  if (PictureToBitmap(converter_, data, pictureLinesize_, picturePixFmt_, pictureHeight_, pictureWidth_)) {
-    bitmap = *converter_.bitmap;
+  if (PictureToBitmap(*converter_, data, pictureLinesize_, picturePixFmt_, pictureHeight_, pictureWidth_)) {
+    bitmap = *converter_->bitmap;
     return true;
   }
   bitmap.Resize(pictureWidth_, pictureHeight_);  // black

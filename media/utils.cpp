@@ -6,6 +6,7 @@
 #include <cstring>
 #include <new>
 
+#include "media/av_utils.h"
 #include "media/entry_points.h"
 
 namespace media {

@@ -1,12 +1,11 @@
 // Small shared media helpers: library error texts, duration and size texts,
-// frame duration, media type and codec names, metadata lookup, whole-file read.
+// media type names, whole-file read (the ones that take the libraries' own
+// types are internal: av_utils.h).
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <vector>
-
-#include "media/av_headers.h"
 
 namespace media {
 
@@ -20,15 +19,8 @@ std::string ErrorMessage(int error);
 
 // "HH:MM:SS.mmm" (hours not wrapped at 24), "N/A" for kNoPts.
 std::string DurationText(int64_t microseconds);
-// One picture's time in µs at the given rate; 40000 when the rate is unset.
-int64_t FrameDuration(AVRational frameRate);
 // "Video", "Audio", "Data", "Subtitle", "Attachment", else "Unknown".
 std::string MediaTypeName(int mediaType);
-// The first tag with that key (in any case), else fallback.
-std::string MetadataValue(const AVDictionary* metadata, const std::string& key, const std::string& fallback);
-// "name(long name)" of the codec, or what the tag tells when the library has none.
-std::string CodecNameText(AVCodecID codecId, uint32_t codecTag, bool encoder);
-std::string CodecNameText(const AVCodecContext* context, bool encoder);
 // "%d Byte", "%.2f KB", "%.2f MB", "%.2f GB".
 std::string SizeText(int64_t bytes);
 

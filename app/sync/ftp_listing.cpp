@@ -48,7 +48,9 @@ bool ParseClock(const std::string& text, int& hour, int& minute) {
   size_t colon = text.find(':');
   if (colon == std::string::npos) return false;
   std::string h = text.substr(0, colon), m = text.substr(colon + 1, 2);
-  if (!AllDigits(h) || !AllDigits(m)) return false;
+  // Two-digit minutes, at most two-digit hours: anything else is no clock
+  // (and would not fit the numbers read below).
+  if (h.size() > 2 || m.size() != 2 || !AllDigits(h) || !AllDigits(m)) return false;
   hour = std::stoi(h);
   minute = std::stoi(m);
   std::string suffix = text.substr(colon + 3);
@@ -70,10 +72,11 @@ bool ParseUnix(const std::string& line, WallTime today, ListingEntry& entry) {
   const std::string& mode = words[0];
   if (mode.size() < 10 || std::string("-dlcbps").find(mode[0]) == std::string::npos) return false;
   int month = MonthNumber(words[5]);
-  if (!month || !AllDigits(words[6])) return false;
+  if (!month || !AllDigits(words[6]) || words[6].size() > 2) return false;
   int day = std::stoi(words[6]);
   int year, hour = 0, minute = 0;
   if (AllDigits(words[7])) {
+    if (words[7].size() != 4) return false;
     year = std::stoi(words[7]);
   } else {
     if (!ParseClock(words[7], hour, minute)) return false;

@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "media/entry_points.h"
 #include "media/loader.h"
 #include "media/logger.h"
 #include "media/probe.h"

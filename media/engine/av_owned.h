@@ -4,9 +4,9 @@
 #pragma once
 
 #include <memory>
-#include <vector>
 
 #include "media/engine/engine_av.h"
+#include "media/engine/sample_planes.h"
 
 namespace media {
 
@@ -16,48 +16,5 @@ struct PacketFree {
 using PacketPtr = std::unique_ptr<AVPacket, PacketFree>;
 
 inline PacketPtr NewPacket() { return PacketPtr(AV(av_packet_alloc)()); }
-
-// Sample planes made by av_samples_alloc: one block, planes[0] owns it.
-class SamplePlanes {
- public:
-  SamplePlanes() = default;
-  ~SamplePlanes() { Free(); }
-  SamplePlanes(const SamplePlanes&) = delete;
-  SamplePlanes& operator=(const SamplePlanes&) = delete;
-  SamplePlanes(SamplePlanes&& other) noexcept { *this = std::move(other); }
-  SamplePlanes& operator=(SamplePlanes&& other) noexcept {
-    if (this != &other) {
-      Free();
-      planes_.swap(other.planes_);
-      capacity_ = other.capacity_;
-      other.capacity_ = 0;
-    }
-    return *this;
-  }
-
-  // Room for at least `samples` per channel; grown only. False when memory
-  // runs out (the planes are then empty).
-  bool Reserve(int channels, int samples, AVSampleFormat format) {
-    if (samples <= capacity_ && !planes_.empty()) return true;
-    Free();
-    planes_.assign(channels > 0 ? channels : 1, nullptr);
-    if (AV(av_samples_alloc)(planes_.data(), nullptr, channels, samples, format, 0) < 0) {
-      planes_.clear();
-      return false;
-    }
-    capacity_ = samples;
-    return true;
-  }
-  uint8_t** data() { return planes_.data(); }
-
- private:
-  void Free() {
-    if (!planes_.empty()) AV(av_freep)(&planes_[0]);
-    planes_.clear();
-    capacity_ = 0;
-  }
-  std::vector<uint8_t*> planes_;
-  int capacity_ = 0;
-};
 
 }  // namespace media

@@ -3,6 +3,8 @@
 #pragma once
 
 #include "media/av_headers.h"
+#include "media/av_utils.h"
+#include "media/bitmap_converter.h"
 #include "media/entry_points.h"
 #include "media/loader.h"
 

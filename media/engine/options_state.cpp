@@ -7,9 +7,10 @@
 
 namespace media {
 
-TCustomFFmpeg::TCustomFFmpeg(int maxFiles) : maxFiles_(maxFiles) {
-  hookConverter_ = new TBitmapConverter();
-  previewConverter_ = new TBitmapConverter();
+TCustomFFmpeg::TCustomFFmpeg(int maxFiles)
+    : maxFiles_(maxFiles),
+      hookConverter_(std::make_unique<TBitmapConverter>()),
+      previewConverter_(std::make_unique<TBitmapConverter>()) {
   if (Av().avformat_alloc_context != nullptr) Reset();
 }
 
@@ -20,8 +21,6 @@ TCustomFFmpeg::~TCustomFFmpeg() {
   if (Av().avformat_alloc_context != nullptr) CloseFiles();
   FreeOptionContexts(optionContexts_);
   FrameHookRelease(hooks_);
-  delete static_cast<TBitmapConverter*>(hookConverter_);
-  delete static_cast<TBitmapConverter*>(previewConverter_);
 }
 
 void TCustomFFmpeg::Reset() {

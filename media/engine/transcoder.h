@@ -13,33 +13,18 @@
 #include <thread>
 #include <vector>
 
-#include "media/engine/av_owned.h"
+#include "media/av_forward.h"
 #include "media/engine/engine_records.h"
 #include "media/engine/hooks.h"
 #include "media/engine/options_settings.h"
 #include "media/engine/preview.h"
+#include "media/engine/sample_planes.h"
 #include "media/hand_over.h"
-
-extern "C" {
-struct AVFormatContext;
-struct AVStream;
-struct AVCodecContext;
-struct AVFrame;
-struct AVPacket;
-struct AVAudioFifo;
-struct AVFilterGraph;
-struct AVFilterContext;
-struct AVBSFContext;
-struct SwsContext;
-struct SwrContext;
-struct AVDictionary;
-struct AVSubtitle;
-struct AVCodec;
-}
 
 namespace media {
 
 struct TOptionContexts;  // the generic option contexts (media/named_options.h)
+struct TBitmapConverter;  // media/bitmap_converter.h
 using OptionContextSet = TOptionContexts;
 
 struct InputFile {
@@ -339,8 +324,8 @@ class TCustomFFmpeg {
   std::unique_ptr<TPreviewer> previewer_;
   std::function<std::unique_ptr<TPreviewer>()> previewerFactory_;
   FrameHookChain hooks_;
-  void* hookConverter_ = nullptr;     // TBitmapConverter for the custom hook
-  void* previewConverter_ = nullptr;  // TBitmapConverter for the preview
+  std::unique_ptr<TBitmapConverter> hookConverter_;     // for the custom hook
+  std::unique_ptr<TBitmapConverter> previewConverter_;  // for the preview
   AVFrame* decoded_ = nullptr;
   AVFrame* hookFrame_ = nullptr;
   std::vector<uint8_t> deinterlaceScratch_;  // grown only

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "media/engine/av_owned.h"
 #include "media/engine/engine_av.h"
 #include "media/engine/engine_log.h"
 #include "media/engine/options_error.h"

@@ -141,7 +141,7 @@ bool TCustomFFmpeg::DeinterlaceFrame(AVFrame* frame) {
 }
 
 void TCustomFFmpeg::RunCustomHook(AVFrame* frame, InputStream& ist) {
-  auto* converter = static_cast<TBitmapConverter*>(hookConverter_);
+  TBitmapConverter* converter = hookConverter_.get();
   if (!PictureToBitmap(*converter, frame->data, frame->linesize, frame->format, frame->height, frame->width)) {
     EngineLog(LogError, "Cannot initialize the toRGB conversion context");
     OnHook = nullptr;
@@ -300,7 +300,7 @@ void TCustomFFmpeg::PreviewStep(const AVFrame* picture, int64_t pts) {
   const int64_t now = AV(av_gettime_relative)();
   if (now - lastPreview_ <= previewInterval_) return;
   const int flags = previewFlags_;
-  auto* converter = static_cast<TBitmapConverter*>(previewConverter_);
+  TBitmapConverter* converter = previewConverter_.get();
   if ((flags & 2) && OnPreviewBitmap) {
     lastPreview_ = now;
     if (!PictureToBitmap(*converter, picture->data, picture->linesize, picture->format, picture->height,

@@ -5,6 +5,7 @@
 
 #include <filesystem>
 
+#include "media/entry_points.h"
 #include "media/loader.h"
 #include "media/logger.h"
 #include "media/probe.h"

@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "media/av_headers.h"
-#include "media/logger.h"
 #include "media/hand_over.h"
+#include "media/logger.h"
 
 using namespace media;
 

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <mutex>
 
+#include "media/entry_points.h"
 #include "media/loader.h"
 #include "media/logger.h"
 #include "media/probe.h"

@@ -2,7 +2,10 @@
 // the libraries (codec names, picture conversion, named options).
 #include <gtest/gtest.h>
 
+#include "media/av_utils.h"
 #include "media/bitmap.h"
+#include "media/bitmap_converter.h"
+#include "media/entry_points.h"
 #include "media/fit_picture.h"
 #include "media/loader.h"
 #include "media/named_options.h"

@@ -89,6 +89,23 @@ TEST(FtpListing, ReadsUnixAndDosStylesOnTheServersClock) {
   EXPECT_EQ(entries[7].name, "after midnight.mp4");
 }
 
+// Found by the listing's fuzz target: these used to throw out of the parser
+// and end the scan. Lines that are no listing line are skipped.
+TEST(FtpListing, MalformedClocksAndNumbersAreSkippedNotThrown) {
+  const WallTime today = MakeWallTime(2026, 3, 10, 12, 0);
+  const std::string text =
+      "03-05-23  02:2        1234 short minutes\r\n"
+      "03-05-23  123:22PM    1234 long hours\r\n"
+      "-rw-r--r--   1 o g 1 Mar 99999999999 14:22 huge day\r\n"
+      "-rw-r--r--   1 o g 1 Mar 05 99999999999 huge year\r\n"
+      "-rw-r--r--   1 o g 1 Mar 05 99999999999:00 huge hour\r\n"
+      "-rw-r--r--   1 o g 1 Mar 05 14:22 kept\r\n";
+  std::vector<ListingEntry> entries;
+  ASSERT_NO_THROW(entries = ParseListing(text, today));
+  ASSERT_EQ(entries.size(), 1u);
+  EXPECT_EQ(entries[0].name, "kept");
+}
+
 TEST(ServerPaths, LocalPathBelowTheDataFolderFollowsTheSiteRoot) {
   const std::string data = "/opt/kestrova/data";
   EXPECT_EQ(getserverpath(data, data, "/site"), "/site");

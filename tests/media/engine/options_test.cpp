@@ -98,6 +98,34 @@ TEST_F(OptionsTest, AcceptedValuesSetTheSettings) {
   EXPECT_EQ(s.padCr, 255);
 }
 
+// Runs on the sanitized library: a number that ran to the end of the text
+// used to make the reader step past the text's end.
+TEST_F(OptionsTest, StreamMapsThatEndEarlyReadNothingPastTheirText) {
+  struct Case {
+    const char* text;
+    int file, stream, syncFile, syncStream;
+  };
+  const Case cases[] = {{"000000000000000000001", 1, 0, 1, 0},
+                        {"3", 3, 0, 3, 0},
+                        {"1:2:", 1, 2, 0, 0},
+                        {"1:2:3", 1, 2, 3, 0},
+                        {"", 0, 0, 0, 0}};
+  auto& s = task.Settings();
+  for (const Case& c : cases) {
+    s.streamMaps.clear();
+    task.ApplyOption("map", c.text);
+    ASSERT_EQ(s.streamMaps.size(), 1u) << c.text;
+    const auto& m = s.streamMaps[0];
+    EXPECT_EQ(std::vector<int>({m.file, m.stream, m.syncFile, m.syncStream}),
+              std::vector<int>({c.file, c.stream, c.syncFile, c.syncStream}))
+        << c.text;
+  }
+  task.ApplyOption("map_meta_data", "000000000000000000007");
+  ASSERT_EQ(s.metaDataMaps.size(), 1u);
+  EXPECT_EQ(s.metaDataMaps[0].outFile, 7);
+  EXPECT_EQ(s.metaDataMaps[0].inFile, 0);
+}
+
 TEST_F(OptionsTest, CropIsCheckedAgainstTheInputFrame) {
   task.Settings().frameWidth = 720;
   task.Settings().frameHeight = 576;

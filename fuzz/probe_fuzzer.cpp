@@ -4,13 +4,11 @@
 #include <unistd.h>
 
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <string>
 
-#include "media/loader.h"
-#include "media/logger.h"
+#include "media/av_headers.h"
 #include "media/probe.h"
+#include "media_fuzz_setup.h"
 
 using namespace media;
 
@@ -19,22 +17,13 @@ std::string g_path;
 }
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  static TFFLogger logger;  // quiet: the library's own complaints are expected here
-  logger.SetLogLevel(llQuiet);
-  if (!FFmpegLoader().Load(EngineLibraries)) {
-    std::fprintf(stderr, "%s\n", FFmpegLoader().LastError().c_str());
-    std::abort();
-  }
-  const char* dir = std::getenv("TMPDIR");
-  g_path = std::string(dir ? dir : "/tmp") + "/kestrova-fuzz-" + std::to_string(getpid()) + ".bin";
+  fuzz::LoadLibrariesQuietly();
+  g_path = fuzz::ScratchPath(".bin");
   return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  FILE* file = std::fopen(g_path.c_str(), "wb");
-  if (!file) return 0;
-  std::fwrite(data, 1, size, file);
-  std::fclose(file);
+  if (!fuzz::WriteScratch(g_path, data, size)) return 0;
 
   TAVProbe probe;
   if (probe.OpenFile(g_path)) {
