@@ -3,6 +3,7 @@
 #include <cmath>
 #include <sstream>
 
+#include "media/engine/closest_ratio.h"
 #include "media/engine/engine_av.h"
 #include "media/engine/options_error.h"
 #include "media/engine/options_generic.h"
@@ -29,9 +30,8 @@ const AVCodec* EncoderFor(const std::string& name, AVFormatContext* oc, AVMediaT
 
 AVRational ClosestAspect(double aspect, int width, int height) {
   double sar = width > 0 && height > 0 ? aspect * height / width : aspect * 3.0 / 4.0;
-  AVRational q{0, 1};
-  AV(av_reduce)(&q.num, &q.den, std::llround(sar * 255), 255, 255);
-  return q;
+  SmallRatio q = ClosestRatio(sar, 255);
+  return AVRational{q.num, q.den};
 }
 
 // "start,end,q/start,end,q..." into the encoder's rate-control overrides.

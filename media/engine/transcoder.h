@@ -232,8 +232,10 @@ class TCustomFFmpeg {
 
   // options
   void ClearSettings();
-  void ApplyPresetText(const std::string& presetName, const std::string& text, char kind);
-  bool SetPrivateOption(int kind, const std::string& name, const std::string& value);
+  void ApplyPresetText(const std::string& presetName, const std::string& text, char kind,
+                       const std::string& writtenFor = {});
+  bool SetPrivateOption(int kind, const std::string& name, const std::string& value,
+                        const std::string& writtenFor = {});
   // Copies the generic options meant for this kind of stream onto a new
   // encoder (see genericKinds_).
   void ApplyEncoderOptions(AVCodecContext* enc, int kind);
