@@ -407,6 +407,10 @@ void TCustomFFmpegEngine::DoTerminate(TCustomFFmpeg& sender) {
             DeliveryScope scope;
             handler(*this, report);
           });
+      // A host pumping its hand-over until the batch has ended must not sit
+      // out its pump timeout once the last report has been delivered.
+      if (batchEnded && handOver_ != nullptr)
+        reports_.Post([handOver = handOver_] { handOver->Nudge(); });
       if (!batchEnded) StartNextTask();
       return;
     }
