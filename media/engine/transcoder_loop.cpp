@@ -404,6 +404,9 @@ void TCustomFFmpeg::Report(bool isLast, int fileIndex) {
     double sec = OutputSeconds(ost);
     if (sec > 0 && sec < t) t = sec;
   }
+  // Before any stream has a time the placeholder only keeps the bit rate
+  // finite; the host is told no time has passed.
+  const double reportedSeconds = t < 1e10 ? t : 0.0;
   if (t < 0.01) t = 0.01;
   const double bitrate = static_cast<double>(totalSize) * 8 / t / 1000.0;
   int frameNumber = 0, fps = 0;
@@ -434,7 +437,7 @@ void TCustomFFmpeg::Report(bool isLast, int fileIndex) {
     info.Quality = q;
     info.BitRate = static_cast<float>(bitrate);
     info.CurrentSize = totalSize;
-    info.CurrentDuration = static_cast<int64_t>(t * 1000000);
+    info.CurrentDuration = static_cast<int64_t>(reportedSeconds * 1000000);
     info.TotalDuration = totalDuration_;
     OnProgress(*this, info);
     if (reportMark_) {
