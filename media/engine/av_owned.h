@@ -17,6 +17,11 @@ using PacketPtr = std::unique_ptr<AVPacket, PacketFree>;
 
 inline PacketPtr NewPacket() { return PacketPtr(AV(av_packet_alloc)()); }
 
+struct FrameFree {
+  void operator()(AVFrame* f) const { AV(av_frame_free)(&f); }
+};
+using FramePtr = std::unique_ptr<AVFrame, FrameFree>;
+
 // Sample planes made by av_samples_alloc: one block, planes[0] owns it.
 class SamplePlanes {
  public:

@@ -100,6 +100,7 @@ struct OutputStream {
   AVFilterContext* bufferSrc = nullptr;
   AVFilterContext* bufferSink = nullptr;
   AVFrame* filtered = nullptr;
+  FramePtr previous;  // the last picture encoded when it is the decoder's own
   // audio
   SwrContext* swr = nullptr;
   int swrInRate = 0, swrInFmt = -1, swrInChannels = 0;
@@ -267,6 +268,7 @@ class TCustomFFmpeg {
   bool ReadAndProcess(int fileIndex, AVPacket* pkt);
   void EndJoinSegment(int fileIndex);
   int DecodeAndDispatch(InputStream& ist, int istIndex, const AVPacket* pkt);
+  bool InsideRange(const InputStream& ist) const;
   void FlushEncoders();
   void PreprocessVideo(InputStream& ist, AVFrame*& frame);
   void RunCustomHook(AVFrame* frame, InputStream& ist);

@@ -210,6 +210,18 @@ bool TCustomFFmpeg::ReadAndProcess(int f, AVPacket* pkt) {
   return true;
 }
 
+// A decoded picture or sound belongs to the output when its presentation time
+// lies in the asked range. Reading stops on decoding times, which run ahead
+// of presentation times with B-frames, so the end is judged here again; and
+// a seek lands on the key frame before the cut, whose pictures and sound
+// come before the output's start.
+bool TCustomFFmpeg::InsideRange(const InputStream& ist) const {
+  const TaskSettings& s = settings_;
+  if (s.startTime != 0 && ist.pts < s.startTime) return false;
+  if (inputs_[ist.file].seekStart > 0 && ist.pts < 0) return false;
+  return s.recordingTime == INT64_MAX || ist.pts < s.startTime + s.recordingTime;
+}
+
 int TCustomFFmpeg::DecodeAndDispatch(InputStream& ist, int istIndex, const AVPacket* pkt) {
   TaskSettings& s = settings_;
   const AVRational tb = ist.st->time_base;
@@ -269,7 +281,7 @@ int TCustomFFmpeg::DecodeAndDispatch(InputStream& ist, int istIndex, const AVPac
       const int64_t ahead = ist.pts - (Now() - ist.wallStart);
       if (ahead > 1000) std::this_thread::sleep_for(std::chrono::milliseconds(ahead / 1000));
     }
-    if (s.startTime == 0 || ist.pts >= s.startTime) {
+    if (InsideRange(ist)) {
       for (OutputStream& ost : outputStreams_) {
         if (ost.source != istIndex || ost.plan.copy || ost.enc == nullptr) continue;
         if (ost.plan.kind == AVMEDIA_TYPE_AUDIO)
