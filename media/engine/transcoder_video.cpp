@@ -6,6 +6,7 @@
 
 #include "media/bitmap.h"
 #include "media/engine/deinterlace.h"
+#include "media/display_rotation.h"
 #include "media/engine/engine_av.h"
 #include "media/engine/engine_log.h"
 #include "media/engine/options_error.h"
@@ -63,10 +64,17 @@ void TCustomFFmpeg::BuildVideoFilters(OutputStream& ost, InputStream& ist) {
   if (ost.crop)
     chain += FormatText("crop=%d:%d:%d:%d,", par->width - s.cropLeft - s.cropRight,
                         par->height - s.cropTop - s.cropBottom, s.cropLeft, s.cropTop);
+  // Pictures a phone stored turned are turned upright before they are scaled.
+  switch (DisplayRotationOf(ist.st)) {
+    case 90: chain += "transpose=clock,"; break;
+    case 180: chain += "hflip,vflip,"; break;
+    case 270: chain += "transpose=cclock,"; break;
+    default: break;
+  }
   chain += FormatText("scale=%d:%d:flags=%d,", enc->width - s.padLeft - s.padRight,
                       enc->height - s.padTop - s.padBottom, s.swsFlags);
-  chain += s.videoFilters;
-  chain += FormatText(",format=%s", AV(av_get_pix_fmt_name)(enc->pix_fmt));
+  if (!s.videoFilters.empty()) chain += s.videoFilters + ",";
+  chain += FormatText("format=%s", AV(av_get_pix_fmt_name)(enc->pix_fmt));
   AVFilterInOut* outputs = AV(avfilter_inout_alloc)();
   AVFilterInOut* inputs = AV(avfilter_inout_alloc)();
   outputs->name = AV(av_strdup)("in");

@@ -93,8 +93,41 @@ std::vector<double> BeepTimes(const std::filesystem::path& file) {
   return times;
 }
 
+// Writes a display matrix that turns the first track's pictures clockwise by
+// `degrees` (90 or 270) into an MP4 the ffmpeg tool made, the way a phone
+// marks a portrait clip.
+void TurnInContainer(const std::filesystem::path& file, int degrees) {
+  std::string bytes = ReadFile(file);
+  auto word = [](int32_t v) {
+    std::string w(4, '\0');
+    for (int i = 0; i < 4; ++i) w[i] = static_cast<char>((static_cast<uint32_t>(v) >> (24 - 8 * i)) & 0xff);
+    return w;
+  };
+  auto matrix = [&](int32_t a, int32_t b, int32_t c, int32_t d) {
+    return word(a) + word(b) + word(0) + word(c) + word(d) + word(0) + word(0) + word(0) + word(0x40000000);
+  };
+  const size_t found = bytes.find(matrix(0x10000, 0, 0, 0x10000), bytes.find("tkhd"));
+  ASSERT_NE(found, std::string::npos);
+  const int32_t s = degrees == 90 ? 0x10000 : -0x10000;
+  bytes.replace(found, 36, matrix(0, s, -s, 0));
+  WriteFile(file, bytes);
+}
+
+// How alike two first pictures are (PSNR in dB) after each went through its
+// filters, `reference` being a file the ffmpeg tool turns upright itself.
+double Likeness(const std::filesystem::path& picture, const std::string& pictureFilters,
+                const std::filesystem::path& reference, const std::string& referenceFilters) {
+  auto r = RunCommand("ffmpeg -nostdin -hide_banner -i " + ShellQuote(picture.string()) + " -i " +
+                      ShellQuote(reference.string()) + " -lavfi \"[0:v]" + pictureFilters + ",format=yuv420p[a];[1:v]" +
+                      referenceFilters + ",format=yuv420p[b];[a][b]psnr\" -frames:v 1 -f null - 2>&1");
+  const size_t at = r.output.find("average:");
+  return at == std::string::npos ? 0.0 : std::atof(r.output.c_str() + at + 8);
+}
+
 // Sources of the kinds companies bring, each converted by the command as the
-// dialog would, and checked for what makes an output web-ready and faithful.
+// dialog would, and checked for what makes an output web-ready and faithful:
+// the length of a range, pixel format, display shape, no time before zero,
+// pictures in step with the sound, upright pictures of a phone's clip.
 TEST(CliConvert, CompanySourcesComeOutWebReady) {
   TempDir dir;
   const std::string bframes = " -c:v libx264 -preset ultrafast -bf 2 -c:a aac ";
@@ -111,6 +144,7 @@ TEST(CliConvert, CompanySourcesComeOutWebReady) {
     double picture;
     std::string pixelFormat, profile;
     bool flashes;  // check that each flash comes with its beep
+    int rotation = 0;  // a phone's display matrix, clockwise degrees
   } cases[] = {
       {"bframes", testsrc + "-t 5 -pix_fmt yuv420p" + bframes, range, 2.5, 1.0 / 15, "yuv420p", "High", false},
       {"vfr", flashAndBeep + bframes, "", 0, 0, "yuv420p", "High", true},
@@ -120,15 +154,33 @@ TEST(CliConvert, CompanySourcesComeOutWebReady) {
       {"full-chroma", testsrc + "-t 1 -pix_fmt yuv444p" + bframes, "", 0, 0, "yuv420p", "High", false},
       {"full-chroma-asked", testsrc + "-t 1 -pix_fmt yuv444p" + bframes, " --opt pix_fmt=yuv444p", 0, 0, "yuv444p",
        "High 4:4:4 Predictive", false},
+      {"turned-90", testsrc + "-t 1 -pix_fmt yuv420p" + bframes, "", 0, 0, "yuv420p", "High", false, 90},
+      {"turned-270", testsrc + "-t 1 -pix_fmt yuv420p" + bframes, "", 0, 0, "yuv420p", "High", false, 270},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     const auto input = dir / (c.name + ".mp4");
     MakeMedia(c.source, input);
+    if (c.rotation != 0) TurnInContainer(input, c.rotation);
     const auto target = dir / (c.name + "-web.mp4");
     auto r = Convert(ShellQuote(input.string()) + " " + ShellQuote(target.string()) + c.options);
     ASSERT_EQ(r.exitCode, 0) << r.output;
     EXPECT_EQ(FfprobeValue("stream=profile,pix_fmt", target, "v:0"), c.profile + "\n" + c.pixelFormat);
+    EXPECT_EQ(FfprobeValue("stream=display_aspect_ratio", target, "v:0"), c.rotation ? "3:4" : "4:3");
+    if (c.rotation != 0) {
+      // Upright like the ffmpeg tool shows the source, in the conversion, the
+      // thumbnail and the probe's text.
+      EXPECT_GT(Likeness(target, "null", input, "scale=240:320"), 30.0);
+      const auto thumb = dir / (c.name + ".jpg");
+      auto t = RunCommand(ShellQuote(Cli()) + " thumbnail " + ShellQuote(input.string()) +
+                          " --at 00:00:00.000 -o " + ShellQuote(thumb.string()) + " 2>&1");
+      ASSERT_EQ(t.exitCode, 0) << t.output;
+      // The 120x90 thumbnail holds the upright picture 68 pixels wide in
+      // its middle: the inner 60 columns are compared.
+      EXPECT_GT(Likeness(thumb, "crop=60:90:30:0", input, "scale=68:90,crop=60:90:4:0"), 25.0);
+      auto info = RunCommand(ShellQuote(Cli()) + " probe " + ShellQuote(input.string()) + " 2>&1");
+      EXPECT_NE(info.output.find(", Rotation: " + std::to_string(c.rotation)), std::string::npos) << info.output;
+    }
     for (const char* stream : {"v:0", "a:0"}) {
       if (c.seconds > 0)
         EXPECT_NEAR(std::atof(FfprobeValue("stream=duration", target, stream).c_str()), c.seconds, c.picture + 1e-3)
