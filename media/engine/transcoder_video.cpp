@@ -276,10 +276,16 @@ void TCustomFFmpeg::WriteVideo(OutputStream& ost, InputStream& ist, AVFrame* fra
   }
   nbFrames = std::min<int64_t>(nbFrames, s.maxVideoFrames - ost.frameNumber);
   // The writer may run up to a picture ahead of the input; no picture starts
-  // at or after the end of the asked range.
-  if (s.recordingTime != INT64_MAX) {
+  // at or after the end of the asked range, or of the input itself.
+  int64_t end = s.recordingTime;
+  const AVFormatContext* source = inputs_[ist.file].ctx;
+  if (!joined_ && !s.loopInput && source->duration > 0) {
+    const int64_t sourceStart = source->start_time != AV_NOPTS_VALUE ? source->start_time : 0;
+    end = std::min(end, sourceStart + source->duration + inputs_[ist.file].tsOffset - s.startTime);
+  }
+  if (end != INT64_MAX) {
     const auto endTick = static_cast<int64_t>(
-        std::ceil(static_cast<double>(s.recordingTime) / AV_TIME_BASE / av_q2d(enc->time_base) - 1e-9));
+        std::ceil(static_cast<double>(end) / AV_TIME_BASE / av_q2d(enc->time_base) - 1e-9));
     nbFrames = std::min<int64_t>(nbFrames, endTick - ost.syncOpts);
   }
   if (nbFrames <= 0) return;
