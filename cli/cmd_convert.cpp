@@ -106,7 +106,8 @@ int RunConvert(const std::vector<std::string>& words) {
       out.Duration = end - start;
     }
   }
-  for (const std::string& line : args.values("opt")) out.ExtOptions += line + "\n";
+  // What the user typed wins over the dialog's defaults filled in above.
+  media::AddUserOptions(out, args.values("opt"));
 
   if (!media::FFmpegLoader().Load(media::EngineLibraries)) {
     std::cerr << "kestrova-cli convert: " << media::FFmpegLoader().LastError() << "\n";
@@ -147,12 +148,15 @@ int RunConvert(const std::vector<std::string>& words) {
 
   engine.StartTask(1);
   bool stopping = false;
+  auto ended = [&] {
+    std::lock_guard<std::mutex> lock(resultLock);
+    return batchEnded;
+  };
+  // The engine nudges the hand-over once the batch end has been reported, so
+  // the wait ends then; the time limit only lets Ctrl-C be noticed.
   while (true) {
-    handOver.Pump(std::chrono::milliseconds(100));
-    {
-      std::lock_guard<std::mutex> lock(resultLock);
-      if (batchEnded) break;
-    }
+    handOver.PumpUntil([&] { return ended() || (gInterrupted && !stopping); }, std::chrono::milliseconds(100));
+    if (ended()) break;
     if (gInterrupted && !stopping) {
       stopping = true;
       std::fprintf(stderr, "\nstopping...\n");

@@ -105,7 +105,8 @@ int HandOver::Pump(std::chrono::milliseconds wait) {
   int ran = 0;
   std::unique_lock lock(mutex_);
   if (pending_.empty() && wait.count() > 0) {
-    changed_.wait_for(lock, wait, [&] { return !pending_.empty() || closed_; });
+    const std::uint64_t seen = nudges_;
+    changed_.wait_for(lock, wait, [&] { return !pending_.empty() || nudges_ != seen || closed_; });
   }
   while (!pending_.empty()) {
     std::shared_ptr<Item> item = std::move(pending_.front());
@@ -124,11 +125,17 @@ bool HandOver::PumpUntil(const std::function<bool()>& done, std::chrono::millise
   const auto deadline = std::chrono::steady_clock::now() + limit;
   bool servesHost = ServeHostEvents();
   for (;;) {
+    // Counted before done() is asked, so a nudge that comes in between still
+    // ends the wait below.
+    std::uint64_t seen;
+    {
+      std::lock_guard lock(mutex_);
+      seen = nudges_;
+    }
     if (done()) return true;
     std::shared_ptr<Item> item;
     {
       std::unique_lock lock(mutex_);
-      const std::uint64_t seen = nudges_;
       const auto now = std::chrono::steady_clock::now();
       const auto until = servesHost ? std::min(deadline, now + kHostEventSlice) : deadline;
       if (!changed_.wait_until(lock, until, [&] { return !pending_.empty() || nudges_ != seen || closed_; })) {

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "media/av_utils.h"
+#include "media/display_rotation.h"
 #include "media/entry_points.h"
 #include "media/probe.h"
 
@@ -110,6 +111,9 @@ std::string StreamLine(const AVFormatContext* input, int index) {
   } else {
     line += ", Duration: " + DurationText(Av().av_rescale_q(stream->duration, timeBase, microseconds));
   }
+  // Pictures are shown and converted turned by this much.
+  if (const int rotation = DisplayRotationOf(stream); rotation != 0)
+    line += ", Rotation: " + std::to_string(rotation);
   line += "\r\n";
   AddMetadata(line, stream->metadata, "  ");
   return line;

@@ -6,6 +6,7 @@
 
 #include "media/av_utils.h"
 #include "media/bitmap_converter.h"
+#include "media/display_rotation.h"
 #include "media/entry_points.h"
 #include "media/loader.h"
 #include "media/logger.h"
@@ -337,6 +338,10 @@ bool TAVProbe::CopyPictureTo(Bitmap& bitmap) {
   const uint8_t* data[4] = {pictureData_[0], pictureData_[1], pictureData_[2], pictureData_[3]};
   if (PictureToBitmap(*converter_, data, pictureLinesize_, picturePixFmt_, pictureHeight_, pictureWidth_)) {
     bitmap = *converter_->bitmap;
+    // Upright, as the clip is shown and converted (a phone's portrait clip
+    // is stored turned).
+    if (input_ != nullptr && decodeStream_ >= 0 && decodeStream_ < static_cast<int>(input_->nb_streams))
+      RotateBitmap(bitmap, DisplayRotationOf(input_->streams[decodeStream_]));
     return true;
   }
   bitmap.Resize(pictureWidth_, pictureHeight_);  // black

@@ -17,4 +17,9 @@ using PacketPtr = std::unique_ptr<AVPacket, PacketFree>;
 
 inline PacketPtr NewPacket() { return PacketPtr(AV(av_packet_alloc)()); }
 
+struct FrameFree {
+  void operator()(AVFrame* f) const { AV(av_frame_free)(&f); }
+};
+using FramePtr = std::unique_ptr<AVFrame, FrameFree>;
+
 }  // namespace media

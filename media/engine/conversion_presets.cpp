@@ -1,5 +1,11 @@
 #include "media/engine/conversion_presets.h"
 
+#include <algorithm>
+#include <cctype>
+#include <cstdlib>
+#include <functional>
+#include <map>
+
 namespace media {
 
 const std::array<QualityPreset, 9>& QualityPresets() {
@@ -43,6 +49,42 @@ bool ApplyQualityPreset(int preset, TOutputOptions& options) {
   options.VideoBitrate = p.videoKbits * 1000;
   options.FrameSize = p.frameSize;
   return true;
+}
+
+void AddUserOptions(TOutputOptions& o, const std::vector<std::string>& lines) {
+  using Yield = std::function<void(TOutputOptions&, const std::string&)>;
+  static const std::map<std::string, Yield> fieldFor = {
+      {"vcodec", [](TOutputOptions& r, const std::string&) { r.VideoCodec.clear(); }},
+      {"acodec", [](TOutputOptions& r, const std::string&) { r.AudioCodec.clear(); }},
+      {"scodec", [](TOutputOptions& r, const std::string&) { r.SubtitleCodec.clear(); }},
+      {"vpre", [](TOutputOptions& r, const std::string&) { r.VideoPreset.clear(); }},
+      {"apre", [](TOutputOptions& r, const std::string&) { r.AudioPreset.clear(); }},
+      {"spre", [](TOutputOptions& r, const std::string&) { r.SubtitlePreset.clear(); }},
+      {"f", [](TOutputOptions& r, const std::string&) { r.FileFormat.clear(); }},
+      {"r", [](TOutputOptions& r, const std::string&) { r.FrameRate.clear(); }},
+      {"s", [](TOutputOptions& r, const std::string&) { r.FrameSize.clear(); }},
+      {"aspect", [](TOutputOptions& r, const std::string&) { r.FrameAspectRatio.clear(); }},
+      {"vfilters", [](TOutputOptions& r, const std::string&) { r.VideoFilters.clear(); }},
+      {"b", [](TOutputOptions& r, const std::string&) { r.VideoBitrate = -1; }},
+      {"vb", [](TOutputOptions& r, const std::string&) { r.VideoBitrate = -1; }},
+      {"ab", [](TOutputOptions& r, const std::string&) { r.AudioBitrate = -1; }},
+      {"ar", [](TOutputOptions& r, const std::string&) { r.AudioSampleRate = -1; }},
+      {"ac", [](TOutputOptions& r, const std::string&) { r.AudioChannels = -1; }},
+      {"g", [](TOutputOptions& r, const std::string&) { r.GroupPictureSize = -1; }},
+      {"maxrate", [](TOutputOptions& r, const std::string&) { r.VideoMaxRate = -1; }},
+      {"minrate", [](TOutputOptions& r, const std::string&) { r.VideoMinRate = -1; }},
+      {"bufsize", [](TOutputOptions& r, const std::string&) { r.VideoBufferSize = -1; }},
+      {"vsync", [](TOutputOptions& r, const std::string& v) { r.VideoSyncMethod = std::atoi(v.c_str()); }},
+      {"async", [](TOutputOptions& r, const std::string& v) { r.AudioSyncMethod = std::atoi(v.c_str()); }},
+  };
+  for (const std::string& line : lines) {
+    const size_t eq = line.find('=');
+    std::string name = line.substr(0, eq);
+    std::transform(name.begin(), name.end(), name.begin(), [](unsigned char c) { return std::tolower(c); });
+    const std::string value = eq == std::string::npos ? std::string() : line.substr(eq + 1);
+    if (auto hit = fieldFor.find(name); hit != fieldFor.end()) hit->second(o, value);
+    o.ExtOptions += line + "\n";
+  }
 }
 
 }  // namespace media

@@ -4,6 +4,8 @@
 #pragma once
 
 #include <array>
+#include <string>
+#include <vector>
 
 #include "media/engine/engine_records.h"
 
@@ -35,5 +37,12 @@ TOutputOptions DialogOutputDefaults();
 // Presets 0-8 set the video bit rate and frame size; 9 leaves both. False
 // (and nothing changed) for any other number.
 bool ApplyQualityPreset(int preset, TOutputOptions& options);
+
+// Adds "name=value" lines a user typed to the record's extra options so that
+// they win: the engine applies the record's fields after the extra options of
+// the same kind, so a field that would set the same thing again (the dialog's
+// "libx264-default" preset for "vpre", its 15 fps for "r", ...) is left unset,
+// or, for the two sync methods, which are always applied, takes the value.
+void AddUserOptions(TOutputOptions& options, const std::vector<std::string>& lines);
 
 }  // namespace media

@@ -4,6 +4,8 @@
 
 #include "media/engine/engine_av.h"
 #include "media/engine/options_error.h"
+#include "media/engine/same_file.h"
+#include "media/unicode_io.h"
 
 namespace media {
 
@@ -162,6 +164,17 @@ bool TCustomFFmpegEngine::SetOutputFile(int taskIndex, const std::string& fileNa
     if (task->OutputCount() >= maxFiles_) {
       lastErrorMessage_ = FormatText("max output files %d reached", maxFiles_);
       return false;
+    }
+    // Opening the output truncates it before a single packet is read: an
+    // output that is one of the inputs would destroy what is to be converted.
+    for (int i = 0; i < task->InputCount(); ++i) {
+      const std::string input = DecodeFileName(task->InputContext(i)->url ? task->InputContext(i)->url : "");
+      if (IsSameFile(input, fileName)) {
+        lastErrorMessage_ =
+            FormatText("Output file \"%s\" is the input file \"%s\": choose another name for the output",
+                       fileName.c_str(), input.c_str());
+        return false;
+      }
     }
     TOutputOptions kept;
     if (outputOptions != nullptr) {
@@ -407,6 +420,10 @@ void TCustomFFmpegEngine::DoTerminate(TCustomFFmpeg& sender) {
             DeliveryScope scope;
             handler(*this, report);
           });
+      // A host pumping its hand-over until the batch has ended must not sit
+      // out its pump timeout once the last report has been delivered.
+      if (batchEnded && handOver_ != nullptr)
+        reports_.Post([handOver = handOver_] { handOver->Nudge(); });
       if (!batchEnded) StartNextTask();
       return;
     }

@@ -111,7 +111,13 @@ void TCustomFFmpeg::ApplyPreset(const std::string& kind, const std::string& name
       preset = FindBuiltInPreset(lookedUp);
     }
   }
-  if (preset != nullptr) return ApplyPresetText(preset->Name, preset->Text, k);
+  if (preset != nullptr) {
+    // A built-in preset is named after the encoder it was written for
+    // ("libx264-hq"): with no encoder named yet, its encoder-own keys are
+    // checked against that one and wait for the stream's encoder.
+    const std::string writtenFor = preset->Name.substr(0, preset->Name.find('-'));
+    return ApplyPresetText(preset->Name, preset->Text, k, writtenFor);
+  }
   std::error_code ec;
   if (!std::filesystem::is_regular_file(name, ec)) Raise("Preset \"%s\" not found", name.c_str());
   std::ifstream in(name, std::ios::binary);
@@ -120,7 +126,8 @@ void TCustomFFmpeg::ApplyPreset(const std::string& kind, const std::string& name
   ApplyPresetText(lookedUp, content.str(), k);
 }
 
-void TCustomFFmpeg::ApplyPresetText(const std::string& presetName, const std::string& text, char kind) {
+void TCustomFFmpeg::ApplyPresetText(const std::string& presetName, const std::string& text, char kind,
+                                    const std::string& writtenFor) {
   for (const std::string& raw : SplitLines(NormaliseLines(text))) {
     std::string line = Trim(raw);
     if (line.empty()) continue;
@@ -137,10 +144,10 @@ void TCustomFFmpeg::ApplyPresetText(const std::string& presetName, const std::st
     for (const TranslatedOption& t : TranslatePresetLine(key, value)) {
       switch (t.kind) {
         case TranslatedOption::Generic:
-          ok = SetGenericOption(t.name, t.value) || SetPrivateOption(mediaKind, t.name, t.value);
+          ok = SetGenericOption(t.name, t.value) || SetPrivateOption(mediaKind, t.name, t.value, writtenFor);
           break;
         case TranslatedOption::EncoderPrivate:
-          ok = SetPrivateOption(mediaKind, t.name, t.value);
+          ok = SetPrivateOption(mediaKind, t.name, t.value, writtenFor);
           break;
         case TranslatedOption::X264Params:
           settings_.x264Params.push_back(t.name + "=" + t.value);
@@ -156,11 +163,14 @@ void TCustomFFmpeg::ApplyPresetText(const std::string& presetName, const std::st
 
 // An option of the named encoder's own table (libx264's "weightb" ...). The
 // value is tried on a scratch context of that encoder, so a refused value
-// fails here and not when the encoder opens.
-bool TCustomFFmpeg::SetPrivateOption(int kind, const std::string& name, const std::string& value) {
-  const std::string& codecName = kind == 1 ? settings_.audioCodecName
-                                 : kind == 3 ? settings_.subtitleCodecName
-                                             : settings_.videoCodecName;
+// fails here and not when the encoder opens. Without a named encoder the
+// value is checked against `writtenFor` (the encoder a preset was made for).
+bool TCustomFFmpeg::SetPrivateOption(int kind, const std::string& name, const std::string& value,
+                                     const std::string& writtenFor) {
+  const std::string& named = kind == 1 ? settings_.audioCodecName
+                             : kind == 3 ? settings_.subtitleCodecName
+                                         : settings_.videoCodecName;
+  const std::string& codecName = named.empty() ? writtenFor : named;
   if (codecName.empty()) return false;
   const AVCodec* codec = AV(avcodec_find_encoder_by_name)(EncoderNameFor(codecName).c_str());
   if (codec == nullptr || codec->priv_class == nullptr) return false;
@@ -177,6 +187,10 @@ bool TCustomFFmpeg::SetPrivateOption(int kind, const std::string& name, const st
 
 bool TCustomFFmpeg::SetGenericOption(const std::string& name, const std::string& value) {
   if (optionContexts_ == nullptr) return false;
+  // The libraries' "b" serves audio and video alike, but in this vocabulary it
+  // is the video bit rate ("ab" is the audio one): set it for video only, so
+  // that "ab=64000" followed by "b=300000" leaves the audio at 64 kbit/s.
+  if (name == "b") return SetGenericOption("vb", value);
   const size_t before = optionContexts_->names.size();
   if (!GenericSetOption(optionContexts_, name, value)) return false;
   if (optionContexts_->names.size() > before) {
@@ -256,8 +270,11 @@ void TCustomFFmpeg::ApplyTarget(const std::string& type, const std::string& norm
     ApplyOption("s", pal ? "480x576" : "480x480");
     ApplyOption("r", rate);
     for (auto [k, v] : {std::pair{"g", gop}, {"b", "2040000"}, {"maxrate", "2516000"}, {"minrate", "0"},
-                        {"bufsize", "1835008"}, {"flags", "+scan_offset"}, {"ab", "224000"}, {"packetsize", "2324"}})
+                        {"bufsize", "1835008"}, {"ab", "224000"}, {"packetsize", "2324"}})
       SetGenericOption(k, v);
+    // SVCD players find their scan-offset data in space the MPEG-2 encoder
+    // keeps free only when its own option says so.
+    SetPrivateOption(AVMEDIA_TYPE_VIDEO, "scan_offset", "1");
     settings_.audioSampleRate = 44100;
     if (settings_.audioChannels == 1) settings_.audioChannels = 2;
     aspectDefault("4:3");

@@ -285,6 +285,7 @@ void TCustomFFmpeg::ApplyOption(const std::string& name, const std::string& valu
     int fmt = AV(av_get_pix_fmt)(value.c_str());
     if (fmt == -1) Raise("Unknown pixel format requested: %s", value.c_str());
     s.pixelFormat = fmt;
+    s.pixelFormatAsked = true;
     return;
   }
   if (name == "sample_fmt") {

@@ -197,6 +197,18 @@ std::vector<TranslatedOption> TranslatePresetLine(const std::string& name, const
     }
     return out;
   }
+  if (name == "partitions") {
+    // libx264 switches on every partition whose name it finds in the text and
+    // ignores the signs, so "-parti8x8" would mean "i8x8 on". Hand it only the
+    // partitions that are switched on, by today's names.
+    std::string on;
+    for (auto& [enabled, word] : SplitFlagWords(value)) {
+      if (!enabled) continue;
+      const std::string today = word.rfind("part", 0) == 0 ? word.substr(4) : word;
+      if (on.find(today) == std::string::npos) on += (on.empty() ? "" : ",") + today;
+    }
+    return {{T::EncoderPrivate, "partitions", on.empty() ? "none" : on}};
+  }
   if (name == "flags") {
     // Today's libx264 keeps its deblocking filter on whatever "loop" says:
     // "+loop" means nothing more, and "-loop" has to be said to libx264

@@ -33,6 +33,7 @@ struct TaskSettings {
   int frameWidth = 0, frameHeight = 0;
   float frameAspectRatio = 0;
   int pixelFormat = -1;
+  bool pixelFormatAsked = false;  // by the pix_fmt option, not taken from an input
   int sampleFormat = -1;
   int padTop = 0, padBottom = 0, padLeft = 0, padRight = 0;
   int padY = 16, padCb = 128, padCr = 128;

@@ -139,6 +139,12 @@ void TCustomFFmpeg::OpenInputOrThrow(const std::string& fileName) {
     throw FFmpegException(FormatText("%s: could not find codec parameters", fileName.c_str()));
   }
 
+  // A start at or after the end would give an empty file that still looks
+  // like a success.
+  if (s.startTime > 0 && ctx->duration != AV_NOPTS_VALUE && ctx->duration > 0 && s.startTime >= ctx->duration)
+    Raise("Start time %s is after the end of %s (its duration is %s)", DurationText(s.startTime).c_str(),
+          fileName.c_str(), DurationText(ctx->duration).c_str());
+
   int64_t timestamp = s.startTime;
   if (ctx->start_time != AV_NOPTS_VALUE) timestamp += ctx->start_time;
   if (s.startTime != 0) {
@@ -178,6 +184,7 @@ void TCustomFFmpeg::OpenInputOrThrow(const std::string& fileName) {
         else
           s.frameAspectRatio = 4.0f / 3.0f;
         s.pixelFormat = par->format < 0 ? 0 : par->format;
+        s.pixelFormatAsked = false;
         AVRational rate = st->r_frame_rate.num ? st->r_frame_rate : st->avg_frame_rate;
         if (st->avg_frame_rate.num && rate.num && av_cmp_q(rate, st->avg_frame_rate) != 0 && s.verbosity >= 0)
           EngineLog(LogInfo, FormatText("Seems stream %d codec frame rate differs from container frame rate: "

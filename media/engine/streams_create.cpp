@@ -3,6 +3,7 @@
 #include <cmath>
 #include <sstream>
 
+#include "media/engine/closest_ratio.h"
 #include "media/engine/engine_av.h"
 #include "media/engine/options_error.h"
 #include "media/engine/options_generic.h"
@@ -29,9 +30,8 @@ const AVCodec* EncoderFor(const std::string& name, AVFormatContext* oc, AVMediaT
 
 AVRational ClosestAspect(double aspect, int width, int height) {
   double sar = width > 0 && height > 0 ? aspect * height / width : aspect * 3.0 / 4.0;
-  AVRational q{0, 1};
-  AV(av_reduce)(&q.num, &q.den, std::llround(sar * 255), 255, 255);
-  return q;
+  SmallRatio q = ClosestRatio(sar, 255);
+  return AVRational{q.num, q.den};
 }
 
 // "start,end,q/start,end,q..." into the encoder's rate-control overrides.
@@ -119,6 +119,12 @@ void TCustomFFmpeg::NewVideoStream(int file) {
       for (const AVPixelFormat* p = codec->pix_fmts; *p != AV_PIX_FMT_NONE; ++p) listed |= *p == fmt;
       if (!listed) fmt = codec->pix_fmts[0];
     }
+    // H.264 beyond 8-bit 4:2:0 (High 10, High 4:4:4) plays in few browsers
+    // and hardware decoders: a source's deeper or fuller format is only kept
+    // when it was asked for.
+    if (codec->id == AV_CODEC_ID_H264 && !s.pixelFormatAsked && fmt != AV_PIX_FMT_YUV420P &&
+        fmt != AV_PIX_FMT_YUVJ420P)
+      fmt = AV_PIX_FMT_YUV420P;
     enc->pix_fmt = fmt;
     if (s.intraOnly) enc->gop_size = 0;
     if (s.videoQScale > 0 || s.sameQuality) {
@@ -146,6 +152,7 @@ void TCustomFFmpeg::NewVideoStream(int file) {
   s.videoCodecName.clear();
   s.videoCopy = false;
   s.pixelFormat = -1;
+  s.pixelFormatAsked = false;
   outputPlans_.at(file).push_back(ost.plan);
   outputStreams_.push_back(std::move(ost));
 }

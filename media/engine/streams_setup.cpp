@@ -5,6 +5,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "media/display_rotation.h"
 #include "media/engine/engine_av.h"
 #include "media/engine/engine_log.h"
 #include "media/engine/options_error.h"
@@ -187,7 +188,17 @@ void TCustomFFmpeg::PrepareVideoEncoder(OutputStream& ost, InputStream& ist) {
                                  GenericScalerFlags(optionContexts_), nullptr, nullptr, nullptr);
     if (ost.sws == nullptr) Raise("Cannot get resampling context");
   }
-  if (!s.videoFilters.empty()) BuildVideoFilters(ost, ist);
+  // A clip a phone stored turned by a quarter keeps its shape: the asked
+  // frame box and its pixel shape turn with it, and the filters turn the
+  // pictures.
+  const int rotation = DisplayRotationOf(ist.st);
+  if ((rotation == 90 || rotation == 270) && !ost.pad) {
+    std::swap(enc->width, enc->height);
+    std::swap(enc->sample_aspect_ratio.num, enc->sample_aspect_ratio.den);
+    if (enc->sample_aspect_ratio.den == 0) enc->sample_aspect_ratio = AVRational{0, 1};
+    ost.st->sample_aspect_ratio = enc->sample_aspect_ratio;
+  }
+  if (!s.videoFilters.empty() || rotation != 0) BuildVideoFilters(ost, ist);
 }
 
 void TCustomFFmpeg::OpenCodecs() {

@@ -85,6 +85,7 @@ struct OutputStream {
   AVFilterContext* bufferSrc = nullptr;
   AVFilterContext* bufferSink = nullptr;
   AVFrame* filtered = nullptr;
+  FramePtr previous;  // the last picture encoded when it is the decoder's own
   // audio
   SwrContext* swr = nullptr;
   int swrInRate = 0, swrInFmt = -1, swrInChannels = 0;
@@ -217,8 +218,10 @@ class TCustomFFmpeg {
 
   // options
   void ClearSettings();
-  void ApplyPresetText(const std::string& presetName, const std::string& text, char kind);
-  bool SetPrivateOption(int kind, const std::string& name, const std::string& value);
+  void ApplyPresetText(const std::string& presetName, const std::string& text, char kind,
+                       const std::string& writtenFor = {});
+  bool SetPrivateOption(int kind, const std::string& name, const std::string& value,
+                        const std::string& writtenFor = {});
   // Copies the generic options meant for this kind of stream onto a new
   // encoder (see genericKinds_).
   void ApplyEncoderOptions(AVCodecContext* enc, int kind);
@@ -250,6 +253,7 @@ class TCustomFFmpeg {
   bool ReadAndProcess(int fileIndex, AVPacket* pkt);
   void EndJoinSegment(int fileIndex);
   int DecodeAndDispatch(InputStream& ist, int istIndex, const AVPacket* pkt);
+  bool InsideRange(const InputStream& ist) const;
   void FlushEncoders();
   void PreprocessVideo(InputStream& ist, AVFrame*& frame);
   void RunCustomHook(AVFrame* frame, InputStream& ist);

@@ -211,6 +211,18 @@ bool TCustomFFmpeg::ReadAndProcess(int f, AVPacket* pkt) {
   return true;
 }
 
+// A decoded picture or sound belongs to the output when its presentation time
+// lies in the asked range. Reading stops on decoding times, which run ahead
+// of presentation times with B-frames, so the end is judged here again; and
+// a seek lands on the key frame before the cut, whose pictures and sound
+// come before the output's start.
+bool TCustomFFmpeg::InsideRange(const InputStream& ist) const {
+  const TaskSettings& s = settings_;
+  if (s.startTime != 0 && ist.pts < s.startTime) return false;
+  if (inputs_[ist.file].seekStart > 0 && ist.pts < 0) return false;
+  return s.recordingTime == INT64_MAX || ist.pts < s.startTime + s.recordingTime;
+}
+
 int TCustomFFmpeg::DecodeAndDispatch(InputStream& ist, int istIndex, const AVPacket* pkt) {
   TaskSettings& s = settings_;
   const AVRational tb = ist.st->time_base;
@@ -270,7 +282,7 @@ int TCustomFFmpeg::DecodeAndDispatch(InputStream& ist, int istIndex, const AVPac
       const int64_t ahead = ist.pts - (Now() - ist.wallStart);
       if (ahead > 1000) std::this_thread::sleep_for(std::chrono::milliseconds(ahead / 1000));
     }
-    if (s.startTime == 0 || ist.pts >= s.startTime) {
+    if (InsideRange(ist)) {
       for (OutputStream& ost : outputStreams_) {
         if (ost.source != istIndex || ost.plan.copy || ost.enc == nullptr) continue;
         if (ost.plan.kind == AVMEDIA_TYPE_AUDIO)
@@ -405,6 +417,9 @@ void TCustomFFmpeg::Report(bool isLast, int fileIndex) {
     double sec = OutputSeconds(ost);
     if (sec > 0 && sec < t) t = sec;
   }
+  // Before any stream has a time the placeholder only keeps the bit rate
+  // finite; the host is told no time has passed.
+  const double reportedSeconds = t < 1e10 ? t : 0.0;
   if (t < 0.01) t = 0.01;
   const double bitrate = static_cast<double>(totalSize) * 8 / t / 1000.0;
   int frameNumber = 0, fps = 0;
@@ -435,7 +450,7 @@ void TCustomFFmpeg::Report(bool isLast, int fileIndex) {
     info.Quality = q;
     info.BitRate = static_cast<float>(bitrate);
     info.CurrentSize = totalSize;
-    info.CurrentDuration = static_cast<int64_t>(t * 1000000);
+    info.CurrentDuration = static_cast<int64_t>(reportedSeconds * 1000000);
     info.TotalDuration = totalDuration_;
     OnProgress(*this, info);
     if (reportMark_) {

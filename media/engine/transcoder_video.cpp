@@ -6,6 +6,7 @@
 
 #include "media/bitmap.h"
 #include "media/engine/deinterlace.h"
+#include "media/display_rotation.h"
 #include "media/engine/engine_av.h"
 #include "media/engine/engine_log.h"
 #include "media/engine/options_error.h"
@@ -63,10 +64,17 @@ void TCustomFFmpeg::BuildVideoFilters(OutputStream& ost, InputStream& ist) {
   if (ost.crop)
     chain += FormatText("crop=%d:%d:%d:%d,", par->width - s.cropLeft - s.cropRight,
                         par->height - s.cropTop - s.cropBottom, s.cropLeft, s.cropTop);
+  // Pictures a phone stored turned are turned upright before they are scaled.
+  switch (DisplayRotationOf(ist.st)) {
+    case 90: chain += "transpose=clock,"; break;
+    case 180: chain += "hflip,vflip,"; break;
+    case 270: chain += "transpose=cclock,"; break;
+    default: break;
+  }
   chain += FormatText("scale=%d:%d:flags=%d,", enc->width - s.padLeft - s.padRight,
                       enc->height - s.padTop - s.padBottom, s.swsFlags);
-  chain += s.videoFilters;
-  chain += FormatText(",format=%s", AV(av_get_pix_fmt_name)(enc->pix_fmt));
+  if (!s.videoFilters.empty()) chain += s.videoFilters + ",";
+  chain += FormatText("format=%s", AV(av_get_pix_fmt_name)(enc->pix_fmt));
   AVFilterInOut* outputs = AV(avfilter_inout_alloc)();
   AVFilterInOut* inputs = AV(avfilter_inout_alloc)();
   outputs->name = AV(av_strdup)("in");
@@ -267,7 +275,40 @@ void TCustomFFmpeg::WriteVideo(OutputStream& ost, InputStream& ist, AVFrame* fra
     }
   }
   nbFrames = std::min<int64_t>(nbFrames, s.maxVideoFrames - ost.frameNumber);
+  // The writer may run up to a picture ahead of the input; no picture starts
+  // at or after the end of the asked range, or of the input itself.
+  int64_t end = s.recordingTime;
+  const AVFormatContext* source = inputs_[ist.file].ctx;
+  if (!joined_ && !s.loopInput && source->duration > 0) {
+    const int64_t sourceStart = source->start_time != AV_NOPTS_VALUE ? source->start_time : 0;
+    end = std::min(end, sourceStart + source->duration + inputs_[ist.file].tsOffset - s.startTime);
+  }
+  if (end != INT64_MAX) {
+    const auto endTick = static_cast<int64_t>(
+        std::ceil(static_cast<double>(end) / AV_TIME_BASE / av_q2d(enc->time_base) - 1e-9));
+    nbFrames = std::min<int64_t>(nbFrames, endTick - ost.syncOpts);
+  }
   if (nbFrames <= 0) return;
+
+  auto encodeOnce = [&](AVFrame* picture) {
+    picture->pts = ost.syncOpts;
+    picture->pict_type = AV_PICTURE_TYPE_NONE;
+    picture->quality = s.sameQuality ? frame->quality : static_cast<int>(enc->global_quality);
+    if (s.topFieldFirst >= 0 && (enc->flags & AV_CODEC_FLAG_INTERLACED_DCT)) picture->top_field_first = s.topFieldFirst;
+    EncodeVideoFrame(ost, picture);
+    if (previewFlags_ != 0) PreviewStep(picture, static_cast<int64_t>(ost.syncOpts * av_q2d(enc->time_base) * AV_TIME_BASE));
+    ++ost.syncOpts;
+    ++ost.frameNumber;
+  };
+  // A gap in the input is filled with the picture shown during the gap, the
+  // previous one: repeating the new one would show it before its time. The
+  // previous picture is still in the filter's or scaler's output, which the
+  // new one has not replaced yet; when neither is in use a reference is kept.
+  const bool scales = ost.sws != nullptr || ost.rescale || ost.pad || ost.crop;
+  AVFrame* previous = ost.graph != nullptr ? ost.filtered : scales ? ost.scaled : ost.previous.get();
+  if (nbFrames > 1 && ost.frameNumber > 0 && previous != nullptr && previous->data[0] != nullptr) {
+    for (; nbFrames > 1 && !stopRequested_; --nbFrames) encodeOnce(previous);
+  }
 
   AVFrame* picture = frame;
   if (ost.graph != nullptr) {
@@ -279,15 +320,13 @@ void TCustomFFmpeg::WriteVideo(OutputStream& ost, InputStream& ist, AVFrame* fra
   } else {
     ScaleIntoEncoderPicture(ost, ist, frame, picture);
   }
-  for (int64_t i = 0; i < nbFrames && !stopRequested_; ++i) {
-    picture->pts = ost.syncOpts;
-    picture->pict_type = AV_PICTURE_TYPE_NONE;
-    picture->quality = s.sameQuality ? frame->quality : static_cast<int>(enc->global_quality);
-    if (s.topFieldFirst >= 0 && (enc->flags & AV_CODEC_FLAG_INTERLACED_DCT)) picture->top_field_first = s.topFieldFirst;
-    EncodeVideoFrame(ost, picture);
-    if (previewFlags_ != 0) PreviewStep(picture, static_cast<int64_t>(ost.syncOpts * av_q2d(enc->time_base) * AV_TIME_BASE));
-    ++ost.syncOpts;
-    ++ost.frameNumber;
+  for (int64_t i = 0; i < nbFrames && !stopRequested_; ++i) encodeOnce(picture);
+  if (picture == frame) {
+    if (!ost.previous) ost.previous.reset(AV(av_frame_alloc)());
+    if (ost.previous) {
+      AV(av_frame_unref)(ost.previous.get());
+      if (AV(av_frame_ref)(ost.previous.get(), frame) < 0) AV(av_frame_unref)(ost.previous.get());
+    }
   }
 }
 

@@ -83,6 +83,15 @@ TEST(HandOverTest, NudgeWakesAWaitWhoseConditionChangedWithoutWork) {
   EXPECT_LT(std::chrono::steady_clock::now() - start, 30s);  // hang guard only
   worker.join();
   EXPECT_FALSE(handOver.PumpUntil([] { return false; }, 10ms));
+  // A plain Pump with a long wait ends at a nudge too.
+  std::thread nudger([&] {
+    std::this_thread::sleep_for(20ms);
+    handOver.Nudge();
+  });
+  const auto pumpStart = std::chrono::steady_clock::now();
+  EXPECT_EQ(handOver.Pump(60s), 0);
+  EXPECT_LT(std::chrono::steady_clock::now() - pumpStart, 30s);  // hang guard only
+  nudger.join();
 }
 
 }  // namespace

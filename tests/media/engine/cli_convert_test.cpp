@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdio>
+#include <sstream>
+#include <vector>
 #include <thread>
 
 #include "media_fixture.h"
@@ -59,6 +62,189 @@ TEST(CliConvert, UnreadableInputsFailClearlyAndWriteNothing) {
                    " --opt vtag=toolong");
   EXPECT_NE(r.exitCode, 0);
   EXPECT_NE(r.output.find("video tag parameter must be 4 chars"), std::string::npos) << r.output;
+}
+
+// Times (seconds) at which the picture turns white, and at which a beep
+// starts, each counted once per second.
+std::vector<double> FlashTimes(const std::filesystem::path& file) {
+  std::vector<double> times;
+  std::stringstream lines(Ffprobe("-f lavfi -show_entries frame=pts_time:frame_tags=lavfi.signalstats.YAVG -of csv=p=0",
+                                  "movie=" + file.string() + ",signalstats"));
+  for (std::string line; std::getline(lines, line);) {
+    double t = 0, luma = 0;
+    if (std::sscanf(line.c_str(), "%lf,%lf", &t, &luma) == 2 && luma > 100 && (times.empty() || t - times.back() > 0.5))
+      times.push_back(t);
+  }
+  return times;
+}
+
+std::vector<double> BeepTimes(const std::filesystem::path& file) {
+  std::vector<double> times;
+  // 5 ms slices of sound (at the output's 22050 Hz), each with its loudness.
+  std::stringstream lines(
+      Ffprobe("-f lavfi -show_entries frame=pts_time:frame_tags=lavfi.astats.Overall.RMS_level -of csv=p=0",
+              "amovie=" + file.string() + ",asetnsamples=n=110,astats=metadata=1:reset=1"));
+  for (std::string line; std::getline(lines, line);) {
+    double t = 0, level = 0;
+    if (line.find("inf") == std::string::npos && std::sscanf(line.c_str(), "%lf,%lf", &t, &level) == 2 &&
+        level > -40 && (times.empty() || t - times.back() > 0.5))
+      times.push_back(t);
+  }
+  return times;
+}
+
+// Writes a display matrix that turns the first track's pictures clockwise by
+// `degrees` (90 or 270) into an MP4 the ffmpeg tool made, the way a phone
+// marks a portrait clip.
+void TurnInContainer(const std::filesystem::path& file, int degrees) {
+  std::string bytes = ReadFile(file);
+  auto word = [](int32_t v) {
+    std::string w(4, '\0');
+    for (int i = 0; i < 4; ++i) w[i] = static_cast<char>((static_cast<uint32_t>(v) >> (24 - 8 * i)) & 0xff);
+    return w;
+  };
+  auto matrix = [&](int32_t a, int32_t b, int32_t c, int32_t d) {
+    return word(a) + word(b) + word(0) + word(c) + word(d) + word(0) + word(0) + word(0) + word(0x40000000);
+  };
+  const size_t found = bytes.find(matrix(0x10000, 0, 0, 0x10000), bytes.find("tkhd"));
+  ASSERT_NE(found, std::string::npos);
+  const int32_t s = degrees == 90 ? 0x10000 : -0x10000;
+  bytes.replace(found, 36, matrix(0, s, -s, 0));
+  WriteFile(file, bytes);
+}
+
+// How alike two first pictures are (PSNR in dB) after each went through its
+// filters, `reference` being a file the ffmpeg tool turns upright itself.
+double Likeness(const std::filesystem::path& picture, const std::string& pictureFilters,
+                const std::filesystem::path& reference, const std::string& referenceFilters) {
+  auto r = RunCommand("ffmpeg -nostdin -hide_banner -i " + ShellQuote(picture.string()) + " -i " +
+                      ShellQuote(reference.string()) + " -lavfi \"[0:v]" + pictureFilters + ",format=yuv420p[a];[1:v]" +
+                      referenceFilters + ",format=yuv420p[b];[a][b]psnr\" -frames:v 1 -f null - 2>&1");
+  const size_t at = r.output.find("average:");
+  return at == std::string::npos ? 0.0 : std::atof(r.output.c_str() + at + 8);
+}
+
+// Sources of the kinds companies bring, each converted by the command as the
+// dialog would, and checked for what makes an output web-ready and faithful:
+// the length of a range, pixel format, display shape, no time before zero,
+// pictures in step with the sound, upright pictures of a phone's clip.
+TEST(CliConvert, CompanySourcesComeOutWebReady) {
+  TempDir dir;
+  const std::string bframes = " -c:v libx264 -preset ultrafast -bf 2 -c:a aac ";
+  const std::string testsrc = "-f lavfi -i testsrc=size=320x240:rate=25 -f lavfi -i sine=sample_rate=44100 ";
+  // 30 fps for 3 s then 6 fps; a white picture and a beep at every second.
+  const std::string flashAndBeep =
+      "-f lavfi -i \"color=c=black:s=160x120:r=30:d=6,drawbox=c=white:t=fill:enable='lt(mod(t\\,1)\\,0.02)',"
+      "select='lt(t\\,3)+not(mod(n\\,5))'\" -f lavfi -i \"sine=f=1000:sample_rate=44100:d=6,"
+      "volume=enable='gte(mod(t\\,1)\\,0.05)':volume=0\" -fps_mode vfr -pix_fmt yuv420p";
+  const std::string range = " --start 00:00:01.000 --end 00:00:03.500";
+  const struct {
+    std::string name, source, options;
+    double seconds;  // the asked range: both streams last that long, within one picture (0: whole file)
+    double picture;
+    std::string pixelFormat, profile;
+    bool flashes;  // check that each flash comes with its beep
+    int rotation = 0;  // a phone's display matrix, clockwise degrees
+  } cases[] = {
+      {"bframes", testsrc + "-t 5 -pix_fmt yuv420p" + bframes, range, 2.5, 1.0 / 15, "yuv420p", "High", false},
+      {"vfr", flashAndBeep + bframes, "", 0, 0, "yuv420p", "High", true},
+      {"vfr-range", flashAndBeep + bframes, " --start 00:00:02.000 --end 00:00:05.750", 3.75, 1.0 / 6, "yuv420p", "High",
+       false},
+      {"tenbit", testsrc + "-t 1 -pix_fmt yuv420p10le" + bframes, "", 0, 0, "yuv420p", "High", false},
+      {"full-chroma", testsrc + "-t 1 -pix_fmt yuv444p" + bframes, "", 0, 0, "yuv420p", "High", false},
+      {"full-chroma-asked", testsrc + "-t 1 -pix_fmt yuv444p" + bframes, " --opt pix_fmt=yuv444p", 0, 0, "yuv444p",
+       "High 4:4:4 Predictive", false},
+      {"turned-90", testsrc + "-t 1 -pix_fmt yuv420p" + bframes, "", 0, 0, "yuv420p", "High", false, 90},
+      {"turned-270", testsrc + "-t 1 -pix_fmt yuv420p" + bframes, "", 0, 0, "yuv420p", "High", false, 270},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const auto input = dir / (c.name + ".mp4");
+    MakeMedia(c.source, input);
+    if (c.rotation != 0) TurnInContainer(input, c.rotation);
+    const auto target = dir / (c.name + "-web.mp4");
+    auto r = Convert(ShellQuote(input.string()) + " " + ShellQuote(target.string()) + c.options);
+    ASSERT_EQ(r.exitCode, 0) << r.output;
+    EXPECT_EQ(FfprobeValue("stream=profile,pix_fmt", target, "v:0"), c.profile + "\n" + c.pixelFormat);
+    EXPECT_EQ(FfprobeValue("stream=display_aspect_ratio", target, "v:0"), c.rotation ? "3:4" : "4:3");
+    if (c.rotation != 0) {
+      // Upright like the ffmpeg tool shows the source, in the conversion, the
+      // thumbnail and the probe's text.
+      EXPECT_GT(Likeness(target, "null", input, "scale=240:320"), 30.0);
+      const auto thumb = dir / (c.name + ".jpg");
+      auto t = RunCommand(ShellQuote(Cli()) + " thumbnail " + ShellQuote(input.string()) +
+                          " --at 00:00:00.000 -o " + ShellQuote(thumb.string()) + " 2>&1");
+      ASSERT_EQ(t.exitCode, 0) << t.output;
+      // The 120x90 thumbnail holds the upright picture 68 pixels wide in
+      // its middle: the inner 60 columns are compared.
+      EXPECT_GT(Likeness(thumb, "crop=60:90:30:0", input, "scale=68:90,crop=60:90:4:0"), 25.0);
+      auto info = RunCommand(ShellQuote(Cli()) + " probe " + ShellQuote(input.string()) + " 2>&1");
+      EXPECT_NE(info.output.find(", Rotation: " + std::to_string(c.rotation)), std::string::npos) << info.output;
+    }
+    for (const char* stream : {"v:0", "a:0"}) {
+      if (c.seconds > 0)
+        EXPECT_NEAR(std::atof(FfprobeValue("stream=duration", target, stream).c_str()), c.seconds, c.picture + 1e-3)
+            << stream;
+      EXPECT_GE(std::atof(FfprobeValue("stream=start_time", target, stream).c_str()), 0.0) << stream;
+    }
+    if (!c.flashes) continue;
+    // Compared with the source's own offsets, which carry the same
+    // measuring error (the beep's onset is found in 5 ms slices).
+    const auto flashes = FlashTimes(target), beeps = BeepTimes(target);
+    const auto sourceFlashes = FlashTimes(input), sourceBeeps = BeepTimes(input);
+    ASSERT_EQ(flashes.size(), 6u);
+    ASSERT_EQ(beeps.size(), 6u);
+    ASSERT_EQ(sourceFlashes.size(), 6u);
+    ASSERT_EQ(sourceBeeps.size(), 6u);
+    for (size_t i = 0; i < flashes.size(); ++i)
+      EXPECT_NEAR(flashes[i] - beeps[i], sourceFlashes[i] - sourceBeeps[i], 0.07) << "second " << i;
+  }
+}
+
+TEST(CliConvert, WhatTheUserTypesWinsAndMeansWhatItSays) {
+  TempDir out;
+  const auto input = ShellQuote(SharedMedia().mp4.string()) + " ";
+  // The frame rate, the size and the preset typed win over the dialog's.
+  // 640x360 from a 4:3 source keeps 4:3 on screen with pixels of 3:4.
+  auto r = Convert(input + ShellQuote((out / "typed.mp4").string()) +
+                   " --opt r=25 --opt s=640x360 --opt vpre=libx264-ultrafast");
+  ASSERT_EQ(r.exitCode, 0) << r.output;
+  EXPECT_EQ(FfprobeValue("stream=width,height,r_frame_rate,sample_aspect_ratio", out / "typed.mp4", "v:0"),
+            "640\n360\n3:4\n25/1");
+  // libx264 writes its settings into the stream: the ultrafast preset
+  // switches every inter partition off (and 8x8 transforms, hence intra 4x4
+  // only).
+  const std::string bytes = ReadFile(out / "typed.mp4");
+  EXPECT_NE(bytes.find("analyse=0x1:0 "), std::string::npos);
+  // "b" is the video bit rate: it leaves the audio's own rate alone.
+  r = Convert(input + ShellQuote((out / "rates.mp4").string()) + " --opt ab=48000 --opt b=300000");
+  ASSERT_EQ(r.exitCode, 0) << r.output;
+  EXPECT_LT(std::atoi(FfprobeValue("stream=bit_rate", out / "rates.mp4", "a:0").c_str()), 60000);
+}
+
+TEST(CliConvert, RefusesToWriteOverItsInput) {
+  TempDir dir;
+  const auto input = dir / "same.mp4";
+  std::filesystem::copy_file(SharedMedia().mp4, input);
+  std::filesystem::create_symlink(input, dir / "link.mp4");
+  const std::string before = ReadFile(input);
+  for (const std::string& output : {input.string(), (dir / "." / "same.mp4").string(), (dir / "link.mp4").string()}) {
+    auto r = Convert(ShellQuote(input.string()) + " " + ShellQuote(output));
+    EXPECT_NE(r.exitCode, 0) << output;
+    EXPECT_NE(r.output.find("is the input file"), std::string::npos) << r.output;
+    EXPECT_TRUE(ReadFile(input) == before) << output;
+  }
+}
+
+TEST(CliConvert, RangeAfterTheEndFailsAndLeavesNoFile) {
+  TempDir out;
+  const auto target = out / "after.mp4";
+  auto r = Convert(ShellQuote(SharedMedia().mp4.string()) + " " + ShellQuote(target.string()) +
+                   " --start 00:00:30.000 --end 00:00:40.000");
+  EXPECT_NE(r.exitCode, 0);
+  EXPECT_NE(r.output.find("Start time 00:00:30.000 is after the end of"), std::string::npos) << r.output;
+  EXPECT_EQ(r.output.find("2777777"), std::string::npos) << r.output;
+  EXPECT_FALSE(std::filesystem::exists(target));
 }
 
 TEST(CliConvert, CtrlCStopsCleanlyWithAPlayableFile) {

@@ -7,6 +7,7 @@
 #include <ctime>
 
 #include "engine_test_env.h"
+#include "media/engine/closest_ratio.h"
 #include "media/engine/options_error.h"
 #include "media/engine/options_presets.h"
 #include "media/engine/transcoder.h"
@@ -247,6 +248,60 @@ TEST(BuiltInPresets, OldLibx264KeysBecomeTodaysOptions) {
   EXPECT_EQ(noLoop[0].kind, T::X264Params);
   EXPECT_TRUE(media::TranslatePresetLine("flags", "+loop").empty());
   EXPECT_EQ(media::TranslatePresetLine("subq", "7")[0].kind, T::Generic);
+}
+
+// libx264 switches on every partition it finds named, whatever the sign.
+TEST(BuiltInPresets, PartitionsSwitchedOffStayOff) {
+  const struct {
+    const char* old;
+    const char* today;
+  } cases[] = {
+      {"-parti8x8-parti4x4-partp8x8-partb8x8", "none"},
+      {"+parti8x8+parti4x4-partp8x8-partb8x8", "i8x8,i4x4"},
+      {"-parti8x8+parti4x4+partp8x8-partp4x4-partb8x8", "i4x4,p8x8"},
+      {"+parti8x8+parti4x4+partp8x8+partp4x4+partb8x8", "i8x8,i4x4,p8x8,p4x4,b8x8"},
+  };
+  for (const auto& c : cases) {
+    auto t = media::TranslatePresetLine("partitions", c.old);
+    ASSERT_EQ(t.size(), 1u);
+    EXPECT_EQ(t[0].kind, media::TranslatedOption::EncoderPrivate);
+    EXPECT_EQ(t[0].name, "partitions");
+    EXPECT_EQ(t[0].value, c.today) << c.old;
+  }
+}
+
+TEST_F(OptionsTest, PresetForAnEncoderNotYetNamedWaitsForIt) {
+  EXPECT_EQ(ErrorOf("vpre", "libx264-hq"), "");
+  bool cabac = false;
+  for (const auto& [name, value] : task.Settings().videoPrivate) cabac |= name == "coder" && value == "1";
+  EXPECT_TRUE(cabac);
+}
+
+TEST_F(OptionsTest, SvcdTargetAsksTheMpeg2EncoderForScanOffsets) {
+  task.ApplyOption("target", "pal-svcd");
+  bool scanOffset = false;
+  for (const auto& [name, value] : task.Settings().videoPrivate) scanOffset |= name == "scan_offset" && value == "1";
+  EXPECT_TRUE(scanOffset);
+}
+
+TEST(ClosestRatio, BestFractionWithSmallTerms) {
+  const struct {
+    double value;
+    int num, den;
+  } cases[] = {
+      {4.0 / 3 * 360 / 640, 3, 4},     // 4:3 picture stored as 640x360
+      {16.0 / 9 * 480 / 720, 32, 27},  // 16:9 NTSC DVD
+      {1.0, 1, 1},
+      {0.0, 0, 1},
+      {-2.0, 0, 1},
+      {1000.0, 255, 1},  // as close as 8-bit terms get
+      {1.0 / 1000, 0, 1},
+  };
+  for (const auto& c : cases) {
+    media::SmallRatio r = media::ClosestRatio(c.value, 255);
+    EXPECT_EQ(r.num, c.num) << c.value;
+    EXPECT_EQ(r.den, c.den) << c.value;
+  }
 }
 
 TEST_F(OptionsTest, EveryBuiltInPresetAppliesToLibx264) {
