@@ -72,6 +72,7 @@ int Serve(const ks::CommandLine& options) {
   if (policy.maxFailures < 1) throw std::invalid_argument("--login-max-failures must be at least 1");
 
   ks::InitCrypto();
+  ks::PrepareDummyHash();
   auto store = ks::OpenStore(options.required("db"));
   ks::SessionRegistry sessions;
   ks::LoginThrottle throttle(policy);

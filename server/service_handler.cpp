@@ -52,6 +52,18 @@ void CheckPlainFileName(const std::string& name) {
   if (!plain) throw BadInput("文件名无效");
 }
 
+size_t CharacterCount(const std::string& utf8) {
+  size_t count = 0;
+  for (unsigned char c : utf8) count += (c & 0xC0) != 0x80;
+  return count;
+}
+
+Refusal Locked(long long seconds) {
+  long long minutes = (seconds + 59) / 60;
+  return Refusal{"failure", "登录失败次数过多，请" + std::to_string(minutes) + "分钟后再试",
+                 "account locked after repeated failures"};
+}
+
 }  // namespace
 
 struct ServiceHandler::Context {
@@ -133,6 +145,8 @@ void ServiceHandler::dispatch(Context& context) {
     throw BadInput("未知的请求类型");
   }
   context.outcome.replyCommand = *command;
+  if (std::string extra = UnexpectedAttribute(context.request); !extra.empty())
+    throw Refusal{"error", "请求含有多余的参数", "attribute \"" + extra + "\" is not part of " + type};
   if (type == "loadMainFlash") return login(context);
 
   // Everything but the sign-in acts for the signed-in company only.
@@ -164,12 +178,12 @@ void ServiceHandler::dispatch(Context& context) {
 void ServiceHandler::login(Context& context) {
   std::string account = context.require("account");
   std::string password = context.require("password");
+  // No such account can exist; answering at once keeps huge names out of
+  // the throttle's table and costs no password hash.
+  if (CharacterCount(account) > kMaxAccountLength)
+    throw Refusal{"failure", "用户名或密码错误", "account name longer than any account"};
 
-  if (long long seconds = throttle_.lockedForSeconds(account); seconds > 0) {
-    long long minutes = (seconds + 59) / 60;
-    throw Refusal{"failure", "登录失败次数过多，请" + std::to_string(minutes) + "分钟后再试",
-                  "account locked after repeated failures"};
-  }
+  if (long long seconds = throttle_.lockedForSeconds(account); seconds > 0) throw Locked(seconds);
   auto company = store_.findCompanyByAccount(account);
   bool accepted = false;
   if (company) {
@@ -283,9 +297,18 @@ void ServiceHandler::modifyPassword(Context& context) {
   if (newPassword.find_first_not_of(' ') == std::string::npos) throw BadInput("新密码不能为空");
   auto company = store_.findCompanyById(context.companyId);
   if (!company) throw Refusal{"failure", "企业不存在", "company vanished"};
-  if (!VerifyPassword(company->passwordHash, oldPassword))
+  // The old-password check is a password guess like a sign-in, and counts
+  // against the same account.
+  if (long long seconds = throttle_.lockedForSeconds(company->account); seconds > 0) throw Locked(seconds);
+  if (!VerifyPassword(company->passwordHash, oldPassword)) {
+    throttle_.recordFailure(company->account);
     throw Refusal{"failure", "原始密码错误", "old password does not match"};
+  }
+  throttle_.recordSuccess(company->account);
   store_.updatePasswordHash(context.companyId, HashPassword(newPassword));
+  // Whoever signed in with the old password is signed out; the session that
+  // made the change carries on.
+  sessions_.endOtherSessions(context.companyId, context.sessionToken);
   context.outcome.body = ResultReply("success");
   context.outcome.result = "success";
 }
