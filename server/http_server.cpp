@@ -293,7 +293,8 @@ void Connection::serveRequestText(http::request<http::string_body>&& request) {
     if (!outcome.detail.empty() && outcome.result != "success") line += " (" + EscapeForLog(outcome.detail) + ")";
     LogLine(line);
 
-    Answer answer{static_cast<http::status>(outcome.httpStatus), kXmlType, Text(std::move(outcome.body)), {}};
+    Answer answer{static_cast<http::status>(outcome.httpStatus), kXmlType,
+                  outcome.reply ? outcome.reply : Text(std::string()), {}};
     if (!outcome.replyCommand.empty()) answer.headers.emplace_back("X-Reply-Command", outcome.replyCommand);
     if (!outcome.newSession.empty()) answer.headers.emplace_back("X-Session", outcome.newSession);
     if (outcome.sessionExpired) answer.headers.emplace_back("X-Session-Expired", "1");

@@ -39,7 +39,7 @@ std::string Password(std::int64_t id, const std::string& oldPassword, const std:
 
 std::string Result(const ks::ServiceOutcome& outcome) {
   pugi::xml_document doc;
-  doc.load_string(outcome.body.c_str());
+  doc.load_string(outcome.body().c_str());
   return doc.child("data").child("msg").child("item").attribute("result").value();
 }
 
@@ -96,7 +96,7 @@ TEST_F(Accounts, OldPasswordGuessesAreThrottledLikeSignIns) {
   for (int i = 0; i < 3; ++i) EXPECT_EQ(Result(post(Password(id_, "guess", "new"), session)), "failure");
   ks::ServiceOutcome locked = post(Password(id_, "right", "new"), session);
   EXPECT_EQ(Result(locked), "failure");
-  EXPECT_NE(locked.body.find("次数过多"), std::string::npos) << locked.body;
+  EXPECT_NE(locked.body().find("次数过多"), std::string::npos) << locked.body();
   EXPECT_EQ(Result(post(Login("acme", "right"))), "failure") << "the same account is locked for sign-in too";
   EXPECT_TRUE(ks::VerifyPassword(store_->findCompanyById(id_)->passwordHash, "right")) << "unchanged";
 }

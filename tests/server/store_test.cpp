@@ -261,7 +261,7 @@ TEST_P(StoreTest, TextsComeBackExactlyAndForbiddenCharactersNeverReachTheStore) 
                                                "fileName=\"F.html\" zhimo=\"" + title + "\" title=\"" + title +
                                                "\" duration=\"1\" framerate=\"25\" companyId=\"" +
                                                std::to_string(id) + "\" fileSize=\"1\" state=\"A\"/></msg></data>"),
-                                      session).body;
+                                      session).body();
     return body.find("result=\"success\"") != std::string::npos;
   };
   for (const char* forbidden : {"&#0;", "&#1;", "&#xD800;", "&#x110000;", "&#xFFFE;", "&#xFFFF;"})
@@ -275,7 +275,7 @@ TEST_P(StoreTest, TextsComeBackExactlyAndForbiddenCharactersNeverReachTheStore) 
   EXPECT_EQ(videos[0].title, typed);
   std::string list = handler.handle(envelope("<data><msgType method=\"getByCompIdVideoList\">S</msgType><msg><item "
                                              "company_id=\"" + std::to_string(id) + "\"/></msg></data>"),
-                                    session).body;
+                                    session).body();
   pugi::xml_document doc;
   ASSERT_TRUE(doc.load_string(list.c_str())) << list;
   EXPECT_EQ(doc.child("data").child("msg").child("item").attribute("zhimo").value(), typed);
