@@ -10,6 +10,7 @@
 #include "password_hash.h"
 #include "process.h"
 #include "service_handler.h"
+#include "service_requests.h"
 #include "session_registry.h"
 #include "store.h"
 
@@ -17,24 +18,12 @@ namespace ks = kestrova::service;
 
 namespace {
 
-std::string Envelope(const std::string& data) {
-  return "<invoke name=\"ReceiveService\" returntype=\"xml\"><arguments><string>" + data +
-         "</string></arguments></invoke>";
-}
+using kestrova::test::requests::Login;
+using kestrova::test::requests::Password;
 
-std::string Login(const std::string& account, const std::string& password) {
-  return Envelope("<data><msgType>loadMainFlash</msgType><msg><item account=\"" + account + "\" password =\"" +
-                  password + "\" /></msg></data>");
-}
-
-std::string List(std::int64_t id) {
-  return Envelope("<data><msgType  method=\"getByCompIdVideoList\">SysSetVideoFile</msgType><msg><item company_id=\"" +
-                  std::to_string(id) + "\"  /></msg></data>");
-}
-
+std::string List(std::int64_t id) { return kestrova::test::requests::List(std::to_string(id)); }
 std::string Password(std::int64_t id, const std::string& oldPassword, const std::string& newPassword) {
-  return Envelope("<data><msgType method=\"ModComPsw\">SysSetComPsw</msgType><msg><item id=\"" + std::to_string(id) +
-                  "\" oldpwd=\"" + oldPassword + "\"  newpwd=\"" + newPassword + "\" /></msg></data>");
+  return Password(std::to_string(id), oldPassword, newPassword);
 }
 
 std::string Result(const ks::ServiceOutcome& outcome) {

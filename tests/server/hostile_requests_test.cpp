@@ -8,6 +8,7 @@
 
 #include "raw_http.h"
 #include "service_fixture.h"
+#include "service_requests.h"
 
 using kestrova::test::RawConnection;
 using kestrova::test::ServiceProcess;
@@ -15,29 +16,10 @@ using kestrova::test::ServiceReply;
 
 namespace {
 
-std::string Envelope(const std::string& data) { return ServiceProcess::Envelope(data); }
-
-std::string Login(const std::string& account, const std::string& password) {
-  return Envelope("<data><msgType>loadMainFlash</msgType><msg><item account=\"" + account + "\" password =\"" +
-                  password + "\" /></msg></data>");
-}
-
-std::string List(const std::string& id, const std::string& extra = "") {
-  return Envelope("<data><msgType  method=\"getByCompIdVideoList\">SysSetVideoFile</msgType><msg><item company_id=\"" +
-                  id + "\"" + extra + "  /></msg></data>");
-}
-
-std::string Edit(const std::string& videoId, const std::string& id, const std::string& title) {
-  return Envelope("<data><msgType  method=\"editUploadFile\">SysSetVideoFile</msgType><msg><item id=\"" + videoId +
-                  "\"  sort=\"1\" title=\"" + title + "\"   companyId=\"" + id +
-                  "\"  memo=\"\" zhimo=\"\" state=\"A\"  /></msg></data>");
-}
+using namespace kestrova::test::requests;
 
 std::string Save(const std::string& id, const std::string& title) {
-  return Envelope("<data><msgType method=\"saveUploadFile\">SysSetVideoFile</msgType><msg><item "
-                  "fileName=\"Hostile000000001.html\" zhimo=\"z\" title=\"" + title +
-                  "\" duration=\"12\" framerate=\"25\"  companyId=\"" + id + "\" fileSize=\"345\"  state=\"A\"/>"
-                  "</msg></data>");
+  return kestrova::test::requests::Save(id, "Hostile000000001.html", title);
 }
 
 std::string Card(const std::string& id, const std::string& name) {
@@ -46,11 +28,6 @@ std::string Card(const std::string& id, const std::string& name) {
                   "dsp_ent_card=\"True\" dsp_play_zhimo=\"True\" auto_play=\"True\" auto_cre=\"True\" "
                   "dsp_logo=\"True\" ftp_path = \"/\" ftp_addr=\"127.0.0.1\" ftp_port=\"2121\" ftp_account=\"demo\" "
                   "ftp_password=\"demo\" domain=\"http://127.0.0.1:8641\"/></msg></data>");
-}
-
-std::string Password(const std::string& id, const std::string& oldPassword, const std::string& newPassword) {
-  return Envelope("<data><msgType method=\"ModComPsw\">SysSetComPsw</msgType><msg><item id=\"" + id +
-                  "\" oldpwd=\"" + oldPassword + "\"  newpwd=\"" + newPassword + "\" /></msg></data>");
 }
 
 std::map<std::string, std::string> FirstItem(const std::string& reply) {

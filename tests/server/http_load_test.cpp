@@ -9,6 +9,7 @@
 
 #include "raw_http.h"
 #include "service_fixture.h"
+#include "service_requests.h"
 
 using kestrova::test::RawConnection;
 using kestrova::test::RawResponse;
@@ -18,16 +19,10 @@ using kestrova::test::ServiceReply;
 
 namespace {
 
-std::string Envelope(const std::string& data) { return ServiceProcess::Envelope(data); }
+using kestrova::test::requests::Envelope;
 
-std::string ListText(const std::string& id) {
-  return Envelope("<data><msgType  method=\"getByCompIdVideoList\">SysSetVideoFile</msgType><msg><item company_id=\"" +
-                  id + "\"  /></msg></data>");
-}
-
-std::string LoginText() {
-  return Envelope("<data><msgType>loadMainFlash</msgType><msg><item account=\"demo\" password =\"demo\" /></msg></data>");
-}
+std::string ListText(const std::string& id) { return kestrova::test::requests::List(id); }
+std::string LoginText() { return kestrova::test::requests::Login("demo", "demo"); }
 
 std::string CompanyIdOf(const std::string& loginReply) {
   pugi::xml_document doc;
@@ -77,6 +72,28 @@ TEST(ServiceLoad, IdleSlowAndSilentConnectionsNeitherBlockOthersNorTheStop) {
   int status = process.stop(SIGTERM, std::chrono::seconds(2));
   ASSERT_TRUE(WIFEXITED(status)) << "still running 2 s after SIGTERM";
   EXPECT_EQ(WEXITSTATUS(status), 0);
+}
+
+// The header deadline counts from the connection's start: a client that
+// keeps sending one byte at a time is cut off all the same.
+TEST(ServiceLoad, AHeaderTricklingInIsCutOffAtItsDeadline) {
+  ServiceProcess service({.serveArgs = {"--header-deadline-seconds", "1"}});
+  RawConnection trickle(service.port());
+  const std::string header = "GET /health HTTP/1.1\r\nHost: 127.0.0.1\r\nX-Padding: " + std::string(200, 'x');
+  bool cutOff = false;
+  for (char byte : header) {  // one byte every 100 ms: 20 s for the whole header
+    if (!trickle.send(std::string(1, byte)) || trickle.closedByPeer(std::chrono::milliseconds(100))) {
+      cutOff = true;
+      break;
+    }
+  }
+  EXPECT_TRUE(cutOff);
+  // A prompt client is answered as ever.
+  RawConnection prompt(service.port());
+  ASSERT_TRUE(prompt.send(kestrova::test::Get("/health")));
+  auto reply = prompt.read();
+  ASSERT_TRUE(reply);
+  EXPECT_EQ(reply->body, "ok");
 }
 
 TEST(ServiceLoad, LargeRepliesReachHundredsOfClientsWhole) {
