@@ -102,6 +102,8 @@ class Connection : public std::enable_shared_from_this<Connection> {
   void refuse(http::status status, const char* text);
   void closeGracefully();
   void drain();
+  bool reserveBody(size_t bytes);
+  void releaseBody();
 
   beast::tcp_stream stream_;
   Server& server_;
@@ -112,6 +114,7 @@ class Connection : public std::enable_shared_from_this<Connection> {
   bool keepAlive_ = false;
   bool headOnly_ = false;
   unsigned version_ = 11;
+  size_t bodyReserved_ = 0;  // this request's share of bodyBytesInFlight
   std::array<char, 4096> drainBuffer_{};
 };
 
@@ -164,6 +167,7 @@ class Server {
   ServiceHandler& handler;
   const HttpSettings& settings;
   std::atomic<size_t> connections{0};
+  std::atomic<size_t> bodyBytesInFlight{0};
   // Declared after what the connections use: the loop's queued handlers,
   // which own the connections, are destroyed with it.
   asio::io_context io{1};
@@ -212,7 +216,25 @@ Connection::Connection(tcp::socket socket, Server& server) : stream_(std::move(s
   stream_.socket().set_option(tcp::no_delay(true), ignored);
 }
 
-Connection::~Connection() { --server_.connections; }
+Connection::~Connection() {
+  releaseBody();
+  --server_.connections;
+}
+
+bool Connection::reserveBody(size_t bytes) {
+  size_t inFlight = server_.bodyBytesInFlight.fetch_add(bytes) + bytes;
+  if (inFlight > server_.settings.maxBodyBytesInFlight) {
+    server_.bodyBytesInFlight -= bytes;
+    return false;
+  }
+  bodyReserved_ = bytes;
+  return true;
+}
+
+void Connection::releaseBody() {
+  server_.bodyBytesInFlight -= bodyReserved_;
+  bodyReserved_ = 0;
+}
 
 void Connection::start() { readHeader(server_.settings.headerDeadline); }
 
@@ -232,6 +254,12 @@ void Connection::onHeader(beast::error_code error) {
   if (error == http::error::header_limit) return refuse(http::status::request_header_fields_too_large, "headers too large\n");
   if (error == http::error::body_limit) return refuse(http::status::payload_too_large, "request too large\n");
   if (error) return refuse(http::status::bad_request, "bad request\n");
+
+  // A body without a stated length (chunked) may grow to the parser's limit.
+  size_t bodyBytes = parser_->content_length() ? static_cast<size_t>(*parser_->content_length())
+                     : parser_->chunked()       ? server_.settings.maxRequestBytes * 4
+                                                : 0;
+  if (!reserveBody(bodyBytes)) return refuse(http::status::service_unavailable, "busy, try again\n");
 
   auto& request = parser_->get();
   if (beast::iequals(request[http::field::expect], "100-continue") && !parser_->is_done()) {
@@ -322,6 +350,8 @@ void Connection::servePage(const http::request<http::string_body>& request) {
 }
 
 void Connection::send(Answer answer) {
+  // The request's body is gone by now (handled, or never to be read).
+  releaseBody();
   responseBody_ = std::move(answer.body);
   response_ = {};
   response_.version(version_);

@@ -21,6 +21,10 @@ struct HttpSettings {
   // Connections beyond this are answered 503 and closed at once, so a flood
   // of idle sockets cannot exhaust the process's file descriptors.
   size_t maxConnections = 4000;
+  // Request bodies being read or handled, all connections together. A body
+  // that would take the total past this is answered 503 before it is read,
+  // so many connections sending large bodies at once cannot exhaust memory.
+  size_t maxBodyBytesInFlight = 256u << 20;
   // Whole-phase deadlines, counted from the start of the phase, not renewed
   // by each byte that trickles in: a client that sends one header byte every
   // second is cut off all the same.
