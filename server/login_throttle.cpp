@@ -1,10 +1,20 @@
 #include "login_throttle.h"
 
+#include <algorithm>
+
 namespace kestrova::service {
 
 // Guessing with many made-up account names must not grow the table without
-// end: past this size, records whose window and lock are over are dropped.
+// end. Records whose window and lock are over are dropped each time the
+// table has doubled since the last sweep (past kPruneAbove), so sweeping
+// costs a constant per failure; at kMaxRecords, records without a running
+// lock go too (at most once a second), and while every record holds a lock,
+// new names are not recorded. Account names are at most
+// a few hundred bytes (longer ones are refused before they get here), so the
+// table stays within some tens of megabytes; filling it with locks takes
+// kMaxRecords * maxFailures password hashes, hours of the server's time.
 constexpr size_t kPruneAbove = 10000;
+constexpr size_t kMaxRecords = 50000;
 
 LoginThrottle::LoginThrottle(ThrottlePolicy policy) : policy_(policy) {}
 
@@ -21,7 +31,9 @@ long long LoginThrottle::lockedForSeconds(const std::string& account) {
 void LoginThrottle::recordFailure(const std::string& account) {
   std::lock_guard lock(mutex_);
   auto now = Clock::now();
-  if (records_.size() > kPruneAbove) forgetStale(now);
+  bool full = records_.size() >= kMaxRecords;
+  if (records_.size() >= nextSweep_ || (full && now - lastSweep_ >= std::chrono::seconds(1))) sweep(now);
+  if (records_.size() >= kMaxRecords && !records_.count(account)) return;
   Record& r = records_[account];
   if (r.failures == 0 || now - r.firstFailure > policy_.window) {
     r.failures = 0;
@@ -38,11 +50,20 @@ void LoginThrottle::recordSuccess(const std::string& account) {
   records_.erase(account);
 }
 
-void LoginThrottle::forgetStale(Clock::time_point now) {
+size_t LoginThrottle::recordCount() {
+  std::lock_guard lock(mutex_);
+  return records_.size();
+}
+
+void LoginThrottle::sweep(Clock::time_point now) {
+  lastSweep_ = now;
   std::erase_if(records_, [&](const auto& entry) {
     const Record& r = entry.second;
     return r.lockedUntil <= now && now - r.firstFailure > policy_.window;
   });
+  if (records_.size() >= kMaxRecords)
+    std::erase_if(records_, [&](const auto& entry) { return entry.second.lockedUntil <= now; });
+  nextSweep_ = std::max(kPruneAbove, records_.size() * 2);
 }
 
 }  // namespace kestrova::service

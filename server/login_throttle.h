@@ -26,6 +26,8 @@ class LoginThrottle {
   long long lockedForSeconds(const std::string& account);
   void recordFailure(const std::string& account);
   void recordSuccess(const std::string& account);
+  // How many accounts have a record (to watch the table's size).
+  size_t recordCount();
 
  private:
   struct Record {
@@ -33,11 +35,13 @@ class LoginThrottle {
     Clock::time_point firstFailure;
     Clock::time_point lockedUntil;
   };
-  void forgetStale(Clock::time_point now);
+  void sweep(Clock::time_point now);
 
   ThrottlePolicy policy_;
   std::mutex mutex_;
   std::unordered_map<std::string, Record> records_;
+  size_t nextSweep_ = 0;  // sweep when the table reaches this size
+  Clock::time_point lastSweep_;
 };
 
 }  // namespace kestrova::service

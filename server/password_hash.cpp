@@ -48,9 +48,15 @@ bool VerifyPassword(const std::string& hash, const std::string& password) {
   return crypto_pwhash_str_verify(hash.c_str(), password.data(), password.size()) == 0;
 }
 
-void VerifyAgainstDummyHash(const std::string& password) {
+namespace {
+const std::string& DummyHash() {
   static const std::string dummy = HashPassword("kestrova-no-such-account");
-  VerifyPassword(dummy, password);
+  return dummy;
 }
+}  // namespace
+
+void PrepareDummyHash() { DummyHash(); }
+
+void VerifyAgainstDummyHash(const std::string& password) { VerifyPassword(DummyHash(), password); }
 
 }  // namespace kestrova::service

@@ -16,6 +16,11 @@ bool VerifyPassword(const std::string& hash, const std::string& password);
 // cannot be told from a wrong password by the reply time.
 void VerifyAgainstDummyHash(const std::string& password);
 
+// Makes the decoy hash the call above verifies against. The service calls it
+// at start-up: made on first use instead, it would make the first
+// unknown-account sign-in twice as slow as the others, which tells.
+void PrepareDummyHash();
+
 // Sets libsodium up once; every entry point above calls it.
 void InitCrypto();
 

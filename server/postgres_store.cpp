@@ -66,6 +66,13 @@ class ConnectionPool {
       throw StoreError(std::string("cannot connect to PostgreSQL: ") + e.what());
     }
   }
+  // Forgets the idle connections: when the server dropped one, it dropped
+  // them all (a restart, a failover), and each would fail one request.
+  void dropIdle() {
+    std::lock_guard lock(mutex_);
+    idle_.clear();
+  }
+
   void giveBack(std::unique_ptr<pqxx::connection> c) {
     if (!c || !c->is_open()) return;
     std::lock_guard lock(mutex_);
@@ -178,24 +185,37 @@ class PostgresStore final : public Store {
  private:
   // Runs work in one transaction on a borrowed connection: committed when it
   // returns, rolled back (by pqxx) when it throws. Database errors leave as
-  // StoreError.
+  // StoreError. A connection found broken before the commit means nothing
+  // was stored, so the work runs once more on a fresh connection; a break
+  // during the commit leaves the outcome unknown and is reported, never
+  // repeated.
   template <typename Work>
   std::invoke_result_t<Work, pqxx::work&> run(Work work) {
-    auto connection = pool_.borrow();
-    try {
-      pqxx::work tx(*connection);
-      auto result = work(tx);
-      tx.commit();
-      pool_.giveBack(std::move(connection));
-      return result;
-    } catch (const StoreError&) {
-      pool_.giveBack(std::move(connection));
-      throw;
-    } catch (const pqxx::broken_connection& e) {
-      throw StoreError(std::string("PostgreSQL connection lost: ") + e.what());
-    } catch (const std::exception& e) {
-      pool_.giveBack(std::move(connection));
-      throw StoreError(std::string("PostgreSQL: ") + e.what());
+    for (int attempt = 1;; ++attempt) {
+      auto connection = pool_.borrow();
+      try {
+        pqxx::work tx(*connection);
+        auto result = work(tx);
+        tx.commit();
+        pool_.giveBack(std::move(connection));
+        return result;
+      } catch (const StoreError&) {
+        pool_.giveBack(std::move(connection));
+        throw;
+      } catch (const pqxx::in_doubt_error& e) {
+        throw StoreError(std::string("PostgreSQL connection lost while committing: ") + e.what());
+      } catch (const std::exception& e) {
+        // Besides broken_connection, a server shutting a session down may
+        // first answer with an error of its own; a closed connection after
+        // it tells the same story.
+        bool broken = dynamic_cast<const pqxx::broken_connection*>(&e) || !connection->is_open();
+        if (!broken) {
+          pool_.giveBack(std::move(connection));
+          throw StoreError(std::string("PostgreSQL: ") + e.what());
+        }
+        pool_.dropIdle();
+        if (attempt >= 2) throw StoreError(std::string("PostgreSQL connection lost: ") + e.what());
+      }
     }
   }
 

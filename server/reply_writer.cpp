@@ -1,87 +1,120 @@
+// Replies are written straight into one string reserved up front, rather
+// than built as a document tree and serialised: the catalogue reply of a
+// large company is the service's hottest path, and the tree cost more than
+// the database.
 #include "reply_writer.h"
-
-#include <pugixml.hpp>
-
-#include <sstream>
 
 namespace kestrova::service {
 namespace {
 
-struct Reply {
-  pugi::xml_document doc;
-  pugi::xml_node msg;
-  Reply() { msg = doc.append_child("data").append_child("msg"); }
-
-  std::string text() const {
-    std::ostringstream out;
-    doc.save(out, "", pugi::format_raw | pugi::format_no_declaration, pugi::encoding_utf8);
-    return out.str();
+// Appends name="value" with the value escaped as pugixml (and every XML
+// reader) expects: markup characters as entities, tab, line feed and
+// carriage return as references so a reader does not turn them into blanks.
+void Attribute(std::string& out, std::string_view name, std::string_view value) {
+  out += ' ';
+  out += name;
+  out += "=\"";
+  size_t plain = 0;
+  for (size_t i = 0; i < value.size(); ++i) {
+    const char* escaped = nullptr;
+    switch (value[i]) {
+      case '&': escaped = "&amp;"; break;
+      case '<': escaped = "&lt;"; break;
+      case '>': escaped = "&gt;"; break;
+      case '"': escaped = "&quot;"; break;
+      case '\t': escaped = "&#9;"; break;
+      case '\n': escaped = "&#10;"; break;
+      case '\r': escaped = "&#13;"; break;
+      default: continue;
+    }
+    out.append(value, plain, i - plain);
+    out += escaped;
+    plain = i + 1;
   }
-};
-
-void Set(pugi::xml_node node, const char* name, const std::string& value) {
-  node.append_attribute(name).set_value(value.c_str());
+  out.append(value, plain, std::string_view::npos);
+  out += '"';
 }
 
-void SetFlag(pugi::xml_node node, const char* name, bool on) { Set(node, name, on ? "1" : "0"); }
+void Flag(std::string& out, std::string_view name, bool on) { Attribute(out, name, on ? "1" : "0"); }
+
+constexpr std::string_view kHead = "<data><msg>";
+constexpr std::string_view kTail = "</msg></data>";
 
 }  // namespace
 
 std::string ResultReply(std::string_view result, std::string_view message) {
-  Reply reply;
-  pugi::xml_node item = reply.msg.append_child("item");
-  Set(item, "result", std::string(result));
-  if (!message.empty()) Set(item, "message", std::string(message));
-  return reply.text();
+  std::string out;
+  out.reserve(kHead.size() + kTail.size() + 32 + result.size() + message.size() * 2);
+  out += kHead;
+  out += "<item";
+  Attribute(out, "result", result);
+  if (!message.empty()) Attribute(out, "message", message);
+  out += "/>";
+  out += kTail;
+  return out;
 }
 
 std::string LoginReply(const Company& company) {
-  Reply reply;
-  pugi::xml_node item = reply.msg.append_child("item");
   const CompanyProfile& p = company.profile;
-  Set(item, "result", "success");
-  Set(item, "name", p.name);
-  Set(item, "title", p.title);
-  Set(item, "tel", p.tel);
-  Set(item, "fax", p.fax);
-  Set(item, "qq", p.qq);
-  Set(item, "skype", p.skype);
-  Set(item, "msn", p.msn);
-  Set(item, "email", p.email);
-  SetFlag(item, "dsp_ent_card", p.dspEntCard);
-  SetFlag(item, "dsp_play_zhimo", p.dspPlayZhimo);
-  SetFlag(item, "auto_play", p.autoPlay);
-  SetFlag(item, "auto_cre", p.autoCre);
-  SetFlag(item, "dsp_logo", p.dspLogo);
-  Set(item, "ftp_path", p.ftpPath);
-  Set(item, "ftp_addr", p.ftpAddr);
-  Set(item, "ftp_port", p.ftpPort);
-  Set(item, "ftp_account", p.ftpAccount);
-  Set(item, "ftp_password", p.ftpPassword);
-  Set(item, "domain", p.domain);
-  Set(item, "companyid", std::to_string(company.id));
-  Set(item, "account", company.account);
-  Set(item, "tvtype", company.tvtype);
-  return reply.text();
+  std::string out;
+  out.reserve(1024);
+  out += kHead;
+  out += "<item";
+  Attribute(out, "result", "success");
+  Attribute(out, "name", p.name);
+  Attribute(out, "title", p.title);
+  Attribute(out, "tel", p.tel);
+  Attribute(out, "fax", p.fax);
+  Attribute(out, "qq", p.qq);
+  Attribute(out, "skype", p.skype);
+  Attribute(out, "msn", p.msn);
+  Attribute(out, "email", p.email);
+  Flag(out, "dsp_ent_card", p.dspEntCard);
+  Flag(out, "dsp_play_zhimo", p.dspPlayZhimo);
+  Flag(out, "auto_play", p.autoPlay);
+  Flag(out, "auto_cre", p.autoCre);
+  Flag(out, "dsp_logo", p.dspLogo);
+  Attribute(out, "ftp_path", p.ftpPath);
+  Attribute(out, "ftp_addr", p.ftpAddr);
+  Attribute(out, "ftp_port", p.ftpPort);
+  Attribute(out, "ftp_account", p.ftpAccount);
+  Attribute(out, "ftp_password", p.ftpPassword);
+  Attribute(out, "domain", p.domain);
+  Attribute(out, "companyid", std::to_string(company.id));
+  Attribute(out, "account", company.account);
+  Attribute(out, "tvtype", company.tvtype);
+  out += "/>";
+  out += kTail;
+  return out;
 }
 
 std::string VideoListReply(const std::vector<Video>& videos) {
-  Reply reply;
+  // Room for every value plus the names and quotes around them; escapes are
+  // rare, and a string that must grow once still costs little.
+  size_t size = kHead.size() + kTail.size();
+  for (const Video& v : videos)
+    size += 160 + v.title.size() + v.duration.size() + v.fileName.size() + v.framerate.size() + v.fileSize.size() +
+            v.createDate.size() + v.state.size() + v.memo.size() + v.zhimo.size();
+  std::string out;
+  out.reserve(size);
+  out += kHead;
   for (const Video& v : videos) {
-    pugi::xml_node item = reply.msg.append_child("item");
-    Set(item, "id", std::to_string(v.id));
-    Set(item, "title", v.title);
-    Set(item, "duration", v.duration);
-    Set(item, "fileName", v.fileName);
-    Set(item, "framerate", v.framerate);
-    Set(item, "fileSize", v.fileSize);
-    Set(item, "sort", std::to_string(v.sort));
-    Set(item, "createDate", v.createDate);
-    Set(item, "state", v.state);
-    Set(item, "memo", v.memo);
-    Set(item, "zhimo", v.zhimo);
+    out += "<item";
+    Attribute(out, "id", std::to_string(v.id));
+    Attribute(out, "title", v.title);
+    Attribute(out, "duration", v.duration);
+    Attribute(out, "fileName", v.fileName);
+    Attribute(out, "framerate", v.framerate);
+    Attribute(out, "fileSize", v.fileSize);
+    Attribute(out, "sort", std::to_string(v.sort));
+    Attribute(out, "createDate", v.createDate);
+    Attribute(out, "state", v.state);
+    Attribute(out, "memo", v.memo);
+    Attribute(out, "zhimo", v.zhimo);
+    out += "/>";
   }
-  return reply.text();
+  out += kTail;
+  return out;
 }
 
 }  // namespace kestrova::service

@@ -1,5 +1,6 @@
 // Writes the reply texts the desktop tool reads: <data><msg>...</msg></data>.
-// Values are escaped by the XML writer, so any title or card text survives.
+// Every value is escaped as an XML attribute value, so any title or card text
+// (quotes, "&", "<", line breaks) survives exactly.
 #pragma once
 
 #include <string>

@@ -3,8 +3,12 @@
 #include <pugixml.hpp>
 
 #include <array>
+#include <map>
+#include <set>
 #include <regex>
 #include <utility>
+
+#include "xml_strictness.h"
 
 namespace kestrova::service {
 namespace {
@@ -21,71 +25,21 @@ constexpr std::array<std::pair<const char*, const char*>, 7> kReplyCommands{{
 
 constexpr size_t kGuessScanBytes = 4096;
 
-// pugixml takes bytes as they come; the database layers and the tool expect
-// UTF-8, so anything else is turned away at the door.
-bool IsValidUtf8(std::string_view text) {
-  size_t i = 0;
-  while (i < text.size()) {
-    unsigned char c = static_cast<unsigned char>(text[i]);
-    size_t extra;
-    char32_t min;
-    if (c < 0x80) {
-      ++i;
-      continue;
-    } else if ((c & 0xE0) == 0xC0) {
-      extra = 1, min = 0x80;
-    } else if ((c & 0xF0) == 0xE0) {
-      extra = 2, min = 0x800;
-    } else if ((c & 0xF8) == 0xF0) {
-      extra = 3, min = 0x10000;
-    } else {
-      return false;
-    }
-    if (i + extra >= text.size()) return false;  // truncated sequence
-    char32_t cp = c & (0x3F >> extra);
-    for (size_t k = 1; k <= extra; ++k) {
-      unsigned char cc = static_cast<unsigned char>(text[i + k]);
-      if ((cc & 0xC0) != 0x80) return false;
-      cp = (cp << 6) | (cc & 0x3F);
-    }
-    if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
-    i += extra + 1;
-  }
-  return true;
-}
-
-// pugixml reads some texts that are not well-formed XML: a "<" inside an
-// attribute value, or an "&" that starts no reference, both come through
-// literally. The tool inserts values unescaped, so accepting those would make
-// one title stored as typed and another (with "&amp;" in it) stored changed.
-// One rule instead: what is not well-formed XML is refused. Returns why, or
-// an empty text.
-std::string StrictnessProblem(std::string_view text) {
-  bool inTag = false;
-  char quote = 0;
-  for (size_t i = 0; i < text.size(); ++i) {
-    char c = text[i];
-    if (c == '&') {
-      size_t end = text.find(';', i);
-      std::string_view name = end == std::string_view::npos ? std::string_view() : text.substr(i + 1, end - i - 1);
-      static const std::regex reference("lt|gt|amp|quot|apos|#[0-9]{1,7}|#x[0-9A-Fa-f]{1,6}");
-      if (name.empty() || !std::regex_match(name.begin(), name.end(), reference))
-        return "\"&\" that starts no character reference at byte " + std::to_string(i);
-    } else if (quote) {
-      if (c == quote) quote = 0;
-      else if (c == '<') return "\"<\" inside an attribute value at byte " + std::to_string(i);
-    } else if (inTag) {
-      if (c == '"' || c == '\'') quote = c;
-      else if (c == '>') inTag = false;
-    } else if (c == '<') {
-      // Request texts carry no comments, CDATA or declarations; rather than
-      // follow their rules here, the check ends at the first one and leaves
-      // the rest to the parser.
-      if (text.substr(i, 2) == "<!" || text.substr(i, 2) == "<?") return {};
-      inTag = true;
-    }
-  }
-  return {};
+// The attributes each request's <item> carries. Anything else is refused:
+// an extra attribute in a request means a value broke out of its quotes.
+const std::map<std::string, std::set<std::string>, std::less<>>& AttributeSets() {
+  static const std::map<std::string, std::set<std::string>, std::less<>> sets{
+      {"loadMainFlash", {"account", "password"}},
+      {"getByCompIdVideoList", {"company_id"}},
+      {"editUploadFile", {"id", "sort", "title", "companyId", "memo", "zhimo", "state"}},
+      {"delUploadFile", {"id", "companyId"}},
+      {"saveUploadFile", {"fileName", "zhimo", "title", "duration", "framerate", "companyId", "fileSize", "state"}},
+      {"ModComCard", {"companyId", "name", "title", "tel", "fax", "qq", "skype", "msn", "email", "dsp_ent_card",
+                      "dsp_play_zhimo", "auto_play", "auto_cre", "dsp_logo", "ftp_path", "ftp_addr", "ftp_port",
+                      "ftp_account", "ftp_password", "domain"}},
+      {"ModComPsw", {"id", "oldpwd", "newpwd"}},
+  };
+  return sets;
 }
 
 // The <data> element: inside the envelope, or the document itself when a
@@ -103,6 +57,14 @@ std::optional<std::string> ServiceRequest::value(const std::string& name) const 
   auto it = item.find(name);
   if (it == item.end()) return std::nullopt;
   return it->second;
+}
+
+std::string UnexpectedAttribute(const ServiceRequest& request) {
+  auto set = AttributeSets().find(request.type);
+  if (set == AttributeSets().end()) return {};
+  for (const auto& [name, value] : request.item)
+    if (!set->second.count(name)) return name;
+  return {};
 }
 
 std::optional<std::string> ReplyCommandFor(const std::string& messageType) {
@@ -124,24 +86,16 @@ std::string GuessMessageType(std::string_view body) {
 
 ParsedRequest ParseRequestText(std::string_view body) {
   ParsedRequest parsed;
-  if (!IsValidUtf8(body)) {
-    parsed.error = "request is not UTF-8 text";
+  auto refuse = [&](std::string why) {
+    parsed.error = "request is not well-formed XML: " + why;
     parsed.guessedType = GuessMessageType(body);
     return parsed;
-  }
-  if (std::string problem = StrictnessProblem(body); !problem.empty()) {
-    parsed.error = "request is not well-formed XML: " + problem;
-    parsed.guessedType = GuessMessageType(body);
-    return parsed;
-  }
+  };
+  if (std::string problem = RawTextProblem(body); !problem.empty()) return refuse(problem);
   pugi::xml_document doc;
   pugi::xml_parse_result ok = doc.load_buffer(body.data(), body.size(), pugi::parse_default, pugi::encoding_utf8);
-  if (!ok) {
-    parsed.error = std::string("request is not well-formed XML: ") + ok.description() + " at byte " +
-                   std::to_string(ok.offset);
-    parsed.guessedType = GuessMessageType(body);
-    return parsed;
-  }
+  if (!ok) return refuse(std::string(ok.description()) + " at byte " + std::to_string(ok.offset));
+  if (std::string problem = DocumentProblem(doc); !problem.empty()) return refuse(problem);
   pugi::xml_node data = FindDataElement(doc);
   pugi::xml_node msgType = data.child("msgType");
   if (!data || !msgType) {

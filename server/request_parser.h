@@ -31,6 +31,10 @@ struct ParsedRequest {
 
 ParsedRequest ParseRequestText(std::string_view body);
 
+// The first attribute of the request's <item> that its type never carries,
+// or "" when there is none (or the type is unknown).
+std::string UnexpectedAttribute(const ServiceRequest& request);
+
 // Looks for a known message type in a text that is not well-formed XML
 // (values go into requests unescaped, so a quote in a title breaks them).
 // Only the start of the text is scanned; the type comes first.

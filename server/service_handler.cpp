@@ -52,7 +52,32 @@ void CheckPlainFileName(const std::string& name) {
   if (!plain) throw BadInput("文件名无效");
 }
 
+size_t CharacterCount(const std::string& utf8) {
+  size_t count = 0;
+  for (unsigned char c : utf8) count += (c & 0xC0) != 0x80;
+  return count;
+}
+
+Refusal Locked(long long seconds) {
+  long long minutes = (seconds + 59) / 60;
+  return Refusal{"failure", "登录失败次数过多，请" + std::to_string(minutes) + "分钟后再试",
+                 "account locked after repeated failures"};
+}
+
 }  // namespace
+
+// Forgets the company's kept list reply when a catalogue write ends, whether
+// it succeeded or not: a write whose commit was cut off may have landed.
+struct CatalogueWrite {
+  ListReplyCache& cache;
+  std::int64_t companyId;
+  ~CatalogueWrite() { cache.invalidate(companyId); }
+};
+
+const std::string& ServiceOutcome::body() const {
+  static const std::string empty;
+  return reply ? *reply : empty;
+}
 
 struct ServiceHandler::Context {
   const ServiceRequest& request;
@@ -79,11 +104,11 @@ ServiceOutcome ServiceHandler::handle(std::string_view body, const std::string& 
     if (parsed.guessedType.empty()) {
       // Not something the tool sent at all: plain HTTP refusal.
       outcome.httpStatus = 400;
-      outcome.body = ResultReply("error", "不是有效的服务请求");
+      outcome.setBody(ResultReply("error", "不是有效的服务请求"));
     } else {
       outcome.messageType = parsed.guessedType;
       outcome.replyCommand = *ReplyCommandFor(parsed.guessedType);
-      outcome.body = ResultReply("error", "请求格式错误，内容中可能含有引号、<或&等字符");
+      outcome.setBody(ResultReply("error", "请求格式错误，内容中可能含有引号、<或&等字符"));
     }
     return outcome;
   }
@@ -96,12 +121,12 @@ ServiceOutcome ServiceHandler::handle(std::string_view body, const std::string& 
   } catch (const Refusal& refusal) {
     outcome.result = refusal.result;
     outcome.detail = refusal.detail.empty() ? refusal.message : refusal.detail;
-    outcome.body = ResultReply(refusal.result, refusal.message);
+    outcome.setBody(ResultReply(refusal.result, refusal.message));
   } catch (const std::exception& e) {
     // A database fault: the store rolled the change back; say so plainly.
     outcome.result = "error";
     outcome.detail = e.what();
-    outcome.body = ResultReply("error", "服务器内部错误，请稍候再试");
+    outcome.setBody(ResultReply("error", "服务器内部错误，请稍候再试"));
   }
   return outcome;
 }
@@ -116,7 +141,7 @@ ServiceOutcome ServiceHandler::oversized(std::string_view bodyStart, size_t limi
   } else {
     outcome.replyCommand = *ReplyCommandFor(outcome.messageType);
   }
-  outcome.body = ResultReply("error", "请求内容过大");
+  outcome.setBody(ResultReply("error", "请求内容过大"));
   return outcome;
 }
 
@@ -133,6 +158,8 @@ void ServiceHandler::dispatch(Context& context) {
     throw BadInput("未知的请求类型");
   }
   context.outcome.replyCommand = *command;
+  if (std::string extra = UnexpectedAttribute(context.request); !extra.empty())
+    throw Refusal{"error", "请求含有多余的参数", "attribute \"" + extra + "\" is not part of " + type};
   if (type == "loadMainFlash") return login(context);
 
   // Everything but the sign-in acts for the signed-in company only.
@@ -164,12 +191,12 @@ void ServiceHandler::dispatch(Context& context) {
 void ServiceHandler::login(Context& context) {
   std::string account = context.require("account");
   std::string password = context.require("password");
+  // No such account can exist; answering at once keeps huge names out of
+  // the throttle's table and costs no password hash.
+  if (CharacterCount(account) > kMaxAccountLength)
+    throw Refusal{"failure", "用户名或密码错误", "account name longer than any account"};
 
-  if (long long seconds = throttle_.lockedForSeconds(account); seconds > 0) {
-    long long minutes = (seconds + 59) / 60;
-    throw Refusal{"failure", "登录失败次数过多，请" + std::to_string(minutes) + "分钟后再试",
-                  "account locked after repeated failures"};
-  }
+  if (long long seconds = throttle_.lockedForSeconds(account); seconds > 0) throw Locked(seconds);
   auto company = store_.findCompanyByAccount(account);
   bool accepted = false;
   if (company) {
@@ -184,12 +211,18 @@ void ServiceHandler::login(Context& context) {
   throttle_.recordSuccess(account);
   context.outcome.companyId = std::to_string(company->id);
   context.outcome.newSession = sessions_.open(company->id);
-  context.outcome.body = LoginReply(*company);
+  context.outcome.setBody(LoginReply(*company));
   context.outcome.result = "success";
 }
 
 void ServiceHandler::listVideos(Context& context) {
-  context.outcome.body = VideoListReply(store_.listVideos(context.companyId));
+  ListReplyCache::Ticket ticket;
+  ListReplyCache::Reply reply = listCache_.find(context.companyId, ticket);
+  if (!reply) {
+    reply = std::make_shared<const std::string>(VideoListReply(store_.listVideos(context.companyId)));
+    listCache_.keep(ticket, reply);
+  }
+  context.outcome.reply = std::move(reply);
   context.outcome.result = "success";
 }
 
@@ -204,17 +237,19 @@ void ServiceHandler::editVideo(Context& context) {
   edit.memo = context.require("memo");
   edit.zhimo = context.require("zhimo");
   edit.state = context.require("state");
+  CatalogueWrite write{listCache_, context.companyId};
   if (!store_.updateVideo(context.companyId, edit))
     throw Refusal{"failure", "视频不存在", "no video " + std::to_string(edit.id) + " in this company"};
-  context.outcome.body = ResultReply("success");
+  context.outcome.setBody(ResultReply("success"));
   context.outcome.result = "success";
 }
 
 void ServiceHandler::deleteVideo(Context& context) {
   std::int64_t videoId = ParseInteger(context.require("id"), "id");
+  CatalogueWrite write{listCache_, context.companyId};
   if (!store_.deleteVideo(context.companyId, videoId))
     throw Refusal{"failure", "视频不存在", "no video " + std::to_string(videoId) + " in this company"};
-  context.outcome.body = ResultReply("success");
+  context.outcome.setBody(ResultReply("success"));
   context.outcome.result = "success";
 }
 
@@ -229,8 +264,9 @@ void ServiceHandler::saveVideo(Context& context) {
   video.state = context.require("state");
   CheckPlainFileName(video.fileName);
   video.createDate = LocalTimestamp();
+  CatalogueWrite write{listCache_, context.companyId};
   store_.addVideo(context.companyId, video);
-  context.outcome.body = ResultReply("success");
+  context.outcome.setBody(ResultReply("success"));
   context.outcome.result = "success";
 }
 
@@ -273,7 +309,7 @@ void ServiceHandler::modifyCard(Context& context) {
   }
   if (!store_.updateProfile(context.companyId, p))
     throw Refusal{"failure", "企业不存在", "company vanished"};
-  context.outcome.body = ResultReply("success");
+  context.outcome.setBody(ResultReply("success"));
   context.outcome.result = "success";
 }
 
@@ -283,10 +319,19 @@ void ServiceHandler::modifyPassword(Context& context) {
   if (newPassword.find_first_not_of(' ') == std::string::npos) throw BadInput("新密码不能为空");
   auto company = store_.findCompanyById(context.companyId);
   if (!company) throw Refusal{"failure", "企业不存在", "company vanished"};
-  if (!VerifyPassword(company->passwordHash, oldPassword))
+  // The old-password check is a password guess like a sign-in, and counts
+  // against the same account.
+  if (long long seconds = throttle_.lockedForSeconds(company->account); seconds > 0) throw Locked(seconds);
+  if (!VerifyPassword(company->passwordHash, oldPassword)) {
+    throttle_.recordFailure(company->account);
     throw Refusal{"failure", "原始密码错误", "old password does not match"};
+  }
+  throttle_.recordSuccess(company->account);
   store_.updatePasswordHash(context.companyId, HashPassword(newPassword));
-  context.outcome.body = ResultReply("success");
+  // Whoever signed in with the old password is signed out; the session that
+  // made the change carries on.
+  sessions_.endOtherSessions(context.companyId, context.sessionToken);
+  context.outcome.setBody(ResultReply("success"));
   context.outcome.result = "success";
 }
 

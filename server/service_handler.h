@@ -3,9 +3,11 @@
 // nothing of HTTP, so it is tested and reused without a server.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <string_view>
 
+#include "list_reply_cache.h"
 #include "login_throttle.h"
 #include "session_registry.h"
 #include "store.h"
@@ -14,7 +16,9 @@ namespace kestrova::service {
 
 struct ServiceOutcome {
   int httpStatus = 200;
-  std::string body;          // the reply XML
+  // The reply XML, shared: a kept catalogue reply goes out to many clients
+  // without a copy.
+  std::shared_ptr<const std::string> reply;
   std::string replyCommand;  // for the X-Reply-Command header; empty: none
   std::string newSession;    // set by a successful sign-in (X-Session)
   // The request carried no live session (never signed in, expired, or the
@@ -25,6 +29,9 @@ struct ServiceOutcome {
   std::string companyId;
   std::string result;  // "success", "failure" or "error"
   std::string detail;  // why it failed, if it did
+
+  const std::string& body() const;
+  void setBody(std::string text) { reply = std::make_shared<const std::string>(std::move(text)); }
 };
 
 class ServiceHandler {
@@ -51,6 +58,7 @@ class ServiceHandler {
   Store& store_;
   SessionRegistry& sessions_;
   LoginThrottle& throttle_;
+  ListReplyCache listCache_;
 };
 
 }  // namespace kestrova::service

@@ -6,7 +6,12 @@
 
 namespace kestrova::service {
 
-SessionRegistry::SessionRegistry(std::chrono::seconds idleLimit) : idleLimit_(idleLimit), lastSweep_(Clock::now()) {}
+SessionRegistry::SessionRegistry(std::chrono::seconds idleLimit, std::chrono::seconds absoluteLimit)
+    : idleLimit_(idleLimit), absoluteLimit_(absoluteLimit), lastSweep_(Clock::now()) {}
+
+bool SessionRegistry::expired(const Session& session, Clock::time_point now) const {
+  return now - session.lastUsed > idleLimit_ || now - session.opened > absoluteLimit_;
+}
 
 std::string SessionRegistry::open(std::int64_t companyId) {
   InitCrypto();
@@ -19,7 +24,7 @@ std::string SessionRegistry::open(std::int64_t companyId) {
   std::lock_guard lock(mutex_);
   auto now = Clock::now();
   forgetExpired(now);
-  sessions_[token] = Session{companyId, now};
+  sessions_[token] = Session{companyId, now, now};
   return token;
 }
 
@@ -29,7 +34,7 @@ std::optional<std::int64_t> SessionRegistry::companyOf(const std::string& token)
   auto now = Clock::now();
   auto it = sessions_.find(token);
   if (it == sessions_.end()) return std::nullopt;
-  if (now - it->second.lastUsed > idleLimit_) {
+  if (expired(it->second, now)) {
     sessions_.erase(it);
     return std::nullopt;
   }
@@ -42,7 +47,13 @@ std::optional<std::int64_t> SessionRegistry::companyOf(const std::string& token)
 void SessionRegistry::forgetExpired(Clock::time_point now) {
   if (now - lastSweep_ < std::chrono::minutes(1)) return;
   lastSweep_ = now;
-  std::erase_if(sessions_, [&](const auto& entry) { return now - entry.second.lastUsed > idleLimit_; });
+  std::erase_if(sessions_, [&](const auto& entry) { return expired(entry.second, now); });
+}
+
+void SessionRegistry::endOtherSessions(std::int64_t companyId, const std::string& keep) {
+  std::lock_guard lock(mutex_);
+  std::erase_if(sessions_,
+                [&](const auto& entry) { return entry.second.companyId == companyId && entry.first != keep; });
 }
 
 }  // namespace kestrova::service

@@ -22,6 +22,9 @@ struct CompanyProfile {
   bool operator==(const CompanyProfile&) const = default;
 };
 
+// The longest account name, in characters; both schemas check it.
+inline constexpr size_t kMaxAccountLength = 200;
+
 struct Company {
   std::int64_t id = 0;
   std::string account;

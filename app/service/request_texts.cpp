@@ -1,10 +1,38 @@
 #include "request_texts.h"
 
+#include <pugixml.hpp>
+
 namespace kestrova::service {
 
 namespace {
 const char* BoolText(bool value) { return value ? "True" : "False"; }
+
+// Short name for the escaping every value below goes through.
+std::string V(const std::string& value) { return EscapeAttributeValue(value); }
 }  // namespace
+
+std::string EscapeAttributeValue(const std::string& value) {
+  // Most values need nothing: hand them back untouched without building a
+  // second string character by character.
+  if (value.find_first_of("&<>\"\t\n\r") == std::string::npos) return value;
+  std::string out;
+  out.reserve(value.size() + 16);
+  for (char c : value) {
+    switch (c) {
+      case '&': out += "&amp;"; break;
+      case '<': out += "&lt;"; break;
+      case '>': out += "&gt;"; break;
+      case '"': out += "&quot;"; break;
+      // Written as references: a reader turns raw line breaks and tabs in an
+      // attribute value into blanks.
+      case '\t': out += "&#9;"; break;
+      case '\n': out += "&#10;"; break;
+      case '\r': out += "&#13;"; break;
+      default: out += c;
+    }
+  }
+  return out;
+}
 
 std::string RequestEnvelope(const std::string& body) {
   return "<invoke name=\"ReceiveService\" returntype=\"xml\"><arguments><string>" + body +
@@ -12,55 +40,71 @@ std::string RequestEnvelope(const std::string& body) {
 }
 
 std::string LoadMainFlashRequest(const std::string& account, const std::string& password) {
-  return RequestEnvelope("<data><msgType>loadMainFlash</msgType><msg><item account=\"" + account +
-                         "\" password =\"" + password + "\" /></msg></data>");
+  return RequestEnvelope("<data><msgType>loadMainFlash</msgType><msg><item account=\"" + V(account) +
+                         "\" password =\"" + V(password) + "\" /></msg></data>");
 }
 
 std::string VideoListRequest(const std::string& companyid) {
   return RequestEnvelope(
       "<data><msgType  method=\"getByCompIdVideoList\">SysSetVideoFile</msgType><msg><item company_id=\"" +
-      companyid + "\"  /></msg></data>");
+      V(companyid) + "\"  /></msg></data>");
 }
 
 std::string EditUploadFileRequest(const VideoEdit& e) {
   return RequestEnvelope(
-      "<data><msgType  method=\"editUploadFile\">SysSetVideoFile</msgType><msg><item id=\"" + e.id +
-      "\"  sort=\"" + e.sort + "\" title=\"" + e.title + "\"   companyId=\"" + e.companyid + "\"  memo=\"" +
-      e.memo + "\" zhimo=\"" + e.zhimo + "\" state=\"" + e.state + "\"  /></msg></data>");
+      "<data><msgType  method=\"editUploadFile\">SysSetVideoFile</msgType><msg><item id=\"" + V(e.id) +
+      "\"  sort=\"" + V(e.sort) + "\" title=\"" + V(e.title) + "\"   companyId=\"" + V(e.companyid) + "\"  memo=\"" +
+      V(e.memo) + "\" zhimo=\"" + V(e.zhimo) + "\" state=\"" + V(e.state) + "\"  /></msg></data>");
 }
 
 std::string DelUploadFileRequest(const std::string& id, const std::string& companyid) {
   return RequestEnvelope(
-      "<data><msgType  method=\"delUploadFile\">SysSetVideoFile</msgType><msg><item id=\"" + id +
-      "\"  companyId=\"" + companyid + "\"  /></msg></data>");
+      "<data><msgType  method=\"delUploadFile\">SysSetVideoFile</msgType><msg><item id=\"" + V(id) +
+      "\"  companyId=\"" + V(companyid) + "\"  /></msg></data>");
 }
 
 std::string SaveUploadFileRequest(const NewVideo& v) {
   return RequestEnvelope(
       "<data><msgType method=\"saveUploadFile\">SysSetVideoFile</msgType><msg>"
-      "<item fileName=\"" + v.fileName + "\" zhimo=\"" + v.zhimo + "\" title=\"" + v.title +
-      "\" duration=\"" + v.duration + "\" framerate=\"" + v.framerate + "\"  companyId=\"" + v.companyid +
-      "\" fileSize=\"" + v.fileSize + "\"  state=\"A\"/>"
+      "<item fileName=\"" + V(v.fileName) + "\" zhimo=\"" + V(v.zhimo) + "\" title=\"" + V(v.title) +
+      "\" duration=\"" + V(v.duration) + "\" framerate=\"" + V(v.framerate) + "\"  companyId=\"" + V(v.companyid) +
+      "\" fileSize=\"" + V(v.fileSize) + "\"  state=\"A\"/>"
       "</msg></data>");
 }
 
 std::string ModComCardRequest(const CompanyCard& c) {
   return RequestEnvelope(
-      "<data><msgType method=\"ModComCard\">SysSetComCard</msgType><msg><item companyId=\"" + c.companyid +
-      "\" name=\"" + c.name + "\"  title=\"" + c.title + "\" tel=\"" + c.tel + "\" fax=\"" + c.fax +
-      "\" qq=\"" + c.qq + "\" skype=\"" + c.skype + "\" msn=\"" + c.msn + "\" email=\"" + c.email +
+      "<data><msgType method=\"ModComCard\">SysSetComCard</msgType><msg><item companyId=\"" + V(c.companyid) +
+      "\" name=\"" + V(c.name) + "\"  title=\"" + V(c.title) + "\" tel=\"" + V(c.tel) + "\" fax=\"" + V(c.fax) +
+      "\" qq=\"" + V(c.qq) + "\" skype=\"" + V(c.skype) + "\" msn=\"" + V(c.msn) + "\" email=\"" + V(c.email) +
       "\" dsp_ent_card=\"" + BoolText(c.dsp_ent_card) + "\" dsp_play_zhimo=\"" + BoolText(c.dsp_play_zhimo) +
       "\" auto_play=\"" + BoolText(c.auto_play) + "\" auto_cre=\"" + BoolText(c.auto_cre) +
-      "\" dsp_logo=\"" + BoolText(c.dsp_logo) + "\" ftp_path = \"" + c.ftp_path + "\" ftp_addr=\"" +
-      c.ftp_addr + "\" ftp_port=\"" + c.ftp_port + "\" ftp_account=\"" + c.ftp_account +
-      "\" ftp_password=\"" + c.ftp_password + "\" domain=\"" + c.domain + "\"/></msg></data>");
+      "\" dsp_logo=\"" + BoolText(c.dsp_logo) + "\" ftp_path = \"" + V(c.ftp_path) + "\" ftp_addr=\"" +
+      V(c.ftp_addr) + "\" ftp_port=\"" + V(c.ftp_port) + "\" ftp_account=\"" + V(c.ftp_account) +
+      "\" ftp_password=\"" + V(c.ftp_password) + "\" domain=\"" + V(c.domain) + "\"/></msg></data>");
 }
 
 std::string ModComPswRequest(const std::string& companyid, const std::string& oldPassword,
                              const std::string& newPassword) {
   return RequestEnvelope(
-      "<data><msgType method=\"ModComPsw\">SysSetComPsw</msgType><msg><item id=\"" + companyid +
-      "\" oldpwd=\"" + Trim(oldPassword) + "\"  newpwd=\"" + Trim(newPassword) + "\" /></msg></data>");
+      "<data><msgType method=\"ModComPsw\">SysSetComPsw</msgType><msg><item id=\"" + V(companyid) +
+      "\" oldpwd=\"" + V(Trim(oldPassword)) + "\"  newpwd=\"" + V(Trim(newPassword)) + "\" /></msg></data>");
+}
+
+namespace {
+// The <item> of a request text, or an empty node.
+pugi::xml_node RequestItem(pugi::xml_document& doc, const std::string& request) {
+  if (!doc.load_string(request.c_str())) return {};
+  return doc.first_element_by_path("invoke/arguments/string/data/msg/item");
+}
+}  // namespace
+
+std::string SignInAfterPasswordChange(const std::string& signInRequest, const std::string& passwordRequest) {
+  pugi::xml_document signIn, change;
+  pugi::xml_attribute account = RequestItem(signIn, signInRequest).attribute("account");
+  pugi::xml_attribute newPassword = RequestItem(change, passwordRequest).attribute("newpwd");
+  if (!account || !newPassword) return {};
+  return LoadMainFlashRequest(account.value(), newPassword.value());
 }
 
 std::string Trim(const std::string& text) {

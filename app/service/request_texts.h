@@ -1,13 +1,18 @@
-// The request texts the tool hands to the service movie. They are fixed
-// texts with values dropped in between exactly as given: nothing is escaped,
-// so a value with a double quote or "<" makes the request ill-formed, and the
-// back end answers it with a failure. The odd runs of blanks are part of the
-// format the back end has always received.
+// The request texts the tool hands to the service movie: fixed texts with
+// each value dropped in between, escaped as an XML attribute value, so a
+// title or password with a quote, "&", "<" or a line break arrives exactly
+// as typed (a value without such characters goes in byte for byte). The odd
+// runs of blanks are part of the format the back end has always received.
 #pragma once
 
 #include <string>
 
 namespace kestrova::service {
+
+// The value as the text of a double-quoted XML attribute: "&", "<", ">" and
+// '"' as entities, tab, line feed and carriage return as character
+// references (a reader would turn them into blanks if left raw).
+std::string EscapeAttributeValue(const std::string& value);
 
 // Wraps a "<data>...</data>" body into the call envelope.
 std::string RequestEnvelope(const std::string& body);
@@ -39,6 +44,12 @@ std::string ModComCardRequest(const CompanyCard& card);
 // The passwords are trimmed of leading and trailing blanks here.
 std::string ModComPswRequest(const std::string& companyid, const std::string& oldPassword,
                              const std::string& newPassword);
+
+// The sign-in request to keep after a password change succeeded: the account
+// of signInRequest with the new password of passwordRequest (a
+// "ModComPsw" text), so signing in again silently keeps working. Empty when
+// either text cannot be read.
+std::string SignInAfterPasswordChange(const std::string& signInRequest, const std::string& passwordRequest);
 
 // Blanks trimmed from both ends (spaces and control characters, as the old
 // tool's trim did).

@@ -1,5 +1,8 @@
 #include "service_movie.h"
 
+#include "reply_readers.h"
+#include "request_texts.h"
+
 #include <QDir>
 #include <QEventLoop>
 #include <QFile>
@@ -111,6 +114,19 @@ void ServiceMovie::post(const QByteArray& body) {
   inFlight_ = network_.post(request, body);
 }
 
+// The back end now takes only the new password; a later silent sign-in must
+// use it.
+void ServiceMovie::keepSignInAfterPasswordChange(const QByteArray& reply) {
+  if (session_->signInRequest.isEmpty()) return;
+  try {
+    if (getReplyValue(reply.toStdString(), "data.msg.item", "result") != "success") return;
+  } catch (const ReplyParseError&) {
+    return;  // the window that reads this reply reports it
+  }
+  std::string renewed = SignInAfterPasswordChange(session_->signInRequest.toStdString(), inFlightBody_.toStdString());
+  if (!renewed.empty()) session_->signInRequest = QByteArray::fromStdString(renewed);
+}
+
 void ServiceMovie::onFinished(QNetworkReply* reply) {
   reply->deleteLater();
   if (reply != inFlight_) return;
@@ -139,6 +155,7 @@ void ServiceMovie::onFinished(QNetworkReply* reply) {
       session_->token = token;
       session_->signInRequest = inFlightBody_;
     }
+    if (command == "editEntPwd") keepSignInAfterPasswordChange(body);
     bool sessionLost = reply->rawHeader(kSessionExpiredHeader) == "1";
     if (sessionLost && stage_ == Stage::First && !session_->signInRequest.isEmpty()) {
       refusedCommand_ = command;

@@ -71,6 +71,7 @@ class ServiceMovie : public QObject {
 
   void sendNext();
   void post(const QByteArray& body);
+  void keepSignInAfterPasswordChange(const QByteArray& reply);
   void onFinished(QNetworkReply* reply);
 
   Kind kind_;

@@ -6,8 +6,13 @@
 #include <cstdlib>
 #include <thread>
 
+#include <pugixml.hpp>
+
+#include "login_throttle.h"
 #include "password_hash.h"
 #include "process.h"
+#include "service_handler.h"
+#include "session_registry.h"
 #include "store.h"
 
 #ifdef KESTROVA_HAVE_POSTGRESQL
@@ -231,6 +236,73 @@ TEST_P(StoreTest, ConcurrentAdditionsGetDistinctSortNumbers) {
   ASSERT_EQ(list.size(), size_t(kThreads * kEach));
   for (size_t i = 0; i < list.size(); ++i) EXPECT_EQ(list[i].sort, std::int64_t(i + 1));
 }
+
+// Through the request handler into the store and back: texts with every
+// character XML has to escape come back exactly, and references to
+// characters XML forbids never reach the database (SQLite would store
+// invalid UTF-8, PostgreSQL would refuse the whole request).
+TEST_P(StoreTest, TextsComeBackExactlyAndForbiddenCharactersNeverReachTheStore) {
+  ks::NewCompany company = Company("acme");
+  company.passwordHash = ks::HashPassword("pw");
+  std::int64_t id = store_->addCompany(company);
+  ks::SessionRegistry sessions;
+  ks::LoginThrottle throttle;
+  ks::ServiceHandler handler(*store_, sessions, throttle);
+  auto envelope = [](const std::string& data) {
+    return "<invoke name=\"ReceiveService\" returntype=\"xml\"><arguments><string>" + data +
+           "</string></arguments></invoke>";
+  };
+  std::string session =
+      handler.handle(envelope("<data><msgType>loadMainFlash</msgType><msg><item account=\"acme\" password=\"pw\"/>"
+                              "</msg></data>"), "").newSession;
+  ASSERT_FALSE(session.empty());
+  auto save = [&](const std::string& title) {
+    std::string body = handler.handle(envelope("<data><msgType method=\"saveUploadFile\">S</msgType><msg><item "
+                                               "fileName=\"F.html\" zhimo=\"" + title + "\" title=\"" + title +
+                                               "\" duration=\"1\" framerate=\"25\" companyId=\"" +
+                                               std::to_string(id) + "\" fileSize=\"1\" state=\"A\"/></msg></data>"),
+                                      session).body();
+    return body.find("result=\"success\"") != std::string::npos;
+  };
+  for (const char* forbidden : {"&#0;", "&#1;", "&#xD800;", "&#x110000;", "&#xFFFE;", "&#xFFFF;"})
+    EXPECT_FALSE(save(std::string("a") + forbidden + "b")) << forbidden;
+  EXPECT_TRUE(store_->listVideos(id).empty());
+
+  ASSERT_TRUE(save("&quot;&amp;&lt;&gt;'&#10;&#13;&#9;中文&#x1F600;"));
+  const std::string typed = "\"&<>'\n\r\t中文\xF0\x9F\x98\x80";
+  auto videos = store_->listVideos(id);
+  ASSERT_EQ(videos.size(), 1u);
+  EXPECT_EQ(videos[0].title, typed);
+  std::string list = handler.handle(envelope("<data><msgType method=\"getByCompIdVideoList\">S</msgType><msg><item "
+                                             "company_id=\"" + std::to_string(id) + "\"/></msg></data>"),
+                                    session).body();
+  pugi::xml_document doc;
+  ASSERT_TRUE(doc.load_string(list.c_str())) << list;
+  EXPECT_EQ(doc.child("data").child("msg").child("item").attribute("zhimo").value(), typed);
+}
+
+#ifdef KESTROVA_HAVE_POSTGRESQL
+// The server drops every connection (a restart, an administrator): each
+// pooled connection is broken, yet no request fails and nothing is stored
+// twice.
+TEST_P(StoreTest, DroppedConnectionsAreRetriedOnFreshOnes) {
+  if (GetParam() != "postgresql") GTEST_SKIP() << "SQLite has no connections to lose";
+  // A store of its own, named so that only its connections are dropped.
+  std::string separator = pgAdmin_.find('?') == std::string::npos ? "?" : "&";
+  auto store = ks::OpenStore(pgAdmin_ + separator + "application_name=" + schema_ + "&options=-csearch_path%3D" +
+                             schema_);
+  std::int64_t id = store->addCompany(Company("acme"));
+  std::vector<std::thread> threads;  // several calls at once fill the pool
+  for (int t = 0; t < 4; ++t) threads.emplace_back([&] { store->listVideos(id); });
+  for (auto& t : threads) t.join();
+
+  pqxx::connection admin(pgAdmin_);
+  pqxx::nontransaction(admin).exec(
+      "SELECT pg_terminate_backend(pid) FROM pg_stat_activity WHERE application_name = '" + schema_ + "'");
+  for (int i = 0; i < 5; ++i) EXPECT_NO_THROW(store->addVideo(id, Video("after" + std::to_string(i))));
+  EXPECT_EQ(store->listVideos(id).size(), 5u);
+}
+#endif
 
 INSTANTIATE_TEST_SUITE_P(Databases, StoreTest, ::testing::Values("sqlite", "postgresql"),
                          [](const auto& info) { return info.param; });

@@ -53,6 +53,8 @@ class ServiceProcess {
   const std::string& companyId() const { return companyId_; }
   // Everything the service wrote to stderr so far (one line per request).
   std::string log() const { return process_.log(); }
+  // The running program, for tests that signal it themselves.
+  ChildProcess& process() { return process_; }
 
   // Adds a company to the same database while the service runs; returns its
   // id. Throws std::runtime_error if add-company fails.

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <pugixml.hpp>
+
 namespace kestrova::service {
 namespace {
 
@@ -20,7 +22,7 @@ TEST(RequestTexts, EveryRequestByteForByte) {
                    "http://www.example"};
   const RequestCase cases[] = {
       {"login", LoadMainFlashRequest("demo", "p\"w"),
-       "<data><msgType>loadMainFlash</msgType><msg><item account=\"demo\" password =\"p\"w\" /></msg></data>"},
+       "<data><msgType>loadMainFlash</msgType><msg><item account=\"demo\" password =\"p&quot;w\" /></msg></data>"},
       {"login empty", LoadMainFlashRequest("", ""),
        "<data><msgType>loadMainFlash</msgType><msg><item account=\"\" password =\"\" /></msg></data>"},
       {"list", VideoListRequest("7"),
@@ -28,7 +30,8 @@ TEST(RequestTexts, EveryRequestByteForByte) {
        "/></msg></data>"},
       {"edit", EditUploadFileRequest({"12", "3", "a \"quoted\" <title>", "7", "m", "z&z", "U"}),
        "<data><msgType  method=\"editUploadFile\">SysSetVideoFile</msgType><msg><item id=\"12\"  sort=\"3\" "
-       "title=\"a \"quoted\" <title>\"   companyId=\"7\"  memo=\"m\" zhimo=\"z&z\" state=\"U\"  /></msg></data>"},
+       "title=\"a &quot;quoted&quot; &lt;title&gt;\"   companyId=\"7\"  memo=\"m\" zhimo=\"z&amp;z\" state=\"U\"  "
+       "/></msg></data>"},
       {"delete", DelUploadFileRequest("12", "7"),
        "<data><msgType  method=\"delUploadFile\">SysSetVideoFile</msgType><msg><item id=\"12\"  companyId=\"7\"  "
        "/></msg></data>"},
@@ -49,6 +52,28 @@ TEST(RequestTexts, EveryRequestByteForByte) {
   for (const auto& c : cases) {
     EXPECT_EQ(c.built, kHead + c.body + kTail) << c.name;
   }
+}
+
+// Whatever a user types comes out of an XML reader exactly as typed, and
+// texts without special characters go in unchanged.
+TEST(RequestTexts, EveryValueReadsBackExactlyAsTyped) {
+  const std::string typed[] = {"plain 中文", "a\"b", "x & y", "<tag>", "it's", "line\nbreak", "crlf\r\nend",
+                               "tab\there", "&amp; stays literal", "z\" state=\"U", "  blanks  ", ""};
+  for (const std::string& value : typed) {
+    CompanyCard card;
+    card.companyid = "7";
+    card.name = value;
+    card.ftp_addr = value;
+    pugi::xml_document doc;
+    std::string request = ModComCardRequest(card);
+    ASSERT_TRUE(doc.load_string(request.c_str())) << request;
+    pugi::xml_node item = doc.first_element_by_path("invoke/arguments/string/data/msg/item");
+    EXPECT_EQ(item.attribute("name").value(), value);
+    EXPECT_EQ(item.attribute("ftp_addr").value(), value);
+    EXPECT_FALSE(item.attribute("state")) << value;
+  }
+  EXPECT_EQ(EscapeAttributeValue("plain 中文 it's"), "plain 中文 it's");
+  EXPECT_EQ(EscapeAttributeValue("a\n\"&<>"), "a&#10;&quot;&amp;&lt;&gt;");
 }
 
 }  // namespace
