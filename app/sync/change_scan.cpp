@@ -12,8 +12,11 @@ namespace kestrova::sync {
 namespace fs = std::filesystem;
 
 std::string getserverpath(const std::string& localPath, const std::string& dataFolder, const std::string& siteRoot) {
-  if (localPath.size() < dataFolder.size()) return siteRoot;
-  return siteRoot + localPath.substr(dataFolder.size());
+  if (localPath.size() <= dataFolder.size()) return siteRoot;
+  std::string tail = localPath.substr(dataFolder.size());
+  // The tail starts with "/"; a root that ends in one ("/" itself) must not double it.
+  if (!siteRoot.empty() && siteRoot.back() == '/' && tail.front() == '/') tail.erase(0, 1);
+  return siteRoot + tail;
 }
 
 ChangeScanner::ChangeScanner(FtpClient& ftp, Options options) : ftp_(ftp), options_(std::move(options)) {
@@ -25,6 +28,13 @@ const std::vector<ListingEntry>* ChangeScanner::listingOf(const std::string& dir
   auto cached = listings_.find(dir);
   if (cached == listings_.end()) {
     std::optional<std::vector<ListingEntry>> listing;
+    // A listing the server refuses costs the connection (libcurl drops it
+    // and logs in again for the next command), so a folder that its parent's
+    // listing shows missing is not asked for at all.
+    if (knownMissing(dir)) {
+      listings_.emplace(dir, std::nullopt);
+      return nullptr;
+    }
     try {
       // Listed by its path rather than after a CWD: a directory the server
       // lacks must not be created by a scan, only found missing.
@@ -35,6 +45,19 @@ const std::vector<ListingEntry>* ChangeScanner::listingOf(const std::string& dir
     cached = listings_.emplace(dir, std::move(listing)).first;
   }
   return cached->second ? &*cached->second : nullptr;
+}
+
+bool ChangeScanner::knownMissing(const std::string& dir) {
+  std::string root = options_.siteRoot();
+  size_t slash = dir.rfind('/');
+  if (dir == root || slash == std::string::npos || dir.compare(0, root.size(), root) != 0) return false;
+  std::string parent = slash == 0 ? "/" : dir.substr(0, slash);
+  if (parent.size() < root.size()) return false;  // above the site root, which connectFtp entered
+  const std::vector<ListingEntry>* siblings = listingOf(parent);
+  if (!siblings) return true;
+  std::string name = dir.substr(slash + 1);
+  // Any entry of that name (a folder, or a link that may lead to one) is worth listing.
+  return std::none_of(siblings->begin(), siblings->end(), [&](const ListingEntry& e) { return e.name == name; });
 }
 
 WallTime ChangeScanner::getRemoteFileModifyDate(const std::string& dir, const std::string& name) {

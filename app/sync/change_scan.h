@@ -30,8 +30,8 @@ struct ChangeRow {
 };
 
 // The server path of a local path: the site root followed by the part of the
-// local path below the data folder ("/video/a.mp4"). Nothing is put between
-// root and tail, so a root that ends in "/" gives a double slash.
+// local path below the data folder ("/video/a.mp4"), joined with one "/"
+// also when the root ends in one (the root "/" gives "/video/a.mp4").
 // dataFolder is given without a trailing separator.
 std::string getserverpath(const std::string& localPath, const std::string& dataFolder, const std::string& siteRoot);
 
@@ -64,6 +64,9 @@ class ChangeScanner {
  private:
   // Nothing when the server has no such directory.
   const std::vector<ListingEntry>* listingOf(const std::string& dir);
+  // True when the listing of dir's parent (below the site root) shows no
+  // entry of dir's name.
+  bool knownMissing(const std::string& dir);
   void considerFile(const std::string& folder, const std::string& name, const std::vector<std::string>& filter);
 
   FtpClient& ftp_;

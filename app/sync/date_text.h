@@ -1,6 +1,8 @@
 // Date-time text as the desktop shows it in the user's locale: short date, a
 // blank, the time with seconds; the time is left out at exactly midnight (so
-// a file the server lacks shows 1970's date alone).
+// a file the server lacks shows 1970's date alone). Without a language (C
+// or POSIX locale) the text reads as a Chinese desktop shows it:
+// "2026/12/10 11:53:00".
 #pragma once
 
 #include <string>

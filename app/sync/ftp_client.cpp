@@ -145,7 +145,8 @@ void FtpClient::abortAndQuit() {
   disconnect();
 }
 
-int FtpClient::perform(const std::string& path, Body body, const std::vector<std::string>& quotes) {
+int FtpClient::perform(const std::string& path, Body body, const std::vector<std::string>& quotes,
+                       const std::vector<std::string>& afterTransfer) {
   if (!curl_) return CURLE_COULDNT_CONNECT;
   CURL* c = Handle(curl_);
   exchange_.clear();
@@ -154,13 +155,18 @@ int FtpClient::perform(const std::string& path, Body body, const std::vector<std
   errorBuffer_[0] = 0;
   cancel_ = false;
   lastCount_ = -1;
-  CurlSlist quoteList;
+  CurlSlist quoteList, postQuoteList;
   for (const auto& q : quotes) {
     RefuseLineBreaks(q);
     quoteList.add(q);
   }
+  for (const auto& q : afterTransfer) {
+    RefuseLineBreaks(q);
+    postQuoteList.add(q);
+  }
   curl_easy_setopt(c, CURLOPT_URL, url(path).c_str());
   curl_easy_setopt(c, CURLOPT_QUOTE, quoteList.list);
+  curl_easy_setopt(c, CURLOPT_POSTQUOTE, postQuoteList.list);
   curl_easy_setopt(c, CURLOPT_NOBODY, body == Body::None ? 1L : 0L);
   curl_easy_setopt(c, CURLOPT_UPLOAD, body == Body::Upload ? 1L : 0L);
   curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, body == Body::Listing ? CollectListing : DiscardBody);
@@ -169,6 +175,7 @@ int FtpClient::perform(const std::string& path, Body body, const std::vector<std
   CURLcode code = curl_easy_perform(c);
   inTransfer_ = false;
   curl_easy_setopt(c, CURLOPT_QUOTE, nullptr);
+  curl_easy_setopt(c, CURLOPT_POSTQUOTE, nullptr);
   if (IsConnectionFailure(code) && code != CURLE_LOGIN_DENIED) connected_ = false;
   return code;
 }
@@ -238,11 +245,20 @@ std::optional<std::int64_t> FtpClient::size(const std::string& path) {
   }
 }
 
+bool FtpClient::accepted(const std::string& verb) const {
+  auto reply = replyTo(verb);
+  return reply && reply->code < 400;
+}
+
 bool FtpClient::simpleCommand(const std::string& command) {
-  int code = perform("/", Body::None, {command});
-  if (code == CURLE_OK) return true;
-  if (code == CURLE_QUOTE_ERROR) return false;
-  throwFor(code, command);
+  // The "*" tells libcurl that a refusal is an answer, not a broken
+  // connection: without it libcurl closes the control connection after any
+  // refused command and the next one logs in again.
+  int code = perform("/", Body::None, {"*" + command});
+  std::string verb = command.substr(0, command.find(' ') + 1);
+  if (replyTo(verb)) return accepted(verb);
+  if (code != CURLE_OK) throwFor(code, command);
+  return false;
 }
 
 bool FtpClient::changeDir(const std::string& path) { return simpleCommand("CWD " + path); }
@@ -259,7 +275,8 @@ std::string FtpClient::list(const std::string& directory) {
   return listing_;
 }
 
-void FtpClient::store(const std::string& localPath, const std::string& path) {
+void FtpClient::store(const std::string& localPath, const std::string& path,
+                      const std::vector<std::string>& afterwards) {
   storeReachedServer_ = false;
   // Read-only; other programs may keep the file open (or write it) meanwhile.
   std::unique_ptr<std::FILE, FileCloser> file(std::fopen(localPath.c_str(), "rb"));
@@ -275,12 +292,25 @@ void FtpClient::store(const std::string& localPath, const std::string& path) {
   curl_easy_setopt(c, CURLOPT_APPEND, 0L);
   curl_easy_setopt(c, CURLOPT_RESUME_FROM_LARGE, static_cast<curl_off_t>(0));
   if (events_.begin) events_.begin(total);
-  int code = perform(path, Body::Upload, {});
+  std::vector<std::string> afterTransfer;
+  for (const auto& command : afterwards) afterTransfer.push_back("*" + command);  // refusals are answers
+  int code = perform(path, Body::Upload, {}, afterTransfer);
   curl_easy_setopt(c, CURLOPT_READDATA, nullptr);
+  // A STOR refused outright (its first reply an error) wrote nothing; one
+  // that was accepted may have left part of the file before it failed.
+  auto storeReply = replyTo("STOR ");
   for (const auto& exchange : exchange_)
-    if (exchange.first.rfind("STOR ", 0) == 0) storeReachedServer_ = true;
+    if (exchange.first.rfind("STOR ", 0) == 0 && !(storeReply && storeReply->code >= 400)) storeReachedServer_ = true;
   if (code != CURLE_OK) throwFor(code, "STOR " + path);
   if (events_.end) events_.end();
+}
+
+bool FtpClient::storeAndRename(const std::string& localPath, const std::string& temporaryPath,
+                               const std::string& path) {
+  // The rename rides on the store's own request: it is sent only once the
+  // server has confirmed the whole file.
+  store(localPath, temporaryPath, {"RNFR " + temporaryPath, "RNTO " + path});
+  return accepted("RNFR ") && accepted("RNTO ");
 }
 
 }  // namespace kestrova::sync

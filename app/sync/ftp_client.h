@@ -69,11 +69,19 @@ class FtpClient {
   // LIST of a directory: the raw listing text. Throws FtpError(Refused) when
   // the listing fails.
   std::string list(const std::string& directory);
-  // STOR of a local file at path, replacing any server copy. Throws FtpError
-  // when the file cannot be read or the store fails.
-  void store(const std::string& localPath, const std::string& path);
-  // Whether the last store() got as far as sending STOR, so that the server
-  // may hold a partial file.
+  // STOR of a local file at path, replacing any server copy, then the
+  // commands of afterwards once the transfer has succeeded (their refusals
+  // are read with accepted()). Throws FtpError when the file cannot be read
+  // or the store fails.
+  void store(const std::string& localPath, const std::string& path,
+             const std::vector<std::string>& afterwards = {});
+  // Stores the file at temporaryPath and then renames it over path
+  // (RNFR/RNTO), so that path is never seen half written. True when the
+  // rename went through; false when the server refused it (the file is then
+  // left at temporaryPath). Throws as store() does.
+  bool storeAndRename(const std::string& localPath, const std::string& temporaryPath, const std::string& path);
+  // Whether the last store() got as far as a STOR that the server accepted,
+  // so that the server may hold a partial file.
   bool storeReachedServer() const { return storeReachedServer_; }
 
   // ABOR then QUIT, ignoring failures; the connection is gone afterwards.
@@ -97,9 +105,12 @@ class FtpClient {
   };
   enum class Body { None, Listing, Upload };
   // Runs one libcurl request on the shared connection; returns the CURLcode.
-  int perform(const std::string& path, Body body, const std::vector<std::string>& quotes);
+  int perform(const std::string& path, Body body, const std::vector<std::string>& quotes,
+              const std::vector<std::string>& afterTransfer = {});
   // The first reply to a command that starts with verb, sent by the last perform().
   std::optional<Reply> replyTo(const std::string& verb) const;
+  // Whether the last perform() got a positive reply to a command starting with verb.
+  bool accepted(const std::string& verb) const;
   bool simpleCommand(const std::string& command);
   [[noreturn]] void throwFor(int curlCode, const std::string& what);
   std::string url(const std::string& path) const;

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 namespace kestrova::sync {
@@ -17,5 +18,16 @@ std::string ProgressText(const std::string& fileName, std::int64_t count, std::i
 
 // "文件：" name " 上传完成".
 std::string TransferDoneText(const std::string& fileName);
+
+// The status line when the server refused to rename an upload over its
+// published name and the file goes straight onto it.
+std::string RenameRefusedText(const std::string& fileName);
+
+// A status text shortened to fit maxWidth as widthOf measures it. The file
+// name inside the texts above (and "上传 " name " 失败：" ...) loses its
+// middle first, so the figures and the name's ending stay in view. A text
+// that fits, or that names no file, comes back as it is.
+std::string FitStatusText(const std::string& text, const std::function<int(const std::string&)>& widthOf,
+                          int maxWidth);
 
 }  // namespace kestrova::sync

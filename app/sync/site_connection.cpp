@@ -42,6 +42,8 @@ void connectFtp(FtpClient& ftp, SyncView& view) {
   view.setServerPathField(root);
   bool entered = false;
   try {
+    // One MKD of the whole path: the root is an existing site's folder plus
+    // at most one new level, so a mistyped root is reported, not built.
     entered = ftp.changeDir(root) || (ftp.makeDir(root) && ftp.changeDir(root));
   } catch (const FtpError&) {
     entered = false;  // the connection broke on the way in: the same advice applies

@@ -2,6 +2,7 @@
 
 #include "date_text.h"
 #include "progress_text.h"
+#include "server_folders.h"
 
 namespace kestrova::sync {
 
@@ -58,6 +59,8 @@ void UploadWorker::ftpthredRun() {
   MarshalledView view(window_, run_);
   std::lock_guard connectionLock(site_.busy);
   closingBoxSuppressed_ = false;
+  renameRefused_ = false;
+  partialPath_.clear();
   {
     std::lock_guard lock(uploadedMutex_);
     uploaded_.clear();
@@ -134,6 +137,30 @@ void UploadWorker::uploadAll(SyncView& view) {
   }
 }
 
+void UploadWorker::storeRow(SyncView& view, const ChangeRow& row) {
+  FtpClient& ftp = site_.ftp;
+  if (!renameRefused_) {
+    partialPath_ = TemporaryUploadPath(row.serverPath);
+    if (ftp.storeAndRename(row.localPath, partialPath_, row.serverPath)) {
+      partialPath_.clear();
+      return;
+    }
+    // This server will not rename over a file: store straight onto the
+    // published name from now on, as plain stores do.
+    renameRefused_ = true;
+    try {
+      ftp.remove(partialPath_);
+    } catch (const FtpError& error) {
+      if (error.kind() == FtpError::Kind::Connection) throw;
+    }
+    view.setStatus(RenameRefusedText(row.name));
+    curUploadFile_ = row.name;
+  }
+  partialPath_ = row.serverPath;
+  ftp.store(row.localPath, row.serverPath);
+  partialPath_.clear();
+}
+
 bool UploadWorker::upload(SyncView& view, ChangeRow& row) {
   if (stopUpload_) {
     stopUpload_ = false;
@@ -142,19 +169,15 @@ bool UploadWorker::upload(SyncView& view, ChangeRow& row) {
     outcome_ = RunOutcome::Stopped;
     return false;
   }
-  bool storeStarted = false;
+  partialPath_.clear();
   try {
     transferring_ = true;
     row.state = kStateUploading;
     view.setFirstRowState(row.state);
-    FtpClient& ftp = site_.ftp;
-    if (!ftp.changeDir(row.serverDirectory)) {
-      if (!ftp.makeDir(row.serverDirectory) || !ftp.changeDir(row.serverDirectory))
-        throw FtpError(FtpError::Kind::Refused, "无法进入或创建服务器目录 " + row.serverDirectory);
-    }
+    if (!EnterOrCreateFolder(site_.ftp, row.serverDirectory))
+      throw FtpError(FtpError::Kind::Refused, "无法进入或创建服务器目录 " + row.serverDirectory);
     curUploadFile_ = row.name;
-    storeStarted = true;
-    ftp.store(row.localPath, row.serverPath);
+    storeRow(view, row);
     transferring_ = false;
     std::lock_guard lock(uploadedMutex_);
     uploaded_.push_back(row.localPath);
@@ -169,13 +192,15 @@ bool UploadWorker::upload(SyncView& view, ChangeRow& row) {
     outcome_ = RunOutcome::FileFailed;
     view.setRunning(false);
     curUploadFile_.clear();
-    // Only a store that reached the server can have left a partial file there.
-    // When it failed before (folder refused, local file unreadable), the
-    // server's copy is untouched and may be the only one left: keep it.
-    if (!storeStarted || !site_.ftp.storeReachedServer()) return false;
+    // Only a store that reached the server can have left a partial file
+    // there, and only under the name it was stored as: normally the
+    // temporary one, so the published copy keeps serving. When the store
+    // failed before (folder refused, local file unreadable), the server's
+    // copies are untouched and may be the only ones left: keep them.
+    if (partialPath_.empty() || !site_.ftp.storeReachedServer()) return false;
     bool deleted = false;
     try {
-      deleted = site_.ftp.remove(row.serverPath);
+      deleted = site_.ftp.remove(partialPath_);
     } catch (const std::exception&) {
       deleted = false;
     }

@@ -1,8 +1,10 @@
 // One press of "扫描并上传": on a worker thread, reconnect, scan the data
 // folder against the server and upload every listed file from the top,
-// showing each step on the window through the view. A stop request is
-// honoured before the next file; a failed file ends the run after deleting
-// the partial server copy.
+// showing each step on the window through the view. Each file is stored
+// under a temporary name and renamed over its published name, so visitors
+// never fetch half a file and a failed store leaves the previous copy in
+// place. A stop request is honoured before the next file; a failed file ends
+// the run after deleting what the failed store left.
 #pragma once
 
 #include <atomic>
@@ -63,6 +65,10 @@ class UploadWorker {
   void uploadAll(SyncView& view);
   // Uploads the first row; false when the run ends here.
   bool upload(SyncView& view, ChangeRow& row);
+  // Stores the row's file under a temporary name and renames it over the
+  // published one; on a server that refuses the rename, straight onto the
+  // published name. Throws FtpError when the store fails.
+  void storeRow(SyncView& view, const ChangeRow& row);
   void endRun(SyncView& view, RunOutcome outcome, bool showClosingBox);
   void attachProgress(SyncView& view);
 
@@ -81,6 +87,11 @@ class UploadWorker {
   std::int64_t curUploadSize_ = 0;
   std::vector<ChangeRow> rows_;
   bool closingBoxSuppressed_ = false;
+  // The server refused a rename in this run; the rest go straight on.
+  bool renameRefused_ = false;
+  // Where the store in progress writes, until it has finished: what a
+  // failure deletes.
+  std::string partialPath_;
   mutable std::mutex uploadedMutex_;
   std::vector<std::string> uploaded_;
 };

@@ -4,6 +4,7 @@
 
 #include "app_title.h"
 #include "app_windows.h"
+#include "chinese_translations.h"
 #include "executable_folder.h"
 #include "login_form.h"
 #include "qt_platform.h"
@@ -13,6 +14,8 @@ int main(int argc, char** argv) {
   // The program ends when the login window or the main window is closed,
   // not when the login window is hidden after signing in.
   QApplication::setQuitOnLastWindowClosed(false);
+  // Before any box or dialog exists: their buttons take their texts when made.
+  kestrova::ui::InstallChineseTranslations(application);
 
   kestrova::ui::QtPlatform platform;
   if (platform.anotherInstanceRunning()) {

@@ -167,6 +167,8 @@ class TMainForm : public QWidget, public service::MainReplyActions {
   void btnRefushVideoListClick();
   void lvFilesExit();
   void createConfigXml();
+  // The same with the list's rows given (as listRows() would read them).
+  void createConfigXml(service::TvideofileList rows);
   service::TvideofileList listRows() const;
 
   // Preview and thumbnail capture.

@@ -35,21 +35,35 @@ void TMainForm::updateVideoFileList(const std::string& reply) {
   }
   // One repaint for the whole list rather than one per cell.
   lvFiles->setUpdatesEnabled(false);
-  lvFiles->setRowCount(static_cast<int>(videos.size()));
-  for (int row = 0; row < static_cast<int>(videos.size()); ++row) {
-    RowCells cells = catalogue::CellsForListRow(videos[row]);
-    for (int cell = 0; cell < catalogue::kRowCellCount; ++cell) {
-      auto* item = new QTableWidgetItem(Q(cells[cell]));
-      if (cell > 0) item->setTextAlignment(Qt::AlignCenter);
-      lvFiles->setItem(row, cell, item);
+  int rowCount = static_cast<int>(videos.size());
+  lvFiles->setRowCount(rowCount);
+  service::TvideofileList listed;
+  listed.reserve(videos.size());
+  {
+    // Every setItem would tell the view about its one cell (60 000 notices
+    // for 5000 videos, most of the time a long list took); the view hears
+    // about all of them at once below.
+    QSignalBlocker quietModel(lvFiles->model());
+    for (int row = 0; row < rowCount; ++row) {
+      RowCells cells = catalogue::CellsForListRow(videos[row]);
+      for (int cell = 0; cell < catalogue::kRowCellCount; ++cell) {
+        auto* item = new QTableWidgetItem(Q(cells[cell]));
+        if (cell > 0) item->setTextAlignment(Qt::AlignCenter);
+        lvFiles->setItem(row, cell, item);
+        cells[cell] = item->text().toStdString();  // as listRows() reads it back
+      }
+      listed.push_back(catalogue::RecordFromCells(cells));
     }
   }
+  if (rowCount > 0)
+    emit lvFiles->model()->dataChanged(lvFiles->model()->index(0, 0),
+                                       lvFiles->model()->index(rowCount - 1, catalogue::kRowCellCount - 1));
   lvFiles->setUpdatesEnabled(true);
   bool empty = videos.empty();
   btnspglsave->setEnabled(!empty);
   btnPlay->setEnabled(!empty);
   if (!empty) lvFiles->selectRow(0);
-  createConfigXml();
+  createConfigXml(std::move(listed));
 }
 
 service::TvideofileList TMainForm::listRows() const {
@@ -127,7 +141,9 @@ void TMainForm::btnRefushVideoListClick() { sendVideoListRequest(); }
 
 void TMainForm::lvFilesExit() { createScript(); }
 
-void TMainForm::createConfigXml() {
+void TMainForm::createConfigXml() { createConfigXml(listRows()); }
+
+void TMainForm::createConfigXml(service::TvideofileList rows) {
   publishing::PlayerConfig config;
   config.companyid = companyid;
   config.account = account;
@@ -147,7 +163,7 @@ void TMainForm::createConfigXml() {
   config.chkAutoPlay = flags.chkAutoPlay->isChecked();
   config.chkAutocre = flags.chkAutocre->isChecked();
   config.chkDisplayLogo = flags.chkDisplayLogo->isChecked();
-  config.rows = listRows();
+  config.rows = std::move(rows);
   publishing::createConfigXml(dataPath / "config.xml", config);
 }
 

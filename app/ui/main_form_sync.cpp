@@ -4,6 +4,7 @@
 
 #include "app_title.h"
 #include "main_form.h"
+#include "progress_text.h"
 #include "responsive_ftp.h"
 #include "upload_panel_model.h"
 
@@ -11,6 +12,11 @@ namespace kestrova::ui {
 
 namespace {
 QString Q(const std::string& text) { return QString::fromStdString(text); }
+
+// lvlist's date columns, and the room a cell's margins and the grid take.
+constexpr int kLocalTimeColumn = 1;
+constexpr int kServerTimeColumn = 5;
+constexpr int kCellPadding = 16;
 }  // namespace
 
 sync::ConnectionFields MainFormSyncView::connectionFields() {
@@ -25,7 +31,15 @@ void MainFormSyncView::showUploadPanel() {
   if (!form_.pnlspsc->isVisible()) form_.btnspscClick();
 }
 
-void MainFormSyncView::setStatus(const std::string& text) { form_.statmain->setText(Q(text)); }
+void MainFormSyncView::setStatus(const std::string& text) {
+  QLabel* line = form_.statmain;
+  QFontMetrics metrics(line->font());
+  auto widthOf = [&metrics](const std::string& candidate) { return metrics.horizontalAdvance(Q(candidate)); };
+  int room = line->contentsRect().width() - 2 * line->margin();
+  line->setText(Q(sync::FitStatusText(text, widthOf, room)));
+  // The whole text, file name and all, stays one hover away.
+  line->setToolTip(Q(text));
+}
 
 void MainFormSyncView::setRunning(bool running) {
   form_.btnscan->setEnabled(!running);
@@ -41,6 +55,11 @@ void MainFormSyncView::appendRow(const sync::ChangeRow& row) {
   auto* item = new QTreeWidgetItem(form_.lvlist);
   item->setText(0, Q(texts.caption));
   for (size_t i = 0; i < texts.cells.size(); ++i) item->setText(static_cast<int>(i) + 1, Q(texts.cells[i]));
+  // Dates are never shown cut off: their columns grow to the widest text.
+  for (int column : {kLocalTimeColumn, kServerTimeColumn}) {
+    int needed = form_.lvlist->fontMetrics().horizontalAdvance(item->text(column)) + kCellPadding;
+    if (form_.lvlist->columnWidth(column) < needed) form_.lvlist->setColumnWidth(column, needed);
+  }
 }
 
 void MainFormSyncView::setFirstRowState(const std::string& state) {

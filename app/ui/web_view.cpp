@@ -16,6 +16,9 @@ WebView::WebView(QWidget* parent) : QTextBrowser(parent) {
 void WebView::navigate(const QUrl& address) {
   address_ = address;
   if (loading_ && loading_->isRunning()) loading_->abort();
+  picture_ = QImage();
+  setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+  setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
   if (address.isLocalFile()) {
     showLocalFile(address.toLocalFile());
     return;
@@ -38,12 +41,9 @@ void WebView::navigate(const QUrl& address) {
 void WebView::showLocalFile(const QString& path) {
   QImageReader reader(path);
   reader.setDecideFormatFromContent(true);
-  QImage picture = reader.read();
-  if (!picture.isNull()) {
-    document()->clear();
-    document()->addResource(QTextDocument::ImageResource, QUrl("kestrova:picture"),
-                            picture.scaled(viewport()->size(), Qt::KeepAspectRatio, Qt::SmoothTransformation));
-    setHtml("<p align=center><img src='kestrova:picture'></p>");
+  picture_ = reader.read();
+  if (!picture_.isNull()) {
+    showPicture();
     return;
   }
   QFile file(path);
@@ -52,6 +52,33 @@ void WebView::showLocalFile(const QString& path) {
   } else {
     setPlainText(path);
   }
+}
+
+QSize WebView::pictureRoom() const {
+  // The widget's own contents, not the viewport: before the first show the
+  // viewport has not been laid out yet and would give a picture too small.
+  int margin = 2 * static_cast<int>(document()->documentMargin());
+  return contentsRect().size() - QSize(margin, margin);
+}
+
+void WebView::showPicture() {
+  // A picture is always shown whole and centred: shrunk to fit when larger
+  // than the view, at its own size otherwise; no scroll bars.
+  setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  QSize room = pictureRoom().expandedTo(QSize(1, 1));
+  QImage shown = picture_;
+  if (shown.width() > room.width() || shown.height() > room.height())
+    shown = picture_.scaled(room, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+  shownPictureSize_ = shown.size();
+  document()->clear();
+  document()->addResource(QTextDocument::ImageResource, QUrl("kestrova:picture"), shown);
+  setHtml(QStringLiteral("<p align=center style='margin:0'><img src='kestrova:picture'></p>"));
+}
+
+void WebView::resizeEvent(QResizeEvent* event) {
+  QTextBrowser::resizeEvent(event);
+  if (!picture_.isNull()) showPicture();
 }
 
 }  // namespace kestrova::ui

@@ -2,6 +2,7 @@
 // service web site (fetched without blocking) or a local picture file.
 #pragma once
 
+#include <QImage>
 #include <QNetworkAccessManager>
 #include <QPointer>
 #include <QTextBrowser>
@@ -20,13 +21,22 @@ class WebView : public QTextBrowser {
   // Shows the address: an http(s) page, a local picture, or a local page.
   void navigate(const QUrl& address);
   QUrl address() const { return address_; }
+  // The size a local picture is shown at (empty when none is shown).
+  QSize shownPictureSize() const { return picture_.isNull() ? QSize() : shownPictureSize_; }
+
+ protected:
+  void resizeEvent(QResizeEvent* event) override;
 
  private:
   void showLocalFile(const QString& path);
+  void showPicture();
+  QSize pictureRoom() const;
 
   QNetworkAccessManager network_;
   QPointer<QNetworkReply> loading_;
   QUrl address_;
+  QImage picture_;  // the local picture shown, at its own size
+  QSize shownPictureSize_;
 };
 
 }  // namespace kestrova::ui

@@ -437,6 +437,22 @@ TEST(ServiceHttp, ServesItsOwnPages) {
   EXPECT_EQ(client.Get("/member/../../etc/passwd")->status, 404);
 }
 
+TEST(ServiceHttp, RepliesAreCompressedWithGzipEvenForClientsThatAlsoAcceptBrotli) {
+  // Brotli at the library's quality takes seconds for a large catalogue.
+  ServiceProcess service;
+  httplib::Client client("127.0.0.1", service.port());
+  client.set_decompress(false);
+  for (const char* accepted : {"gzip, deflate, br", "br;q=1.0, gzip;q=0.5"}) {
+    auto res = client.Get("/player/tvsetup/tvsetup.htm", {{"Accept-Encoding", accepted}});
+    ASSERT_TRUE(res) << accepted;
+    EXPECT_EQ(res->get_header_value("Content-Encoding"), "gzip") << accepted;
+  }
+  auto onlyBrotli = client.Get("/player/tvsetup/tvsetup.htm", {{"Accept-Encoding", "br"}});
+  ASSERT_TRUE(onlyBrotli);
+  EXPECT_EQ(onlyBrotli->get_header_value("Content-Encoding"), "");
+  EXPECT_NE(onlyBrotli->body.find("<meta charset=\"utf-8\">"), std::string::npos);
+}
+
 TEST(ServiceAdmin, SeedDemoRunsAtEveryStartAndAddCompanyRefusesDuplicates) {
   ServiceProcess service({.seedDemo = true});
   using kestrova::test::RunCommand;

@@ -20,13 +20,13 @@ std::string PythonText(const std::string& text) {
 std::string ServerScript(const FtpServerProcess::Options& options, const std::filesystem::path& root, int port) {
   std::string script =
       "from pyftpdlib.authorizers import DummyAuthorizer\n"
-      "from pyftpdlib.handlers import FTPHandler, ThrottledDTPHandler\n"
+      "from pyftpdlib.handlers import DTPHandler, FTPHandler, ThrottledDTPHandler\n"
       "from pyftpdlib.servers import FTPServer\n"
       "import os\n"
       "root = " + PythonText(root.string()) + "\n"
       "auth = DummyAuthorizer()\n"
       "auth.add_user(" + PythonText(options.user) + ", " + PythonText(options.password) +
-      ", root, perm='elradfmwMT')\n";
+      ", root, perm=" + (options.renameRefused ? "'elradmwMT'" : "'elradfmwMT'") + ")\n";
   for (const auto& folder : options.storeRefusedFolders)
     script += "auth.override_perm(" + PythonText(options.user) + ", os.path.join(root, " + PythonText(folder) +
               "), perm='elradfmMT', recursive=True)\n";
@@ -38,6 +38,19 @@ std::string ServerScript(const FtpServerProcess::Options& options, const std::fi
         "dtp = ThrottledDTPHandler\n"
         "dtp.read_limit = " + std::to_string(options.uploadBytesPerSecond) + "\n"
         "handler.dtp_handler = dtp\n";
+  }
+  if (options.storeByteLimit > 0) {
+    script +=
+        "import logging\n"
+        "class QuotaDTP(handler.dtp_handler):\n"
+        "    def handle_read(self):\n"
+        "        super().handle_read()\n"
+        "        if self.receive and not self._closed and self.tot_bytes_received > " +
+        std::to_string(options.storeByteLimit) + ":\n"
+        "            self._resp = ('552 Disk quota exceeded; transfer aborted.', logging.warning)\n"
+        "            self.close()\n"
+        "    handle_read_event = handle_read\n"
+        "handler.dtp_handler = QuotaDTP\n";
   }
   script += "FTPServer(('127.0.0.1', " + std::to_string(port) + "), handler).serve_forever()\n";
   return script;
@@ -52,7 +65,8 @@ FtpServerProcess::FtpServerProcess(Options options) : options_(std::move(options
   for (const auto& folder : options_.storeRefusedFolders) std::filesystem::create_directories(root_ / folder);
   // The python3 first on PATH may lack the module; Debian's has it.
   std::vector<std::string> argv;
-  if (options_.storeRefusedFolders.empty() && options_.uploadBytesPerSecond == 0) {
+  if (options_.storeRefusedFolders.empty() && options_.uploadBytesPerSecond == 0 && options_.storeByteLimit == 0 &&
+      !options_.renameRefused) {
     argv = {"/usr/bin/python3", "-m", "pyftpdlib", "-i", "127.0.0.1", "-p", std::to_string(port_), "-w",
             "-d", root_.string(), "-u", options_.user, "-P", options_.password};
   } else {

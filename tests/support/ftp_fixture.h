@@ -28,6 +28,12 @@ class FtpServerProcess {
     std::vector<std::string> storeRefusedFolders{};
     // Upload speed limit in bytes per second (0: none).
     long uploadBytesPerSecond = 0;
+    // A store is cut off with "552" once it has received more than this many
+    // bytes, as a full disk or a quota would (0: no limit). What arrived
+    // before stays on the server.
+    long storeByteLimit = 0;
+    // RNFR/RNTO refused (no rename permission).
+    bool renameRefused = false;
   };
 
   FtpServerProcess() : FtpServerProcess(Options{}) {}

@@ -20,6 +20,7 @@
 
 #include "app_title.h"
 #include "app_windows.h"
+#include "chinese_translations.h"
 #include "executable_folder.h"
 #include "frm_bfq.h"
 #include "frm_mp.h"
@@ -87,6 +88,7 @@ int main(int argc, char** argv) {
 
   QApplication application(argc, argv);
   QApplication::setQuitOnLastWindowClosed(false);
+  kestrova::ui::InstallChineseTranslations(application);
   QStringList args = QCoreApplication::arguments();
   QString account = Argument(args, "--account", "demo");
   QString password = Argument(args, "--password", "demo");

@@ -3,6 +3,8 @@
 // server and what the status line says.
 #include <gtest/gtest.h>
 
+#include <QString>
+
 #include "change_scan.h"
 #include "date_text.h"
 #include "extension_filter.h"
@@ -112,7 +114,10 @@ TEST(ServerPaths, LocalPathBelowTheDataFolderFollowsTheSiteRoot) {
   EXPECT_EQ(getserverpath(data + "/config.xml", data, "/site"), "/site/config.xml");
   EXPECT_EQ(getserverpath(data + "/video", data, "/site"), "/site/video");
   EXPECT_EQ(getserverpath(data + "/video/a.mp4", data, "/site"), "/site/video/a.mp4");
-  EXPECT_EQ(getserverpath(data + "/video/a.mp4", data, "/site/"), "/site//video/a.mp4");
+  EXPECT_EQ(getserverpath(data + "/video/a.mp4", data, "/site/"), "/site/video/a.mp4");
+  EXPECT_EQ(getserverpath(data + "/video/a.mp4", data, "/"), "/video/a.mp4");
+  EXPECT_EQ(getserverpath(data + "/config.xml", data, "/"), "/config.xml");
+  EXPECT_EQ(getserverpath(data, data, "/"), "/");
 }
 
 TEST(ProgressTexts, PiecesInOrderWithoutBlanksAndGeneralPercentages) {
@@ -125,12 +130,43 @@ TEST(ProgressTexts, PiecesInOrderWithoutBlanksAndGeneralPercentages) {
   EXPECT_EQ(ProgressText("", 2048, 0), "正在读取服务器文件列表：已接收 2048 字节");
 }
 
+TEST(ProgressTexts, ALongFileNameLosesItsMiddleSoTheFiguresStayInView) {
+  // One unit per character, as a fixed-width font would measure.
+  auto characters = [](const std::string& text) { return static_cast<int>(QString::fromStdString(text).size()); };
+  const std::string name = "一段很长的中文文件名_" + std::string(60, 'x') + "_结尾.mp4";
+  const std::string figures = " 当前进度：500/1000 当前文件上传百分比：50%";
+  struct Case {
+    std::string text, keptStart, keptEnd;
+  };
+  for (const Case& c : {Case{ProgressText(name, 500, 1000), "正在上传：一", figures},
+                        Case{TransferDoneText(name), "文件：一", "尾.mp4 上传完成"},
+                        Case{"上传 " + name + " 失败：STOR refused", "上传 一", " 失败：STOR refused"},
+                        Case{RenameRefusedText(name), "服务器不支持改名", ".mp4"}}) {
+    std::string fitted = FitStatusText(c.text, characters, 50);
+    EXPECT_LE(characters(fitted), 50) << fitted;
+    EXPECT_GE(characters(fitted), 46) << "as much of the name as fits: " << fitted;
+    EXPECT_EQ(fitted.rfind(c.keptStart, 0), 0u) << fitted;
+    EXPECT_EQ(fitted.substr(fitted.size() - c.keptEnd.size()), c.keptEnd) << fitted;
+    EXPECT_NE(fitted.find("…"), std::string::npos) << fitted;
+    EXPECT_TRUE(QString::fromStdString(fitted).isValidUtf16());
+  }
+  EXPECT_EQ(FitStatusText(ProgressText("a.mp4", 1, 2), characters, 200), ProgressText("a.mp4", 1, 2));
+  EXPECT_EQ(FitStatusText(std::string(80, 'z'), characters, 50), std::string(80, 'z')) << "no name to shorten";
+}
+
 TEST(DateTexts, MidnightShowsTheDateAloneAndOtherTimesCarrySeconds) {
   // In the C locale (see the test's environment); the clock carries no zone.
   EXPECT_EQ(DateTimeText(kNoServerCopy), "1 Jan 1970");
   EXPECT_EQ(DateTimeText(MakeWallTime(2026, 3, 5, 14, 22, 7)), "5 Mar 2026 14:22:07");
   EXPECT_EQ(DateTimeText(MakeWallTime(2026, 12, 25, 0, 0, 0)), "25 Dec 2026");
   EXPECT_EQ(DateTimeText(MakeWallTime(2026, 12, 25, 0, 0, 1)), "25 Dec 2026 00:00:01");
+}
+
+TEST(DateTexts, WithoutALanguageTheyReadAsOnAChineseDesktop) {
+  // The test runs with LANG=C.
+  EXPECT_EQ(DateTimeText(MakeWallTime(2026, 12, 10, 11, 53, 0)), "2026/12/10 11:53:00");
+  EXPECT_EQ(DateTimeText(MakeWallTime(2026, 3, 5, 9, 7, 3)), "2026/03/05 09:07:03");
+  EXPECT_EQ(DateTimeText(kNoServerCopy), "1970/01/01");
 }
 
 }  // namespace

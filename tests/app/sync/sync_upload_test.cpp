@@ -111,7 +111,7 @@ TEST(UploadRun, StopDuringTheFirstFileLetsItFinishAndKeepsTheRest) {
   EXPECT_EQ(h.worker().lastOutcome(), RunOutcome::Stopped);
 }
 
-TEST(UploadRun, AFailedStoreDeletesTheServerCopyAndEndsTheRun) {
+TEST(UploadRun, AFailedStoreKeepsTheServerCopyAndEndsTheRun) {
   // The server refuses stores into "site/b" but lets us delete there.
   FtpServerProcess server({.storeRefusedFolders = {"site/b"}});
   SyncHarness h(server);
@@ -130,7 +130,7 @@ TEST(UploadRun, AFailedStoreDeletesTheServerCopyAndEndsTheRun) {
 
   EXPECT_EQ(ReadFile(server.root() / "site/a/1.mp4"), "1");
   EXPECT_EQ(secondState, kStateFailed);
-  EXPECT_FALSE(std::filesystem::exists(server.root() / "site/b/2.mp4")) << "no partial file may stay";
+  EXPECT_EQ(ReadFile(server.root() / "site/b/2.mp4"), "old") << "a refused store leaves the published copy";
   ASSERT_EQ(h.panel.rows.size(), 2u);
   EXPECT_EQ(h.panel.rows[0].caption, "3.mp4");
   EXPECT_EQ(h.panel.rows[1].caption, "4.mp4");
@@ -198,8 +198,12 @@ TEST(UploadRun, AServerLostDuringTheScanEndsTheRunWithAMessage) {
   FtpServerProcess server;
   SyncHarness h(server);
   std::string now = LocalTimeText(-60);
-  // In three folders, so the scan still has server questions to ask after the first row.
-  for (const char* name : {"model/c.gif", "video/a.mp4", "zoom/b.jpg"}) h.localFile(name, now);
+  // In three folders the server has, so the scan still has listings to ask
+  // for after the first row.
+  for (const char* name : {"model/c.gif", "video/a.mp4", "zoom/b.jpg"}) {
+    h.localFile(name, now);
+    h.serverFile(std::string("site/") + name, LocalTimeText(-7200));
+  }
   h.panel.onChanged = [&] {
     if (server.running() && h.panel.rows.size() == 1) server.kill();
   };

@@ -29,6 +29,7 @@ TEST_F(MainFrame, PanelsSwitchAndTheToolbarButtonsFollow) {
   QTest::mouseClick(main().btnspgl, Qt::LeftButton);
   EXPECT_TRUE(main().pnlSpgl->isVisible());
   EXPECT_EQ(main().btnspgl->toolTip(), QStringLiteral("对已转换成功的视频进行操作与管理"));
+  EXPECT_EQ(main().btnxzsp->toolTip(), QStringLiteral("点击新增一个/多个视频文件"));
 }
 
 TEST_F(MainFrame, ClosingEitherWindowEndsTheProgram) {

@@ -1,6 +1,9 @@
 // The company card, player settings, logo and password dialogs, driven
 // through the toolbar against the real service.
+#include <QScrollBar>
+
 #include "desktop_fixture.h"
+#include "web_view.h"
 
 namespace kestrova::test {
 namespace {
@@ -124,6 +127,49 @@ TEST_F(ProfileDialogs, PickedLogoIsCopiedByteForByte) {
   QTest::mouseClick(windows().FrmTb->SpeedButton1, Qt::LeftButton);
   EXPECT_EQ(platform_.texts("error").size(), 1);
   EXPECT_EQ(ReadFile(dataPath() / "model" / "logo.gif"), jpeg);
+}
+
+TEST_F(ProfileDialogs, TheLogoShowsWholeAndFittedTheSameWayAtStartAndAfterAPick) {
+  // The template's logo: nothing drawn runs into its edges.
+  QImage logo(QString::fromStdString((dataPath() / "model" / "logo.gif").string()));
+  ASSERT_FALSE(logo.isNull());
+  QRgb background = logo.pixel(0, 0);
+  for (int y = 0; y < logo.height(); ++y)
+    for (int x : {0, 1, 2, logo.width() - 3, logo.width() - 2, logo.width() - 1})
+      ASSERT_EQ(logo.pixel(x, y), background) << "the logo is cut off at column " << x << ", row " << y;
+
+  createWindows();
+  ui::WebView* view = windows().FrmTb->WebBrowser1;
+  auto fitsWhole = [view](QSize shown, QSize picture) {
+    QSize room = view->contentsRect().size();
+    return shown.isValid() && shown.width() <= room.width() && shown.height() <= room.height() &&
+           std::abs(shown.width() * picture.height() - shown.height() * picture.width()) <= picture.width() + picture.height();
+  };
+  QSize atStart = view->shownPictureSize();
+  EXPECT_TRUE(fitsWhole(atStart, logo.size())) << atStart.width() << "x" << atStart.height();
+
+  // Shown in the dialog, the same; a large picture picked there is fitted too.
+  QImage large(800, 300, QImage::Format_RGB32);
+  large.fill(Qt::darkGreen);
+  ASSERT_TRUE(large.save(QString::fromStdString((folder_ / "large.png").string())));
+  platform_.fileAnswers = {QString::fromStdString((dataPath() / "model" / "logo.gif").string()),
+                           QString::fromStdString((folder_ / "large.png").string())};
+  QSize whileShown, afterSamePick, afterLargePick;
+  bool scrollBars = true;
+  platform_.dialogScripts.push_back([&](QDialog&) {
+    whileShown = view->shownPictureSize();
+    QTest::mouseClick(windows().FrmTb->SpeedButton1, Qt::LeftButton);
+    afterSamePick = view->shownPictureSize();
+    QTest::mouseClick(windows().FrmTb->SpeedButton1, Qt::LeftButton);
+    afterLargePick = view->shownPictureSize();
+    scrollBars = view->verticalScrollBar()->isVisible() || view->horizontalScrollBar()->isVisible();
+    return int(QDialog::Accepted);
+  });
+  QTest::mouseClick(main().btnqytbsz, Qt::LeftButton);
+  EXPECT_EQ(whileShown, atStart);
+  EXPECT_EQ(afterSamePick, atStart) << "one view of the same logo, before and after picking it";
+  EXPECT_TRUE(fitsWhole(afterLargePick, large.size())) << afterLargePick.width() << "x" << afterLargePick.height();
+  EXPECT_FALSE(scrollBars);
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 // real FTP server (pyftpdlib on loopback), files made in the data folder,
 // and the run started, stopped and cut short by the window's buttons.
 #include <QAbstractItemModel>
+#include <QRegularExpression>
 #include <QSettings>
 
 #include "desktop_fixture.h"
@@ -22,7 +23,7 @@ class UploadPanel : public DesktopFixture {
   // Starts the site's server, adds a SETUP company pointing at it, and signs
   // in; the data folder is then empty (config.xml, written at sign-in, and
   // the template's logo and web player are removed).
-  void signInToSite(FtpServerProcess::Options server = {}) {
+  void signInToSite(FtpServerProcess::Options server = {}, const std::string& siteRoot = "/site") {
     ftp_ = std::make_unique<FtpServerProcess>(server);
     std::string companyId = service_->addCompany({{"account", "uploader"},
                           {"password", "pw"},
@@ -31,7 +32,7 @@ class UploadPanel : public DesktopFixture {
                           {"ftp_port", std::to_string(ftp_->port())},
                           {"ftp_account", ftp_->user()},
                           {"ftp_password", ftp_->password()},
-                          {"ftp_path", "/site"},
+                          {"ftp_path", siteRoot},
                           {"domain", "http://127.0.0.1:9"}});
     for (const char* file : {"model/logo.gif", "index.js", "preview.html"}) std::filesystem::remove(dataPath() / file);
     createWindows();
@@ -171,7 +172,7 @@ TEST_F(UploadPanel, AFailedStoreShowsTheYesOnlyErrorBoxThenTheClosingBox) {
   ASSERT_NO_FATAL_FAILURE(signInToSite({.storeRefusedFolders = {"site/video"}}));
   localFile("video/a.mp4", "a");
   localFile("zoom/b.jpg", "b");
-  // An older server copy, which the failed store's clean-up deletes.
+  // An older server copy, which the failed store leaves serving.
   WriteFile(onServer("video/a.mp4"), "old");
   SetModificationTime(onServer("video/a.mp4"), "2020-01-01 00:00:00");
   QTest::mouseClick(main().btnscan, Qt::LeftButton);
@@ -182,7 +183,7 @@ TEST_F(UploadPanel, AFailedStoreShowsTheYesOnlyErrorBoxThenTheClosingBox) {
   ASSERT_NE(error, platform_.shown.end());
   EXPECT_EQ(error->kind, "yes-only");
   EXPECT_LT(error - platform_.shown.begin(), static_cast<long>(platform_.shown.size()) - 1) << "before the closing box";
-  EXPECT_FALSE(std::filesystem::exists(onServer("video/a.mp4")));
+  EXPECT_EQ(ReadFile(onServer("video/a.mp4")), "old");
   ASSERT_EQ(main().lvlist->topLevelItemCount(), 1) << "the row after the failed one stays";
   EXPECT_EQ(main().lvlist->topLevelItem(0)->text(0), "b.jpg");
   EXPECT_EQ(buttons(), kIdle);
@@ -234,6 +235,51 @@ TEST_F(UploadPanel, EndingTheProgramDuringARunStillLetsTheWindowsGo) {
   // tear-down, which must return.
   QTest::mouseClick(main().SpeedButton3, Qt::LeftButton);
   EXPECT_TRUE(platform_.ended);
+}
+
+TEST_F(UploadPanel, AtTheServersRootLongNamesAndDatesShowWholeWithTheFiguresInView) {
+  ASSERT_NO_FATAL_FAILURE(signInToSite({.uploadBytesPerSecond = 256 * 1024}, "/"));
+  const std::string name = "公司年会现场视频_" + std::string(70, 'x') + "_最终版.mp4";
+  localFile("video/" + name, EveryByte(400 * 1024));
+
+  QStringList firstRow;
+  std::vector<int> dateRoom;  // width needed by each date text, then the width its column has
+  QString progressShown, progressFull;
+  QTreeWidget* list = main().lvlist;
+  QObject::connect(list->model(), &QAbstractItemModel::dataChanged, list, [&] {
+    QTreeWidgetItem* row = list->topLevelItem(0);
+    if (!firstRow.isEmpty() || !row || row->text(7).isEmpty()) return;
+    for (int c = 0; c < 8; ++c) firstRow << row->text(c);
+  });
+  QTest::mouseClick(main().btnscan, Qt::LeftButton);
+  ASSERT_TRUE(waitForStatusStart(QStringLiteral("正在上传："))) << status().toStdString();
+  progressShown = status();
+  progressFull = main().statmain->toolTip();
+  for (int column : {1, 5}) {
+    dateRoom.push_back(list->fontMetrics().horizontalAdvance(list->topLevelItem(0)->text(column)));
+    dateRoom.push_back(list->columnWidth(column));
+  }
+  ASSERT_TRUE(waitForShown(QStringLiteral("文件上传完毕"), 30000)) << platform_.texts().join("|").toStdString();
+
+  // The server path joins the root "/" without doubling it.
+  ASSERT_EQ(firstRow.size(), 8);
+  EXPECT_EQ(firstRow[4].toStdString(), "/video/" + name);
+  EXPECT_EQ(firstRow[7], "/video");
+  EXPECT_EQ(ReadFile(ftp_->root() / "video" / name), EveryByte(400 * 1024));
+  // Without a language (the test runs in C.UTF-8) dates read as on a Chinese desktop.
+  QRegularExpression dateTime("^\\d{4}/\\d{2}/\\d{2} \\d{2}:\\d{2}:\\d{2}$");
+  EXPECT_TRUE(dateTime.match(firstRow[1]).hasMatch()) << firstRow[1].toStdString();
+  EXPECT_EQ(firstRow[5], "1970/01/01");
+  for (size_t i = 0; i < dateRoom.size(); i += 2) EXPECT_LT(dateRoom[i], dateRoom[i + 1]) << "date column " << i / 2;
+  // The long name is shortened; the figures and the percentage stay in view.
+  QLabel* line = main().statmain;
+  EXPECT_LE(line->fontMetrics().horizontalAdvance(progressShown), line->contentsRect().width())
+      << progressShown.toStdString();
+  EXPECT_TRUE(progressShown.contains(QStringLiteral("…"))) << progressShown.toStdString();
+  EXPECT_TRUE(progressShown.endsWith('%')) << progressShown.toStdString();
+  EXPECT_TRUE(progressShown.contains(QStringLiteral(" 当前进度：")));
+  EXPECT_TRUE(progressFull.startsWith(QStringLiteral("正在上传：") + QString::fromStdString(name) + " 当前进度："))
+      << "the whole text on hover: " << progressFull.toStdString();
 }
 
 }  // namespace
