@@ -91,13 +91,9 @@ TEST_F(CataloguePanel, SavingAsDraftSendsStateU) {
   createWindows();
   loginAndWaitForList();
   std::string id = main().currentVideo.id;
+  // Markup characters in a title are carried as typed, not refused.
   main().edtTitle->setText(QStringLiteral("新标题 & \"引号\""));
   main().cmbstate->setCurrentIndex(main().cmbstate->findText(QStringLiteral("草稿")));
-  QTest::mouseClick(main().btnspglsave, Qt::LeftButton);
-  // A double quote makes the request ill-formed; the service refuses it.
-  ASSERT_TRUE(waitForShown(QStringLiteral("资料修改不成功！")));
-
-  main().edtTitle->setText(QStringLiteral("新标题"));
   QTest::mouseClick(main().btnspglsave, Qt::LeftButton);
   ASSERT_TRUE(waitForShown(QStringLiteral("修改成功！")));
   EXPECT_EQ(main().currentVideo.state, "U");
