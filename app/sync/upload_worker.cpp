@@ -61,6 +61,7 @@ void UploadWorker::ftpthredRun() {
   closingBoxSuppressed_ = false;
   renameRefused_ = false;
   partialPath_.clear();
+  enteredFolder_.clear();
   {
     std::lock_guard lock(uploadedMutex_);
     uploaded_.clear();
@@ -174,8 +175,13 @@ bool UploadWorker::upload(SyncView& view, ChangeRow& row) {
     transferring_ = true;
     row.state = kStateUploading;
     view.setFirstRowState(row.state);
-    if (!EnterOrCreateFolder(site_.ftp, row.serverDirectory))
-      throw FtpError(FtpError::Kind::Refused, "无法进入或创建服务器目录 " + row.serverDirectory);
+    // Stores name whole paths, so a folder entered for the row before needs
+    // no second CWD; only a new folder is entered (and made when missing).
+    if (row.serverDirectory != enteredFolder_) {
+      if (!EnterOrCreateFolder(site_.ftp, row.serverDirectory))
+        throw FtpError(FtpError::Kind::Refused, "无法进入或创建服务器目录 " + row.serverDirectory);
+      enteredFolder_ = row.serverDirectory;
+    }
     curUploadFile_ = row.name;
     storeRow(view, row);
     transferring_ = false;

@@ -92,6 +92,8 @@ class UploadWorker {
   // Where the store in progress writes, until it has finished: what a
   // failure deletes.
   std::string partialPath_;
+  // The server folder this run last entered.
+  std::string enteredFolder_;
   mutable std::mutex uploadedMutex_;
   std::vector<std::string> uploaded_;
 };

@@ -40,6 +40,7 @@ TEST(PublishedUploads, AFreshSiteGetsFilesInFoldersSeveralLevelsDeepOnOneLogin) 
   EXPECT_TRUE(h.panel.rows.empty());
   EXPECT_EQ(h.commandsStartingWith("USER"), 1) << "one connection for the whole run";
   EXPECT_EQ(h.commandsStartingWith("RNTO"), 4);
+  EXPECT_EQ(h.commandsStartingWith("CWD /site/sub/deep/er"), 2) << "entered once, after one refused try";
 }
 
 TEST(PublishedUploads, AStoreCutOffByAQuotaLeavesThePublishedCopyAndNoTemporaryFile) {
