@@ -437,20 +437,18 @@ TEST(ServiceHttp, ServesItsOwnPages) {
   EXPECT_EQ(client.Get("/member/../../etc/passwd")->status, 404);
 }
 
-TEST(ServiceHttp, RepliesAreCompressedWithGzipEvenForClientsThatAlsoAcceptBrotli) {
-  // Brotli at the library's quality takes seconds for a large catalogue.
+TEST(ServiceHttp, RepliesNeverTakeTheSlowBrotliPathWhateverTheClientAccepts) {
+  // Qt's client offers brotli; compressing a large catalogue that way took
+  // seconds. Replies go out as they are, whatever the client accepts.
   ServiceProcess service;
   httplib::Client client("127.0.0.1", service.port());
   client.set_decompress(false);
-  for (const char* accepted : {"gzip, deflate, br", "br;q=1.0, gzip;q=0.5"}) {
+  for (const char* accepted : {"gzip, deflate, br", "br;q=1.0, gzip;q=0.5", "br"}) {
     auto res = client.Get("/player/tvsetup/tvsetup.htm", {{"Accept-Encoding", accepted}});
     ASSERT_TRUE(res) << accepted;
-    EXPECT_EQ(res->get_header_value("Content-Encoding"), "gzip") << accepted;
+    EXPECT_NE(res->get_header_value("Content-Encoding"), "br") << accepted;
+    EXPECT_NE(res->body.find("<meta charset=\"utf-8\">"), std::string::npos) << accepted;
   }
-  auto onlyBrotli = client.Get("/player/tvsetup/tvsetup.htm", {{"Accept-Encoding", "br"}});
-  ASSERT_TRUE(onlyBrotli);
-  EXPECT_EQ(onlyBrotli->get_header_value("Content-Encoding"), "");
-  EXPECT_NE(onlyBrotli->body.find("<meta charset=\"utf-8\">"), std::string::npos);
 }
 
 TEST(ServiceAdmin, SeedDemoRunsAtEveryStartAndAddCompanyRefusesDuplicates) {
