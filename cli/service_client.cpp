@@ -42,6 +42,11 @@ size_t ReadHeader(char* data, size_t size, size_t count, void* target) {
   return size * count;
 }
 
+bool LooksLikeXmlReply(const std::string& body) {
+  const size_t first = body.find_first_not_of(" \t\r\n");
+  return first != std::string::npos && body[first] == '<' && body.find("</") != std::string::npos;
+}
+
 }  // namespace
 
 ServiceClient::ServiceClient(std::string baseUrl, long timeoutSeconds) : timeoutSeconds_(timeoutSeconds) {
@@ -70,11 +75,13 @@ ServiceClient::Answer ServiceClient::Send(const std::string& body) {
   curl_easy_setopt(curl.get(), CURLOPT_NOSIGNAL, 1L);
   CURLcode code = curl_easy_perform(curl.get());
   if (code != CURLE_OK)
-    throw ServiceUnavailable("no answer from " + serviceUrl_ + ": " + curl_easy_strerror(code));
+    throw ServiceUnavailable("cannot reach the service at " + serviceUrl_ + ": " + curl_easy_strerror(code));
   curl_easy_getinfo(curl.get(), CURLINFO_RESPONSE_CODE, &answer.status);
   answer.session = headers.session;
   answer.sessionExpired = headers.sessionExpired;
-  if (Result(answer.body).empty())
+  // A reply is an XML text: a single answer carries a result, a list reply
+  // its rows. Anything else (an error page, nothing) is no reply.
+  if (Result(answer.body).empty() && !LooksLikeXmlReply(answer.body))
     throw ServiceUnavailable(serviceUrl_ + " answered HTTP " + std::to_string(answer.status) + " without a reply");
   return answer;
 }
@@ -89,7 +96,7 @@ publishing::LoginProfile ServiceClient::SignInProfile(const std::string& account
   Answer answer = Send(request);
   if (Result(answer.body) != "success" || answer.session.empty()) {
     std::string message = Message(answer.body);
-    throw std::runtime_error("sign-in refused" + (message.empty() ? "" : ": " + message));
+    throw std::runtime_error("sign-in refused for \"" + account + "\"" + (message.empty() ? "" : ": " + message));
   }
   session_ = answer.session;
   signInRequest_ = request;

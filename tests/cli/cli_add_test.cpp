@@ -43,33 +43,42 @@ TEST(CliAdd, PublishesEachGoodFileAndNamesTheBrokenOne) {
   fs::create_directories(data);
   const fs::path good = dir / "My Clip.mp4";
   fs::copy_file(SharedMedia().mp4, good);
-  // Converts and publishes, but its title (the name up to the first ".")
-  // carries a double quote, which the request texts cannot hold: the service
-  // refuses it, and the already published file must go again.
-  const fs::path refused = dir / "Say \"hi\".mp4";
+  // A double quote in the title (the name up to the first ".") is carried
+  // as typed.
+  const fs::path quoted = dir / "Say \"hi\".mp4";
+  fs::copy_file(SharedMedia().mp4, quoted);
+  // A control character is no text XML can hold: the service refuses it,
+  // and the already published file must go again.
+  const fs::path refused = dir / "Bell\x01.mp4";
   fs::copy_file(SharedMedia().mp4, refused);
 
   auto r = RunCommand(AddCommand("secret", service, data,
                                  "--jobs 2 --preset 0 " + ShellQuote(good.string()) + " " +
                                      ShellQuote(SharedMedia().truncated.string()) + " " +
-                                     ShellQuote(refused.string())));
+                                     ShellQuote(quoted.string()) + " " + ShellQuote(refused.string())));
   EXPECT_EQ(r.exitCode, 1) << r.output;
   EXPECT_NE(r.output.find("added  My Clip.mp4 -> "), std::string::npos) << r.output;
+  EXPECT_NE(r.output.find("added  Say \"hi\".mp4 -> "), std::string::npos) << r.output;
   EXPECT_NE(r.output.find("FAILED truncated.mp4: "), std::string::npos) << r.output;
-  EXPECT_NE(r.output.find("FAILED Say \"hi\".mp4: the service refused it"), std::string::npos) << r.output;
-  EXPECT_NE(r.output.find("2 of 3 files failed: truncated.mp4, Say \"hi\".mp4"), std::string::npos) << r.output;
+  EXPECT_NE(r.output.find("FAILED Bell\x01.mp4: the service refused it"), std::string::npos) << r.output;
+  EXPECT_NE(r.output.find("2 of 4 files failed: truncated.mp4, Bell\x01.mp4"), std::string::npos) << r.output;
 
-  // One video and its thumbnail, sharing a 16-character name; nothing else.
+  // Two videos and their thumbnails, each pair sharing a 16-character name;
+  // nothing of the refused files.
   const auto videos = FilesIn(data / "video");
-  ASSERT_EQ(videos.size(), 1u) << r.output;
-  const std::string base = videos[0].substr(0, videos[0].find('.'));
-  EXPECT_EQ(base.size(), 16u);
-  EXPECT_EQ(videos[0], base + ".html");
-  EXPECT_EQ(FilesIn(data / "zoom"), std::vector<std::string>{base + ".jpg"});
+  ASSERT_EQ(videos.size(), 2u) << r.output;
+  std::vector<std::string> thumbnails;
+  for (const std::string& name : videos) {
+    const std::string base = name.substr(0, name.find('.'));
+    EXPECT_EQ(base.size(), 16u);
+    EXPECT_EQ(name, base + ".html");
+    thumbnails.push_back(base + ".jpg");
+  }
+  EXPECT_EQ(FilesIn(data / "zoom"), thumbnails);
   const fs::path video = data / "video" / videos[0];
   EXPECT_EQ(FfprobeValue("stream=codec_name,width,height", video, "v:0"), "h264\n176\n144");  // preset 0
   EXPECT_EQ(FfprobeValue("stream=codec_name,sample_rate", video, "a:0"), "aac\n22050");
-  EXPECT_EQ(FfprobeValue("stream=width,height", data / "zoom" / (base + ".jpg")), "120\n90");
+  EXPECT_EQ(FfprobeValue("stream=width,height", data / "zoom" / thumbnails[0]), "120\n90");
   // md has run: the index comes before the media.
   auto trace = RunCommand("ffprobe -v trace " + ShellQuote(video.string()) + " 2>&1").output;
   EXPECT_LT(trace.find("type:'moov' parent:'root'"), trace.find("type:'mdat' parent:'root'"));
@@ -77,13 +86,20 @@ TEST(CliAdd, PublishesEachGoodFileAndNamesTheBrokenOne) {
   const std::string session = service.login("acme", "secret");
   auto list = service.post(kestrova::service::VideoListRequest(service.companyId()), session);
   auto rows = kestrova::service::parseVideoList(list.body);
-  ASSERT_EQ(rows.size(), 1u) << list.body;
-  EXPECT_EQ(rows[0].fileName, videos[0]);
-  EXPECT_EQ(rows[0].title, "My Clip");
-  EXPECT_EQ(rows[0].zhimo, "My Clip");
-  // As the batch list shows them: whole seconds reached and bytes written.
-  EXPECT_TRUE(rows[0].duration == "2" || rows[0].duration == "3") << rows[0].duration;
-  EXPECT_GT(std::atoll(rows[0].fileSize.c_str()), 10000) << rows[0].fileSize;
+  ASSERT_EQ(rows.size(), 2u) << list.body;
+  std::vector<std::string> titles, listed;
+  for (const auto& row : rows) {
+    titles.push_back(row.title);
+    listed.push_back(row.fileName);
+    EXPECT_EQ(row.zhimo, row.title);
+    // As the batch list shows them: whole seconds reached and bytes written.
+    EXPECT_TRUE(row.duration == "2" || row.duration == "3") << row.duration;
+    EXPECT_GT(std::atoll(row.fileSize.c_str()), 10000) << row.fileSize;
+  }
+  std::sort(titles.begin(), titles.end());
+  std::sort(listed.begin(), listed.end());
+  EXPECT_EQ(titles, (std::vector<std::string>{"My Clip", "Say \"hi\""}));
+  EXPECT_EQ(listed, videos);
 }
 
 TEST(CliAdd, RefusalsConvertNothing) {
@@ -97,7 +113,7 @@ TEST(CliAdd, RefusalsConvertNothing) {
     int exitCode;
     std::string message;
   } cases[] = {
-      {AddCommand("wrong", service, data, clip), 1, "sign-in refused: "},
+      {AddCommand("wrong", service, data, clip), 1, "sign-in refused for \"acme\": "},
       {AddCommand(std::nullopt, service, data, clip), 2, "KESTROVA_PASSWORD"},
       {AddCommand("secret", service, data, "--preset 12 " + clip), 2, "--preset takes 0 to 9"},
       {AddCommand("secret", service, data, "--thumbnail-at soon " + clip), 2, "invalid --thumbnail-at"},

@@ -156,10 +156,10 @@ TEST(ProgressTexts, ALongFileNameLosesItsMiddleSoTheFiguresStayInView) {
 
 TEST(DateTexts, MidnightShowsTheDateAloneAndOtherTimesCarrySeconds) {
   // In the C locale (see the test's environment); the clock carries no zone.
-  EXPECT_EQ(DateTimeText(kNoServerCopy), "1 Jan 1970");
-  EXPECT_EQ(DateTimeText(MakeWallTime(2026, 3, 5, 14, 22, 7)), "5 Mar 2026 14:22:07");
-  EXPECT_EQ(DateTimeText(MakeWallTime(2026, 12, 25, 0, 0, 0)), "25 Dec 2026");
-  EXPECT_EQ(DateTimeText(MakeWallTime(2026, 12, 25, 0, 0, 1)), "25 Dec 2026 00:00:01");
+  EXPECT_EQ(DateTimeText(kNoServerCopy), "1970/01/01");
+  EXPECT_EQ(DateTimeText(MakeWallTime(2026, 3, 5, 14, 22, 7)), "2026/03/05 14:22:07");
+  EXPECT_EQ(DateTimeText(MakeWallTime(2026, 12, 25, 0, 0, 0)), "2026/12/25");
+  EXPECT_EQ(DateTimeText(MakeWallTime(2026, 12, 25, 0, 0, 1)), "2026/12/25 00:00:01");
 }
 
 TEST(DateTexts, WithoutALanguageTheyReadAsOnAChineseDesktop) {
