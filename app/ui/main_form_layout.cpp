@@ -126,7 +126,7 @@ void TMainForm::buildCataloguePanel() {
   btnRefushVideoList = Button(p, QStringLiteral("刷新视频"), blue, QRect(10, 246, 96, 28));
   btnRefushVideoList->setToolTip(QStringLiteral("如果下方视频列表无法显示不了，请点击点击手动进行视频列表的刷新"));
   btnxzsp = Button(p, QStringLiteral("新增视频"), green, QRect(114, 246, 96, 28));
-  btnxzsp->setToolTip(QStringLiteral("新增视频文件，转换后加入视频列表"));
+  btnxzsp->setToolTip(QStringLiteral("点击新增一个/多个视频文件"));
   btnscsp = Button(p, QStringLiteral("删除视频"), artwork::AccentRed(), QRect(218, 246, 96, 28));
   btnscsp->setToolTip(QStringLiteral("删除选择的视频文件"));
   btnUpload2 = Button(p, QStringLiteral("上传到网站"), blue, QRect(322, 246, 110, 28));
