@@ -15,6 +15,12 @@ std::string PublishedName(const std::string& outputName) {
   return (dot == std::string::npos ? outputName : outputName.substr(0, dot)) + ".html";
 }
 
+bool HasConvertedOutput(const std::filesystem::path& file) {
+  std::error_code error;
+  const auto size = std::filesystem::file_size(file, error);
+  return !error && size > 0;
+}
+
 bool RenameWithoutReplacing(const std::filesystem::path& from, const std::filesystem::path& to) {
   if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
   if (errno != EINVAL && errno != ENOSYS) return false;
@@ -32,8 +38,13 @@ int PublishBatch(const std::vector<BatchRowValues>& rows, const std::filesystem:
     const std::string published = PublishedName(row.outputName);
     const std::filesystem::path videoFolder = dataPath / "video";
     const std::filesystem::path publishedFile = videoFolder / published;
-    if (!host.renameFile(videoFolder / row.outputName, publishedFile)) {
-      host.reportSkipped(row, publishedFile);
+    const std::filesystem::path outputFile = videoFolder / row.outputName;
+    if (!HasConvertedOutput(outputFile)) {
+      host.reportSkipped(row, PublishHost::SkipReason::NotConverted);
+      continue;
+    }
+    if (!host.renameFile(outputFile, publishedFile)) {
+      host.reportSkipped(row, PublishHost::SkipReason::RenameFailed);
       continue;
     }
     host.startProgram(postProcessor, {"-inter", "500", publishedFile.string()});

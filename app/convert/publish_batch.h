@@ -23,6 +23,11 @@ struct BatchRowValues {
 // ".html"; a name without one gets ".html" appended.
 std::string PublishedName(const std::string& outputName);
 
+// True when the conversion left something in the file. The engine creates
+// each output when its task is set up, so a task that never ran (a batch
+// stopped before it) leaves an empty file that is no video.
+bool HasConvertedOutput(const std::filesystem::path& file);
+
 // Renames without replacing an existing file; false when it did not happen.
 bool RenameWithoutReplacing(const std::filesystem::path& from, const std::filesystem::path& to);
 
@@ -36,8 +41,10 @@ class PublishHost {
   // Starts program with arguments, not waiting for it.
   virtual void startProgram(const std::filesystem::path& program, const std::vector<std::string>& arguments) = 0;
   virtual void sendRequest(const std::string& request) = 0;
-  // A row that was left out because its output could not be renamed.
-  virtual void reportSkipped(const BatchRowValues& row, const std::filesystem::path& publishedFile) = 0;
+  enum class SkipReason { NotConverted, RenameFailed };
+  // A row that was left out: its output holds nothing, or it could not be
+  // renamed to its published name.
+  virtual void reportSkipped(const BatchRowValues& row, SkipReason reason) = 0;
 };
 
 // Publishes rows in order; dataPath is the data folder, postProcessor the

@@ -379,8 +379,9 @@ void TfrmMain::PopupMenu1Popup() {
 void TfrmMain::mnuPlayClick() {
   const int target = convert::MenuTargetEntry(lvFiles->currentRow(), static_cast<int>(outputFolders.size()));
   if (target < 0 || target >= static_cast<int>(outputFiles.size()) || !outputFiles[target].finished) return;
-  const QString file = Text(outputFiles[target].fileName);
-  if (QFileInfo::exists(file)) context_.platform.openAddress(QUrl::fromLocalFile(file));
+  // A task that never ran left an empty file: nothing to play.
+  const std::string& file = outputFiles[target].fileName;
+  if (convert::HasConvertedOutput(file)) context_.platform.openAddress(QUrl::fromLocalFile(Text(file)));
 }
 
 void TfrmMain::mnuOpenFolderClick() {

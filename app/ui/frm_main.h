@@ -102,14 +102,15 @@ class TfrmMain : public QDialog {
   // lists go; the dialog is ready for a new batch.
   void clearPublishedBatch();
 
+  // Escape leaves like Cancel, but not while the batch converts.
+  void reject() override;
+
   // The buttons (and their menu entries) as the state of the batch allows.
   void applyButtons(convert::BatchState state);
   void addLogLines(const QStringList& lines);
 
  protected:
   void showEvent(QShowEvent* event) override;
-  // Escape leaves like Cancel, but not while the batch converts.
-  void reject() override;
 
  private:
   void buildList();

@@ -26,10 +26,10 @@ class WindowPublishHost : public convert::PublishHost {
     platform_.startProgram(QString::fromStdString(program.string()), texts);
   }
   void sendRequest(const std::string& request) override { send_(request); }
-  void reportSkipped(const convert::BatchRowValues& row, const std::filesystem::path& publishedFile) override {
-    platform_.messageBox(QStringLiteral("视频文件改名失败，未加入视频列表：") + QString::fromStdString(row.caption) +
-                             " -> " + QString::fromStdString(publishedFile.string()),
-                         ApplicationTitle());
+  void reportSkipped(const convert::BatchRowValues& row, SkipReason reason) override {
+    const QString why = reason == SkipReason::NotConverted ? QStringLiteral("视频文件未转换，未加入视频列表：")
+                                                           : QStringLiteral("视频文件改名失败，未加入视频列表：");
+    platform_.messageBox(why + QString::fromStdString(row.caption + " (" + row.outputName + ")"), ApplicationTitle());
   }
 
  private:

@@ -139,8 +139,8 @@ class RecordingHost : public PublishHost {
     started.push_back(line);
   }
   void sendRequest(const std::string& request) override { sent.push_back(request); }
-  void reportSkipped(const BatchRowValues& row, const std::filesystem::path&) override {
-    skipped.push_back(row.outputName);
+  void reportSkipped(const BatchRowValues& row, SkipReason reason) override {
+    skipped.push_back(row.outputName + (reason == SkipReason::NotConverted ? " not converted" : " not renamed"));
   }
   std::vector<std::string> started, sent, skipped;
 };
@@ -156,13 +156,16 @@ TEST(PublishBatchTest, RenamesStartsTheProgramAndRegistersEachRowSkippingAFailed
   test::TempDir data;
   std::filesystem::create_directories(data / "video");
   test::WriteFile(data / "video/AAAAbbbbCCCCdddd.mp4", "one");
-  // The second row's output is missing; the third's published name is taken.
+  // The second row's output is missing, the third's empty (its task never
+  // ran); the fourth's published name is taken.
+  test::WriteFile(data / "video/Empty.mp4", "");
   test::WriteFile(data / "video/Taken.mp4", "three");
   test::WriteFile(data / "video/Taken.html", "someone else's");
   test::WriteFile(data / "video/Last.mp4", "four");
   const std::vector<BatchRowValues> rows = {
       {"My Clip.avi", "AAAAbbbbCCCCdddd.mp4", "25", "3", "1234"},
       {"gone.mov", "Missing.mp4", "25", "3", "1"},
+      {"stopped.mov", "Empty.mp4", "", "0", "0"},
       {"taken.mov", "Taken.mp4", "25", "3", "1"},
       {"a.b.mp4", "Last.mp4", "12", "7", "999"},
   };
@@ -173,7 +176,9 @@ TEST(PublishBatchTest, RenamesStartsTheProgramAndRegistersEachRowSkippingAFailed
   EXPECT_FALSE(std::filesystem::exists(data / "video/AAAAbbbbCCCCdddd.mp4"));
   EXPECT_EQ(test::ReadFile(data / "video/Taken.html"), "someone else's");
   EXPECT_EQ(test::ReadFile(data / "video/Taken.mp4"), "three");
-  EXPECT_EQ(host.skipped, (std::vector<std::string>{"Missing.mp4", "Taken.mp4"}));
+  EXPECT_EQ(host.skipped, (std::vector<std::string>{"Missing.mp4 not converted", "Empty.mp4 not converted",
+                                                    "Taken.mp4 not renamed"}));
+  EXPECT_TRUE(std::filesystem::exists(data / "video/Empty.mp4"));
   ASSERT_EQ(host.started.size(), 2u);
   EXPECT_EQ(host.started[0], "/opt/k/LibAV/md|-inter|500|" + (data / "video/AAAAbbbbCCCCdddd.html").string());
   ASSERT_EQ(host.sent.size(), 2u);
