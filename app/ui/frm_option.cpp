@@ -29,29 +29,27 @@ const QString kClickToView = QStringLiteral("Click to view current picture in ac
 
 QString Text(const std::string& text) { return QString::fromStdString(text); }
 
+// A control with a text, placed on parent.
+template <class Control>
+Control* Placed(QWidget* parent, const QString& text, const QRect& geometry) {
+  auto* control = new Control(text, parent);
+  control->setGeometry(geometry);
+  return control;
+}
+
 QLabel* Caption(QWidget* parent, const QString& text, const QRect& geometry) {
-  auto* label = new QLabel(text, parent);
-  label->setGeometry(geometry);
-  return label;
+  return Placed<QLabel>(parent, text, geometry);
 }
-
 QPushButton* Button(QWidget* parent, const QString& text, const QRect& geometry) {
-  auto* button = new QPushButton(text, parent);
-  button->setGeometry(geometry);
-  return button;
+  return Placed<QPushButton>(parent, text, geometry);
 }
-
+QGroupBox* Group(QWidget* parent, const QString& caption, const QRect& geometry) {
+  return Placed<QGroupBox>(parent, caption, geometry);
+}
 QLineEdit* Edit(QWidget* parent, const QString& text, const QRect& geometry, bool readOnly) {
-  auto* edit = new QLineEdit(text, parent);
-  edit->setGeometry(geometry);
+  auto* edit = Placed<QLineEdit>(parent, text, geometry);
   edit->setReadOnly(readOnly);
   return edit;
-}
-
-QGroupBox* Group(QWidget* parent, const QString& caption, const QRect& geometry) {
-  auto* group = new QGroupBox(caption, parent);
-  group->setGeometry(geometry);
-  return group;
 }
 
 }  // namespace

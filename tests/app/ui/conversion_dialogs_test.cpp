@@ -326,6 +326,10 @@ TEST_F(BatchDialogTest, ConvertsTheBatchThenPlaysOpensAndClearsIt) {
     EXPECT_TRUE(batch().outputFiles[row].finished);
     EXPECT_EQ(FfprobeValue("stream=codec_name", output, "v:0"), "h264");
   }
+  // "同步预览" is on by default: the preview window showed the pictures.
+  EXPECT_TRUE(batch().Vexmo.Preview());
+  EXPECT_FALSE(batch().previewWindow->pixmap().isNull());
+  EXPECT_TRUE(batch().previewWindow->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
   EXPECT_TRUE(batch().btnClear->isEnabled());
   EXPECT_FALSE(batch().btnRemove->isEnabled());
   EXPECT_TRUE(batch().mmoLog->toPlainText().contains(QRegularExpression("^#\\d+\\.\\d: ", QRegularExpression::MultilineOption)));
