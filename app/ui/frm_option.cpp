@@ -1,6 +1,7 @@
 #include "frm_option.h"
 
 #include <QMouseEvent>
+#include <QScreen>
 #include <QShowEvent>
 #include <limits>
 
@@ -65,11 +66,11 @@ TfrmOption::TfrmOption(AppContext& context, QWidget* owner)
   MakeDragHandle(Image3, this);
   ApplyWindowShape(this, background);
 
-  Label3 = Caption(this, QStringLiteral("温馨提示："), QRect(16, 40, 70, 20));
+  Label3 = Caption(this, QStringLiteral("温馨提示："), QRect(16, 45, 70, 18));
   Label5 = Caption(this,
                    QStringLiteral("1.除 \"缩略图设置\" 外的所有设置请直接使用默认项    "
                                   "2.鼠标移动到对应的设置项即可查看对应项的设置帮助"),
-                   QRect(86, 40, 660, 20));
+                   QRect(86, 45, 660, 18));
   buildSettings();
   buildCutClip();
   buildHidden();
@@ -434,6 +435,8 @@ void TfrmOption::chkVideoBitRateClick() { edtVideoBitRate->setEnabled(chkVideoBi
 void TfrmOption::FormShow() { edtStartPic->setText(QString::fromUtf8(convert::kNoCaptureTime)); }
 
 void TfrmOption::showEvent(QShowEvent* event) {
+  // Centred on the screen, not over the batch dialog.
+  if (QScreen* shown = screen()) move(shown->availableGeometry().center() - rect().center());
   QDialog::showEvent(event);
   if (!event->spontaneous()) FormShow();
 }
