@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "media/av_headers.h"
 #include "media/base_component.h"
@@ -145,6 +146,8 @@ class TAVProbe : public TCustomAVProbe {
   void CloseDecoder();
   void ResetPicture();
   void StorePicture(const AVFrame* frame, int64_t position);
+  void CachePicture(const AVFrame* frame, int64_t position);
+  void ClearPictureCache();
   int64_t IoPosition() const;
 
   AVCodecContext* decoder_ = nullptr;
@@ -176,6 +179,19 @@ class TAVProbe : public TCustomAVProbe {
   int pictureBufferSize_ = 0;
   int64_t previousPTS_ = kNoPts;
   int64_t previousPos_ = -1;
+
+  // The pictures decoded since the last key frame, oldest first, so that
+  // stepping back through them (and forward again) decodes nothing. The last
+  // one is always the last picture the decoder gave, so decoding goes on
+  // from there. Emptied by every seek; bounded in bytes, oldest dropped first.
+  struct CachedPicture {
+    AVFrame* frame;
+    int64_t position;
+    size_t bytes;
+  };
+  std::vector<CachedPicture> pictureCache_;
+  int pictureCacheIndex_ = -1;  // the one on show; -1: none
+  size_t pictureCacheBytes_ = 0;
 };
 
 }  // namespace media
