@@ -180,10 +180,10 @@ class TAVProbe : public TCustomAVProbe {
   int64_t previousPTS_ = kNoPts;
   int64_t previousPos_ = -1;
 
-  // The pictures decoded since the last key frame, oldest first, so that
-  // stepping back through them (and forward again) decodes nothing. The last
-  // one is always the last picture the decoder gave, so decoding goes on
-  // from there. Emptied by every seek; bounded in bytes, oldest dropped first.
+  // The pictures decoded last, oldest first, so that stepping back through
+  // them (and forward again) decodes nothing. The last one is always the last
+  // picture the decoder gave, so decoding goes on from there. Emptied by
+  // every seek; bounded in bytes, the oldest dropped first.
   struct CachedPicture {
     AVFrame* frame;
     int64_t position;

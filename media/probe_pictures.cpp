@@ -297,9 +297,10 @@ void TAVProbe::StorePicture(const AVFrame* frame, int64_t position) {
 }
 
 void TAVProbe::CachePicture(const AVFrame* frame, int64_t position) {
-  // A key frame starts a new group; a cache that does not end with the
-  // picture before this one cannot be continued.
-  if (frame->key_frame || pictureCacheIndex_ != static_cast<int>(pictureCache_.size()) - 1) ClearPictureCache();
+  // A cache that does not end with the picture before this one cannot be
+  // continued. Key frames do not empty it: a step back across one is as
+  // cheap as any other.
+  if (pictureCacheIndex_ != static_cast<int>(pictureCache_.size()) - 1) ClearPictureCache();
   AVFrame* copy = Av().av_frame_clone(frame);  // shares the decoder's buffers
   if (copy == nullptr) {
     ClearPictureCache();
@@ -309,8 +310,8 @@ void TAVProbe::CachePicture(const AVFrame* frame, int64_t position) {
   pictureCache_.push_back({copy, position, bytes > 0 ? size_t(bytes) : 0});
   pictureCacheBytes_ += pictureCache_.back().bytes;
   pictureCacheIndex_ = static_cast<int>(pictureCache_.size()) - 1;
-  // Enough for a long group of pictures at the sizes the dialogs show; a
-  // step back past the oldest kept one seeks and decodes as before.
+  // About 200 pictures of 640x480; a step back past the oldest kept one
+  // seeks and decodes as before.
   constexpr size_t kCacheLimit = size_t(96) << 20;
   size_t dropped = 0;
   while (pictureCacheBytes_ > kCacheLimit && pictureCache_.size() - dropped > 1) {
