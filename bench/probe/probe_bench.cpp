@@ -80,8 +80,8 @@ int main(int argc, char** argv) {
   }
   if (mode == "previous" && argc > 3) {
     int steps = std::atoi(argv[3]);
-    // Forward to the picture just before the second key frame: the worst case,
-    // every step back decodes the whole group of pictures again.
+    // Forward to the picture just before the second key frame, as a user on
+    // the slider gets there; the steps back then cross no key frame.
     bool sawSecondKey = false;
     int64_t lastBeforeKey = 0;
     for (int i = 0; probe.ReadNextFrame(); ++i) {
