@@ -57,7 +57,7 @@ void TfrmMain::guarded(Handler&& handler) {
 }
 
 TfrmMain::TfrmMain(AppContext& context)
-    : QDialog(nullptr, Qt::Dialog | Qt::FramelessWindowHint), handOver_(context.platform), context_(context) {
+    : QDialog(nullptr, Qt::Dialog | Qt::FramelessWindowHint), context_(context) {
   setObjectName("frmMain");
   setWindowTitle(QStringLiteral("视频转换"));
   setFixedSize(kClientSize);
@@ -94,7 +94,11 @@ TfrmMain::TfrmMain(AppContext& context)
   previewWindow = new ConversionPreviewWindow(this);
 
   // Reports come from the engine's threads: each is copied and handed to
-  // this window's thread, where they are applied in the order raised.
+  // this window's thread, where they are applied in the order raised; an
+  // error escaping one goes to the top-level display.
+  handOver_.SetErrorHandler([this](std::exception_ptr error) {
+    guarded([&] { std::rethrow_exception(error); });
+  });
   Vexmo.SetTriggerEventInMainThread(false);
   Vexmo.SetOnProgress([this](media::TCustomFFmpegEngine&, media::PProgressInfo info) {
     handOver_.Post([this, copy = *info] { guarded([&] { VexmoProgress(copy); }); });

@@ -37,8 +37,9 @@ class TfrmMain : public QDialog {
   ~TfrmMain() override;
 
  private:
-  // First: engine and logger hand their reports over through it, so it
-  // outlives both.
+  AppContext& context_;
+  // Before the engine and the logger: they hand their reports over through
+  // it, so it outlives both.
   QtHandOver handOver_;
 
  public:
@@ -122,8 +123,6 @@ class TfrmMain : public QDialog {
   void setCell(int row, int place, const QString& text);
   template <class Handler>
   void guarded(Handler&& handler);
-
-  AppContext& context_;
 };
 
 }  // namespace kestrova::ui
