@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "media/engine/engine_av.h"
+#include "media/engine/frame_ptr.h"
 #include "media/engine/sample_planes.h"
 
 namespace media {
@@ -16,10 +17,5 @@ struct PacketFree {
 using PacketPtr = std::unique_ptr<AVPacket, PacketFree>;
 
 inline PacketPtr NewPacket() { return PacketPtr(AV(av_packet_alloc)()); }
-
-struct FrameFree {
-  void operator()(AVFrame* f) const { AV(av_frame_free)(&f); }
-};
-using FramePtr = std::unique_ptr<AVFrame, FrameFree>;
 
 }  // namespace media
