@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "media/bitmap.h"
+#include "media/bitmap_converter.h"
 #include "media/hand_over.h"
 #include "media/player/manual_event.h"
 #include "media/player/pipeline.h"
