@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "media/av_forward.h"
 #include "media/base_component.h"
@@ -148,6 +149,8 @@ class TAVProbe : public TCustomAVProbe {
   void CloseDecoder();
   void ResetPicture();
   void StorePicture(const AVFrame* frame, int64_t position);
+  void CachePicture(const AVFrame* frame, int64_t position);
+  void ClearPictureCache();
   int64_t IoPosition() const;
 
   AVCodecContext* decoder_ = nullptr;
@@ -179,6 +182,19 @@ class TAVProbe : public TCustomAVProbe {
   int pictureBufferSize_ = 0;
   int64_t previousPTS_ = kNoPts;
   int64_t previousPos_ = -1;
+
+  // The pictures decoded last, oldest first, so that stepping back through
+  // them (and forward again) decodes nothing. The last one is always the last
+  // picture the decoder gave, so decoding goes on from there. Emptied by
+  // every seek; bounded in bytes, the oldest dropped first.
+  struct CachedPicture {
+    AVFrame* frame;
+    int64_t position;
+    size_t bytes;
+  };
+  std::vector<CachedPicture> pictureCache_;
+  int pictureCacheIndex_ = -1;  // the one on show; -1: none
+  size_t pictureCacheBytes_ = 0;
 };
 
 }  // namespace media

@@ -61,6 +61,7 @@ void TAVProbe::CloseFile() {
 }
 
 void TAVProbe::ResetPicture() {
+  ClearPictureCache();
   if (currentPTS_ != kNoPts) previousPTS_ = currentPTS_;
   if (picturePos_ != -1) previousPos_ = picturePos_;
   picturePixFmt_ = pictureWidth_ = pictureHeight_ = -1;
@@ -203,6 +204,12 @@ bool TAVProbe::ReadNextFrame(int streamIndex) {
   int index = SelectVideoStream(streamIndex);
   if (index < 0) return false;
   if (IsStillImage() && pictureReady_) return true;  // a still image keeps its one picture
+  if (index == decodeStream_ && pictureCacheIndex_ + 1 < static_cast<int>(pictureCache_.size())) {
+    // Back over pictures already decoded: hand out the next one again.
+    const CachedPicture& next = pictureCache_[++pictureCacheIndex_];
+    StorePicture(next.frame, next.position);
+    return true;
+  }
   if (endOfStream_) {
     SetError(32, "stream eof reached.");
     return false;
@@ -217,7 +224,9 @@ bool TAVProbe::ReadNextFrame(int streamIndex) {
     // A decoder with reordering holds pictures back: take one when it has it.
     int received = Av().avcodec_receive_frame(decoder_, frame_);
     if (received >= 0) {
-      StorePicture(frame_, frame_->pkt_pos >= 0 ? frame_->pkt_pos : position);
+      const int64_t at = frame_->pkt_pos >= 0 ? frame_->pkt_pos : position;
+      StorePicture(frame_, at);
+      CachePicture(frame_, at);
       Av().av_frame_unref(frame_);
       return true;
     }
@@ -292,9 +301,48 @@ void TAVProbe::StorePicture(const AVFrame* frame, int64_t position) {
   pictureReady_ = true;
 }
 
+void TAVProbe::CachePicture(const AVFrame* frame, int64_t position) {
+  // A cache that does not end with the picture before this one cannot be
+  // continued. Key frames do not empty it: a step back across one is as
+  // cheap as any other.
+  if (pictureCacheIndex_ != static_cast<int>(pictureCache_.size()) - 1) ClearPictureCache();
+  AVFrame* copy = Av().av_frame_clone(frame);  // shares the decoder's buffers
+  if (copy == nullptr) {
+    ClearPictureCache();
+    return;
+  }
+  const int bytes = Av().av_image_get_buffer_size(AVPixelFormat(frame->format), frame->width, frame->height, 1);
+  pictureCache_.push_back({copy, position, bytes > 0 ? size_t(bytes) : 0});
+  pictureCacheBytes_ += pictureCache_.back().bytes;
+  pictureCacheIndex_ = static_cast<int>(pictureCache_.size()) - 1;
+  // About 200 pictures of 640x480; a step back past the oldest kept one
+  // seeks and decodes as before.
+  constexpr size_t kCacheLimit = size_t(96) << 20;
+  size_t dropped = 0;
+  while (pictureCacheBytes_ > kCacheLimit && pictureCache_.size() - dropped > 1) {
+    pictureCacheBytes_ -= pictureCache_[dropped].bytes;
+    Av().av_frame_free(&pictureCache_[dropped].frame);
+    ++dropped;
+  }
+  pictureCache_.erase(pictureCache_.begin(), pictureCache_.begin() + static_cast<std::ptrdiff_t>(dropped));
+  pictureCacheIndex_ -= static_cast<int>(dropped);
+}
+
+void TAVProbe::ClearPictureCache() {
+  for (CachedPicture& picture : pictureCache_) Av().av_frame_free(&picture.frame);
+  pictureCache_.clear();
+  pictureCacheIndex_ = -1;
+  pictureCacheBytes_ = 0;
+}
+
 bool TAVProbe::ReadPreviousFrame(int streamIndex) {
   int index = SelectVideoStream(streamIndex);
   if (index < 0) return false;
+  if (index == decodeStream_ && pictureCacheIndex_ > 0) {
+    const CachedPicture& previous = pictureCache_[--pictureCacheIndex_];
+    StorePicture(previous.frame, previous.position);
+    return true;
+  }
   int64_t d = FrameDuration(input_->streams[index]->r_frame_rate);
   int64_t reference = currentPTS_ != kNoPts ? currentPTS_ : previousPTS_ != kNoPts ? previousPTS_ : 0;
   int64_t target = reference - 2 * d;

@@ -60,7 +60,14 @@ std::string RenameWithoutReplacing(const fs::path& from, const fs::path& to) {
   return "";
 }
 
+bool HasConvertedOutput(const fs::path& file) {
+  std::error_code error;
+  const auto size = fs::file_size(file, error);
+  return !error && size > 0;
+}
+
 std::string RowFailureText(const RowFailure& f) {
+  if (f.kind == RowFailure::Kind::NotConverted) return "视频文件“" + f.outputName + "”未转换（" + f.reason + "），未登记";
   return "视频文件“" + f.outputName + "”无法改名为“" + PublishedName(f.outputName) + "”（" + f.reason +
          "），未登记";
 }
@@ -73,10 +80,15 @@ size_t PublishConvertedRows(const std::vector<ConvertedRow>& rows, const fs::pat
     const ConvertedRow& row = rows[i];
     const std::string published = PublishedName(row.outputName);
     const fs::path folder = dataPath / "video";
-    std::string failure = row.outputName.empty() ? "no output file" : RenameWithoutReplacing(
-                                                                           folder / row.outputName, folder / published);
+    const fs::path output = folder / row.outputName;
+    if (row.outputName.empty() || !HasConvertedOutput(output)) {
+      const char* reason = row.outputName.empty() ? "no output file" : "the output file is missing or empty";
+      if (steps.reportFailure) steps.reportFailure({i, row.outputName, reason, RowFailure::Kind::NotConverted});
+      continue;
+    }
+    const std::string failure = RenameWithoutReplacing(output, folder / published);
     if (!failure.empty()) {
-      if (steps.reportFailure) steps.reportFailure({i, row.outputName, failure});
+      if (steps.reportFailure) steps.reportFailure({i, row.outputName, failure, RowFailure::Kind::RenameFailed});
       continue;
     }
     const fs::path publishedPath = folder / published;

@@ -38,11 +38,18 @@ std::vector<std::string> SplitParameters(const std::string& text);
 // overwritten). Returns "" on success, else why it failed.
 std::string RenameWithoutReplacing(const std::filesystem::path& from, const std::filesystem::path& to);
 
+// True when the conversion left something in the file. The engine creates
+// each output when its task is set up, so a task that never ran (a batch
+// stopped before it) leaves an empty file that is no video.
+bool HasConvertedOutput(const std::filesystem::path& file);
+
 // A row that could not be published, and why.
 struct RowFailure {
+  enum class Kind { NotConverted, RenameFailed };
   size_t row = 0;
   std::string outputName;
   std::string reason;
+  Kind kind = Kind::RenameFailed;
 };
 
 // The message the desktop tool shows for a row it skipped.
@@ -58,8 +65,9 @@ struct PublishSteps {
 
 // For each row in order: rename data/video/OUTPUT to its published name,
 // post-process it, and send its "saveUploadFile" (title and subtitle: the
-// source name up to its first "."). A row whose file cannot be renamed is
-// reported and skipped, so no request ever names a file that is not there.
+// source name up to its first "."). A row whose output holds nothing or
+// cannot be renamed is reported and skipped, so no request ever names a
+// file that is not there or is no video.
 // Returns how many rows were registered.
 // postProcessor is the program handed to steps.postProcess (normally
 // PostProcessorPath of the executable's folder).

@@ -22,6 +22,10 @@ inline constexpr std::array<const char*, 5> kAspectRatioItems = {"Auto", "4:3", 
 // Hidden groups: their only or design-time choice is a fixed setting.
 inline constexpr std::array<const char*, 1> kFormatItems = {"MP4"};
 inline constexpr std::array<const char*, 3> kAudioChannelItems = {"Auto", "Mono", "Stereo"};
+// Hidden groups that nothing reads: the output's audio codec is fixed by the
+// shared defaults whatever they show.
+inline constexpr std::array<const char*, 3> kNormItems = {"Auto", "PAL", "NTSC"};
+inline constexpr std::array<const char*, 5> kAudioCodecItems = {"Auto", "AAC", "AC3", "FLAC", "MP3"};
 
 // The index of the first frame size item for "WxH" ("640x480" -> 9), or -1.
 int FrameSizeItemOf(const std::string& size);

@@ -1,7 +1,7 @@
 #include "app_windows.h"
 
 #include "frm_bfq.h"
-#include "frm_main_shell.h"
+#include "frm_main.h"
 #include "frm_mp.h"
 #include "frm_passwd.h"
 #include "frm_tb.h"

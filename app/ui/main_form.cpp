@@ -185,6 +185,7 @@ void TMainForm::connectHandlers() {
   });
 
   on(btnspgl, &QToolButton::clicked, [this] { btnspglClick(); });
+  on(btnxzsp, &QToolButton::clicked, [this] { btnxzspClick(); });
   on(btnspsc, &QToolButton::clicked, [this] { btnspscClick(); });
   on(btnqympsz, &QToolButton::clicked, [this] { btnqympszClick(); });
   on(btnwzbfsz, &QToolButton::clicked, [this] { btnwzbfszClick(); });

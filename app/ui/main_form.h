@@ -160,6 +160,10 @@ class TMainForm : public QWidget, public service::MainReplyActions {
   bool FormCloseQuery();
   void takeLoginProfile(const publishing::LoginProfile& profile, const TFrmBfq& flags);
 
+  // Adding videos: the batch dialog, then its converted files published.
+  void btnxzspClick();
+  void addVideoFile();
+
   // Catalogue.
   void lvFilesSelectItem(int row, bool selected);
   void btnspglsaveClick();

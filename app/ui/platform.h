@@ -22,6 +22,8 @@ class Platform {
 
   // A modal box with an OK button.
   virtual void messageBox(const QString& text, const QString& caption) = 0;
+  // The same with the exclamation icon.
+  virtual void warningBox(const QString& text, const QString& caption) = 0;
   // A modal error box whose only button is Yes.
   virtual void errorBoxYesOnly(const QString& text, const QString& caption) = 0;
   // A modal box with an OK button that belongs to no window, so it stays up
@@ -35,6 +37,9 @@ class Platform {
 
   // A file-open dialog without a filter; empty when the user cancels.
   virtual QString openFileName(QWidget* parent) = 0;
+  // A file-open dialog for one existing file with a filter of
+  // "Name|*.A;*.B|Name|..." pairs; empty when the user cancels.
+  virtual QString openExistingFile(QWidget* parent, const QString& filter) = 0;
   // The colour dialog; nothing when the user cancels.
   virtual std::optional<QColor> chooseColour(QWidget* parent, const QColor& initial) = 0;
   // Runs one of our own dialogs modally and returns its result code.

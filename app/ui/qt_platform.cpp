@@ -21,6 +21,10 @@ void QtPlatform::messageBox(const QString& text, const QString& caption) {
   QMessageBox::information(QApplication::activeWindow(), caption, text, QMessageBox::Ok);
 }
 
+void QtPlatform::warningBox(const QString& text, const QString& caption) {
+  QMessageBox::warning(QApplication::activeWindow(), caption, text, QMessageBox::Ok);
+}
+
 void QtPlatform::errorBoxYesOnly(const QString& text, const QString& caption) {
   QMessageBox::critical(QApplication::activeWindow(), caption, text, QMessageBox::Yes);
 }
@@ -39,6 +43,24 @@ void QtPlatform::showError(const QString& text) {
 }
 
 QString QtPlatform::openFileName(QWidget* parent) { return QFileDialog::getOpenFileName(parent); }
+
+QString QtPlatform::openExistingFile(QWidget* parent, const QString& filter) {
+  // "Name|patterns|Name|patterns" becomes Qt's "Name (patterns);;..." with
+  // blanks between the patterns.
+  QStringList parts = filter.split('|');
+  QStringList filters;
+  for (int i = 0; i + 1 < parts.size(); i += 2) {
+    QStringList patterns = parts[i + 1].split(';', Qt::SkipEmptyParts);
+    filters << parts[i] + " (" + patterns.join(' ') + ")";
+  }
+  QFileDialog dialog(parent);
+  dialog.setFileMode(QFileDialog::ExistingFile);
+  dialog.setOption(QFileDialog::ReadOnly, false);
+  dialog.setNameFilters(filters);
+  dialog.setSizeGripEnabled(true);
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
+  return dialog.selectedFiles().front();
+}
 
 std::optional<QColor> QtPlatform::chooseColour(QWidget* parent, const QColor& initial) {
   QColor chosen = QColorDialog::getColor(initial, parent);

@@ -12,11 +12,13 @@ namespace kestrova::ui {
 class QtPlatform : public Platform {
  public:
   void messageBox(const QString& text, const QString& caption) override;
+  void warningBox(const QString& text, const QString& caption) override;
   void errorBoxYesOnly(const QString& text, const QString& caption) override;
   void messageBoxWithoutOwner(const QString& text, const QString& caption) override;
   bool askYesNo(const QString& text, const QString& caption) override;
   void showError(const QString& text) override;
   QString openFileName(QWidget* parent) override;
+  QString openExistingFile(QWidget* parent, const QString& filter) override;
   std::optional<QColor> chooseColour(QWidget* parent, const QColor& initial) override;
   int execDialog(QDialog& dialog) override;
   void openAddress(const QUrl& address) override;

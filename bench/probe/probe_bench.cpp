@@ -6,6 +6,11 @@
 //   probe_bench previous FILE N      open, go to the last picture before the
 //                                    second key frame, then N x ReadPreviousFrame;
 //                                    prints the mean milliseconds per step
+//   probe_bench steps FILE AT N      open, decode forward to picture AT, time
+//                                    N x ReadNextFrame; decode forward to
+//                                    picture AT again, time N x
+//                                    ReadPreviousFrame; prints both means in
+//                                    milliseconds
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -49,10 +54,35 @@ int main(int argc, char** argv) {
     } while (probe.CurrentPTS() < target);
     return probe.CopyPictureTo(bitmap) ? 0 : 1;
   }
+  if (mode == "steps" && argc > 4) {
+    const int at = std::atoi(argv[3]);
+    const int steps = std::atoi(argv[4]);
+    auto to = [&](int picture) {
+      if (!probe.SeekTo(AVSEEK_FLAG_BACKWARD, 0)) return false;
+      for (int i = 0; i <= picture; ++i)
+        if (!probe.ReadNextFrame()) return false;
+      return true;
+    };
+    auto mean = [&](bool forward) {
+      auto start = std::chrono::steady_clock::now();
+      for (int i = 0; i < steps; ++i)
+        if (!(forward ? probe.ReadNextFrame() : probe.ReadPreviousFrame())) return -1.0;
+      return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count() / steps;
+    };
+    // From picture AT, reached by decoding forward as a user on the slider
+    // does: N pictures forward, then (reached afresh) N pictures back.
+    if (!to(at)) return 1;
+    const double forwardMs = mean(true);
+    if (forwardMs < 0 || !to(at)) return 1;
+    const double backMs = mean(false);
+    if (backMs < 0) return 1;
+    std::printf("%.3f %.3f\n", forwardMs, backMs);
+    return 0;
+  }
   if (mode == "previous" && argc > 3) {
     int steps = std::atoi(argv[3]);
-    // Forward to the picture just before the second key frame: the worst case,
-    // every step back decodes the whole group of pictures again.
+    // Forward to the picture just before the second key frame, as a user on
+    // the slider gets there; the steps back then cross no key frame.
     bool sawSecondKey = false;
     int64_t lastBeforeKey = 0;
     for (int i = 0; probe.ReadNextFrame(); ++i) {

@@ -200,6 +200,46 @@ TEST(ProbeTest, StepsForwardAndBackThroughReorderedPictures) {
   EXPECT_EQ(first.pixels, forward[0].pixels);
 }
 
+TEST(ProbeTest, StepsBackAndForthOverTheLastGroupWithoutSeekingAgain) {
+  TAVProbe probe;
+  ASSERT_TRUE(probe.OpenFile(SharedMedia().mp4.string()));
+  ASSERT_TRUE(probe.SeekTo(AVSEEK_FLAG_BACKWARD, 2900000));
+  std::vector<Bitmap> forward;
+  while (probe.ReadNextFrame()) {
+    forward.emplace_back();
+    ASSERT_TRUE(probe.CopyPictureTo(forward.back()));
+  }
+  ASSERT_EQ(forward.size(), 25u);  // the group from the key frame at 2 s
+  ASSERT_TRUE(probe.EndOfStream());
+
+  // Back to the key frame: the pictures come from what was decoded, so no
+  // seek happens and the end of the stream stays reached.
+  for (int i = 23; i >= 0; --i) {
+    ASSERT_TRUE(probe.ReadPreviousFrame()) << probe.LastErrorMessage();
+    ASSERT_EQ(probe.CurrentPTS(), 2000000 + i * 40000);
+    EXPECT_TRUE(probe.EndOfStream()) << i;
+    Bitmap back;
+    ASSERT_TRUE(probe.CopyPictureTo(back));
+    EXPECT_EQ(back.pixels, forward[i].pixels) << i;
+  }
+  // And forward again to the last picture, then the end as before.
+  for (int i = 1; i < 25; ++i) {
+    ASSERT_TRUE(probe.ReadNextFrame()) << i;
+    ASSERT_EQ(probe.CurrentPTS(), 2000000 + i * 40000);
+  }
+  EXPECT_FALSE(probe.ReadNextFrame());
+  EXPECT_EQ(probe.LastErrorMessage(), "stream eof reached.");
+
+  // Before the key frame lies an earlier group: that step seeks.
+  ASSERT_TRUE(probe.SeekTo(AVSEEK_FLAG_BACKWARD, 2000000));
+  ASSERT_TRUE(probe.ReadNextFrame());
+  ASSERT_EQ(probe.CurrentPTS(), 2000000);
+  ASSERT_TRUE(probe.ReadPreviousFrame()) << probe.LastErrorMessage();
+  EXPECT_EQ(probe.CurrentPTS(), 1960000);
+  ASSERT_TRUE(probe.ReadNextFrame());
+  EXPECT_EQ(probe.CurrentPTS(), 2000000);
+}
+
 TEST(ProbeTest, SeeksAndReachesTheEnd) {
   TAVProbe probe;
   ASSERT_TRUE(probe.OpenFile(SharedMedia().mp4.string()));

@@ -3,7 +3,7 @@
 // the start-up benchmark. Boxes and dialogs never wait: they are reported on
 // the terminal instead.
 //
-//   kestrova-tour --screenshots DIR [--account A --password P]
+//   kestrova-tour --screenshots DIR [--account A --password P] [--sample VIDEO]
 //   kestrova-tour --timings [--account A --password P] [--videos N]
 //
 // Start it from a staged folder (./kestrova-tour beside ./kestrova), which
@@ -23,6 +23,8 @@
 #include "chinese_translations.h"
 #include "executable_folder.h"
 #include "frm_bfq.h"
+#include "frm_main.h"
+#include "frm_option.h"
 #include "frm_mp.h"
 #include "frm_passwd.h"
 #include "frm_tb.h"
@@ -39,6 +41,7 @@ class TourPlatform : public QtPlatform {
   void messageBox(const QString& text, const QString& caption) override {
     std::fprintf(stderr, "tour: box [%s] %s\n", qPrintable(caption), qPrintable(text));
   }
+  void warningBox(const QString& text, const QString& caption) override { messageBox(text, caption); }
   bool askYesNo(const QString& text, const QString&) override {
     std::fprintf(stderr, "tour: question %s -> No\n", qPrintable(text));
     return false;
@@ -171,5 +174,26 @@ int main(int argc, char** argv) {
     ok &= Save(dialogs[i], folder, names[i]);
     dialogs[i]->hide();
   }
+  // The conversion dialogs: the empty batch, and the options for a sample
+  // video with a picture a second in.
+  TfrmMain& batch = *windows.frmMain;
+  batch.show();
+  (void)QTest::qWaitForWindowExposed(&batch);
+  ok &= Save(&batch, folder, "conversion-batch.png");
+  const QString sample = Argument(args, "--sample", "");
+  media::TAVProbe& probe = batch.Vexmo.Probe();
+  if (!sample.isEmpty() && batch.Vexmo.LoadLibraries(QDir(context.executableFolder).filePath("LibAV/").toStdString()) &&
+      probe.OpenFile(sample.toStdString())) {
+    TfrmOption options(context, &batch);
+    options.setupProbe(probe);
+    options.show();
+    (void)QTest::qWaitForWindowExposed(&options);
+    options.TrackBar1->setValue(options.TrackBar1->maximum() / 4);
+    options.btnStartPicClick();
+    ok &= Save(&options, folder, "conversion-options.png");
+    options.reject();
+    probe.CloseFile();
+  }
+  batch.hide();
   return ok ? 0 : 4;
 }

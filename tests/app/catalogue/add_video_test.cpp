@@ -1,6 +1,6 @@
 // Publishing a converted batch: published names, the post-processor's
-// command line, one request per row, and rows whose file cannot be renamed
-// reported and skipped instead of registered.
+// command line, one request per row, and rows whose file holds nothing or
+// cannot be renamed reported and skipped instead of registered.
 #include <gtest/gtest.h>
 
 #include "add_video.h"
@@ -72,29 +72,42 @@ TEST(AddVideo, EachRowIsRenamedPostProcessedAndRegistered) {
             service::SaveUploadFileRequest({"Zz98yy76Xx54ww32.html", "a", "a", "3", "15", "42", "99"}));
 }
 
-TEST(AddVideo, RowThatCannotBeRenamedIsReportedAndSkipped) {
+TEST(AddVideo, RowThatIsNotConvertedOrCannotBeRenamedIsReportedAndSkipped) {
   TempDir exe;
   const fs::path video = exe / "data" / "video";
   fs::create_directories(video);
   // Row 0: its output is gone. Row 1: its published name already holds an
-  // earlier video, which must survive. Row 2: fine.
+  // earlier video, which must survive. Row 2: fine. Row 3: its task never
+  // ran (a stopped batch), leaving the empty file the engine set up.
   WriteFile(video / "Taken.mp4", "new");
   WriteFile(video / "Taken.html", "earlier video");
   WriteFile(video / "Fine.mp4", "fine");
+  WriteFile(video / "Stopped.mp4", "");
   const std::vector<ConvertedRow> rows = {
       {"gone.avi", "Gone.mp4", "25", "1", "1"},
       {"taken.avi", "Taken.mp4", "25", "1", "1"},
       {"fine.avi", "Fine.mp4", "25", "1", "1"},
+      {"stopped.avi", "Stopped.mp4", "", "", ""},
   };
   Recorded r;
   EXPECT_EQ(PublishConvertedRows(rows, exe / "data", PostProcessorPath(exe.path()), "42", RecordingSteps(r)), 1u);
 
-  ASSERT_EQ(r.failures.size(), 2u);
-  EXPECT_EQ(r.failures[0].row, 0u);
-  EXPECT_EQ(r.failures[0].reason, "No such file or directory");
-  EXPECT_EQ(r.failures[1].row, 1u);
-  EXPECT_EQ(r.failures[1].reason, "File exists");
-  EXPECT_EQ(RowFailureText(r.failures[1]), "视频文件“Taken.mp4”无法改名为“Taken.html”（File exists），未登记");
+  ASSERT_EQ(r.failures.size(), 3u);
+  const struct {
+    size_t row;
+    RowFailure::Kind kind;
+    const char* text;
+  } expected[] = {
+      {0, RowFailure::Kind::NotConverted, "视频文件“Gone.mp4”未转换（the output file is missing or empty），未登记"},
+      {1, RowFailure::Kind::RenameFailed, "视频文件“Taken.mp4”无法改名为“Taken.html”（File exists），未登记"},
+      {3, RowFailure::Kind::NotConverted, "视频文件“Stopped.mp4”未转换（the output file is missing or empty），未登记"},
+  };
+  for (size_t i = 0; i < std::size(expected); ++i) {
+    EXPECT_EQ(r.failures[i].row, expected[i].row);
+    EXPECT_EQ(r.failures[i].kind, expected[i].kind);
+    EXPECT_EQ(RowFailureText(r.failures[i]), expected[i].text);
+  }
+  EXPECT_FALSE(fs::exists(video / "Stopped.html"));
   EXPECT_EQ(ReadFile(video / "Taken.html"), "earlier video");
   EXPECT_EQ(ReadFile(video / "Taken.mp4"), "new");
   ASSERT_EQ(r.requests.size(), 1u);

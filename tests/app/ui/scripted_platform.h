@@ -16,12 +16,13 @@ namespace kestrova::test {
 class ScriptedPlatform : public ui::Platform {
  public:
   struct Shown {
-    QString kind;  // "message", "yes-only", "unowned", "question" or "error"
+    QString kind;  // "message", "warning", "yes-only", "unowned", "question" or "error"
     QString text;
     QString caption;
   };
 
   void messageBox(const QString& text, const QString& caption) override { show({"message", text, caption}); }
+  void warningBox(const QString& text, const QString& caption) override { show({"warning", text, caption}); }
   void errorBoxYesOnly(const QString& text, const QString& caption) override { show({"yes-only", text, caption}); }
   void messageBoxWithoutOwner(const QString& text, const QString& caption) override {
     show({"unowned", text, caption});
@@ -32,6 +33,10 @@ class ScriptedPlatform : public ui::Platform {
   }
   void showError(const QString& text) override { shown.push_back({"error", text, {}}); }
   QString openFileName(QWidget*) override { return pop(fileAnswers, QString()); }
+  QString openExistingFile(QWidget*, const QString& filter) override {
+    fileFilters << filter;
+    return pop(fileAnswers, QString());
+  }
   std::optional<QColor> chooseColour(QWidget*, const QColor&) override {
     return pop(colourAnswers, std::optional<QColor>());
   }
@@ -60,6 +65,7 @@ class ScriptedPlatform : public ui::Platform {
   std::vector<Shown> shown;
   std::deque<bool> yesNoAnswers;
   std::deque<QString> fileAnswers;
+  QStringList fileFilters;
   std::deque<std::optional<QColor>> colourAnswers;
   std::deque<std::function<int(QDialog&)>> dialogScripts;
   QStringList dialogsRun;
