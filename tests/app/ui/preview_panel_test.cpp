@@ -41,10 +41,17 @@ TEST_F(PreviewPanel, PlaysFollowsThePositionCapturesAndStops) {
   ASSERT_TRUE(QTest::qWaitFor([&] { return main().btnStop->isEnabled(); }, 10000)) << platform_.shown.size();
   EXPECT_FALSE(main().btnPlay->isEnabled());
   EXPECT_TRUE(main().btnCapture->isEnabled());
+  // The label starts as "00:00:00:000" (a colon, which sorts after any
+  // position text): wait for a position text first, then for time to pass.
+  const QRegularExpression positionText("^\\d\\d:\\d\\d:\\d\\d\\.\\d\\d\\d$");
   ASSERT_TRUE(QTest::qWaitFor(
-      [&] { return main().lblStatus->text() > QStringLiteral("00:00:00.300") && !main().Panel1->picture().isNull(); },
-      10000));
-  EXPECT_TRUE(QRegularExpression("^\\d\\d:\\d\\d:\\d\\d\\.\\d\\d\\d$").match(main().lblStatus->text()).hasMatch());
+      [&] {
+        const QString status = main().lblStatus->text();
+        return positionText.match(status).hasMatch() && status > QStringLiteral("00:00:00.300") &&
+               !main().Panel1->picture().isNull();
+      },
+      10000))
+      << main().lblStatus->text().toStdString();
 
   main().btnCapture->click();
   std::string base = catalogue::BaseName(cell(0, kCellFileName).toStdString());
