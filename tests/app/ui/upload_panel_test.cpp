@@ -240,7 +240,9 @@ TEST_F(UploadPanel, EndingTheProgramDuringARunStillLetsTheWindowsGo) {
 TEST_F(UploadPanel, AtTheServersRootLongNamesAndDatesShowWholeWithTheFiguresInView) {
   ASSERT_NO_FATAL_FAILURE(signInToSite({.uploadBytesPerSecond = 256 * 1024}, "/"));
   const std::string name = "公司年会现场视频_" + std::string(70, 'x') + "_最终版.mp4";
-  localFile("video/" + name, EveryByte(400 * 1024));
+  // Large enough that the throttled store stays in progress for a few
+  // seconds, so the progress line is seen even on a busy machine.
+  localFile("video/" + name, EveryByte(1200 * 1024));
 
   QStringList firstRow;
   std::vector<int> dateRoom;  // width needed by each date text, then the width its column has
@@ -265,7 +267,7 @@ TEST_F(UploadPanel, AtTheServersRootLongNamesAndDatesShowWholeWithTheFiguresInVi
   ASSERT_EQ(firstRow.size(), 8);
   EXPECT_EQ(firstRow[4].toStdString(), "/video/" + name);
   EXPECT_EQ(firstRow[7], "/video");
-  EXPECT_EQ(ReadFile(ftp_->root() / "video" / name), EveryByte(400 * 1024));
+  EXPECT_EQ(ReadFile(ftp_->root() / "video" / name), EveryByte(1200 * 1024));
   // Without a language (the test runs in C.UTF-8) dates read as on a Chinese desktop.
   QRegularExpression dateTime("^\\d{4}/\\d{2}/\\d{2} \\d{2}:\\d{2}:\\d{2}$");
   EXPECT_TRUE(dateTime.match(firstRow[1]).hasMatch()) << firstRow[1].toStdString();
