@@ -136,7 +136,8 @@ TEST(PlayerTest, StopWithWaitingWhileEventsAreOnTheirWayDoesNotHang) {
 TEST(PlayerTest, OpenedPausedShowsAndCapturesTheFirstPicture) {
   PlayerRig rig;
   ASSERT_TRUE(rig.player->Open(SharedPlayerMedia().red.string(), rig.surface.get(), true));
-  ASSERT_TRUE(rig.PumpUntil([&] { return rig.Count(psPause) == 1 && rig.player->Counters().shown == 1; }));
+  ASSERT_TRUE(rig.PumpUntil([&] { return rig.Count(psPause) == 1 && rig.player->Counters().shown >= 1; }))
+      << "pauses " << rig.Count(psPause) << ", shown " << rig.player->Counters().shown;
   int64_t pts = -1;
   const Bitmap& picture = rig.player->GetCurrentBitmap(pts);
   ASSERT_EQ(picture.width, 320);
@@ -147,14 +148,16 @@ TEST(PlayerTest, OpenedPausedShowsAndCapturesTheFirstPicture) {
   EXPECT_LT(middle[1], 40);
   EXPECT_GT(middle[2], 200);
   // Paused, the position and the picture stay.
+  const auto shownWhenPaused = rig.player->Counters().shown;
   rig.PumpUntil([] { return false; }, std::chrono::milliseconds(200));
-  EXPECT_EQ(rig.player->Counters().shown, 1);
+  EXPECT_EQ(rig.player->Counters().shown, shownWhenPaused);
 }
 
 TEST(PlayerTest, ASeekWhilePausedShowsThePictureOfTheNewPosition) {
   PlayerRig rig;
   ASSERT_TRUE(rig.player->Open(SharedMedia().mp4.string(), rig.surface.get(), true));
-  ASSERT_TRUE(rig.PumpUntil([&] { return rig.Count(psPause) == 1 && rig.player->Counters().shown == 1; }));
+  ASSERT_TRUE(rig.PumpUntil([&] { return rig.Count(psPause) == 1 && rig.player->Counters().shown >= 1; }))
+      << "pauses " << rig.Count(psPause) << ", shown " << rig.player->Counters().shown;
   rig.player->Seek(sfBackward, 2000000);
   ASSERT_TRUE(rig.PumpUntil([&] { return rig.surface->Snapshot().ptsUs >= 2000000; }));
   EXPECT_LT(rig.surface->Snapshot().ptsUs, 2100000);
