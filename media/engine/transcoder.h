@@ -15,7 +15,7 @@
 
 #include "media/av_forward.h"
 #include "media/engine/engine_records.h"
-#include "media/engine/frame_ptr.h"
+#include "media/av_owners.h"
 #include "media/engine/hooks.h"
 #include "media/engine/options_settings.h"
 #include "media/engine/preview.h"

@@ -6,7 +6,7 @@
 #include <cmath>
 #include <thread>
 
-#include "media/engine/av_owned.h"
+#include "media/av_owners.h"
 #include "media/engine/engine_av.h"
 #include "media/engine/engine_log.h"
 #include "media/engine/options_error.h"

@@ -5,7 +5,7 @@
 
 #include "media/entry_points.h"
 #include "media/hand_over.h"
-#include "media/player/av_owners.h"
+#include "media/av_owners.h"
 #include "media/player/pipeline.h"
 
 namespace media::player {

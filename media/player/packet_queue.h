@@ -8,7 +8,8 @@
 #include <deque>
 #include <mutex>
 
-#include "media/player/av_owners.h"
+#include "media/av_owners.h"
+#include "media/entry_points.h"
 
 namespace media::player {
 

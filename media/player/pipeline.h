@@ -13,7 +13,8 @@
 #include <thread>
 #include <vector>
 
-#include "media/player/av_owners.h"
+#include "media/av_owners.h"
+#include "media/entry_points.h"
 #include "media/player/display.h"
 #include "media/player/packet_queue.h"
 
