@@ -36,41 +36,20 @@ void TCustomFFmpeg::Reset() {
 }
 
 void TCustomFFmpeg::CloseFiles() {
-  for (OutputStream& ost : outputStreams_) {
-    if (ost.enc != nullptr) AV(avcodec_free_context)(&ost.enc);
-    if (ost.sws != nullptr) AV(sws_freeContext)(ost.sws);
-    if (ost.scaled != nullptr) AV(av_frame_free)(&ost.scaled);
-    if (ost.graph != nullptr) AV(avfilter_graph_free)(&ost.graph);
-    if (ost.filtered != nullptr) AV(av_frame_free)(&ost.filtered);
-    if (ost.swr != nullptr) AV(swr_free)(&ost.swr);
-    if (ost.fifo != nullptr) AV(av_audio_fifo_free)(ost.fifo);
-    if (ost.audioFrame != nullptr) AV(av_frame_free)(&ost.audioFrame);
-    for (AVBSFContext*& b : ost.bsfs) AV(av_bsf_free)(&b);
-    if (ost.passLog != nullptr) std::fclose(ost.passLog);
-  }
+  // The owners free everything; the order is kept here. The output streams
+  // go first (encoders, converters and their frames), since their streams
+  // belong to the output contexts; the decoders before the inputs whose
+  // streams they read; the outputs last, each closing its file.
   outputStreams_.clear();
-  CloseVstatsFile();
-  for (InputStream& ist : inputStreams_)
-    if (ist.dec != nullptr) AV(avcodec_free_context)(&ist.dec);
+  vstatsFile_.reset();
   inputStreams_.clear();
-  for (InputFile& in : inputs_)
-    if (in.ctx != nullptr) CloseInputFile(&in.ctx);
   inputs_.clear();
-  for (OutputFile& of : outputs_) {
-    if (of.ctx == nullptr) continue;
-    if (!(of.ctx->oformat->flags & AVFMT_NOFILE) && of.ctx->pb != nullptr) AV(avio_closep)(&of.ctx->pb);
-    AV(avformat_free_context)(of.ctx);
-    of.ctx = nullptr;
-  }
   outputs_.clear();
   outputPlans_.clear();
-  if (decoded_ != nullptr) AV(av_frame_free)(&decoded_);
-  if (hookFrame_ != nullptr) AV(av_frame_free)(&hookFrame_);
-  if (encPacket_ != nullptr) AV(av_packet_free)(&encPacket_);
-  if (fromRgb_ != nullptr) {
-    AV(sws_freeContext)(fromRgb_);
-    fromRgb_ = nullptr;
-  }
+  decoded_.reset();
+  hookFrame_.reset();
+  encPacket_.reset();
+  fromRgb_.reset();
 }
 
 }  // namespace media

@@ -63,22 +63,6 @@ void TCustomFFmpeg::OpenInputOrThrow(const std::string& fileName) {
     if (format == nullptr) Raise("Unknown input format: \"%s\"", s.forcedFormat.c_str());
     s.forcedFormat.clear();
   }
-  AVFormatContext* ctx = AV(avformat_alloc_context)();
-  if (ctx == nullptr) Raise("avformat_alloc_context failed");
-  GenericApplyOptions(optionContexts_, ctx, -1, AV_OPT_FLAG_DECODING_PARAM);
-
-  struct Guard {
-    AVFormatContext*& c;
-    bool opened = false;
-    ~Guard() {
-      if (c == nullptr) return;
-      if (opened)
-        CloseInputFile(&c);
-      else
-        AV(avformat_free_context)(c);
-    }
-  } guard{ctx};
-
   const std::pair<const std::string*, AVMediaType> forced[] = {{&s.videoCodecName, AVMEDIA_TYPE_VIDEO},
                                                                {&s.audioCodecName, AVMEDIA_TYPE_AUDIO},
                                                                {&s.subtitleCodecName, AVMEDIA_TYPE_SUBTITLE}};
@@ -94,8 +78,13 @@ void TCustomFFmpeg::OpenInputOrThrow(const std::string& fileName) {
       throw;
     }
   }
-  ctx->flags |= AVFMT_FLAG_NONBLOCK;
   const std::string libraryName = UnicodeFileName(fileName);
+  // Nothing raises between the allocation and the opening, which frees the
+  // context itself when it fails; once open, the input's owner closes it.
+  AVFormatContext* ctx = AV(avformat_alloc_context)();
+  if (ctx == nullptr) Raise("avformat_alloc_context failed");
+  GenericApplyOptions(optionContexts_, ctx, -1, AV_OPT_FLAG_DECODING_PARAM);
+  ctx->flags |= AVFMT_FLAG_NONBLOCK;
   // Looping an input is the picture-sequence reader's own option; readers
   // without it leave the entry unused.
   AVDictionary* openOptions = nullptr;
@@ -103,11 +92,11 @@ void TCustomFFmpeg::OpenInputOrThrow(const std::string& fileName) {
   int err = OpenInputFile(&ctx, libraryName, format, &openOptions);
   AV(av_dict_free)(&openOptions);
   if (err < 0) {
-    ctx = nullptr;  // freed by the library on failure
     lastError_ = ::media::ErrorText(fileName, err);
     throw FFmpegException(lastError_);
   }
-  guard.opened = true;
+  InputFile in;
+  in.ctx.reset(ctx);
 
   if (s.programId != 0) {
     bool found = false;
@@ -153,8 +142,6 @@ void TCustomFFmpeg::OpenInputOrThrow(const std::string& fileName) {
                                        static_cast<double>(timestamp) / AV_TIME_BASE));
   }
 
-  InputFile in;
-  in.ctx = ctx;
   in.firstStream = static_cast<int>(inputStreams_.size());
   in.seekStart = s.startTime;
   for (int i = 0; i < kMaxStreams; ++i) in.tsScale[i] = s.tsScale[i], s.tsScale[i] = 0;
@@ -163,6 +150,9 @@ void TCustomFFmpeg::OpenInputOrThrow(const std::string& fileName) {
   in.tsOffset = s.copyTimestamps ? s.inputTsOffset - s.startTime : s.inputTsOffset - timestamp;
   s.startTime = 0;
 
+  // The input's streams join the task's table only once the whole input is
+  // taken: a failure leaves no stream of a closed input behind.
+  std::vector<InputStream> streams;
   for (unsigned i = 0; i < ctx->nb_streams; ++i) {
     AVStream* st = ctx->streams[i];
     AVCodecParameters* par = st->codecpar;
@@ -216,19 +206,19 @@ void TCustomFFmpeg::OpenInputOrThrow(const std::string& fileName) {
     if (decoder != nullptr &&
         (par->codec_type == AVMEDIA_TYPE_VIDEO || par->codec_type == AVMEDIA_TYPE_AUDIO ||
          par->codec_type == AVMEDIA_TYPE_SUBTITLE)) {
-      ist.dec = AV(avcodec_alloc_context3)(decoder);
+      ist.dec.reset(AV(avcodec_alloc_context3)(decoder));
       if (ist.dec == nullptr) Raise("Out of memory");
-      AV(avcodec_parameters_to_context)(ist.dec, par);
+      AV(avcodec_parameters_to_context)(ist.dec.get(), par);
       ist.dec->pkt_timebase = st->time_base;
       ist.dec->thread_count = s.threadCount;
-      GenericApplyOptions(optionContexts_, ist.dec, par->codec_type,
+      GenericApplyOptions(optionContexts_, ist.dec.get(), par->codec_type,
                           OptionFlagsFor(par->codec_type) | AV_OPT_FLAG_DECODING_PARAM);
       // A motion-estimation threshold wants the source's motion vectors: the
       // decoder hands them out with each picture (what the old motion-vector
       // debug flag did).
       if (par->codec_type == AVMEDIA_TYPE_VIDEO && s.meThreshold != 0) ist.dec->flags2 |= AV_CODEC_FLAG2_EXPORT_MVS;
     }
-    inputStreams_.push_back(ist);
+    streams.push_back(std::move(ist));
   }
 
   if (ctx->duration != AV_NOPTS_VALUE && ctx->duration > totalDuration_ && s.recordingTime == INT64_MAX)
@@ -238,14 +228,13 @@ void TCustomFFmpeg::OpenInputOrThrow(const std::string& fileName) {
   s.videoCodecName.clear();
   s.audioCodecName.clear();
   s.subtitleCodecName.clear();
-  inputs_.push_back(in);
-  ctx = nullptr;  // owned by the task now
+  for (InputStream& ist : streams) inputStreams_.push_back(std::move(ist));
+  inputs_.push_back(std::move(in));
 }
 
 int TCustomFFmpeg::OpenOutput(const std::string& fileName, bool join) {
   lastError_.clear();
   TaskSettings& s = settings_;
-  AVFormatContext* oc = nullptr;
   bool fileCreated = false;
   const size_t outputsBefore = outputs_.size();
   try {
@@ -260,8 +249,12 @@ int TCustomFFmpeg::OpenOutput(const std::string& fileName, bool join) {
       if (format == nullptr) Raise("Unable to find a suitable output format for '%s'", fileName.c_str());
     }
     s.forcedFormat.clear();
+    AVFormatContext* oc = nullptr;
     if (AV(avformat_alloc_output_context2)(&oc, format, nullptr, fileName.c_str()) < 0 || oc == nullptr)
       Raise("avformat_alloc_context failed");
+    OutputFile of;
+    of.ctx.reset(oc);
+    of.fileName = fileName;
 
     bool wantVideo = s.videoCopy || format->video_codec != AV_CODEC_ID_NONE || !s.videoCodecName.empty();
     bool wantAudio = s.audioCopy || format->audio_codec != AV_CODEC_ID_NONE || !s.audioCodecName.empty();
@@ -282,10 +275,7 @@ int TCustomFFmpeg::OpenOutput(const std::string& fileName, bool join) {
     wantAudio &= !s.audioDisable;
     wantSubtitle &= !s.subtitleDisable;
 
-    OutputFile of;
-    of.ctx = oc;
-    of.fileName = fileName;
-    outputs_.push_back(of);
+    outputs_.push_back(std::move(of));
     outputPlans_.emplace_back();
     const int file = static_cast<int>(outputs_.size()) - 1;
     try {
@@ -343,20 +333,12 @@ int TCustomFFmpeg::OpenOutput(const std::string& fileName, bool join) {
     return file;
   } catch (const std::exception& e) {
     lastError_ = e.what();
-    // Nothing half-made stays behind: neither the task's entry nor the file.
-    if (outputs_.size() > outputsBefore) {
-      outputs_.resize(outputsBefore);
-      outputPlans_.resize(outputsBefore);
-      for (size_t i = outputStreams_.size(); i-- > 0;)
-        if (outputStreams_[i].file >= static_cast<int>(outputsBefore)) {
-          AV(avcodec_free_context)(&outputStreams_[i].enc);
-          outputStreams_.erase(outputStreams_.begin() + static_cast<long>(i));
-        }
-    }
-    if (oc != nullptr) {
-      if (oc->pb != nullptr) AV(avio_closep)(&oc->pb);
-      AV(avformat_free_context)(oc);
-    }
+    // Nothing half-made stays behind: neither the task's entries (its
+    // streams first, then the output, which closes its file) nor the file.
+    std::erase_if(outputStreams_,
+                  [&](const OutputStream& ost) { return ost.file >= static_cast<int>(outputsBefore); });
+    while (outputs_.size() > outputsBefore) outputs_.pop_back();
+    outputPlans_.resize(outputsBefore);
     if (fileCreated) {
       std::error_code ec;
       std::filesystem::remove(fileName, ec);

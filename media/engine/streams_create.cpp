@@ -87,7 +87,7 @@ OutputStream AddOutputStream(AVFormatContext* oc, int file, AVMediaType kind, st
 
 void TCustomFFmpeg::NewVideoStream(int file) {
   TaskSettings& s = settings_;
-  AVFormatContext* oc = outputs_.at(file).ctx;
+  AVFormatContext* oc = outputs_.at(file).ctx.get();
   OutputStream ost = AddOutputStream(oc, file, AVMEDIA_TYPE_VIDEO, s.videoBitstreamFilters);
   AVStream* st = ost.st;
   if (s.videoCopy) {
@@ -97,9 +97,9 @@ void TCustomFFmpeg::NewVideoStream(int file) {
   } else {
     const AVCodec* codec = EncoderFor(s.videoCodecName, oc, AVMEDIA_TYPE_VIDEO);
     ost.plan.encoderName = codec->name;
-    AVCodecContext* enc = AV(avcodec_alloc_context3)(codec);
-    if (enc == nullptr) Raise("Could not alloc stream");
-    ost.enc = enc;
+    ost.enc.reset(AV(avcodec_alloc_context3)(codec));
+    if (ost.enc == nullptr) Raise("Could not alloc stream");
+    AVCodecContext* enc = ost.enc.get();
     enc->thread_count = s.threadCount;
     if (s.videoTag) enc->codec_tag = s.videoTag;
     if (s.videoGlobalHeader & 1 || (s.videoGlobalHeader == 0 && (oc->oformat->flags & AVFMT_GLOBALHEADER)))
@@ -159,7 +159,7 @@ void TCustomFFmpeg::NewVideoStream(int file) {
 
 void TCustomFFmpeg::NewAudioStream(int file) {
   TaskSettings& s = settings_;
-  AVFormatContext* oc = outputs_.at(file).ctx;
+  AVFormatContext* oc = outputs_.at(file).ctx.get();
   OutputStream ost = AddOutputStream(oc, file, AVMEDIA_TYPE_AUDIO, s.audioBitstreamFilters);
   AVStream* st = ost.st;
   if (s.audioCopy) {
@@ -168,9 +168,9 @@ void TCustomFFmpeg::NewAudioStream(int file) {
   } else {
     const AVCodec* codec = EncoderFor(s.audioCodecName, oc, AVMEDIA_TYPE_AUDIO);
     ost.plan.encoderName = codec->name;
-    AVCodecContext* enc = AV(avcodec_alloc_context3)(codec);
-    if (enc == nullptr) Raise("Could not alloc stream");
-    ost.enc = enc;
+    ost.enc.reset(AV(avcodec_alloc_context3)(codec));
+    if (ost.enc == nullptr) Raise("Could not alloc stream");
+    AVCodecContext* enc = ost.enc.get();
     enc->thread_count = s.threadCount;
     if (s.audioTag) enc->codec_tag = s.audioTag;
     if (oc->oformat->flags & AVFMT_GLOBALHEADER) enc->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
@@ -207,7 +207,7 @@ void TCustomFFmpeg::NewAudioStream(int file) {
 
 void TCustomFFmpeg::NewSubtitleStream(int file) {
   TaskSettings& s = settings_;
-  AVFormatContext* oc = outputs_.at(file).ctx;
+  AVFormatContext* oc = outputs_.at(file).ctx.get();
   OutputStream ost = AddOutputStream(oc, file, AVMEDIA_TYPE_SUBTITLE, s.subtitleBitstreamFilters);
   AVStream* st = ost.st;
   if (s.subtitleCopy) {
@@ -216,9 +216,9 @@ void TCustomFFmpeg::NewSubtitleStream(int file) {
   } else {
     const AVCodec* codec = EncoderFor(s.subtitleCodecName, oc, AVMEDIA_TYPE_SUBTITLE);
     ost.plan.encoderName = codec->name;
-    AVCodecContext* enc = AV(avcodec_alloc_context3)(codec);
-    if (enc == nullptr) Raise("Could not alloc stream");
-    ost.enc = enc;
+    ost.enc.reset(AV(avcodec_alloc_context3)(codec));
+    if (ost.enc == nullptr) Raise("Could not alloc stream");
+    AVCodecContext* enc = ost.enc.get();
     if (s.subtitleTag) enc->codec_tag = s.subtitleTag;
     ApplyEncoderOptions(enc, AVMEDIA_TYPE_SUBTITLE);
     ost.plan.privateOptions = s.subtitlePrivate;

@@ -114,7 +114,7 @@ void TCustomFFmpeg::PrepareEncoders() {
       }
       uint32_t tag = ost.st->codecpar->codec_tag;
       AV(avcodec_parameters_copy)(ost.st->codecpar, ist.st->codecpar);
-      AVFormatContext* oc = outputs_[ost.file].ctx;
+      AVFormatContext* oc = outputs_[ost.file].ctx.get();
       if (tag != 0)
         ost.st->codecpar->codec_tag = tag;
       else if (oc->oformat->codec_tag != nullptr &&
@@ -133,7 +133,7 @@ void TCustomFFmpeg::PrepareEncoders() {
       std::string name = FormatText("%s-%d.log", s.passLogFile.empty() ? "ffmpeg2pass" : s.passLogFile.c_str(),
                                     static_cast<int>(i));
       if (s.passNumber == 1) {
-        ost.passLog = std::fopen(name.c_str(), "wb");
+        ost.passLog.reset(std::fopen(name.c_str(), "wb"));
         if (ost.passLog == nullptr) Raise("Cannot write log file %s for pass-1 encoding", name.c_str());
       } else {
         std::ifstream in(name, std::ios::binary);
@@ -153,7 +153,7 @@ void TCustomFFmpeg::PrepareEncoders() {
 
 void TCustomFFmpeg::PrepareVideoEncoder(OutputStream& ost, InputStream& ist) {
   TaskSettings& s = settings_;
-  AVCodecContext* enc = ost.enc;
+  AVCodecContext* enc = ost.enc.get();
   if (enc->pix_fmt == AV_PIX_FMT_NONE) Raise("Video pixel format is unknown, stream cannot be encoded");
   ost.cropTop = s.cropTop;
   ost.cropBottom = s.cropBottom;
@@ -170,22 +170,22 @@ void TCustomFFmpeg::PrepareVideoEncoder(OutputStream& ost, InputStream& ist) {
                 par->height + s.padTop + s.padBottom - s.cropTop - s.cropBottom != enc->height ||
                 par->format != enc->pix_fmt;
   if (ost.pad || ost.rescale) {
-    ost.scaled = AV(av_frame_alloc)();
+    ost.scaled = NewFrame();
     if (ost.scaled == nullptr) Raise("Cannot allocate temp picture, check pix fmt");
     ost.scaled->format = enc->pix_fmt;
     ost.scaled->width = enc->width;
     ost.scaled->height = enc->height;
-    if (AV(av_frame_get_buffer)(ost.scaled, 0) < 0) Raise("avpicture_alloc fail");
-    FillPadColour(ost.scaled, s.padY, s.padCb, s.padCr);
+    if (AV(av_frame_get_buffer)(ost.scaled.get(), 0) < 0) Raise("avpicture_alloc fail");
+    FillPadColour(ost.scaled.get(), s.padY, s.padCb, s.padCr);
   }
   ost.swsSrcW = par->width;
   ost.swsSrcH = par->height;
   ost.swsSrcFmt = par->format;
   if (ost.pad || ost.rescale) {
-    ost.sws = AV(sws_getContext)(par->width - s.cropLeft - s.cropRight, par->height - s.cropTop - s.cropBottom,
+    ost.sws.reset(AV(sws_getContext)(par->width - s.cropLeft - s.cropRight, par->height - s.cropTop - s.cropBottom,
                                  static_cast<AVPixelFormat>(par->format), enc->width - s.padLeft - s.padRight,
                                  enc->height - s.padTop - s.padBottom, enc->pix_fmt,
-                                 GenericScalerFlags(optionContexts_), nullptr, nullptr, nullptr);
+                                 GenericScalerFlags(optionContexts_), nullptr, nullptr, nullptr));
     if (ost.sws == nullptr) Raise("Cannot get resampling context");
   }
   // A clip a phone stored turned by a quarter keeps its shape: the asked
@@ -219,7 +219,7 @@ void TCustomFFmpeg::OpenCodecs() {
     int err;
     {
       std::lock_guard<std::mutex> lock(CodecLock());
-      err = AV(avcodec_open2)(ost.enc, ost.enc->codec, &opts);
+      err = AV(avcodec_open2)(ost.enc.get(), ost.enc->codec, &opts);
     }
     AV(av_dict_free)(&opts);
     if (err < 0)
@@ -229,13 +229,13 @@ void TCustomFFmpeg::OpenCodecs() {
             ost.file, ost.st->index, TypeName(ost.plan.kind));
     ost.opened = true;
     extraSize_ += ost.enc->extradata_size;
-    AV(avcodec_parameters_from_context)(ost.st->codecpar, ost.enc);
+    AV(avcodec_parameters_from_context)(ost.st->codecpar, ost.enc.get());
     ost.st->time_base = ost.enc->time_base;
     if (ost.plan.kind == AVMEDIA_TYPE_VIDEO) ost.st->avg_frame_rate = ost.enc->framerate;
     if (ost.plan.kind == AVMEDIA_TYPE_AUDIO) {
-      ost.fifo = AV(av_audio_fifo_alloc)(ost.enc->sample_fmt, ost.enc->ch_layout.nb_channels, 1024);
+      ost.fifo.reset(AV(av_audio_fifo_alloc)(ost.enc->sample_fmt, ost.enc->ch_layout.nb_channels, 1024));
       if (ost.fifo == nullptr) Raise("av_fifo_alloc fail");
-      ost.audioFrame = AV(av_frame_alloc)();
+      ost.audioFrame = NewFrame();
       if (ost.audioFrame == nullptr) Raise("Out of memory in do_audio_out");
     }
   }
@@ -246,13 +246,10 @@ void TCustomFFmpeg::OpenCodecs() {
       const AVBitStreamFilter* filter = AV(av_bsf_get_by_name)(name.c_str());
       AVBSFContext* bsf = nullptr;
       if (filter == nullptr || AV(av_bsf_alloc)(filter, &bsf) < 0) Raise("Unknown bitstream filter %s", name.c_str());
+      ost.bsfs.emplace_back(bsf);
       AV(avcodec_parameters_copy)(bsf->par_in, previous ? previous->par_out : ost.st->codecpar);
       bsf->time_base_in = ost.st->time_base;
-      if (AV(av_bsf_init)(bsf) < 0) {
-        AV(av_bsf_free)(&bsf);
-        Raise("Unknown bitstream filter %s", name.c_str());
-      }
-      ost.bsfs.push_back(bsf);
+      if (AV(av_bsf_init)(bsf) < 0) Raise("Unknown bitstream filter %s", name.c_str());
       previous = bsf;
     }
   }
@@ -266,7 +263,7 @@ void TCustomFFmpeg::OpenCodecs() {
     int err;
     {
       std::lock_guard<std::mutex> lock(CodecLock());
-      err = AV(avcodec_open2)(ist.dec, ist.dec->codec, nullptr);
+      err = AV(avcodec_open2)(ist.dec.get(), ist.dec->codec, nullptr);
     }
     if (err < 0)
       Raise("Error while opening decoder for input stream #%d.%d (%s)", ist.file, streamIndex,
@@ -287,7 +284,7 @@ void TCustomFFmpeg::WriteHeaders() {
     AV(av_dict_copy)(&outputs_[map.outFile].ctx->metadata, inputs_[map.inFile].ctx->metadata, 0);
   }
   for (size_t f = 0; f < outputs_.size(); ++f) {
-    if (AV(avformat_write_header)(outputs_[f].ctx, nullptr) < 0)
+    if (AV(avformat_write_header)(outputs_[f].ctx.get(), nullptr) < 0)
       Raise("Could not write header for output file #%d (incorrect codec parameters ?)", static_cast<int>(f));
     outputs_[f].headerWritten = true;
   }

@@ -29,7 +29,7 @@ struct TBitmapConverter;  // media/bitmap_converter.h
 using OptionContextSet = TOptionContexts;
 
 struct InputFile {
-  AVFormatContext* ctx = nullptr;
+  InputContextPtr ctx;
   int64_t tsOffset = 0;  // microseconds
   double tsScale[kMaxStreams] = {};
   bool eof = false;
@@ -40,8 +40,8 @@ struct InputFile {
 
 struct InputStream {
   int file = 0;
-  AVStream* st = nullptr;
-  AVCodecContext* dec = nullptr;
+  AVStream* st = nullptr;  // belongs to its file's context
+  CodecContextPtr dec;
   bool decoding = false;
   bool used = false;
   int64_t nextPts = kNoTime;  // microseconds
@@ -66,35 +66,38 @@ struct OutputStreamPlan {
   int sourceFile = -1;  // join mode: the input that feeds this segment
 };
 
+// Members go in the reverse of their order here: the frames before the
+// scaler and filter graph that filled them. The stream itself belongs to its
+// file's context, which outlives it (CloseFiles).
 struct OutputStream {
   int file = 0;
   AVStream* st = nullptr;
-  AVCodecContext* enc = nullptr;
+  CodecContextPtr enc;
   OutputStreamPlan plan;
   int source = -1;  // index into the input-stream table
   int64_t frameNumber = 0;
   int64_t syncOpts = 0;  // next pts in encoder time base units
   bool opened = false;
   // video
-  SwsContext* sws = nullptr;
+  SwsPtr sws;
   int swsSrcW = 0, swsSrcH = 0, swsSrcFmt = -1;
-  AVFrame* scaled = nullptr;
+  FramePtr scaled;
   bool crop = false, pad = false, rescale = false;
   int cropTop = 0, cropBottom = 0, cropLeft = 0, cropRight = 0;
   int padTop = 0, padBottom = 0, padLeft = 0, padRight = 0;
-  AVFilterGraph* graph = nullptr;
-  AVFilterContext* bufferSrc = nullptr;
+  FilterGraphPtr graph;
+  AVFilterContext* bufferSrc = nullptr;   // both belong to the graph
   AVFilterContext* bufferSink = nullptr;
-  AVFrame* filtered = nullptr;
+  FramePtr filtered;
   FramePtr previous;  // the last picture encoded when it is the decoder's own
   // audio
-  SwrContext* swr = nullptr;
+  SwrPtr swr;
   int swrInRate = 0, swrInFmt = -1, swrInChannels = 0;
-  AVAudioFifo* fifo = nullptr;
-  AVFrame* audioFrame = nullptr;
+  AudioFifoPtr fifo;
+  FramePtr audioFrame;
   bool audioStart = true;
-  std::vector<AVBSFContext*> bsfs;
-  FILE* passLog = nullptr;
+  std::vector<BitstreamFilterPtr> bsfs;
+  FilePtr passLog;
   int64_t lastMuxDts = kNoTime;  // copy streams: last written dts, stream time base
   float lastQuality = 0;          // from the last encoded packet
   uint64_t lastError[3] = {};     // squared error sums of the last coded picture (with psnr)
@@ -106,7 +109,7 @@ struct OutputStream {
 };
 
 struct OutputFile {
-  AVFormatContext* ctx = nullptr;
+  OutputContextPtr ctx;  // closes the file too, then frees the streams
   bool headerWritten = false;
   bool trailerWritten = false;
   std::string fileName;
@@ -154,7 +157,7 @@ class TCustomFFmpeg {
   void AddStreamToLastOutput(int kind);
   int InputCount() const { return static_cast<int>(inputs_.size()); }
   int OutputCount() const { return static_cast<int>(outputs_.size()); }
-  AVFormatContext* InputContext(int index) const { return inputs_.at(index).ctx; }
+  AVFormatContext* InputContext(int index) const { return inputs_.at(index).ctx.get(); }
   const std::string& LastErrorText() const { return lastError_; }
   bool Joined() const { return joined_; }
   int64_t TotalDuration() const { return totalDuration_; }
@@ -272,10 +275,8 @@ class TCustomFFmpeg {
   void Report(bool isLast, int fileIndex);
   // transcoder_stats.cpp
   void OpenVstatsFile();
-  void CloseVstatsFile();
   void RecordEncodedPacket(OutputStream& ost, const AVPacket* pkt);
   std::string PsnrText(const OutputStream& ost, bool isLast) const;
-  void CleanUp();
   void ApplyVolume(AVFrame* frame);
   void WaitWhilePaused();
   // Waits until flag (guarded by runMutex_) is set, pumping the hand-over
@@ -331,14 +332,13 @@ class TCustomFFmpeg {
   FrameHookChain hooks_;
   std::unique_ptr<TBitmapConverter> hookConverter_;     // for the custom hook
   std::unique_ptr<TBitmapConverter> previewConverter_;  // for the preview
-  AVFrame* decoded_ = nullptr;
-  AVFrame* hookFrame_ = nullptr;
+  FramePtr decoded_;
+  FramePtr hookFrame_;
   std::vector<uint8_t> deinterlaceScratch_;  // grown only
-  AVPacket* encPacket_ = nullptr;
-  SwsContext* fromRgb_ = nullptr;
-  std::vector<AVCodecContext*> openedCodecs_;
+  PacketPtr encPacket_;
+  SwsPtr fromRgb_;
   int qpHistogram_[52] = {};
-  FILE* vstatsFile_ = nullptr;
+  FilePtr vstatsFile_;
 };
 
 }  // namespace media

@@ -30,8 +30,8 @@ double OutputSeconds(const OutputStream& ost) {
 void TCustomFFmpeg::Transcode() {
   BuildStreamTables();
   PrepareEncoders();
-  if (encPacket_ == nullptr) encPacket_ = AV(av_packet_alloc)();
-  if (decoded_ == nullptr) decoded_ = AV(av_frame_alloc)();
+  if (encPacket_ == nullptr) encPacket_ = NewPacket();
+  if (decoded_ == nullptr) decoded_ = NewFrame();
   if (encPacket_ == nullptr || decoded_ == nullptr) Raise("Cannot allocate %d bytes output buffer", 262144);
   OpenCodecs();
   OpenVstatsFile();
@@ -77,7 +77,7 @@ void TCustomFFmpeg::Transcode() {
   FlushEncoders();
   for (OutputFile& of : outputs_) {
     if (of.headerWritten && !of.trailerWritten) {
-      AV(av_write_trailer)(of.ctx);
+      AV(av_write_trailer)(of.ctx.get());
       of.trailerWritten = true;
     }
   }
@@ -149,7 +149,7 @@ void TCustomFFmpeg::EndJoinSegment(int f) {
 bool TCustomFFmpeg::ReadAndProcess(int f, AVPacket* pkt) {
   TaskSettings& s = settings_;
   InputFile& in = inputs_[f];
-  const int err = AV(av_read_frame)(in.ctx, pkt);
+  const int err = AV(av_read_frame)(in.ctx.get(), pkt);
   if (err == AVERROR(EAGAIN)) {
     in.again = true;
     return true;
@@ -244,7 +244,7 @@ int TCustomFFmpeg::DecodeAndDispatch(InputStream& ist, int istIndex, const AVPac
     if (pkt == nullptr) return 0;
     AVSubtitle sub{};
     int got = 0;
-    if (AV(avcodec_decode_subtitle2)(ist.dec, &sub, &got, const_cast<AVPacket*>(pkt)) < 0) return -1;
+    if (AV(avcodec_decode_subtitle2)(ist.dec.get(), &sub, &got, const_cast<AVPacket*>(pkt)) < 0) return -1;
     if (pkt->pts != AV_NOPTS_VALUE) ist.pts = AV(av_rescale_q)(pkt->pts, tb, AV_TIME_BASE_Q);
     if (got) {
       if (s.startTime == 0 || ist.pts >= s.startTime)
@@ -254,10 +254,10 @@ int TCustomFFmpeg::DecodeAndDispatch(InputStream& ist, int istIndex, const AVPac
     }
     return 0;
   }
-  if (AV(avcodec_send_packet)(ist.dec, pkt) < 0 && pkt != nullptr) return -1;
+  if (AV(avcodec_send_packet)(ist.dec.get(), pkt) < 0 && pkt != nullptr) return -1;
   int frames = 0;
   while (true) {
-    int err = AV(avcodec_receive_frame)(ist.dec, decoded_);
+    int err = AV(avcodec_receive_frame)(ist.dec.get(), decoded_.get());
     if (err == AVERROR(EAGAIN) || err == AVERROR_EOF) break;
     if (err < 0) return -1;
     ++frames;
@@ -266,7 +266,7 @@ int TCustomFFmpeg::DecodeAndDispatch(InputStream& ist, int istIndex, const AVPac
       EngineLog(LogError, FormatText("Multiple frames in a packet from stream %d", ist.st->index));
       ist.multiFrameWarned = true;
     }
-    AVFrame* frame = decoded_;
+    AVFrame* frame = decoded_.get();
     const int64_t ts = frame->best_effort_timestamp != AV_NOPTS_VALUE ? frame->best_effort_timestamp : frame->pts;
     if (ist.st->codecpar->codec_type == AVMEDIA_TYPE_AUDIO) {
       ist.pts = ts != AV_NOPTS_VALUE ? AV(av_rescale_q)(ts, tb, AV_TIME_BASE_Q) : ist.nextPts;
@@ -292,9 +292,9 @@ int TCustomFFmpeg::DecodeAndDispatch(InputStream& ist, int istIndex, const AVPac
         if (stopRequested_) break;
       }
     }
-    AV(av_frame_unref)(decoded_);
+    AV(av_frame_unref)(decoded_.get());
   }
-  if (pkt == nullptr) AV(avcodec_flush_buffers)(ist.dec);
+  if (pkt == nullptr) AV(avcodec_flush_buffers)(ist.dec.get());
   return 0;
 }
 
@@ -305,7 +305,7 @@ void TCustomFFmpeg::WriteSubtitle(OutputStream& ost, InputStream& ist, AVSubtitl
   const int passes = ost.enc->codec_id == AV_CODEC_ID_DVB_SUBTITLE ? 2 : 1;
   for (int i = 0; i < passes; ++i) {
     if (i == 1) sub->num_rects = 0;  // the second DVB packet clears the screen
-    const int size = AV(avcodec_encode_subtitle)(ost.enc, buffer.data(), kSubtitleBuffer, sub);
+    const int size = AV(avcodec_encode_subtitle)(ost.enc.get(), buffer.data(), kSubtitleBuffer, sub);
     if (size < 0) Raise("Subtitle encoding failed");
     PacketPtr owned = NewPacket();
     AVPacket* out = owned.get();
@@ -323,7 +323,7 @@ void TCustomFFmpeg::CopyPacket(OutputStream& ost, InputStream& ist, const AVPack
   // A copied stream starts at a key frame: the pictures before it can't be
   // decoded without the ones the start time cut away, unless asked for.
   if (ost.frameNumber == 0 && !(pkt->flags & AV_PKT_FLAG_KEY) && settings_.copyInitialNonKeyFrames == 0) return;
-  AVPacket* out = encPacket_;
+  AVPacket* out = encPacket_.get();
   if (AV(av_packet_ref)(out, pkt) < 0) return;
   const int64_t start = AV(av_rescale_q)(settings_.startTime, AV_TIME_BASE_Q, ost.st->time_base);
   AV(av_packet_rescale_ts)(out, ist.st->time_base, ost.st->time_base);
@@ -339,17 +339,18 @@ void TCustomFFmpeg::CopyPacket(OutputStream& ost, InputStream& ist, const AVPack
 void TCustomFFmpeg::DrainEncoder(OutputStream& ost, AVCodecContext* enc, bool sendFlush) {
   if (sendFlush) AV(avcodec_send_frame)(enc, nullptr);
   while (true) {
-    int err = AV(avcodec_receive_packet)(enc, encPacket_);
+    AVPacket* packet = encPacket_.get();
+    int err = AV(avcodec_receive_packet)(enc, packet);
     if (err == AVERROR(EAGAIN) || err == AVERROR_EOF) return;
     if (err < 0) Raise(ost.plan.kind == AVMEDIA_TYPE_AUDIO ? "Audio encoding failed" : "Video encoding failed");
-    if (ost.plan.kind == AVMEDIA_TYPE_VIDEO) videoSize_ += encPacket_->size;
-    else if (ost.plan.kind == AVMEDIA_TYPE_AUDIO) audioSize_ += encPacket_->size;
-    RecordEncodedPacket(ost, encPacket_);
-    if (ost.passLog != nullptr && enc->stats_out != nullptr) std::fputs(enc->stats_out, ost.passLog);
-    AV(av_packet_rescale_ts)(encPacket_, enc->time_base, ost.st->time_base);
-    encPacket_->stream_index = ost.st->index;
-    WritePacket(ost, encPacket_);
-    AV(av_packet_unref)(encPacket_);
+    if (ost.plan.kind == AVMEDIA_TYPE_VIDEO) videoSize_ += packet->size;
+    else if (ost.plan.kind == AVMEDIA_TYPE_AUDIO) audioSize_ += packet->size;
+    RecordEncodedPacket(ost, packet);
+    if (ost.passLog != nullptr && enc->stats_out != nullptr) std::fputs(enc->stats_out, ost.passLog.get());
+    AV(av_packet_rescale_ts)(packet, enc->time_base, ost.st->time_base);
+    packet->stream_index = ost.st->index;
+    WritePacket(ost, packet);
+    AV(av_packet_unref)(packet);
   }
 }
 
@@ -358,12 +359,12 @@ void TCustomFFmpeg::FlushEncoders() {
     if (ost.enc == nullptr || !ost.opened) continue;
     if (ost.plan.kind == AVMEDIA_TYPE_AUDIO && ost.fifo != nullptr) EncodeAudioFromFifo(ost, true);
     if (ost.plan.kind == AVMEDIA_TYPE_SUBTITLE) continue;
-    DrainEncoder(ost, ost.enc, true);
+    DrainEncoder(ost, ost.enc.get(), true);
   }
 }
 
 void TCustomFFmpeg::WritePacket(OutputStream& ost, AVPacket* pkt) {
-  AVFormatContext* oc = outputs_[ost.file].ctx;
+  AVFormatContext* oc = outputs_[ost.file].ctx.get();
   if (!ost.bsfs.empty()) {
     // Each filter of the chain passes its packets on to the next.
     std::vector<PacketPtr> stage;
@@ -372,7 +373,7 @@ void TCustomFFmpeg::WritePacket(OutputStream& ost, AVPacket* pkt) {
       std::vector<PacketPtr> next;
       for (PacketPtr& p : stage) {
         // The filter takes the packet's data whatever it answers.
-        int err = AV(av_bsf_send_packet)(ost.bsfs[i], p.get());
+        int err = AV(av_bsf_send_packet)(ost.bsfs[i].get(), p.get());
         p.reset();
         if (err < 0) {
           std::string text = FormatText("%s failed for stream %d, codec %s", ost.bsfs[i]->filter->name, ost.st->index,
@@ -384,7 +385,7 @@ void TCustomFFmpeg::WritePacket(OutputStream& ost, AVPacket* pkt) {
         }
         while (true) {
           PacketPtr outPkt = NewPacket();
-          if (outPkt == nullptr || AV(av_bsf_receive_packet)(ost.bsfs[i], outPkt.get()) < 0) break;
+          if (outPkt == nullptr || AV(av_bsf_receive_packet)(ost.bsfs[i].get(), outPkt.get()) < 0) break;
           next.push_back(std::move(outPkt));
         }
       }
@@ -405,7 +406,7 @@ void TCustomFFmpeg::Report(bool isLast, int fileIndex) {
   lastReport_ = now;
   TaskSettings& s = settings_;
   if (outputs_.empty()) return;
-  AVFormatContext* oc = outputs_[0].ctx;
+  AVFormatContext* oc = outputs_[0].ctx.get();
   int64_t totalSize = 0;
   if (oc->pb != nullptr) {
     totalSize = AV(avio_size)(oc->pb);

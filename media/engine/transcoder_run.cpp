@@ -59,10 +59,8 @@ void TCustomFFmpeg::RunBody() {
   guarded([this] {
     // Encoders and decoders close under the codec lock, like they opened.
     std::lock_guard<std::mutex> lock(CodecLock());
-    for (OutputStream& ost : outputStreams_)
-      if (ost.enc != nullptr) AV(avcodec_free_context)(&ost.enc);
-    for (InputStream& ist : inputStreams_)
-      if (ist.dec != nullptr) AV(avcodec_free_context)(&ist.dec);
+    for (OutputStream& ost : outputStreams_) ost.enc.reset();
+    for (InputStream& ist : inputStreams_) ist.dec.reset();
   });
   guarded([this] { Reset(); });
   FrameHookRelease(hooks_);

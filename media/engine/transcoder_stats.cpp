@@ -33,13 +33,8 @@ uint64_t ReadLe64(const uint8_t* p) {
 
 void TCustomFFmpeg::OpenVstatsFile() {
   if (settings_.vstatsFileName.empty() || vstatsFile_ != nullptr) return;
-  vstatsFile_ = std::fopen(settings_.vstatsFileName.c_str(), "w");
+  vstatsFile_.reset(std::fopen(settings_.vstatsFileName.c_str(), "w"));
   if (vstatsFile_ == nullptr) Raise("Cannot open vstats file %s", settings_.vstatsFileName.c_str());
-}
-
-void TCustomFFmpeg::CloseVstatsFile() {
-  if (vstatsFile_ != nullptr) std::fclose(vstatsFile_);
-  vstatsFile_ = nullptr;
 }
 
 void TCustomFFmpeg::RecordEncodedPacket(OutputStream& ost, const AVPacket* pkt) {
@@ -66,7 +61,7 @@ void TCustomFFmpeg::RecordEncodedPacket(OutputStream& ost, const AVPacket* pkt) 
   if (ost.plan.kind != AVMEDIA_TYPE_VIDEO) return;
   ++ost.codedPictures;
   if (vstatsFile_ == nullptr) return;
-  const AVCodecContext* enc = ost.enc;
+  const AVCodecContext* enc = ost.enc.get();
   const double frameSeconds = av_q2d(enc->time_base);
   const double time = pkt->pts != AV_NOPTS_VALUE ? pkt->pts * frameSeconds : 0.0;
   std::string line = FormatText("frame= %5d q= %2.1f ", static_cast<int>(ost.codedPictures),
@@ -77,7 +72,7 @@ void TCustomFFmpeg::RecordEncodedPacket(OutputStream& ost, const AVPacket* pkt) 
   const double averageKbits = time > 0 ? videoSize_ * 8 / time / 1000.0 : 0.0;
   line += FormatText("f_size= %6d s_size= %8.0fkB time= %0.3f br= %7.1fkbits/s avg_br= %7.1fkbits/s type= %c\n",
                      pkt->size, videoSize_ / 1024.0, time, frameKbits, averageKbits, pictType);
-  std::fputs(line.c_str(), vstatsFile_);
+  std::fputs(line.c_str(), vstatsFile_.get());
 }
 
 std::string TCustomFFmpeg::PsnrText(const OutputStream& ost, bool isLast) const {

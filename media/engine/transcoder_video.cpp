@@ -50,16 +50,16 @@ int TCustomFFmpeg::PreviewFlags() const { return previewFlags_; }
 void TCustomFFmpeg::BuildVideoFilters(OutputStream& ost, InputStream& ist) {
   TaskSettings& s = settings_;
   const AVCodecParameters* par = ist.st->codecpar;
-  ost.graph = AV(avfilter_graph_alloc)();
+  ost.graph.reset(AV(avfilter_graph_alloc)());
   if (ost.graph == nullptr) Raise("Error opening filters!");
   std::string srcArgs = FormatText("video_size=%dx%d:pix_fmt=%d:time_base=1/%d:pixel_aspect=1/1", par->width,
                                    par->height, par->format, AV_TIME_BASE);
   if (AV(avfilter_graph_create_filter)(&ost.bufferSrc, AV(avfilter_get_by_name)("buffer"), "in", srcArgs.c_str(),
-                                       nullptr, ost.graph) < 0 ||
+                                       nullptr, ost.graph.get()) < 0 ||
       AV(avfilter_graph_create_filter)(&ost.bufferSink, AV(avfilter_get_by_name)("buffersink"), "out", nullptr,
-                                       nullptr, ost.graph) < 0)
+                                       nullptr, ost.graph.get()) < 0)
     Raise("Error opening filters!");
-  AVCodecContext* enc = ost.enc;
+  AVCodecContext* enc = ost.enc.get();
   std::string chain;
   if (ost.crop)
     chain += FormatText("crop=%d:%d:%d:%d,", par->width - s.cropLeft - s.cropRight,
@@ -81,17 +81,14 @@ void TCustomFFmpeg::BuildVideoFilters(OutputStream& ost, InputStream& ist) {
   outputs->filter_ctx = ost.bufferSrc;
   inputs->name = AV(av_strdup)("out");
   inputs->filter_ctx = ost.bufferSink;
-  int err = AV(avfilter_graph_parse_ptr)(ost.graph, chain.c_str(), &inputs, &outputs, nullptr);
+  int err = AV(avfilter_graph_parse_ptr)(ost.graph.get(), chain.c_str(), &inputs, &outputs, nullptr);
   AV(avfilter_inout_free)(&inputs);
   AV(avfilter_inout_free)(&outputs);
-  if (err >= 0) err = AV(avfilter_graph_config)(ost.graph, nullptr);
+  if (err >= 0) err = AV(avfilter_graph_config)(ost.graph.get(), nullptr);
   if (err < 0) Raise("Error opening filters: %s", ErrorMessage(err).c_str());
-  ost.filtered = AV(av_frame_alloc)();
+  ost.filtered = NewFrame();
   // The graph already scales and pads: the plain scaler stays out of it.
-  if (ost.sws != nullptr) {
-    AV(sws_freeContext)(ost.sws);
-    ost.sws = nullptr;
-  }
+  ost.sws.reset();
   ost.rescale = false;
   ost.crop = false;
 }
@@ -102,41 +99,42 @@ void TCustomFFmpeg::PreprocessVideo(InputStream& ist, AVFrame*& frame) {
   if (!settings_.deinterlace && !custom && !settings_.vhookInUse) return;
   // Hooks draw on a private copy: the decoder may still use the frame it
   // returned as a reference for the next ones.
-  if (hookFrame_ == nullptr) hookFrame_ = AV(av_frame_alloc)();
-  if (hookFrame_ == nullptr) {
+  if (hookFrame_ == nullptr) hookFrame_ = NewFrame();
+  AVFrame* copy = hookFrame_.get();
+  if (copy == nullptr) {
     EngineLog(LogError, "hook buf malloc error.");
     return;
   }
-  if (hookFrame_->width != frame->width || hookFrame_->height != frame->height || hookFrame_->format != frame->format) {
-    AV(av_frame_unref)(hookFrame_);
-    hookFrame_->format = frame->format;
-    hookFrame_->width = frame->width;
-    hookFrame_->height = frame->height;
-    if (AV(av_frame_get_buffer)(hookFrame_, 0) < 0) {
+  if (copy->width != frame->width || copy->height != frame->height || copy->format != frame->format) {
+    AV(av_frame_unref)(copy);
+    copy->format = frame->format;
+    copy->width = frame->width;
+    copy->height = frame->height;
+    if (AV(av_frame_get_buffer)(copy, 0) < 0) {
       EngineLog(LogError, "hook buf malloc error.");
       return;
     }
-  } else if (AV(av_frame_make_writable)(hookFrame_) < 0) {
+  } else if (AV(av_frame_make_writable)(copy) < 0) {
     EngineLog(LogError, "hook buf malloc error.");
     return;
   }
-  AV(av_frame_copy)(hookFrame_, frame);
-  AV(av_frame_copy_props)(hookFrame_, frame);
-  if (settings_.deinterlace && !DeinterlaceFrame(hookFrame_)) {
+  AV(av_frame_copy)(copy, frame);
+  AV(av_frame_copy_props)(copy, frame);
+  if (settings_.deinterlace && !DeinterlaceFrame(copy)) {
     EngineLog(LogError, "Deinterlacing failed.");
-    AV(av_frame_copy)(hookFrame_, frame);  // a half-filtered picture is worse than the original
+    AV(av_frame_copy)(copy, frame);  // a half-filtered picture is worse than the original
   }
   if (custom)
-    RunCustomHook(hookFrame_, ist);
+    RunCustomHook(copy, ist);
   else if (settings_.vhookInUse) {
     HookPicture picture{};
     for (int p = 0; p < 4; ++p) {
-      picture.data[p] = hookFrame_->data[p];
-      picture.linesize[p] = hookFrame_->linesize[p];
+      picture.data[p] = copy->data[p];
+      picture.linesize[p] = copy->linesize[p];
     }
-    FrameHookProcess(hooks_, &picture, hookFrame_->format, hookFrame_->width, hookFrame_->height, ist.pts);
+    FrameHookProcess(hooks_, &picture, copy->format, copy->width, copy->height, ist.pts);
   }
-  frame = hookFrame_;
+  frame = copy;
 }
 
 bool TCustomFFmpeg::DeinterlaceFrame(AVFrame* frame) {
@@ -164,16 +162,17 @@ void TCustomFFmpeg::RunCustomHook(AVFrame* frame, InputStream& ist) {
   }
   if (call.update) {
     Bitmap& bmp = *converter->bitmap;
-    fromRgb_ = AV(sws_getCachedContext)(fromRgb_, bmp.width, bmp.height, AV_PIX_FMT_BGR24, frame->width,
+    // The cached context is either reused or freed and replaced.
+    fromRgb_.reset(AV(sws_getCachedContext)(fromRgb_.release(), bmp.width, bmp.height, AV_PIX_FMT_BGR24, frame->width,
                                         frame->height, static_cast<AVPixelFormat>(frame->format), SWS_BICUBIC,
-                                        nullptr, nullptr, nullptr);
+                                        nullptr, nullptr, nullptr));
     if (fromRgb_ == nullptr) {
       EngineLog(LogError, "Cannot initialize the fromRGB conversion context");
       call.stopHook = true;
     } else {
       const uint8_t* src[4] = {bmp.pixels.data(), nullptr, nullptr, nullptr};
       const int srcStride[4] = {bmp.stride, 0, 0, 0};
-      AV(sws_scale)(fromRgb_, src, srcStride, 0, bmp.height, frame->data, frame->linesize);
+      AV(sws_scale)(fromRgb_.get(), src, srcStride, 0, bmp.height, frame->data, frame->linesize);
     }
   }
   if (call.stopHook) {
@@ -187,7 +186,7 @@ void TCustomFFmpeg::RunCustomHook(AVFrame* frame, InputStream& ist) {
 void TCustomFFmpeg::ScaleIntoEncoderPicture(OutputStream& ost, InputStream& ist, AVFrame* frame, AVFrame*& picture) {
   picture = frame;
   if (ost.sws == nullptr && !ost.rescale && !ost.pad && !ost.crop) return;
-  AVCodecContext* enc = ost.enc;
+  AVCodecContext* enc = ost.enc.get();
   if (frame->width != ost.swsSrcW || frame->height != ost.swsSrcH || frame->format != ost.swsSrcFmt) {
     EngineLog(LogInfo, FormatText("Input Stream #%d.%d frame size changed to %dx%d, %s", ist.file, ist.st->index,
                                   frame->width, frame->height,
@@ -202,22 +201,23 @@ void TCustomFFmpeg::ScaleIntoEncoderPicture(OutputStream& ost, InputStream& ist,
     ost.swsSrcH = frame->height;
     ost.swsSrcFmt = frame->format;
     if (ost.scaled == nullptr) {
-      ost.scaled = AV(av_frame_alloc)();
+      ost.scaled = NewFrame();
+      if (ost.scaled == nullptr) Raise("Cannot allocate temp picture, check pix fmt");
       ost.scaled->format = enc->pix_fmt;
       ost.scaled->width = enc->width;
       ost.scaled->height = enc->height;
-      if (AV(av_frame_get_buffer)(ost.scaled, 0) < 0) Raise("Cannot allocate temp picture, check pix fmt");
-      FillPadColour(ost.scaled, settings_.padY, settings_.padCb, settings_.padCr);
+      if (AV(av_frame_get_buffer)(ost.scaled.get(), 0) < 0) Raise("Cannot allocate temp picture, check pix fmt");
+      FillPadColour(ost.scaled.get(), settings_.padY, settings_.padCb, settings_.padCr);
     }
-    if (ost.sws != nullptr) AV(sws_freeContext)(ost.sws);
-    ost.sws = AV(sws_getContext)(frame->width - ost.cropLeft - ost.cropRight,
+    ost.sws.reset();
+    ost.sws.reset(AV(sws_getContext)(frame->width - ost.cropLeft - ost.cropRight,
                                  frame->height - ost.cropTop - ost.cropBottom,
                                  static_cast<AVPixelFormat>(frame->format), enc->width - ost.padLeft - ost.padRight,
                                  enc->height - ost.padTop - ost.padBottom, enc->pix_fmt, settings_.swsFlags,
-                                 nullptr, nullptr, nullptr);
+                                 nullptr, nullptr, nullptr));
     if (ost.sws == nullptr) Raise("Cannot get resampling context");
   }
-  if (AV(av_frame_make_writable)(ost.scaled) < 0) Raise("Cannot allocate temp picture, check pix fmt");
+  if (AV(av_frame_make_writable)(ost.scaled.get()) < 0) Raise("Cannot allocate temp picture, check pix fmt");
   const AVPixFmtDescriptor* in = AV(av_pix_fmt_desc_get)(static_cast<AVPixelFormat>(frame->format));
   const AVPixFmtDescriptor* out = AV(av_pix_fmt_desc_get)(enc->pix_fmt);
   const uint8_t* src[4] = {};
@@ -237,15 +237,15 @@ void TCustomFFmpeg::ScaleIntoEncoderPicture(OutputStream& ost, InputStream& ist,
       dst[p] = ost.scaled->data[p] + static_cast<ptrdiff_t>(top) * ost.scaled->linesize[p] + left;
     }
   }
-  AV(sws_scale)(ost.sws, src, frame->linesize, 0, frame->height - ost.cropTop - ost.cropBottom, dst,
+  AV(sws_scale)(ost.sws.get(), src, frame->linesize, 0, frame->height - ost.cropTop - ost.cropBottom, dst,
                 ost.scaled->linesize);
-  AV(av_frame_copy_props)(ost.scaled, frame);
-  picture = ost.scaled;
+  AV(av_frame_copy_props)(ost.scaled.get(), frame);
+  picture = ost.scaled.get();
 }
 
 void TCustomFFmpeg::WriteVideo(OutputStream& ost, InputStream& ist, AVFrame* frame) {
   TaskSettings& s = settings_;
-  AVCodecContext* enc = ost.enc;
+  AVCodecContext* enc = ost.enc.get();
   const double syncIpts = static_cast<double>(ist.pts - s.startTime) / AV_TIME_BASE / av_q2d(enc->time_base);
   int64_t nbFrames = 1;
   if (s.videoSyncMethod == 0) {
@@ -278,7 +278,7 @@ void TCustomFFmpeg::WriteVideo(OutputStream& ost, InputStream& ist, AVFrame* fra
   // The writer may run up to a picture ahead of the input; no picture starts
   // at or after the end of the asked range, or of the input itself.
   int64_t end = s.recordingTime;
-  const AVFormatContext* source = inputs_[ist.file].ctx;
+  const AVFormatContext* source = inputs_[ist.file].ctx.get();
   if (!joined_ && !s.loopInput && source->duration > 0) {
     const int64_t sourceStart = source->start_time != AV_NOPTS_VALUE ? source->start_time : 0;
     end = std::min(end, sourceStart + source->duration + inputs_[ist.file].tsOffset - s.startTime);
@@ -305,7 +305,7 @@ void TCustomFFmpeg::WriteVideo(OutputStream& ost, InputStream& ist, AVFrame* fra
   // previous picture is still in the filter's or scaler's output, which the
   // new one has not replaced yet; when neither is in use a reference is kept.
   const bool scales = ost.sws != nullptr || ost.rescale || ost.pad || ost.crop;
-  AVFrame* previous = ost.graph != nullptr ? ost.filtered : scales ? ost.scaled : ost.previous.get();
+  AVFrame* previous = ost.graph != nullptr ? ost.filtered.get() : scales ? ost.scaled.get() : ost.previous.get();
   if (nbFrames > 1 && ost.frameNumber > 0 && previous != nullptr && previous->data[0] != nullptr) {
     for (; nbFrames > 1 && !stopRequested_; --nbFrames) encodeOnce(previous);
   }
@@ -314,15 +314,15 @@ void TCustomFFmpeg::WriteVideo(OutputStream& ost, InputStream& ist, AVFrame* fra
   if (ost.graph != nullptr) {
     frame->pts = ist.pts;
     if (AV(av_buffersrc_add_frame_flags)(ost.bufferSrc, frame, AV_BUFFERSRC_FLAG_KEEP_REF) < 0) return;
-    AV(av_frame_unref)(ost.filtered);
-    if (AV(av_buffersink_get_frame)(ost.bufferSink, ost.filtered) < 0) return;
-    picture = ost.filtered;
+    AV(av_frame_unref)(ost.filtered.get());
+    if (AV(av_buffersink_get_frame)(ost.bufferSink, ost.filtered.get()) < 0) return;
+    picture = ost.filtered.get();
   } else {
     ScaleIntoEncoderPicture(ost, ist, frame, picture);
   }
   for (int64_t i = 0; i < nbFrames && !stopRequested_; ++i) encodeOnce(picture);
   if (picture == frame) {
-    if (!ost.previous) ost.previous.reset(AV(av_frame_alloc)());
+    if (!ost.previous) ost.previous = NewFrame();
     if (ost.previous) {
       AV(av_frame_unref)(ost.previous.get());
       if (AV(av_frame_ref)(ost.previous.get(), frame) < 0) AV(av_frame_unref)(ost.previous.get());
@@ -331,8 +331,8 @@ void TCustomFFmpeg::WriteVideo(OutputStream& ost, InputStream& ist, AVFrame* fra
 }
 
 void TCustomFFmpeg::EncodeVideoFrame(OutputStream& ost, AVFrame* picture) {
-  if (AV(avcodec_send_frame)(ost.enc, picture) < 0) Raise("Video encoding failed");
-  DrainEncoder(ost, ost.enc, false);
+  if (AV(avcodec_send_frame)(ost.enc.get(), picture) < 0) Raise("Video encoding failed");
+  DrainEncoder(ost, ost.enc.get(), false);
 }
 
 void TCustomFFmpeg::PreviewStep(const AVFrame* picture, int64_t pts) {

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <ctime>
+#include <filesystem>
 
 #include "engine_test_env.h"
 #include "media/engine/closest_ratio.h"
@@ -327,6 +328,42 @@ TEST_F(OptionsTest, PresetFilesAreCheckedLineByLine) {
   kestrova::test::WriteFile(dir / "good.ffpreset", "\n  g=48  \r\nvcodec=libx264\n");
   EXPECT_EQ(ErrorOf("fpre", (dir / "good.ffpreset").string()), "");
   EXPECT_EQ(task.Settings().videoCodecName, "libx264");
+}
+
+// Settings that fail once encoders, filters or files exist: the task says
+// why and (under LeakSanitizer) frees every object it had made.
+TEST_F(OptionsTest, FailuresPartWayFreeWhatWasMade) {
+  kestrova::test::TempDir dir;
+  kestrova::test::MakeMedia("-f lavfi -i testsrc=size=160x120:rate=25 -t 0.2 -pix_fmt yuv420p", dir / "in.mkv");
+  const struct {
+    const char* name;
+    const char* value;
+    bool failsAtOpen;  // else at the start of the run
+    const char* error;
+  } cases[] = {
+      {"rc_override", "1,2", true, "new_video_stream fail: error parsing rc_override"},
+      {"vbsf", "vp9_superframe", false, "Unknown bitstream filter vp9_superframe"},
+      {"pass", "2", false, "Cannot read file: Error reading log file"},
+  };
+  for (const auto& c : cases) {
+    TCustomFFmpeg t;
+    const std::string output = (dir / (std::string(c.name) + ".mp4")).string();
+    ASSERT_TRUE(t.OpenInput((dir / "in.mkv").string())) << t.LastErrorText();
+    t.ApplyOption("vcodec", "libx264");
+    t.ApplyOption("passlogfile", (dir / "no-such-log").string());
+    t.ApplyOption(c.name, c.value);
+    const int opened = t.OpenOutput(output, false);
+    if (c.failsAtOpen) {
+      EXPECT_EQ(opened, -1) << c.name;
+      EXPECT_EQ(t.LastErrorText(), c.error);
+      EXPECT_FALSE(std::filesystem::exists(output)) << c.name;
+      continue;
+    }
+    ASSERT_GE(opened, 0) << t.LastErrorText();
+    EXPECT_FALSE(t.Start(false) && t.Finished()) << c.name;
+    EXPECT_TRUE(t.HasError()) << c.name;
+    EXPECT_EQ(t.ErrorText().substr(0, std::string(c.error).size()), c.error) << t.ErrorText();
+  }
 }
 
 TEST_F(OptionsTest, RecordTimestampIsLocalDayCountInStandardTime) {
