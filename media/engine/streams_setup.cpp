@@ -155,44 +155,37 @@ void TCustomFFmpeg::PrepareVideoEncoder(OutputStream& ost, InputStream& ist) {
   TaskSettings& s = settings_;
   AVCodecContext* enc = ost.enc.get();
   if (enc->pix_fmt == AV_PIX_FMT_NONE) Raise("Video pixel format is unknown, stream cannot be encoded");
-  ost.cropTop = s.cropTop;
-  ost.cropBottom = s.cropBottom;
-  ost.cropLeft = s.cropLeft;
-  ost.cropRight = s.cropRight;
-  ost.padTop = s.padTop;
-  ost.padBottom = s.padBottom;
-  ost.padLeft = s.padLeft;
-  ost.padRight = s.padRight;
-  ost.crop = s.cropTop || s.cropBottom || s.cropLeft || s.cropRight;
-  ost.pad = s.padTop || s.padBottom || s.padLeft || s.padRight;
+  ost.video.cropTop = s.cropTop;
+  ost.video.cropBottom = s.cropBottom;
+  ost.video.cropLeft = s.cropLeft;
+  ost.video.cropRight = s.cropRight;
+  ost.video.padTop = s.padTop;
+  ost.video.padBottom = s.padBottom;
+  ost.video.padLeft = s.padLeft;
+  ost.video.padRight = s.padRight;
+  ost.video.crop = s.cropTop || s.cropBottom || s.cropLeft || s.cropRight;
+  ost.video.pad = s.padTop || s.padBottom || s.padLeft || s.padRight;
   const AVCodecParameters* par = ist.st->codecpar;
-  ost.rescale = par->width + s.padLeft + s.padRight - s.cropLeft - s.cropRight != enc->width ||
+  ost.video.rescale = par->width + s.padLeft + s.padRight - s.cropLeft - s.cropRight != enc->width ||
                 par->height + s.padTop + s.padBottom - s.cropTop - s.cropBottom != enc->height ||
                 par->format != enc->pix_fmt;
-  if (ost.pad || ost.rescale) {
-    ost.scaled = NewFrame();
-    if (ost.scaled == nullptr) Raise("Cannot allocate temp picture, check pix fmt");
-    ost.scaled->format = enc->pix_fmt;
-    ost.scaled->width = enc->width;
-    ost.scaled->height = enc->height;
-    if (AV(av_frame_get_buffer)(ost.scaled.get(), 0) < 0) Raise("avpicture_alloc fail");
-    FillPadColour(ost.scaled.get(), s.padY, s.padCb, s.padCr);
-  }
-  ost.swsSrcW = par->width;
-  ost.swsSrcH = par->height;
-  ost.swsSrcFmt = par->format;
-  if (ost.pad || ost.rescale) {
-    ost.sws.reset(AV(sws_getContext)(par->width - s.cropLeft - s.cropRight, par->height - s.cropTop - s.cropBottom,
+  if ((ost.video.pad || ost.video.rescale) && !ost.video.AllocateScaled(enc, PadColour{s.padY, s.padCb, s.padCr}))
+    Raise(ost.video.scaled == nullptr ? "Cannot allocate temp picture, check pix fmt" : "avpicture_alloc fail");
+  ost.video.srcW = par->width;
+  ost.video.srcH = par->height;
+  ost.video.srcFmt = par->format;
+  if (ost.video.pad || ost.video.rescale) {
+    ost.video.sws.reset(AV(sws_getContext)(par->width - s.cropLeft - s.cropRight, par->height - s.cropTop - s.cropBottom,
                                  static_cast<AVPixelFormat>(par->format), enc->width - s.padLeft - s.padRight,
                                  enc->height - s.padTop - s.padBottom, enc->pix_fmt,
                                  GenericScalerFlags(optionContexts_), nullptr, nullptr, nullptr));
-    if (ost.sws == nullptr) Raise("Cannot get resampling context");
+    if (ost.video.sws == nullptr) Raise("Cannot get resampling context");
   }
   // A clip a phone stored turned by a quarter keeps its shape: the asked
   // frame box and its pixel shape turn with it, and the filters turn the
   // pictures.
   const int rotation = DisplayRotationOf(ist.st);
-  if ((rotation == 90 || rotation == 270) && !ost.pad) {
+  if ((rotation == 90 || rotation == 270) && !ost.video.pad) {
     std::swap(enc->width, enc->height);
     std::swap(enc->sample_aspect_ratio.num, enc->sample_aspect_ratio.den);
     if (enc->sample_aspect_ratio.den == 0) enc->sample_aspect_ratio = AVRational{0, 1};
@@ -232,12 +225,7 @@ void TCustomFFmpeg::OpenCodecs() {
     AV(avcodec_parameters_from_context)(ost.st->codecpar, ost.enc.get());
     ost.st->time_base = ost.enc->time_base;
     if (ost.plan.kind == AVMEDIA_TYPE_VIDEO) ost.st->avg_frame_rate = ost.enc->framerate;
-    if (ost.plan.kind == AVMEDIA_TYPE_AUDIO) {
-      ost.fifo.reset(AV(av_audio_fifo_alloc)(ost.enc->sample_fmt, ost.enc->ch_layout.nb_channels, 1024));
-      if (ost.fifo == nullptr) Raise("av_fifo_alloc fail");
-      ost.audioFrame = NewFrame();
-      if (ost.audioFrame == nullptr) Raise("Out of memory in do_audio_out");
-    }
+    if (ost.plan.kind == AVMEDIA_TYPE_AUDIO) ost.audio.Open(ost.enc.get());
   }
   for (OutputStream& ost : outputStreams_) {
     AVBSFContext* previous = nullptr;

@@ -14,12 +14,14 @@
 #include <vector>
 
 #include "media/av_forward.h"
+#include "media/engine/audio_conversion.h"
+#include "media/engine/encoder_stats.h"
 #include "media/engine/engine_records.h"
 #include "media/av_owners.h"
 #include "media/engine/hooks.h"
 #include "media/engine/options_settings.h"
 #include "media/engine/preview.h"
-#include "media/engine/sample_planes.h"
+#include "media/engine/video_conversion.h"
 #include "media/hand_over.h"
 
 namespace media {
@@ -66,9 +68,8 @@ struct OutputStreamPlan {
   int sourceFile = -1;  // join mode: the input that feeds this segment
 };
 
-// Members go in the reverse of their order here: the frames before the
-// scaler and filter graph that filled them. The stream itself belongs to its
-// file's context, which outlives it (CloseFiles).
+// The stream itself belongs to its file's context, which outlives it
+// (CloseFiles); the encoder goes after the conversions that feed it.
 struct OutputStream {
   int file = 0;
   AVStream* st = nullptr;
@@ -78,34 +79,13 @@ struct OutputStream {
   int64_t frameNumber = 0;
   int64_t syncOpts = 0;  // next pts in encoder time base units
   bool opened = false;
-  // video
-  SwsPtr sws;
-  int swsSrcW = 0, swsSrcH = 0, swsSrcFmt = -1;
-  FramePtr scaled;
-  bool crop = false, pad = false, rescale = false;
-  int cropTop = 0, cropBottom = 0, cropLeft = 0, cropRight = 0;
-  int padTop = 0, padBottom = 0, padLeft = 0, padRight = 0;
-  FilterGraphPtr graph;
-  AVFilterContext* bufferSrc = nullptr;   // both belong to the graph
-  AVFilterContext* bufferSink = nullptr;
-  FramePtr filtered;
-  FramePtr previous;  // the last picture encoded when it is the decoder's own
-  // audio
-  SwrPtr swr;
-  int swrInRate = 0, swrInFmt = -1, swrInChannels = 0;
-  AudioFifoPtr fifo;
-  FramePtr audioFrame;
-  bool audioStart = true;
+  VideoConversion video;
+  AudioConversion audio;
   std::vector<BitstreamFilterPtr> bsfs;
   FilePtr passLog;
   int64_t lastMuxDts = kNoTime;  // copy streams: last written dts, stream time base
-  float lastQuality = 0;          // from the last encoded packet
-  uint64_t lastError[3] = {};     // squared error sums of the last coded picture (with psnr)
-  uint64_t errorSum[3] = {};      // and over the whole run
-  bool hasErrors = false;
-  int64_t codedPictures = 0;
+  EncoderStats stats;
   std::vector<int> sourceBySegment;  // join mode: the source for each input
-  SamplePlanes audioPlanes;  // converted samples, grown only
 };
 
 struct OutputFile {
@@ -114,9 +94,6 @@ struct OutputFile {
   bool trailerWritten = false;
   std::string fileName;
 };
-
-// Paints a whole picture in one YCbCr colour (the padding bands).
-void FillPadColour(AVFrame* picture, int y, int cb, int cr);
 
 // The q histogram as the progress line shows it: one digit per q value.
 std::string QpHistogramText(const int histogram[52]);
@@ -246,7 +223,6 @@ class TCustomFFmpeg {
   void PrepareEncoders();
   void PrepareVideoEncoder(OutputStream& ost, InputStream& ist);
   void BuildVideoFilters(OutputStream& ost, InputStream& ist);
-  void ScaleIntoEncoderPicture(OutputStream& ost, InputStream& ist, AVFrame* frame, AVFrame*& picture);
   void OpenCodecs();
   void OpenSegmentEncoders(int segment);
   void WriteHeaders();
@@ -276,7 +252,6 @@ class TCustomFFmpeg {
   // transcoder_stats.cpp
   void OpenVstatsFile();
   void RecordEncodedPacket(OutputStream& ost, const AVPacket* pkt);
-  std::string PsnrText(const OutputStream& ost, bool isLast) const;
   void ApplyVolume(AVFrame* frame);
   void WaitWhilePaused();
   // Waits until flag (guarded by runMutex_) is set, pumping the hand-over

@@ -68,55 +68,28 @@ void TCustomFFmpeg::WriteAudio(OutputStream& ost, InputStream& ist, AVFrame* fra
   const int inChannels = frame->ch_layout.nb_channels;
   const bool resample = frame->sample_rate != enc->sample_rate || s.audioSyncMethod > 1 ||
                         inChannels != outChannels || frame->format != enc->sample_fmt;
-  if (resample && (ost.swr == nullptr || ost.swrInRate != frame->sample_rate || ost.swrInFmt != frame->format ||
-                   ost.swrInChannels != inChannels)) {
-    ost.swr.reset();
-    AVChannelLayout inLayout{};
-    if (frame->ch_layout.order == AV_CHANNEL_ORDER_UNSPEC)
-      AV(av_channel_layout_default)(&inLayout, inChannels);
-    else
-      AV(av_channel_layout_copy)(&inLayout, &frame->ch_layout);
-    SwrContext* swr = nullptr;
-    int err = AV(swr_alloc_set_opts2)(&swr, &enc->ch_layout, enc->sample_fmt, enc->sample_rate, &inLayout,
-                                      static_cast<AVSampleFormat>(frame->format), frame->sample_rate, 0, nullptr);
-    AV(av_channel_layout_uninit)(&inLayout);
-    ost.swr.reset(swr);
-    // Filter length 16 with 10 phase bits and a 0.8 cutoff: the classic
-    // resampler's quality, which keeps the CPU cost of 22 kHz output low.
-    if (err >= 0) {
-      AV(av_opt_set_int)(swr, "filter_size", 16, 0);
-      AV(av_opt_set_int)(swr, "phase_shift", 10, 0);
-      AV(av_opt_set_int)(swr, "linear_interp", 0, 0);
-      AV(av_opt_set_double)(swr, "cutoff", 0.8, 0);
-    }
-    if (err < 0 || AV(swr_init)(swr) < 0)
-      Raise("Can not resample %d channels @ %d Hz to %d channels @ %d Hz", inChannels, frame->sample_rate,
-            outChannels, enc->sample_rate);
-    ost.swrInRate = frame->sample_rate;
-    ost.swrInFmt = frame->format;
-    ost.swrInChannels = inChannels;
-  }
+  if (resample) ost.audio.MatchResampler(frame, enc);
 
   // Converted samples land in the output stream's own buffer (grown only).
-  const int maxOut = resample ? AV(swr_get_out_samples)(ost.swr.get(), frame->nb_samples) : frame->nb_samples;
+  const int maxOut = resample ? AV(swr_get_out_samples)(ost.audio.swr.get(), frame->nb_samples) : frame->nb_samples;
   if (maxOut < 0 || static_cast<int64_t>(maxOut) * outChannels * 8 > INT32_MAX) Raise("Buffer sizes too large in do_audio_out");
   const uint8_t* const* samples = frame->extended_data;
   int count = frame->nb_samples;
   if (resample) {
-    if (!ost.audioPlanes.Reserve(outChannels, maxOut, enc->sample_fmt)) Raise("Out of memory in do_audio_out");
-    count = AV(swr_convert)(ost.swr.get(), ost.audioPlanes.data(), maxOut, const_cast<const uint8_t**>(frame->extended_data),
+    if (!ost.audio.planes.Reserve(outChannels, maxOut, enc->sample_fmt)) Raise("Out of memory in do_audio_out");
+    count = AV(swr_convert)(ost.audio.swr.get(), ost.audio.planes.data(), maxOut, const_cast<const uint8_t**>(frame->extended_data),
                           frame->nb_samples);
     if (count < 0) Raise("av_audio_convert() failed");
-    samples = ost.audioPlanes.data();
+    samples = ost.audio.planes.data();
   }
 
   const double syncIpts = static_cast<double>(ist.pts - s.startTime) / AV_TIME_BASE;
-  const int fifoSamples = AV(av_audio_fifo_size)(ost.fifo.get());
+  const int fifoSamples = AV(av_audio_fifo_size)(ost.audio.fifo.get());
   int skip = 0;
   if (s.audioSyncMethod != 0) {
     const double delta = syncIpts * enc->sample_rate - static_cast<double>(ost.syncOpts) - fifoSamples;
     if (std::fabs(delta) > 50) {
-      if (ost.audioStart || std::fabs(delta) > s.audioDriftThreshold * enc->sample_rate) {
+      if (ost.audio.start || std::fabs(delta) > s.audioDriftThreshold * enc->sample_rate) {
         if (delta < 0) {
           skip = static_cast<int>(std::min<double>(-delta, count));
           if (s.verbosity > 2) EngineLog(LogVerbose, FormatText("discarding %d audio samples", skip));
@@ -126,21 +99,21 @@ void TCustomFFmpeg::WriteAudio(OutputStream& ost, InputStream& ist, AVFrame* fra
           SamplePlanes planes;
           if (!planes.Reserve(outChannels, silence, enc->sample_fmt)) Raise("Out of memory in do_audio_out");
           AV(av_samples_set_silence)(planes.data(), 0, silence, outChannels, enc->sample_fmt);
-          int written = AV(av_audio_fifo_write)(ost.fifo.get(), reinterpret_cast<void**>(planes.data()), silence);
+          int written = AV(av_audio_fifo_write)(ost.audio.fifo.get(), reinterpret_cast<void**>(planes.data()), silence);
           if (written < silence) Raise("av_fifo_realloc2() failed");
         }
-        ost.audioStart = false;
+        ost.audio.start = false;
       } else if (s.audioSyncMethod > 1) {
         int comp = static_cast<int>(std::clamp<double>(delta, -s.audioSyncMethod, s.audioSyncMethod));
         if (s.verbosity > 2)
           EngineLog(LogVerbose, FormatText("compensating audio timestamp drift:%f compensation:%d in:%d", delta, comp,
                                            count));
-        if (ost.swr != nullptr) AV(swr_set_compensation)(ost.swr.get(), comp, enc->sample_rate);
+        if (ost.audio.swr != nullptr) AV(swr_set_compensation)(ost.audio.swr.get(), comp, enc->sample_rate);
       }
     }
-  } else if (ost.audioStart) {
+  } else if (ost.audio.start) {
     ost.syncOpts = std::llround(syncIpts * enc->sample_rate) - fifoSamples;
-    ost.audioStart = false;
+    ost.audio.start = false;
   }
 
   if (count > skip) {
@@ -150,7 +123,7 @@ void TCustomFFmpeg::WriteAudio(OutputStream& ost, InputStream& ist, AVFrame* fra
     const int n = planar ? outChannels : 1;
     for (int p = 0; p < n && p < 64; ++p)
       planes[p] = const_cast<uint8_t*>(samples[p]) + static_cast<size_t>(skip) * bytesPerSample * (planar ? 1 : outChannels);
-    if (AV(av_audio_fifo_write)(ost.fifo.get(), planes, count - skip) < count - skip) Raise("av_fifo_realloc2() failed");
+    if (AV(av_audio_fifo_write)(ost.audio.fifo.get(), planes, count - skip) < count - skip) Raise("av_fifo_realloc2() failed");
   }
   EncodeAudioFromFifo(ost, false);
 }
@@ -159,10 +132,10 @@ void TCustomFFmpeg::EncodeAudioFromFifo(OutputStream& ost, bool drain) {
   AVCodecContext* enc = ost.enc.get();
   const bool fixedSize = enc->frame_size > 0 && !(enc->codec->capabilities & AV_CODEC_CAP_VARIABLE_FRAME_SIZE);
   while (true) {
-    const int available = AV(av_audio_fifo_size)(ost.fifo.get());
+    const int available = AV(av_audio_fifo_size)(ost.audio.fifo.get());
     int take = fixedSize ? enc->frame_size : available;
     if (available <= 0 || (fixedSize && available < take && !drain)) return;
-    AVFrame* f = ost.audioFrame.get();
+    AVFrame* f = ost.audio.frame.get();
     if (f->nb_samples != take || f->format != enc->sample_fmt || f->data[0] == nullptr) {
       AV(av_frame_unref)(f);
       f->nb_samples = take;
@@ -173,7 +146,7 @@ void TCustomFFmpeg::EncodeAudioFromFifo(OutputStream& ost, bool drain) {
     } else if (AV(av_frame_make_writable)(f) < 0) {
       Raise("Out of memory in do_audio_out");
     }
-    const int got = AV(av_audio_fifo_read)(ost.fifo.get(), reinterpret_cast<void**>(f->data), std::min(available, take));
+    const int got = AV(av_audio_fifo_read)(ost.audio.fifo.get(), reinterpret_cast<void**>(f->data), std::min(available, take));
     if (got < take) {
       // The last, short frame is padded with silence to one whole frame.
       if (!drain) Raise("Internal error, buffer size too small");

@@ -142,7 +142,7 @@ void TCustomFFmpeg::EndJoinSegment(int f) {
   joinSegment_ = f + 1;
   for (OutputStream& ost : outputStreams_) {
     if (ost.sourceBySegment.size() > static_cast<size_t>(joinSegment_)) ost.source = ost.sourceBySegment[joinSegment_];
-    ost.audioStart = true;
+    ost.audio.start = true;
   }
 }
 
@@ -357,7 +357,7 @@ void TCustomFFmpeg::DrainEncoder(OutputStream& ost, AVCodecContext* enc, bool se
 void TCustomFFmpeg::FlushEncoders() {
   for (OutputStream& ost : outputStreams_) {
     if (ost.enc == nullptr || !ost.opened) continue;
-    if (ost.plan.kind == AVMEDIA_TYPE_AUDIO && ost.fifo != nullptr) EncodeAudioFromFifo(ost, true);
+    if (ost.plan.kind == AVMEDIA_TYPE_AUDIO && ost.audio.fifo != nullptr) EncodeAudioFromFifo(ost, true);
     if (ost.plan.kind == AVMEDIA_TYPE_SUBTITLE) continue;
     DrainEncoder(ost, ost.enc.get(), true);
   }
@@ -431,12 +431,12 @@ void TCustomFFmpeg::Report(bool isLast, int fileIndex) {
     frameNumber = static_cast<int>(ost.frameNumber);
     const double elapsed = static_cast<double>(now - timerStart_) / 1e6;
     fps = elapsed > 1 ? static_cast<int>(frameNumber / elapsed + 0.5) : 0;
-    q = ost.enc != nullptr ? ost.lastQuality / FF_QP2LAMBDA : -1;
+    q = ost.enc != nullptr ? ost.stats.lastQuality / FF_QP2LAMBDA : -1;
     if (s.qpHist && q >= 0 && q < 52) {
       ++qpHistogram_[static_cast<int>(q)];
       extraFigures += QpHistogramText(qpHistogram_) + " ";
     }
-    extraFigures += PsnrText(ost, isLast);
+    if (s.doPsnr && ost.enc != nullptr) extraFigures += ost.stats.PsnrText(ost.enc.get(), isLast);
     break;
   }
   std::string line = FormatText("frame=%5d fps=%3d q=%3.1f %s%ssize=%8.0fkB time=%0.2f bitrate=%6.1fkbits/s",

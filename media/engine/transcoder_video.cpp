@@ -24,20 +24,6 @@ std::mutex& PreviewLock() {
 
 }  // namespace
 
-void FillPadColour(AVFrame* picture, int y, int cb, int cr) {
-  const AVPixFmtDescriptor* d = AV(av_pix_fmt_desc_get)(static_cast<AVPixelFormat>(picture->format));
-  if (d == nullptr || (d->flags & AV_PIX_FMT_FLAG_RGB) || !(d->flags & AV_PIX_FMT_FLAG_PLANAR)) {
-    for (int p = 0; p < 4 && picture->data[p]; ++p)
-      std::memset(picture->data[p], 0, static_cast<size_t>(picture->linesize[p]) * picture->height);
-    return;
-  }
-  const int values[3] = {y, cb, cr};
-  for (int p = 0; p < 3 && picture->data[p]; ++p) {
-    int h = p == 0 ? picture->height : -((-picture->height) >> d->log2_chroma_h);
-    std::memset(picture->data[p], values[p], static_cast<size_t>(picture->linesize[p]) * h);
-  }
-}
-
 void TCustomFFmpeg::SetPreviewFlags(int flags) {
   std::unique_ptr<TPreviewer> closing;  // the host's window goes after the lock
   std::lock_guard<std::mutex> lock(PreviewLock());
@@ -50,18 +36,18 @@ int TCustomFFmpeg::PreviewFlags() const { return previewFlags_; }
 void TCustomFFmpeg::BuildVideoFilters(OutputStream& ost, InputStream& ist) {
   TaskSettings& s = settings_;
   const AVCodecParameters* par = ist.st->codecpar;
-  ost.graph.reset(AV(avfilter_graph_alloc)());
-  if (ost.graph == nullptr) Raise("Error opening filters!");
+  ost.video.graph.reset(AV(avfilter_graph_alloc)());
+  if (ost.video.graph == nullptr) Raise("Error opening filters!");
   std::string srcArgs = FormatText("video_size=%dx%d:pix_fmt=%d:time_base=1/%d:pixel_aspect=1/1", par->width,
                                    par->height, par->format, AV_TIME_BASE);
-  if (AV(avfilter_graph_create_filter)(&ost.bufferSrc, AV(avfilter_get_by_name)("buffer"), "in", srcArgs.c_str(),
-                                       nullptr, ost.graph.get()) < 0 ||
-      AV(avfilter_graph_create_filter)(&ost.bufferSink, AV(avfilter_get_by_name)("buffersink"), "out", nullptr,
-                                       nullptr, ost.graph.get()) < 0)
+  if (AV(avfilter_graph_create_filter)(&ost.video.bufferSrc, AV(avfilter_get_by_name)("buffer"), "in", srcArgs.c_str(),
+                                       nullptr, ost.video.graph.get()) < 0 ||
+      AV(avfilter_graph_create_filter)(&ost.video.bufferSink, AV(avfilter_get_by_name)("buffersink"), "out", nullptr,
+                                       nullptr, ost.video.graph.get()) < 0)
     Raise("Error opening filters!");
   AVCodecContext* enc = ost.enc.get();
   std::string chain;
-  if (ost.crop)
+  if (ost.video.crop)
     chain += FormatText("crop=%d:%d:%d:%d,", par->width - s.cropLeft - s.cropRight,
                         par->height - s.cropTop - s.cropBottom, s.cropLeft, s.cropTop);
   // Pictures a phone stored turned are turned upright before they are scaled.
@@ -78,19 +64,19 @@ void TCustomFFmpeg::BuildVideoFilters(OutputStream& ost, InputStream& ist) {
   AVFilterInOut* outputs = AV(avfilter_inout_alloc)();
   AVFilterInOut* inputs = AV(avfilter_inout_alloc)();
   outputs->name = AV(av_strdup)("in");
-  outputs->filter_ctx = ost.bufferSrc;
+  outputs->filter_ctx = ost.video.bufferSrc;
   inputs->name = AV(av_strdup)("out");
-  inputs->filter_ctx = ost.bufferSink;
-  int err = AV(avfilter_graph_parse_ptr)(ost.graph.get(), chain.c_str(), &inputs, &outputs, nullptr);
+  inputs->filter_ctx = ost.video.bufferSink;
+  int err = AV(avfilter_graph_parse_ptr)(ost.video.graph.get(), chain.c_str(), &inputs, &outputs, nullptr);
   AV(avfilter_inout_free)(&inputs);
   AV(avfilter_inout_free)(&outputs);
-  if (err >= 0) err = AV(avfilter_graph_config)(ost.graph.get(), nullptr);
+  if (err >= 0) err = AV(avfilter_graph_config)(ost.video.graph.get(), nullptr);
   if (err < 0) Raise("Error opening filters: %s", ErrorMessage(err).c_str());
-  ost.filtered = NewFrame();
+  ost.video.filtered = NewFrame();
   // The graph already scales and pads: the plain scaler stays out of it.
-  ost.sws.reset();
-  ost.rescale = false;
-  ost.crop = false;
+  ost.video.sws.reset();
+  ost.video.rescale = false;
+  ost.video.crop = false;
 }
 
 void TCustomFFmpeg::PreprocessVideo(InputStream& ist, AVFrame*& frame) {
@@ -181,68 +167,6 @@ void TCustomFFmpeg::RunCustomHook(AVFrame* frame, InputStream& ist) {
   }
 }
 
-// Crop, scale and pad a decoded picture into the encoder's picture. The
-// picture is reused from frame to frame.
-void TCustomFFmpeg::ScaleIntoEncoderPicture(OutputStream& ost, InputStream& ist, AVFrame* frame, AVFrame*& picture) {
-  picture = frame;
-  if (ost.sws == nullptr && !ost.rescale && !ost.pad && !ost.crop) return;
-  AVCodecContext* enc = ost.enc.get();
-  if (frame->width != ost.swsSrcW || frame->height != ost.swsSrcH || frame->format != ost.swsSrcFmt) {
-    EngineLog(LogInfo, FormatText("Input Stream #%d.%d frame size changed to %dx%d, %s", ist.file, ist.st->index,
-                                  frame->width, frame->height,
-                                  AV(av_get_pix_fmt_name)(static_cast<AVPixelFormat>(frame->format))));
-    if (ost.swsSrcW > 0 && ost.swsSrcH > 0) {
-      ost.cropTop = (ost.cropTop * frame->height / ost.swsSrcH) & ~1;
-      ost.cropBottom = (ost.cropBottom * frame->height / ost.swsSrcH) & ~1;
-      ost.cropLeft = (ost.cropLeft * frame->width / ost.swsSrcW) & ~1;
-      ost.cropRight = (ost.cropRight * frame->width / ost.swsSrcW) & ~1;
-    }
-    ost.swsSrcW = frame->width;
-    ost.swsSrcH = frame->height;
-    ost.swsSrcFmt = frame->format;
-    if (ost.scaled == nullptr) {
-      ost.scaled = NewFrame();
-      if (ost.scaled == nullptr) Raise("Cannot allocate temp picture, check pix fmt");
-      ost.scaled->format = enc->pix_fmt;
-      ost.scaled->width = enc->width;
-      ost.scaled->height = enc->height;
-      if (AV(av_frame_get_buffer)(ost.scaled.get(), 0) < 0) Raise("Cannot allocate temp picture, check pix fmt");
-      FillPadColour(ost.scaled.get(), settings_.padY, settings_.padCb, settings_.padCr);
-    }
-    ost.sws.reset();
-    ost.sws.reset(AV(sws_getContext)(frame->width - ost.cropLeft - ost.cropRight,
-                                 frame->height - ost.cropTop - ost.cropBottom,
-                                 static_cast<AVPixelFormat>(frame->format), enc->width - ost.padLeft - ost.padRight,
-                                 enc->height - ost.padTop - ost.padBottom, enc->pix_fmt, settings_.swsFlags,
-                                 nullptr, nullptr, nullptr));
-    if (ost.sws == nullptr) Raise("Cannot get resampling context");
-  }
-  if (AV(av_frame_make_writable)(ost.scaled.get()) < 0) Raise("Cannot allocate temp picture, check pix fmt");
-  const AVPixFmtDescriptor* in = AV(av_pix_fmt_desc_get)(static_cast<AVPixelFormat>(frame->format));
-  const AVPixFmtDescriptor* out = AV(av_pix_fmt_desc_get)(enc->pix_fmt);
-  const uint8_t* src[4] = {};
-  uint8_t* dst[4] = {};
-  for (int p = 0; p < 4; ++p) {
-    if (frame->data[p] != nullptr) {
-      const bool chroma = p == 1 || p == 2;
-      int top = chroma ? ost.cropTop >> in->log2_chroma_h : ost.cropTop;
-      int left = chroma ? ost.cropLeft >> in->log2_chroma_w : ost.cropLeft;
-      int step = (in->flags & AV_PIX_FMT_FLAG_PLANAR) ? 1 : (in->comp[0].step > 0 ? in->comp[0].step : 1);
-      src[p] = frame->data[p] + static_cast<ptrdiff_t>(top) * frame->linesize[p] + left * step;
-    }
-    if (ost.scaled->data[p] != nullptr) {
-      const bool chroma = p == 1 || p == 2;
-      int top = chroma ? ost.padTop >> out->log2_chroma_h : ost.padTop;
-      int left = chroma ? ost.padLeft >> out->log2_chroma_w : ost.padLeft;
-      dst[p] = ost.scaled->data[p] + static_cast<ptrdiff_t>(top) * ost.scaled->linesize[p] + left;
-    }
-  }
-  AV(sws_scale)(ost.sws.get(), src, frame->linesize, 0, frame->height - ost.cropTop - ost.cropBottom, dst,
-                ost.scaled->linesize);
-  AV(av_frame_copy_props)(ost.scaled.get(), frame);
-  picture = ost.scaled.get();
-}
-
 void TCustomFFmpeg::WriteVideo(OutputStream& ost, InputStream& ist, AVFrame* frame) {
   TaskSettings& s = settings_;
   AVCodecContext* enc = ost.enc.get();
@@ -304,30 +228,24 @@ void TCustomFFmpeg::WriteVideo(OutputStream& ost, InputStream& ist, AVFrame* fra
   // previous one: repeating the new one would show it before its time. The
   // previous picture is still in the filter's or scaler's output, which the
   // new one has not replaced yet; when neither is in use a reference is kept.
-  const bool scales = ost.sws != nullptr || ost.rescale || ost.pad || ost.crop;
-  AVFrame* previous = ost.graph != nullptr ? ost.filtered.get() : scales ? ost.scaled.get() : ost.previous.get();
+  AVFrame* previous = ost.video.LastPicture();
   if (nbFrames > 1 && ost.frameNumber > 0 && previous != nullptr && previous->data[0] != nullptr) {
     for (; nbFrames > 1 && !stopRequested_; --nbFrames) encodeOnce(previous);
   }
 
   AVFrame* picture = frame;
-  if (ost.graph != nullptr) {
+  if (ost.video.graph != nullptr) {
     frame->pts = ist.pts;
-    if (AV(av_buffersrc_add_frame_flags)(ost.bufferSrc, frame, AV_BUFFERSRC_FLAG_KEEP_REF) < 0) return;
-    AV(av_frame_unref)(ost.filtered.get());
-    if (AV(av_buffersink_get_frame)(ost.bufferSink, ost.filtered.get()) < 0) return;
-    picture = ost.filtered.get();
+    if (AV(av_buffersrc_add_frame_flags)(ost.video.bufferSrc, frame, AV_BUFFERSRC_FLAG_KEEP_REF) < 0) return;
+    AV(av_frame_unref)(ost.video.filtered.get());
+    if (AV(av_buffersink_get_frame)(ost.video.bufferSink, ost.video.filtered.get()) < 0) return;
+    picture = ost.video.filtered.get();
   } else {
-    ScaleIntoEncoderPicture(ost, ist, frame, picture);
+    picture = ost.video.Scale(frame, enc, PadColour{s.padY, s.padCb, s.padCr}, s.swsFlags, ist.file,
+                              ist.st->index);
   }
   for (int64_t i = 0; i < nbFrames && !stopRequested_; ++i) encodeOnce(picture);
-  if (picture == frame) {
-    if (!ost.previous) ost.previous = NewFrame();
-    if (ost.previous) {
-      AV(av_frame_unref)(ost.previous.get());
-      if (AV(av_frame_ref)(ost.previous.get(), frame) < 0) AV(av_frame_unref)(ost.previous.get());
-    }
-  }
+  if (picture == frame) ost.video.KeepPrevious(frame);
 }
 
 void TCustomFFmpeg::EncodeVideoFrame(OutputStream& ost, AVFrame* picture) {
