@@ -56,8 +56,6 @@ class TCustomAVProbe : public TFFBaseComponent {
   // std::runtime_error when the libraries are not loaded.
   bool OpenFile(const std::string& fileName, const std::string& formatName = "");
   virtual void CloseFile();
-  // Adopts an input someone else opened: read from, never closed or seeked.
-  virtual void AttachInput(AVFormatContext* context);
   virtual void ReadStreamSummary();
 
   void GetFileStreamInfo(TFileStreamInfo& info);
@@ -69,7 +67,6 @@ class TCustomAVProbe : public TFFBaseComponent {
 
   std::string FileName() const;
   std::string FormatName() const;
-  AVFormatContext* Input() const { return input_; }
   bool OwnsInput() const { return ownsInput_; }
   const std::string& LastErrorMessage() const { return lastErrorMessage_; }
   const std::string& ForcedFormat() const { return forcedFormat_; }
@@ -95,6 +92,11 @@ class TCustomAVProbe : public TFFBaseComponent {
   std::string forcedFormat_;
 
  private:
+  // The opened input is the media library's business (probe_access.h).
+  friend struct ProbeInputAccess;
+  // Adopts an input someone else opened: read from, never closed or seeked.
+  void AttachInput(AVFormatContext* context);
+
   int64_t fileSize_ = -1;
   int streamCount_ = -1;
   int programCount_ = -1;

@@ -1,10 +1,13 @@
 #include "media/engine/engine.h"
 
+#include "media/engine/engine_task.h"
+
 #include <stdexcept>
 
 #include "media/engine/engine_av.h"
 #include "media/engine/options_error.h"
 #include "media/engine/same_file.h"
+#include "media/probe_access.h"
 #include "media/unicode_io.h"
 
 namespace media {
@@ -84,7 +87,12 @@ void TCustomFFmpegEngine::DeliveryTurn::Give() {
   free_.notify_one();
 }
 
-TCustomFFmpegEngine::TCustomFFmpegEngine(HandOver* handOver) : handOver_(handOver) {}
+TCustomFFmpegEngine::TCustomFFmpegEngine(HandOver* handOver)
+    : handOver_(handOver), tasks_(std::make_unique<TFFmpegList>()) {}
+
+int TCustomFFmpegEngine::TaskCount() const { return tasks_->Count(); }
+TFFmpeg* TCustomFFmpegEngine::Task(int index) const { return tasks_->Get(index); }
+const TTaskRecord& TCustomFFmpegEngine::TaskRecord(int index) const { return *tasks_->Get(index); }
 
 TCustomFFmpegEngine::~TCustomFFmpegEngine() {
   // The events go off first: a delivery still queued for the host finds
@@ -96,9 +104,9 @@ TCustomFFmpegEngine::~TCustomFFmpegEngine() {
   { std::lock_guard<std::mutex> b(previewLock_); onPreviewBitmap_ = nullptr; }
   { std::lock_guard<std::mutex> c(progressLock_); onProgress_ = nullptr; }
   { std::lock_guard<std::mutex> d(terminateLock_); onTerminate_ = nullptr; toStart_ = 0; }
-  for (int i = 0; i < tasks_.Count(); ++i) tasks_.Get(i)->Stop(true);
+  for (int i = 0; i < tasks_->Count(); ++i) tasks_->Get(i)->Stop(true);
   reports_.Close();
-  tasks_.Clear();
+  tasks_->Clear();
   retired_.clear();
 }
 
@@ -147,10 +155,10 @@ int TCustomFFmpegEngine::AddTask(const std::string& fileName, const TInputOption
       return -1;
     }
     raw->InputProbe = std::make_unique<TAVProbe>();
-    raw->InputProbe->AttachInput(raw->InputContext(0));
+    ProbeInputAccess::Attach(*raw->InputProbe, raw->InputContext(0));
     raw->OnProgress = [this](TCustomFFmpeg& s, const TProgressInfo& v) { DoProgress(s, v); };
     raw->OnTerminate = [this](TCustomFFmpeg& s) { DoTerminate(s); };
-    return tasks_.Add(std::move(task));
+    return tasks_->Add(std::move(task));
   } catch (const std::exception& e) {
     lastErrorMessage_ = e.what();
     return -1;
@@ -160,7 +168,7 @@ int TCustomFFmpegEngine::AddTask(const std::string& fileName, const TInputOption
 bool TCustomFFmpegEngine::SetOutputFile(int taskIndex, const std::string& fileName, const TOutputOptions* outputOptions) {
   CheckWorking("SetOutputFile");
   try {
-    TFFmpeg* task = tasks_.Get(taskIndex);
+    TFFmpeg* task = tasks_->Get(taskIndex);
     if (task->OutputCount() >= maxFiles_) {
       lastErrorMessage_ = FormatText("max output files %d reached", maxFiles_);
       return false;
@@ -202,11 +210,11 @@ void TCustomFFmpegEngine::StartTask(int threadCount) {
   std::unique_lock<std::mutex> lock(terminateLock_);
   finishedCount_ = 0;
   nextIndex_ = 0;
-  toStart_ = tasks_.Count();
+  toStart_ = tasks_->Count();
   allTerminated_ = false;
   threadMode_ = threadCount > 0;
   working_ = true;
-  if (tasks_.Count() == 0) {
+  if (tasks_->Count() == 0) {
     // Nothing to run: the batch has ended at once, so callers waiting for
     // its end (and ClearTasks) are not left hanging.
     TTerminateInfo end;
@@ -233,15 +241,15 @@ void TCustomFFmpegEngine::StartTask(int threadCount) {
 void TCustomFFmpegEngine::StartNextTask() {
   if (toStart_ <= 0) return;
   --toStart_;
-  TFFmpeg* task = tasks_.Get(nextIndex_++);
+  TFFmpeg* task = tasks_->Get(nextIndex_++);
   task->SetProgressInterval(static_cast<int64_t>(progressInterval_) * 1000);
   static constexpr int kNiceByPriority[] = {19, 10, 5, 0, 0, 0, 0};  // tpIdle .. tpTimeCritical
   task->SetWorkerNice(kNiceByPriority[static_cast<int>(threadPriority_)]);
   task->Start(threadMode_);
 }
 
-void TCustomFFmpegEngine::Pause() { tasks_.SuspendAll(); }
-void TCustomFFmpegEngine::Resume() { tasks_.ResumeAll(); }
+void TCustomFFmpegEngine::Pause() { tasks_->SuspendAll(); }
+void TCustomFFmpegEngine::Resume() { tasks_->ResumeAll(); }
 
 void TCustomFFmpegEngine::Stop(bool wait) {
   {
@@ -251,8 +259,8 @@ void TCustomFFmpegEngine::Stop(bool wait) {
   // From inside a delivery a task may be waiting for this very call to
   // return: asking is all that can be done without waiting for ever.
   if (InsideDelivery()) wait = false;
-  for (int i = 0; i < tasks_.Count(); ++i) {
-    TFFmpeg* t = tasks_.Get(i);
+  for (int i = 0; i < tasks_->Count(); ++i) {
+    TFFmpeg* t = tasks_->Get(i);
     if (t->Running())
       t->Stop(wait);
     else if (!t->Terminated())
@@ -265,7 +273,7 @@ void TCustomFFmpegEngine::Stop(bool wait) {
 
 void TCustomFFmpegEngine::RemoveTask(int index) {
   CheckWorking("RemoveTask");
-  tasks_.Delete(index);
+  tasks_->Delete(index);
 }
 
 void TCustomFFmpegEngine::ClearTasks() {
@@ -273,9 +281,9 @@ void TCustomFFmpegEngine::ClearTasks() {
   if (reportDepth_ > 0) {
     // Called from a termination report in the calling thread: the task that
     // reports is still running its last lines.
-    for (auto& t : tasks_.TakeAll()) retired_.push_back(std::move(t));
+    for (auto& t : tasks_->TakeAll()) retired_.push_back(std::move(t));
   } else {
-    tasks_.Clear();
+    tasks_->Clear();
     retired_.clear();
   }
   lastErrorMessage_.clear();
@@ -286,12 +294,12 @@ void TCustomFFmpegEngine::ClearTasks() {
 
 void TCustomFFmpegEngine::SetPreview(bool value) {
   preview_ = value;
-  tasks_.SetPreviewBit(1, value);
+  tasks_->SetPreviewBit(1, value);
 }
 
 void TCustomFFmpegEngine::SetPreviewBitmap(bool value) {
   previewBitmap_ = value;
-  tasks_.SetPreviewBit(2, value);
+  tasks_->SetPreviewBit(2, value);
 }
 
 void TCustomFFmpegEngine::Deliver(DeliveryTurn& turn, const std::function<void()>& call) {
@@ -314,7 +322,7 @@ void TCustomFFmpegEngine::Deliver(DeliveryTurn& turn, const std::function<void()
   turn.Give();
 }
 
-void TCustomFFmpegEngine::DoCustomHook(TCustomFFmpeg& sender, TCustomFFmpeg::HookCall& call) {
+void TCustomFFmpegEngine::DoCustomHook(TCustomFFmpeg& sender, TaskHookCall& call) {
   std::function<void(TCustomFFmpegEngine&, PHookInfo)> handler;
   {
     std::lock_guard<std::mutex> lock(hookLock_);
@@ -322,7 +330,7 @@ void TCustomFFmpegEngine::DoCustomHook(TCustomFFmpeg& sender, TCustomFFmpeg::Hoo
   }
   if (!handler || !eventsOn_) return;
   THookInfo info;
-  info.TaskIndex = tasks_.IndexOf(&sender);
+  info.TaskIndex = tasks_->IndexOf(&sender);
   info.Bitmap = call.bitmap;
   info.FrameNumber = call.frameNumber;
   info.PTS = call.pts;
@@ -352,7 +360,7 @@ void TCustomFFmpegEngine::DoPreviewBitmap(TCustomFFmpeg& sender, const Bitmap& b
   // the one waiting for it.
   if (!handler || (triggerInMainThread_ && sender.StopRequested())) return;
   TPreviewInfo info;
-  info.TaskIndex = tasks_.IndexOf(&sender);
+  info.TaskIndex = tasks_->IndexOf(&sender);
   info.Bitmap = &bitmap;
   info.FrameNumber = frameNumber;
   info.PTS = pts;
@@ -367,7 +375,7 @@ void TCustomFFmpegEngine::DoProgress(TCustomFFmpeg& sender, const TProgressInfo&
   }
   if (!handler || (triggerInMainThread_ && sender.StopRequested())) return;
   TProgressInfo info = values;
-  info.TaskIndex = tasks_.IndexOf(&sender);
+  info.TaskIndex = tasks_->IndexOf(&sender);
   Deliver(progressTurn_, [&] { handler(*this, &info); });
 }
 
@@ -396,13 +404,13 @@ void TCustomFFmpegEngine::DoTerminate(TCustomFFmpeg& sender) {
     std::lock_guard<std::mutex> lock(terminateLock_);
     static_cast<TFFmpeg&>(sender).InputProbe.reset();
     TTerminateInfo info;
-    info.TaskIndex = tasks_.IndexOf(&sender);
+    info.TaskIndex = tasks_->IndexOf(&sender);
     info.Finished = sender.Finished();
     info.Exception = sender.HasError();
     info.ExceptionMsg = sender.ErrorText();
     reports.push_back(info);
     ++finishedCount_;
-    if (toStart_ <= 0 && finishedCount_ >= tasks_.Count()) {
+    if (toStart_ <= 0 && finishedCount_ >= tasks_->Count()) {
       TTerminateInfo end;
       end.TaskIndex = -1;
       end.Finished = true;

@@ -37,42 +37,21 @@
 #include "media/base_component.h"
 #include "media/engine/engine_records.h"
 #include "media/engine/report_line.h"
-#include "media/engine/transcoder.h"
 #include "media/hand_over.h"
 #include "media/probe.h"
 
 namespace media {
 
-// One task: an input with its outputs, and kept copies of the records it
-// was built from (nothing reads them back; they live as long as the task).
-class TFFmpeg : public TCustomFFmpeg {
- public:
-  explicit TFFmpeg(int maxFiles) : TCustomFFmpeg(maxFiles) {}
-  ~TFFmpeg() override { InputProbe.reset(); }
+class TCustomFFmpeg;     // one conversion task (internal: transcoder.h)
+class TFFmpeg;           // the engine's task (internal: engine_task.h)
+class TFFmpegList;
+struct TaskHookCall;     // a custom-hook call of a task (internal: transcoder.h)
+
+// What a host may read back of one task: kept copies of the records it was
+// built from (the input's, then one per output).
+struct TTaskRecord {
   TInputOptions KeptInput;
   std::vector<TOutputOptions> KeptOutputs;
-  // A probe bound to the opened input, for callers that want to look at it;
-  // let go when the run ends and the input closes.
-  std::unique_ptr<TAVProbe> InputProbe;
-};
-
-class TFFmpegList {
- public:
-  int Add(std::unique_ptr<TFFmpeg> task);
-  TFFmpeg* Get(int index) const;
-  int IndexOf(const TCustomFFmpeg* task) const;
-  int Count() const { return static_cast<int>(tasks_.size()); }
-  void Delete(int index);
-  void Clear();
-  // Hands every task over without freeing it (for a task still on the stack).
-  std::vector<std::unique_ptr<TFFmpeg>> TakeAll();
-  void SuspendAll();
-  void ResumeAll();
-  void StopOrTerminateAll(bool wait);
-  void SetPreviewBit(int bit, bool on);
-
- private:
-  std::vector<std::unique_ptr<TFFmpeg>> tasks_;
 };
 
 enum class TThreadPriority { tpIdle, tpLowest, tpLower, tpNormal, tpHigher, tpHighest, tpTimeCritical };
@@ -104,8 +83,13 @@ class TCustomFFmpegEngine : public TFFBaseComponent {
   const std::string& LastErrorMessage() const { return lastErrorMessage_; }
   // The component's own probe, for the dialogs to inspect files.
   TAVProbe& Probe() { return probe_; }
-  int TaskCount() const { return tasks_.Count(); }
-  TFFmpeg* Task(int index) const { return tasks_.Get(index); }
+  int TaskCount() const;
+  // The records a task was built from; raises std::out_of_range for an index
+  // that names no task.
+  const TTaskRecord& TaskRecord(int index) const;
+  // The task itself, for the media library's own code and its tests
+  // (engine_task.h defines it).
+  TFFmpeg* Task(int index) const;
   bool Working() const { return working_; }
   bool AllTerminated() const { return allTerminated_; }
 
@@ -126,7 +110,7 @@ class TCustomFFmpegEngine : public TFFBaseComponent {
 
  protected:
   // The four event calls, in their fixed order.
-  virtual void DoCustomHook(TCustomFFmpeg& sender, TCustomFFmpeg::HookCall& call);
+  virtual void DoCustomHook(TCustomFFmpeg& sender, TaskHookCall& call);
   virtual void DoPreviewBitmap(TCustomFFmpeg& sender, const Bitmap& bitmap, int64_t pts, int frameNumber);
   virtual void DoProgress(TCustomFFmpeg& sender, const TProgressInfo& values);
   virtual void DoTerminate(TCustomFFmpeg& sender);
@@ -161,7 +145,7 @@ class TCustomFFmpegEngine : public TFFBaseComponent {
 
   HandOver* handOver_;
   TAVProbe probe_;
-  TFFmpegList tasks_;
+  std::unique_ptr<TFFmpegList> tasks_;
   std::string lastErrorMessage_;
   int finishedCount_ = 0;
   int nextIndex_ = 0;

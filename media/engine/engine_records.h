@@ -17,6 +17,8 @@ namespace media {
 
 // The 64-bit value with only the sign bit set: no time given.
 inline constexpr int64_t kNoTime = INT64_MIN;
+// The most inputs, and the most outputs, one task takes.
+inline constexpr int kMaxFiles = 20;
 
 struct TInputOptions {
   std::string FileName;

@@ -10,9 +10,10 @@
 #include <utility>
 #include <vector>
 
+#include "media/engine/engine_records.h"  // kMaxFiles
+
 namespace media {
 
-inline constexpr int kMaxFiles = 20;
 inline constexpr int kMaxStreams = 20;
 
 struct StreamMap {

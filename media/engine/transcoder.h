@@ -101,6 +101,16 @@ std::string QpHistogramText(const int histogram[52]);
 // The encoder that stands in for a codec name of the old libraries.
 std::string EncoderNameFor(const std::string& codecName);
 
+// One call of the custom hook: the picture as a bitmap (lent for the call),
+// and the handler's answers (take the bitmap back, stop hooking).
+struct TaskHookCall {
+  Bitmap* bitmap;
+  int64_t pts;
+  int frameNumber;
+  bool update;
+  bool stopHook;
+};
+
 class TCustomFFmpeg {
  public:
   explicit TCustomFFmpeg(int maxFiles = kMaxFiles);
@@ -172,13 +182,7 @@ class TCustomFFmpeg {
   void SetPreviewerFactory(std::function<std::unique_ptr<TPreviewer>()> factory) { previewerFactory_ = std::move(factory); }
 
   // Callbacks (each nil = not used); called on the task's thread.
-  struct HookCall {
-    Bitmap* bitmap;
-    int64_t pts;
-    int frameNumber;
-    bool update;
-    bool stopHook;
-  };
+  using HookCall = TaskHookCall;
   std::function<void(TCustomFFmpeg&, HookCall&)> OnHook;
   std::function<void(TCustomFFmpeg&, const Bitmap&, int64_t pts, int frameNumber)> OnPreviewBitmap;
   std::function<void(TCustomFFmpeg&, const TProgressInfo&)> OnProgress;

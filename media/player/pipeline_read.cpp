@@ -6,6 +6,7 @@
 #include "media/loader.h"
 #include "media/logger.h"
 #include "media/player/player_core.h"
+#include "media/probe_access.h"
 #include "media/unicode_io.h"
 #include "media/utils.h"
 
@@ -112,7 +113,7 @@ void Pipeline::ReadThread() {
     goto finish;
   }
   // The probe sees the input from this thread only, before reading starts.
-  player.probe.AttachInput(input);
+  ProbeInputAccess::Attach(player.probe, input);
   failed = false;
   status = 1;
 
@@ -229,7 +230,7 @@ finish:
   if (subtitleStreamIndex >= 0) CloseStream(subtitleStreamIndex);
   if (audioStreamIndex >= 0) CloseStream(audioStreamIndex);
   if (input) {
-    player.probe.AttachInput(nullptr);
+    ProbeInputAccess::Attach(player.probe, nullptr);
     CloseInputFile(&input);
   }
   if (failed) {

@@ -11,6 +11,7 @@
 #include "media/loader.h"
 #include "media/logger.h"
 #include "media/probe.h"
+#include "media/probe_access.h"
 #include "media_fixture.h"
 #include "process.h"
 
@@ -143,7 +144,8 @@ TEST(ProbeTest, FileAndVideoStreamInformation) {
   EXPECT_EQ(video.CodecName.rfind("h264(", 0), 0u) << video.CodecName;
   EXPECT_EQ(video.Language, "und");
   EXPECT_EQ(video.Duration, 3000000);
-  EXPECT_EQ(video.StreamDuration, Av().av_rescale_q(video.Duration, {1, 1000000}, probe.Input()->streams[0]->time_base));
+  const AVRational timeBase = media::ProbeInputAccess::Input(probe)->streams[0]->time_base;
+  EXPECT_EQ(video.StreamDuration, Av().av_rescale_q(video.Duration, {1, 1000000}, timeBase));
 
   const std::pair<int, std::string> refused[] = {{1, "stream #1 is not video stream."},
                                                  {5, "stream index #5 is invalid."},
@@ -371,7 +373,7 @@ TEST(ProbeTest, ChineseAndColonNamesOpen) {
   TAVProbe probe;
   ASSERT_TRUE(probe.OpenFile(m.chinese.string())) << probe.LastErrorMessage();
   EXPECT_EQ(probe.FileName(), m.chinese.string());
-  EXPECT_EQ(probe.Input()->url, m.chinese.string());  // passed through unchanged
+  EXPECT_EQ(media::ProbeInputAccess::Input(probe)->url, m.chinese.string());  // passed through unchanged
 
   // "影片:1.mp4" would be read as a protocol name: it goes through our own I/O.
   kestrova::test::TempDir dir;
@@ -381,7 +383,7 @@ TEST(ProbeTest, ChineseAndColonNamesOpen) {
   bool opened = probe.OpenFile("影片:1.mp4");
   std::filesystem::current_path(previous);
   ASSERT_TRUE(opened) << probe.LastErrorMessage();
-  EXPECT_EQ(std::string(probe.Input()->url), "unicode:utf8:影片:1.mp4");
+  EXPECT_EQ(std::string(media::ProbeInputAccess::Input(probe)->url), "unicode:utf8:影片:1.mp4");
   EXPECT_EQ(probe.FileName(), "影片:1.mp4");
   EXPECT_EQ(probe.FileSize(), int64_t(std::filesystem::file_size(m.mp4)));
   EXPECT_TRUE(probe.SeekTo(AVSEEK_FLAG_BACKWARD, 2000000));
@@ -406,7 +408,7 @@ TEST(ProbeTest, UnusableFilesFailCleanly) {
     EXPECT_EQ(probe.LastErrorMessage(), path.string() + ": " + reason);
     EXPECT_TRUE(WasLogged(&probe, llError, path.string() + ": " + reason));
     EXPECT_EQ(probe.StreamCount(), -1);
-    EXPECT_EQ(probe.Input(), nullptr);
+    EXPECT_EQ(media::ProbeInputAccess::Input(probe), nullptr);
   }
   EXPECT_EQ(probe.GetFileInfoText(), "");
   EXPECT_EQ(probe.LastErrorMessage(), "file not loaded.");
@@ -424,7 +426,7 @@ TEST(ProbeTest, AttachedInputIsReadButNeverSeeked) {
   ASSERT_TRUE(owner.OpenFile(SharedMedia().mp4.string()));
   {
     TAVProbe attached;
-    attached.AttachInput(owner.Input());
+    media::ProbeInputAccess::Attach(attached, media::ProbeInputAccess::Input(owner));
     EXPECT_FALSE(attached.OwnsInput());
     EXPECT_EQ(attached.StreamCount(), 2);
     EXPECT_NE(attached.GetFileInfoText(), "");

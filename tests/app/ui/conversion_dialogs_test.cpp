@@ -167,12 +167,12 @@ TEST_F(BatchDialogTest, OptionsDialogStepsThroughPicturesMarksTheRangeAndNeedsAL
   EXPECT_EQ(cell(0, 2), QString::number(fs::file_size(SharedMedia().mp4)));
   EXPECT_EQ(cell(0, 3), QString::fromStdString(thumb + ".mp4"));
   EXPECT_TRUE(fs::exists(data() / "zoom" / (thumb + ".jpg")));
-  EXPECT_EQ(batch().Vexmo.Probe().Input(), nullptr);  // the probe let go of the file
+  EXPECT_EQ(batch().Vexmo.Probe().FileName(), "");  // the probe let go of the file
   EXPECT_TRUE(batch().mmoLog->toPlainText().contains("***File has been added to convert list."));
   // The range chosen reached the task: from 2.12 s, 0.28 s long.
-  const media::TFFmpeg* task = batch().Vexmo.Task(0);
-  EXPECT_EQ(task->KeptInput.StartTime, 2120000);
-  EXPECT_EQ(task->KeptOutputs.at(0).Duration, 2400000 - 2120000);
+  const media::TTaskRecord& task = batch().Vexmo.TaskRecord(0);
+  EXPECT_EQ(task.KeptInput.StartTime, 2120000);
+  EXPECT_EQ(task.KeptOutputs.at(0).Duration, 2400000 - 2120000);
 }
 
 TEST_F(BatchDialogTest, QualityPresetsLockOrFreeTheBitRateAndFrameSize) {
@@ -242,7 +242,7 @@ TEST_F(BatchDialogTest, CancelTakesTheThumbnailAwayAndAddsNothing) {
   EXPECT_EQ(batch().lvFiles->rowCount(), 0);
   EXPECT_EQ(jpegCount(), 0);
   EXPECT_EQ(batch().Vexmo.TaskCount(), 0);
-  EXPECT_EQ(batch().Vexmo.Probe().Input(), nullptr);
+  EXPECT_EQ(batch().Vexmo.Probe().FileName(), "");
   EXPECT_FALSE(batch().btnStart->isEnabled());
 }
 
@@ -388,8 +388,8 @@ TEST_F(BatchDialogTest, DISABLED_StopDuringTheFirstTaskEndsTheBatchWithBothMarke
 TEST_F(BatchDialogTest, ATaskErrorShowsItsBoxOnceAndTheBatchGoesOn) {
   add(SharedMedia().mp4);
   // A frame size the H.264 encoder refuses when the task starts.
-  media::TInputOptions input = batch().Vexmo.Task(0)->KeptInput;
-  media::TOutputOptions output = batch().Vexmo.Task(0)->KeptOutputs.at(0);
+  media::TInputOptions input = batch().Vexmo.TaskRecord(0).KeptInput;
+  media::TOutputOptions output = batch().Vexmo.TaskRecord(0).KeptOutputs.at(0);
   output.FileName = (data() / "video" / "odd.mp4").string();
   output.FrameSize = "321x241";
   ASSERT_TRUE(batch().Vexmo.Probe().OpenFile(SharedMedia().mp4.string()));

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "media/engine/engine.h"
+#include "media/engine/engine_task.h"  // the tasks themselves, not only their records
 #include "media/hand_over.h"
 
 namespace kestrova::test {
