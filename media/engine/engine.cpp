@@ -264,10 +264,11 @@ void TCustomFFmpegEngine::Stop(bool wait) {
     if (t->Running())
       t->Stop(wait);
     else if (!t->Terminated())
-      // In the calling-thread mode reports are delivered by the thread that
-      // raises them: one task at a time keeps them in order, the running
-      // task's own (and the batch end) last.
-      t->StopOrTerminate(wait || !threadMode_);
+      // A task that never started ends here, one after another, so their
+      // reports keep their order: in thread mode they join the report line,
+      // in the calling-thread mode they are delivered on this thread. The
+      // running task's own report (and the batch end) comes last.
+      t->StopOrTerminate(wait);
   }
 }
 

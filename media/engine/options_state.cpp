@@ -17,7 +17,6 @@ TCustomFFmpeg::TCustomFFmpeg(int maxFiles)
 TCustomFFmpeg::~TCustomFFmpeg() {
   Stop(true);
   if (worker_.joinable()) worker_.join();
-  if (terminator_.joinable()) terminator_.join();
   if (Av().avformat_alloc_context != nullptr) CloseFiles();
   FreeOptionContexts(optionContexts_);
   FrameHookRelease(hooks_);

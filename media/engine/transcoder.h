@@ -156,6 +156,9 @@ class TCustomFFmpeg {
   // False when the task can't start (running or already ran).
   bool Start(bool threadMode);
   void Stop(bool wait);
+  // Stop for a running task; a task that never started ends at once on the
+  // calling thread, which raises its termination report (no thread of its
+  // own, nothing to wait for).
   void StopOrTerminate(bool wait);
   void Suspend();
   void Resume();
@@ -172,8 +175,8 @@ class TCustomFFmpeg {
   // lower priorities are applied.
   void SetWorkerNice(int nice) { workerNice_ = nice; }
   int64_t ProgressInterval() const { return progressInterval_; }
-  // The host's hand-over: Stop and StopOrTerminate pump it while they wait
-  // on the host's thread, since the task may be waiting for the host.
+  // The host's hand-over: Stop pumps it while it waits on the host's thread,
+  // since the task may be waiting for the host.
   void SetHandOver(HandOver* handOver) { handOver_ = handOver; }
 
   // Preview bits: 1 window, 2 bitmap. Changed under the preview lock.
@@ -290,11 +293,9 @@ class TCustomFFmpeg {
   std::string errorText_;
   HandOver* handOver_ = nullptr;
   std::thread worker_;
-  std::thread terminator_;
   std::mutex runMutex_;
   std::condition_variable runCv_;
   bool runDone_ = true;
-  bool terminateDone_ = true;
   int64_t progressInterval_ = 500000;
   int workerNice_ = 0;
   int64_t previewInterval_ = 100000;

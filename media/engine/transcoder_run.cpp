@@ -77,11 +77,6 @@ void TCustomFFmpeg::TerminationStep() {
   running_ = false;
   terminated_ = true;
   if (OnTerminate) OnTerminate(*this);
-  {
-    std::lock_guard<std::mutex> lock(runMutex_);
-    terminateDone_ = true;
-  }
-  runCv_.notify_all();
   if (handOver_ != nullptr) handOver_->Nudge();
 }
 
@@ -137,15 +132,9 @@ void TCustomFFmpeg::StopOrTerminate(bool wait) {
     return;
   }
   if (terminated_) return;
-  {
-    std::lock_guard<std::mutex> lock(runMutex_);
-    terminateDone_ = false;
-  }
-  if (terminator_.joinable()) terminator_.join();
-  terminator_ = std::thread([this] { TerminationStep(); });
-  if (!wait) return;
-  WaitForRunFlag(terminateDone_);
-  terminator_.join();
+  // A task that never started has nothing to wait for: it ends here, and its
+  // termination report is raised on this thread.
+  TerminationStep();
 }
 
 }  // namespace media

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <chrono>
 #include <mutex>
+#include <thread>
 #include <vector>
 
 #include "media/engine/engine.h"
@@ -16,12 +17,14 @@ namespace kestrova::test {
 struct BatchRecorder {
   std::mutex lock;
   std::vector<media::TTerminateInfo> reports;
+  std::vector<std::thread::id> threads;  // where each report arrived
   std::atomic<bool> ended{false};
 
   void Attach(media::TFFmpegEngine& engine) {
     engine.SetOnTerminate([this](media::TCustomFFmpegEngine&, const media::TTerminateInfo& info) {
       std::lock_guard<std::mutex> guard(lock);
       reports.push_back(info);
+      threads.push_back(std::this_thread::get_id());
       if (info.TaskIndex == -1) ended = true;
     });
   }
