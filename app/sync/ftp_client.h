@@ -125,6 +125,8 @@ class FtpClient {
   };
   TransferReplies transfer(const std::string& line, const std::function<SocketFailure(int dataFd)>& body);
   void requireConnection(const std::string& what);
+  // Forgets the control connection and everything tied to it.
+  void dropConnection();
   // Closes the control connection and throws FtpError(Connection).
   [[noreturn]] void connectionLost(SocketFailure failure);
   bool accepted(const Reply& reply) const { return reply.code >= 100 && reply.code < 400; }
@@ -138,6 +140,9 @@ class FtpClient {
   std::vector<std::string> sent_;
   bool storeReachedServer_ = false;
   std::vector<Reply> afterwardsReplies_;  // of the last store()
+  // A data port the server has already been given (PORT accepted), for the
+  // next transfer.
+  std::optional<DataListener> readyPort_;
 };
 
 }  // namespace kestrova::sync
