@@ -57,7 +57,6 @@ FtpClient::~FtpClient() { disconnect(); }
 void FtpClient::dropConnection() {
   control_.reset();
   received_.clear();
-  readyPort_.reset();
   connected_ = false;
   type_ = 0;
 }
@@ -220,14 +219,10 @@ bool FtpClient::remove(const std::string& path) {
 
 FtpClient::TransferReplies FtpClient::transfer(const std::string& line,
                                                const std::function<SocketFailure(int dataFd)>& body) {
-  std::optional<DataListener> listener = std::move(readyPort_);
-  readyPort_.reset();
-  if (!listener) {
-    listener.emplace(control_.get());
-    if (!listener->valid()) throw FtpError(FtpError::Kind::Refused, line + "：无法打开数据连接的端口");
-    Reply port = command(listener->command());
-    if (!accepted(port)) throw FtpError(FtpError::Kind::Refused, line + "：" + port.text);
-  }
+  DataListener listener(control_.get());
+  if (!listener.valid()) throw FtpError(FtpError::Kind::Refused, line + "：无法打开数据连接的端口");
+  Reply port = command(listener.command());
+  if (!accepted(port)) throw FtpError(FtpError::Kind::Refused, line + "：" + port.text);
   TransferReplies replies;
   sendLines({line});
   replies.start = readReply();
@@ -238,10 +233,10 @@ FtpClient::TransferReplies FtpClient::transfer(const std::string& line,
   UniqueFd data;
   SocketFailure failure = SocketFailure::None;
   if (replies.start.code < 200) {
-    data = listener->accept(SocketWaits{&cancel_, kConnectLimit}, failure);
+    data = listener.accept(SocketWaits{&cancel_, kConnectLimit}, failure);
     if (failure == SocketFailure::Cancelled) connectionLost(failure);
   } else {
-    data = listener->acceptIfWaiting();  // a server that answered at once may still have connected
+    data = listener.acceptIfWaiting();  // a server that answered at once may still have connected
   }
   bool connectedBack = data.valid();
   if (connectedBack) failure = body(data.get());
@@ -320,17 +315,7 @@ void FtpClient::store(const std::string& localPath, const std::string& path,
   if (localReadFailed) throw FtpError(FtpError::Kind::Refused, "读取本地文件时出错：" + localPath);
   if (replies.done.code >= 400)
     throw FtpError(FtpError::Kind::Refused, "STOR " + path + "：" + replies.done.text);
-  if (!afterwards.empty()) {
-    // The next transfer's PORT rides along: a run of stores then costs a
-    // round trip less per file. The server keeps the address until a
-    // transfer uses it.
-    std::vector<std::string> lines = afterwards;
-    DataListener next(control_.get());
-    if (next.valid()) lines.push_back(next.command());
-    std::vector<Reply> replies = pipeline(lines);
-    afterwardsReplies_.assign(replies.begin(), replies.begin() + static_cast<std::ptrdiff_t>(afterwards.size()));
-    if (next.valid() && accepted(replies.back())) readyPort_.emplace(std::move(next));
-  }
+  if (!afterwards.empty()) afterwardsReplies_ = pipeline(afterwards);
   if (events_.end) events_.end();
 }
 

@@ -140,9 +140,6 @@ class FtpClient {
   std::vector<std::string> sent_;
   bool storeReachedServer_ = false;
   std::vector<Reply> afterwardsReplies_;  // of the last store()
-  // A data port the server has already been given (PORT accepted), for the
-  // next transfer.
-  std::optional<DataListener> readyPort_;
 };
 
 }  // namespace kestrova::sync
