@@ -77,8 +77,11 @@ void TCustomFFmpeg::Transcode() {
   FlushEncoders();
   for (OutputFile& of : outputs_) {
     if (of.headerWritten && !of.trailerWritten) {
-      AV(av_write_trailer)(of.ctx);
+      const int written = AV(av_write_trailer)(of.ctx);
       of.trailerWritten = true;
+      // Only a complete output takes its real name (output_staging.h).
+      const std::string incomplete = CommitOutputIo(of.ctx->pb, written, of.staged);
+      if (!incomplete.empty()) throw FFmpegException(incomplete);
     }
   }
   Report(true, -1);
