@@ -247,6 +247,18 @@ TEST(CliConvert, RangeAfterTheEndFailsAndLeavesNoFile) {
   EXPECT_FALSE(std::filesystem::exists(target));
 }
 
+TEST(CliConvert, AConversionThatFailsLeavesAnEarlierFileOfThatNameAsItWas) {
+  TempDir out;
+  const auto target = out / "earlier.mp4";
+  WriteFile(target, "an earlier conversion");
+  // A frame size the H.264 encoder refuses once the conversion starts.
+  auto r = Convert(ShellQuote(SharedMedia().mp4.string()) + " " + ShellQuote(target.string()) + " --opt s=321x241");
+  EXPECT_EQ(r.exitCode, 1) << r.output;
+  EXPECT_NE(r.output.find("Error while opening encoder"), std::string::npos) << r.output;
+  EXPECT_EQ(ReadFile(target), "an earlier conversion");
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(out.path()), std::filesystem::directory_iterator()), 1);
+}
+
 TEST(CliConvert, CtrlCStopsCleanlyWithAPlayableFile) {
   TempDir dir;
   MakeMedia("-f lavfi -i testsrc=size=640x480:rate=25 -f lavfi -i sine=sample_rate=44100 -t 30 "
