@@ -118,13 +118,14 @@ int OpenOutputIo(AVFormatContext* oc, const std::string& fileName, StagedOutput&
   return 0;
 }
 
-std::string CommitOutputIo(AVIOContext* io, int trailerResult, StagedOutput& staged) {
-  if (trailerResult < 0)
-    return FormatText("Could not finish output file '%s': %s", staged.name.c_str(), Reason(trailerResult).c_str());
+std::string IncompleteOutputText(const std::string& fileName, int error) {
+  return FormatText("Could not finish output file '%s': %s", fileName.c_str(), Reason(error).c_str());
+}
+
+std::string CommitOutputIo(AVIOContext* io, StagedOutput& staged) {
   if (staged.stagingPath.empty()) return {};
   AV(avio_flush)(io);
-  if (io->error < 0)
-    return FormatText("Could not finish output file '%s': %s", staged.name.c_str(), Reason(io->error).c_str());
+  if (io->error < 0) return IncompleteOutputText(staged.name, io->error);
   // On disk before it takes the name: after a crash the name holds either
   // the old file or the whole new one.
   const int fd = UnicodeIoFile(io);

@@ -40,11 +40,15 @@ std::string StagingNameFor(const std::string& finalPath);
 // Returns 0 or an AVERROR; staged tells what was opened.
 int OpenOutputIo(AVFormatContext* oc, const std::string& fileName, StagedOutput& staged);
 
-// After the trailer (trailerResult is what writing it returned): flushes the
+// Why output fileName is incomplete after writing its trailer returned error.
+std::string IncompleteOutputText(const std::string& fileName, int error);
+
+// Once the trailers of all the task's outputs are written: flushes the
 // output, puts it on disk and renames it over its real name. Returns "" or
-// why the output is not complete; it is then left for CloseOutputIo to
-// remove and the real name keeps what it held.
-std::string CommitOutputIo(AVIOContext* io, int trailerResult, StagedOutput& staged);
+// why it could not; the staging file is then left for CloseOutputIo to
+// remove and the real name keeps what it held. Nothing to do for an output
+// that is not staged.
+std::string CommitOutputIo(AVIOContext* io, StagedOutput& staged);
 
 // Closes an output's AVIO context, however it was opened, and removes its
 // staging file when it was never committed.

@@ -79,10 +79,13 @@ void TCustomFFmpeg::Transcode() {
     if (of.headerWritten && !of.trailerWritten) {
       const int written = AV(av_write_trailer)(of.ctx);
       of.trailerWritten = true;
-      // Only a complete output takes its real name (output_staging.h).
-      const std::string incomplete = CommitOutputIo(of.ctx->pb, written, of.staged);
-      if (!incomplete.empty()) throw FFmpegException(incomplete);
+      if (written < 0) throw FFmpegException(IncompleteOutputText(of.fileName, written));
     }
+  }
+  // Every output is complete: they take their real names (output_staging.h).
+  for (OutputFile& of : outputs_) {
+    const std::string refused = CommitOutputIo(of.ctx->pb, of.staged);
+    if (!refused.empty()) throw FFmpegException(refused);
   }
   Report(true, -1);
   finished_ = !stopRequested_;
