@@ -111,7 +111,7 @@ struct OutputFile {
   bool headerWritten = false;
   bool trailerWritten = false;
   std::string fileName;
-  StagedOutput staged;  // the hidden file written until the trailer is
+  StagedOutput staged;  // where it is written until its trailers are (output_staging.h)
 };
 
 // Paints a whole picture in one YCbCr colour (the padding bands).
