@@ -58,7 +58,7 @@ void TCustomFFmpeg::CloseFiles() {
   inputs_.clear();
   for (OutputFile& of : outputs_) {
     if (of.ctx == nullptr) continue;
-    if (!(of.ctx->oformat->flags & AVFMT_NOFILE) && of.ctx->pb != nullptr) AV(avio_closep)(&of.ctx->pb);
+    if (!(of.ctx->oformat->flags & AVFMT_NOFILE)) CloseOutputIo(&of.ctx->pb, of.staged);
     AV(avformat_free_context)(of.ctx);
     of.ctx = nullptr;
   }

@@ -246,7 +246,7 @@ int TCustomFFmpeg::OpenOutput(const std::string& fileName, bool join) {
   lastError_.clear();
   TaskSettings& s = settings_;
   AVFormatContext* oc = nullptr;
-  bool fileCreated = false;
+  StagedOutput staged;
   const size_t outputsBefore = outputs_.size();
   try {
     if (joined_) Raise("Cannot join more than one output file.");
@@ -319,9 +319,8 @@ int TCustomFFmpeg::OpenOutput(const std::string& fileName, bool join) {
     if ((format->flags & AVFMT_NEEDNUMBER) && !AV(av_filename_number_test)(fileName.c_str()))
       throw FFmpegException(::media::ErrorText(fileName, AVERROR(EINVAL)));
     if (!(format->flags & AVFMT_NOFILE)) {
-      if (AV(avio_open)(&oc->pb, fileName.c_str(), AVIO_FLAG_WRITE) < 0)
-        Raise("Could not open '%s'", fileName.c_str());
-      fileCreated = true;
+      if (OpenOutputIo(oc, fileName, staged) < 0) Raise("Could not open '%s'", fileName.c_str());
+      outputs_[file].staged = staged;
     }
     oc->max_delay = static_cast<int>(s.muxMaxDelay * 1000000);
     if (s.muxPreload > 0) AV(av_opt_set_int)(oc, "preload", static_cast<int64_t>(s.muxPreload * 1000000), AV_OPT_SEARCH_CHILDREN);
@@ -354,12 +353,8 @@ int TCustomFFmpeg::OpenOutput(const std::string& fileName, bool join) {
         }
     }
     if (oc != nullptr) {
-      if (oc->pb != nullptr) AV(avio_closep)(&oc->pb);
+      CloseOutputIo(&oc->pb, staged);
       AV(avformat_free_context)(oc);
-    }
-    if (fileCreated) {
-      std::error_code ec;
-      std::filesystem::remove(fileName, ec);
     }
     return -1;
   }

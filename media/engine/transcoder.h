@@ -18,6 +18,7 @@
 #include "media/engine/frame_ptr.h"
 #include "media/engine/hooks.h"
 #include "media/engine/options_settings.h"
+#include "media/engine/output_staging.h"
 #include "media/engine/preview.h"
 #include "media/engine/sample_planes.h"
 #include "media/hand_over.h"
@@ -110,6 +111,7 @@ struct OutputFile {
   bool headerWritten = false;
   bool trailerWritten = false;
   std::string fileName;
+  StagedOutput staged;  // where it is written until its trailers are (output_staging.h)
 };
 
 // Paints a whole picture in one YCbCr colour (the padding bands).
