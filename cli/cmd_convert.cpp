@@ -4,7 +4,6 @@
 // bar; Ctrl-C stops cleanly and leaves a playable file.
 #include <csignal>
 #include <cstdio>
-#include <filesystem>
 #include <iostream>
 #include <mutex>
 
@@ -134,7 +133,6 @@ int RunConvert(const std::vector<std::string>& words) {
     std::cerr << "kestrova-cli convert: " << engine.LastErrorMessage() << "\n";
     return 1;
   }
-  std::error_code ec;
   if (!engine.SetOutputFile(task, output, &out)) {
     std::cerr << "kestrova-cli convert: " << engine.LastErrorMessage() << "\n";
     return 1;
@@ -166,8 +164,8 @@ int RunConvert(const std::vector<std::string>& words) {
   std::fprintf(stderr, "\n");
   if (result.Exception) {
     std::cerr << "kestrova-cli convert: " << result.ExceptionMsg << "\n";
-    // A file broken off by an error plays nowhere: leave none behind.
-    std::filesystem::remove(output, ec);
+    // The engine wrote beside the name and removed what it wrote: whatever
+    // was at the name before is still there.
     return 1;
   }
   if (!result.Finished) {

@@ -1,2 +1,2 @@
 # scan and upload use the site sync library.
-list(APPEND KESTROVA_CLI_LIBS kestrova_sync)
+list(APPEND KESTROVA_CLI_LIBS kestrova_sync_terminal)

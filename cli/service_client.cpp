@@ -1,13 +1,12 @@
 #include "service_client.h"
 
-#include <curl/curl.h>
-
 #include <strings.h>
 
 #include <cstdlib>
 #include <memory>
 #include <optional>
 
+#include "curl_library.h"
 #include "reply_readers.h"
 #include "request_texts.h"
 
@@ -52,31 +51,36 @@ bool LooksLikeXmlReply(const std::string& body) {
 ServiceClient::ServiceClient(std::string baseUrl, long timeoutSeconds) : timeoutSeconds_(timeoutSeconds) {
   while (!baseUrl.empty() && baseUrl.back() == '/') baseUrl.pop_back();
   serviceUrl_ = baseUrl + "/service";
-  curl_global_init(CURL_GLOBAL_DEFAULT);
 }
 
 ServiceClient::Answer ServiceClient::Send(const std::string& body) {
-  std::unique_ptr<CURL, void (*)(CURL*)> curl(curl_easy_init(), curl_easy_cleanup);
+  const CurlLibrary* lib = nullptr;
+  try {
+    lib = &Curl();
+  } catch (const std::exception& error) {
+    throw ServiceUnavailable(error.what());
+  }
+  std::unique_ptr<CURL, void (*)(CURL*)> curl(lib->easy_init(), lib->easy_cleanup);
   if (!curl) throw ServiceUnavailable("cannot start an HTTP request");
   Answer answer;
   HeaderValues headers;
-  curl_slist* list = curl_slist_append(nullptr, "Content-Type: text/xml; charset=utf-8");
-  if (!session_.empty()) list = curl_slist_append(list, ("X-Session: " + session_).c_str());
-  std::unique_ptr<curl_slist, void (*)(curl_slist*)> headerList(list, curl_slist_free_all);
-  curl_easy_setopt(curl.get(), CURLOPT_URL, serviceUrl_.c_str());
-  curl_easy_setopt(curl.get(), CURLOPT_POSTFIELDS, body.c_str());
-  curl_easy_setopt(curl.get(), CURLOPT_POSTFIELDSIZE, static_cast<long>(body.size()));
-  curl_easy_setopt(curl.get(), CURLOPT_HTTPHEADER, headerList.get());
-  curl_easy_setopt(curl.get(), CURLOPT_WRITEFUNCTION, AppendBody);
-  curl_easy_setopt(curl.get(), CURLOPT_WRITEDATA, &answer.body);
-  curl_easy_setopt(curl.get(), CURLOPT_HEADERFUNCTION, ReadHeader);
-  curl_easy_setopt(curl.get(), CURLOPT_HEADERDATA, &headers);
-  curl_easy_setopt(curl.get(), CURLOPT_TIMEOUT, timeoutSeconds_);
-  curl_easy_setopt(curl.get(), CURLOPT_NOSIGNAL, 1L);
-  CURLcode code = curl_easy_perform(curl.get());
+  curl_slist* list = lib->slist_append(nullptr, "Content-Type: text/xml; charset=utf-8");
+  if (!session_.empty()) list = lib->slist_append(list, ("X-Session: " + session_).c_str());
+  std::unique_ptr<curl_slist, void (*)(curl_slist*)> headerList(list, lib->slist_free_all);
+  lib->easy_setopt(curl.get(), CURLOPT_URL, serviceUrl_.c_str());
+  lib->easy_setopt(curl.get(), CURLOPT_POSTFIELDS, body.c_str());
+  lib->easy_setopt(curl.get(), CURLOPT_POSTFIELDSIZE, static_cast<long>(body.size()));
+  lib->easy_setopt(curl.get(), CURLOPT_HTTPHEADER, headerList.get());
+  lib->easy_setopt(curl.get(), CURLOPT_WRITEFUNCTION, AppendBody);
+  lib->easy_setopt(curl.get(), CURLOPT_WRITEDATA, &answer.body);
+  lib->easy_setopt(curl.get(), CURLOPT_HEADERFUNCTION, ReadHeader);
+  lib->easy_setopt(curl.get(), CURLOPT_HEADERDATA, &headers);
+  lib->easy_setopt(curl.get(), CURLOPT_TIMEOUT, timeoutSeconds_);
+  lib->easy_setopt(curl.get(), CURLOPT_NOSIGNAL, 1L);
+  CURLcode code = lib->easy_perform(curl.get());
   if (code != CURLE_OK)
-    throw ServiceUnavailable("cannot reach the service at " + serviceUrl_ + ": " + curl_easy_strerror(code));
-  curl_easy_getinfo(curl.get(), CURLINFO_RESPONSE_CODE, &answer.status);
+    throw ServiceUnavailable("cannot reach the service at " + serviceUrl_ + ": " + lib->easy_strerror(code));
+  lib->easy_getinfo(curl.get(), CURLINFO_RESPONSE_CODE, &answer.status);
   answer.session = headers.session;
   answer.sessionExpired = headers.sessionExpired;
   // A reply is an XML text: a single answer carries a result, a list reply

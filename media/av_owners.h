@@ -45,8 +45,10 @@ struct SubtitleFree {
 struct InputContextClose {
   void operator()(AVFormatContext* context) const;
 };
-// An output: its file is closed (writers that open their own files, marked
-// no-file, keep theirs), then the context goes with the streams it owns.
+// An output: a file still open (one made by avio_open) is closed, except by
+// writers that open their own files (marked no-file), then the context goes
+// with the streams it owns. The engine's outputs close their files
+// themselves first (output_staging.h), which leaves nothing open here.
 struct OutputContextClose {
   void operator()(AVFormatContext* context) const;
 };

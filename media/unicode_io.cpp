@@ -45,7 +45,9 @@ int WritePacket(void* opaque, uint8_t* buffer, int size) {
   while (done < size) {
     ssize_t n = ::write(file->fd, buffer + done, size_t(size - done));
     if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return -1;
+    // The reason reaches the writer's error text ("No space left on device").
+    if (n < 0) return AVERROR(errno);
+    if (n == 0) return AVERROR(EIO);
     done += int(n);
   }
   return done;
@@ -102,6 +104,11 @@ int OpenUnicodeIo(const std::string& storedName, int flags, AVIOContext** io) {
   }
   int fd = ::open(path.c_str(), openFlags | O_CLOEXEC, 0666);
   if (fd < 0) return AVERROR(ENOENT);
+  return WrapFileIo(fd, flags, io);
+}
+
+int WrapFileIo(int fd, int flags, AVIOContext** io) {
+  *io = nullptr;
   auto* buffer = static_cast<unsigned char*>(Av().av_malloc(kBufferSize));
   auto* file = new UnicodeFile;
   file->fd = fd;
@@ -122,6 +129,8 @@ bool IsUnicodeIo(const AVIOContext* io) {
   return io && io->read_packet == ReadPacket && io->opaque &&
          static_cast<const UnicodeFile*>(io->opaque)->magic == UnicodeFile::kMagic;
 }
+
+int UnicodeIoFile(const AVIOContext* io) { return IsUnicodeIo(io) ? static_cast<const UnicodeFile*>(io->opaque)->fd : -1; }
 
 void CloseUnicodeIo(AVIOContext** io) {
   if (!io || !*io) return;

@@ -31,6 +31,13 @@ void RegisterUnicodeProtocol();
 // (existing file), AVIO_FLAG_WRITE or AVIO_FLAG_READ_WRITE (file made anew).
 // Returns 0, or AVERROR(ENOENT) when the file cannot be opened.
 int OpenUnicodeIo(const std::string& storedName, int flags, AVIOContext** io);
+// Wraps a file the caller has opened (fd, owned from then on, also on
+// failure) as an AVIO context like OpenUnicodeIo's: seekable, written when
+// flags has AVIO_FLAG_WRITE. For files that must be made in a way of their
+// own (O_EXCL, say). Returns 0 or AVERROR(ENOMEM).
+int WrapFileIo(int fd, int flags, AVIOContext** io);
+// The file under a context made here, or -1.
+int UnicodeIoFile(const AVIOContext* io);
 // Flushes, closes the file and frees the context; *io becomes null.
 void CloseUnicodeIo(AVIOContext** io);
 // True when io was made by OpenUnicodeIo.

@@ -12,6 +12,9 @@
 namespace kestrova::sync {
 
 std::string DateTimeText(WallTime time);
+// The rendering without a language: "2026/12/10 11:53:00", the date alone at
+// midnight. The terminal tool shows every date this way.
+std::string LanguageLessDateTimeText(WallTime time);
 
 // The scan time record: "7in10.ini" in the executable's folder, section
 // "sys", key "createtime", the given time as date-time text.

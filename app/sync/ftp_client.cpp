@@ -1,316 +1,329 @@
 #include "ftp_client.h"
 
-#include <curl/curl.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
-#include <cstdio>
-#include <memory>
-#include <mutex>
+#include <cctype>
+#include <cerrno>
+#include <vector>
 
 namespace kestrova::sync {
 namespace {
 
-CURL* Handle(void* curl) { return static_cast<CURL*>(curl); }
+using std::chrono::milliseconds;
 
-void GlobalInitOnce() {
-  static std::once_flag once;
-  std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
-}
+constexpr milliseconds kConnectLimit{30000};
+// The longest a server may stay silent in the middle of a command or a
+// transfer before we give the connection up.
+constexpr milliseconds kIdleLimit{120000};
+// QUIT and ABOR on the way out are courtesies: never wait long for them.
+constexpr milliseconds kFarewellLimit{2000};
+constexpr size_t kChunkBytes = 64 * 1024;
 
-// Commands go into quote lists and URLs; a line break inside a name would end
-// our command early and let the rest of the name run as a command of its own.
+// A line break inside a name would end our command early and let the rest of
+// the name run as a command of its own.
 void RefuseLineBreaks(const std::string& text) {
   if (text.find_first_of("\r\n") != std::string::npos)
     throw FtpError(FtpError::Kind::Refused, "路径中含有换行符，无法发送给服务器：" + text);
 }
 
-int DebugCallback(CURL*, curl_infotype type, char* data, size_t size, void* self) {
-  if (type == CURLINFO_HEADER_OUT || type == CURLINFO_HEADER_IN)
-    static_cast<FtpClient*>(self)->onTrafficLine(type == CURLINFO_HEADER_OUT, std::string(data, size));
-  return 0;
+std::string FailureText(SocketFailure failure) {
+  switch (failure) {
+    case SocketFailure::Cancelled: return "操作已取消";
+    case SocketFailure::TimedOut: return "服务器长时间没有响应";
+    case SocketFailure::Closed: return "服务器关闭了连接";
+    default: return "网络连接出错";
+  }
 }
 
-int ProgressCallback(void* self, curl_off_t dltotal, curl_off_t dlnow, curl_off_t ultotal, curl_off_t ulnow) {
-  auto* client = static_cast<FtpClient*>(self);
-  // Only one direction moves in any one transfer.
-  if (ulnow > 0 || ultotal > 0) return client->onTransferProgress(ultotal, ulnow);
-  return client->onTransferProgress(dltotal, dlnow);
+bool StartsWithCode(const std::string& line) {
+  return line.size() >= 3 && std::isdigit(static_cast<unsigned char>(line[0])) &&
+         std::isdigit(static_cast<unsigned char>(line[1])) && std::isdigit(static_cast<unsigned char>(line[2]));
 }
 
-size_t CollectListing(char* data, size_t size, size_t count, void* target) {
-  static_cast<std::string*>(target)->append(data, size * count);
-  return size * count;
+// A listing names a directory without its trailing separator, except the root.
+std::string DirectoryArgument(std::string directory) {
+  while (directory.size() > 1 && directory.back() == '/') directory.pop_back();
+  return directory;
 }
-
-size_t DiscardBody(char*, size_t size, size_t count, void*) { return size * count; }
-
-struct CurlSlist {
-  curl_slist* list = nullptr;
-  ~CurlSlist() { curl_slist_free_all(list); }
-  void add(const std::string& line) { list = curl_slist_append(list, line.c_str()); }
-};
-
-struct FileCloser {
-  void operator()(std::FILE* file) const { std::fclose(file); }
-};
 
 }  // namespace
 
-bool IsConnectionFailure(int curlCode) {
-  switch (curlCode) {
-    case CURLE_COULDNT_RESOLVE_HOST:
-    case CURLE_COULDNT_CONNECT:
-    case CURLE_URL_MALFORMAT:
-    case CURLE_LOGIN_DENIED:
-    case CURLE_WEIRD_SERVER_REPLY:
-    case CURLE_FTP_WEIRD_PASS_REPLY:
-    case CURLE_SEND_ERROR:
-    case CURLE_RECV_ERROR:
-    case CURLE_GOT_NOTHING:
-    case CURLE_OPERATION_TIMEDOUT:
-    case CURLE_PARTIAL_FILE:
-      return true;
-    default:
-      return false;
-  }
-}
-
-FtpClient::FtpClient() { GlobalInitOnce(); }
+FtpClient::FtpClient() = default;
 
 FtpClient::~FtpClient() { disconnect(); }
 
-std::string FtpClient::url(const std::string& path) const {
-  RefuseLineBreaks(path);
-  std::string host = login_.host;
-  if (host.find(':') != std::string::npos && host.front() != '[') host = "[" + host + "]";
-  // "%2F" makes the path absolute for libcurl; every further segment is
-  // escaped so blanks, '#', '?' and non-ASCII names reach the server as they are.
-  std::string encoded = "%2F";
-  size_t start = (!path.empty() && path.front() == '/') ? 1 : 0;
-  while (start <= path.size()) {
-    size_t slash = path.find('/', start);
-    std::string segment = path.substr(start, slash == std::string::npos ? std::string::npos : slash - start);
-    char* escaped = curl_easy_escape(Handle(curl_), segment.c_str(), static_cast<int>(segment.size()));
-    encoded += escaped ? escaped : "";
-    curl_free(escaped);
-    if (slash == std::string::npos) break;
-    encoded += "/";
-    start = slash + 1;
+void FtpClient::dropConnection() {
+  control_.reset();
+  received_.clear();
+  connected_ = false;
+  type_ = 0;
+}
+
+void FtpClient::connectionLost(SocketFailure failure) {
+  dropConnection();
+  throw FtpError(FtpError::Kind::Connection, FailureText(failure));
+}
+
+void FtpClient::requireConnection(const std::string& what) {
+  if (!control_.valid()) throw FtpError(FtpError::Kind::Connection, what + "：未连接服务器");
+}
+
+void FtpClient::sendLines(const std::vector<std::string>& lines) {
+  std::string text;
+  for (const auto& line : lines) {
+    RefuseLineBreaks(line);
+    sent_.push_back(line.rfind("PASS ", 0) == 0 ? "PASS ****" : line);
+    text += line;
+    text += "\r\n";
   }
-  return "ftp://" + host + ":" + std::to_string(login_.port) + "/" + encoded;
+  SocketFailure failure = SendAll(control_.get(), text, SocketWaits{&cancel_, kIdleLimit});
+  if (failure != SocketFailure::None) connectionLost(failure);
+}
+
+FtpClient::Reply FtpClient::readReply(milliseconds idleLimit) {
+  SocketWaits waits{&cancel_, idleLimit};
+  std::string multiLineCode;  // set while inside a "123-" reply
+  for (;;) {
+    size_t end = received_.find('\n');
+    if (end == std::string::npos) {
+      char buffer[4096];
+      SocketFailure failure = SocketFailure::None;
+      long got = ReceiveSome(control_.get(), buffer, sizeof buffer, waits, failure);
+      if (got <= 0) connectionLost(got == 0 ? SocketFailure::Closed : failure);
+      received_.append(buffer, static_cast<size_t>(got));
+      continue;
+    }
+    std::string line = received_.substr(0, end);
+    received_.erase(0, end + 1);
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (!StartsWithCode(line)) continue;  // the middle of a multi-line reply
+    bool last = line.size() == 3 || line[3] == ' ';
+    if (multiLineCode.empty() && line.size() > 3 && line[3] == '-') {
+      multiLineCode = line.substr(0, 3);
+      continue;
+    }
+    if (!last || (!multiLineCode.empty() && line.compare(0, 3, multiLineCode) != 0)) continue;
+    Reply reply{std::stoi(line.substr(0, 3)), line};
+    // 421: the server is closing the control connection.
+    if (reply.code == 421) {
+      dropConnection();
+      throw FtpError(FtpError::Kind::Connection, reply.text);
+    }
+    return reply;
+  }
+}
+
+FtpClient::Reply FtpClient::command(const std::string& line) {
+  sendLines({line});
+  return readReply();
+}
+
+std::vector<FtpClient::Reply> FtpClient::pipeline(const std::vector<std::string>& lines) {
+  sendLines(lines);
+  std::vector<Reply> replies;
+  for (size_t i = 0; i < lines.size(); ++i) replies.push_back(readReply());
+  return replies;
+}
+
+void FtpClient::setType(char type) {
+  if (type_ == type) return;
+  Reply reply = command(std::string("TYPE ") + type);
+  if (!accepted(reply)) throw FtpError(FtpError::Kind::Refused, std::string("TYPE ") + type + "：" + reply.text);
+  type_ = type;
 }
 
 void FtpClient::connect(const FtpLogin& login) {
   disconnect();
-  login_ = login;
-  curl_ = curl_easy_init();
-  if (!curl_) throw FtpError(FtpError::Kind::Connection, "libcurl could not start");
-  CURL* c = Handle(curl_);
-  curl_easy_setopt(c, CURLOPT_USERNAME, login.user.c_str());
-  curl_easy_setopt(c, CURLOPT_PASSWORD, login.password.c_str());
-  curl_easy_setopt(c, CURLOPT_FTPPORT, "-");  // active mode: the server connects back to us
-  curl_easy_setopt(c, CURLOPT_FTP_USE_EPRT, 0L);  // plain PORT
-  curl_easy_setopt(c, CURLOPT_FTP_FILEMETHOD, static_cast<long>(CURLFTPMETHOD_NOCWD));
-  curl_easy_setopt(c, CURLOPT_PROXY, "");
-  curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);  // we run on worker threads
-  curl_easy_setopt(c, CURLOPT_TIMEOUT, 0L);   // no read time-out: large files take as long as they take
-  curl_easy_setopt(c, CURLOPT_TCP_KEEPALIVE, 1L);
-  curl_easy_setopt(c, CURLOPT_VERBOSE, 1L);  // feeds DebugCallback, which keeps the command log
-  curl_easy_setopt(c, CURLOPT_DEBUGFUNCTION, DebugCallback);
-  curl_easy_setopt(c, CURLOPT_DEBUGDATA, this);
-  curl_easy_setopt(c, CURLOPT_NOPROGRESS, 0L);
-  curl_easy_setopt(c, CURLOPT_XFERINFOFUNCTION, ProgressCallback);
-  curl_easy_setopt(c, CURLOPT_XFERINFODATA, this);
-  curl_easy_setopt(c, CURLOPT_ERRORBUFFER, errorBuffer_);
-
-  int code = perform("/", Body::None, {"TYPE I", "*SYST"});
-  if (code != CURLE_OK) {
-    std::string text = errorBuffer_[0] ? errorBuffer_ : curl_easy_strerror(static_cast<CURLcode>(code));
-    curl_easy_cleanup(c);
-    curl_ = nullptr;
-    throw FtpError(FtpError::Kind::Connection, text);
+  cancel_ = false;
+  SocketFailure failure = SocketFailure::None;
+  std::string detail;
+  control_ = ConnectTcp(login.host, login.port, SocketWaits{&cancel_, kConnectLimit}, failure, detail);
+  if (!control_.valid()) throw FtpError(FtpError::Kind::Connection, detail);
+  auto refuse = [this](const Reply& reply) {
+    dropConnection();
+    throw FtpError(FtpError::Kind::Connection, reply.text);
+  };
+  Reply greeting = readReply();
+  while (greeting.code == 120) greeting = readReply();  // "ready in a few minutes"
+  if (greeting.code != 220) refuse(greeting);
+  Reply user = command("USER " + login.user);
+  if (user.code == 331) {
+    Reply password = command("PASS " + login.password);
+    if (password.code != 230 && password.code != 202) refuse(password);
+  } else if (user.code != 230) {
+    refuse(user);
   }
+  type_ = 0;
+  setType('I');
+  command("SYST");  // asked for the log only
   connected_ = true;
 }
 
 void FtpClient::disconnect() {
-  if (curl_) curl_easy_cleanup(Handle(curl_));  // sends QUIT on the open connection
-  curl_ = nullptr;
-  connected_ = false;
+  if (control_.valid()) {
+    try {
+      sendLines({"QUIT"});
+      readReply(kFarewellLimit);
+    } catch (const FtpError&) {
+      // Gone already: nothing to say goodbye to.
+    }
+  }
+  dropConnection();
 }
 
 void FtpClient::abortAndQuit() {
-  if (curl_) {
-    perform("/", Body::None, {"*ABOR"});
+  if (control_.valid()) {
+    try {
+      sendLines({"ABOR"});
+      readReply(kFarewellLimit);
+    } catch (const FtpError&) {
+    }
   }
   disconnect();
 }
 
-int FtpClient::perform(const std::string& path, Body body, const std::vector<std::string>& quotes,
-                       const std::vector<std::string>& afterTransfer) {
-  if (!curl_) return CURLE_COULDNT_CONNECT;
-  CURL* c = Handle(curl_);
-  exchange_.clear();
-  partialReply_.clear();
-  listing_.clear();
-  errorBuffer_[0] = 0;
-  cancel_ = false;
-  lastCount_ = -1;
-  CurlSlist quoteList, postQuoteList;
-  for (const auto& q : quotes) {
-    RefuseLineBreaks(q);
-    quoteList.add(q);
-  }
-  for (const auto& q : afterTransfer) {
-    RefuseLineBreaks(q);
-    postQuoteList.add(q);
-  }
-  curl_easy_setopt(c, CURLOPT_URL, url(path).c_str());
-  curl_easy_setopt(c, CURLOPT_QUOTE, quoteList.list);
-  curl_easy_setopt(c, CURLOPT_POSTQUOTE, postQuoteList.list);
-  curl_easy_setopt(c, CURLOPT_NOBODY, body == Body::None ? 1L : 0L);
-  curl_easy_setopt(c, CURLOPT_UPLOAD, body == Body::Upload ? 1L : 0L);
-  curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, body == Body::Listing ? CollectListing : DiscardBody);
-  curl_easy_setopt(c, CURLOPT_WRITEDATA, &listing_);
-  inTransfer_ = body != Body::None;
-  CURLcode code = curl_easy_perform(c);
-  inTransfer_ = false;
-  curl_easy_setopt(c, CURLOPT_QUOTE, nullptr);
-  curl_easy_setopt(c, CURLOPT_POSTQUOTE, nullptr);
-  if (IsConnectionFailure(code) && code != CURLE_LOGIN_DENIED) connected_ = false;
-  return code;
-}
-
-void FtpClient::onTrafficLine(bool outgoing, const std::string& data) {
-  if (outgoing) {
-    std::string line = data;
-    while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
-    if (line.rfind("PASS ", 0) == 0) line = "PASS ****";
-    sent_.push_back(line);
-    exchange_.push_back({line, Reply{}});
-    return;
-  }
-  partialReply_ += data;
-  size_t end;
-  while ((end = partialReply_.find('\n')) != std::string::npos) {
-    std::string line = partialReply_.substr(0, end);
-    partialReply_.erase(0, end + 1);
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    // A final reply line is three digits and a blank; "213-" starts a multi-line reply.
-    if (line.size() < 4 || line[3] != ' ' || !isdigit(static_cast<unsigned char>(line[0]))) continue;
-    for (auto& [command, reply] : exchange_) {
-      if (reply.code == 0) {
-        reply.code = std::stoi(line.substr(0, 3));
-        reply.text = line;
-        break;
-      }
-    }
-  }
-}
-
-int FtpClient::onTransferProgress(std::int64_t total, std::int64_t count) {
-  if (cancel_) return 1;
-  if (inTransfer_ && count != lastCount_ && count > 0) {
-    lastCount_ = count;
-    if (events_.progress) events_.progress(count);
-  }
-  return 0;
-}
-
-std::optional<FtpClient::Reply> FtpClient::replyTo(const std::string& verb) const {
-  for (const auto& [command, reply] : exchange_)
-    if (command.rfind(verb, 0) == 0 && reply.code != 0) return reply;
-  return std::nullopt;
-}
-
-void FtpClient::throwFor(int code, const std::string& what) {
-  std::string detail = errorBuffer_[0] ? errorBuffer_ : curl_easy_strerror(static_cast<CURLcode>(code));
-  if (!exchange_.empty() && exchange_.back().second.code >= 400) detail = exchange_.back().second.text;
-  throw FtpError(IsConnectionFailure(code) ? FtpError::Kind::Connection : FtpError::Kind::Refused,
-                 what + "：" + detail);
-}
-
 std::optional<std::int64_t> FtpClient::size(const std::string& path) {
-  int code = perform(path, Body::None, {});
-  auto reply = replyTo("SIZE ");
-  // A refused SIZE is an answer ("no copy"); no answer at all means the connection is gone.
-  if (!reply) {
-    if (code != CURLE_OK) throwFor(code, "SIZE " + path);
-    return std::nullopt;
-  }
-  if (reply->code != 213) return std::nullopt;
+  cancel_ = false;
+  requireConnection("SIZE " + path);
+  // Servers refuse SIZE in ASCII mode, and a listing may have left us there.
+  setType('I');
+  Reply reply = command("SIZE " + path);
+  // A refused SIZE is an answer ("no copy").
+  if (reply.code != 213) return std::nullopt;
   try {
-    return std::stoll(reply->text.substr(4));
+    return std::stoll(reply.text.substr(4));
   } catch (const std::exception&) {
     return std::nullopt;
   }
 }
 
-bool FtpClient::accepted(const std::string& verb) const {
-  auto reply = replyTo(verb);
-  return reply && reply->code < 400;
+bool FtpClient::changeDir(const std::string& path) {
+  cancel_ = false;
+  requireConnection("CWD " + path);
+  return accepted(command("CWD " + path));
 }
 
-bool FtpClient::simpleCommand(const std::string& command) {
-  // The "*" tells libcurl that a refusal is an answer, not a broken
-  // connection: without it libcurl closes the control connection after any
-  // refused command and the next one logs in again.
-  int code = perform("/", Body::None, {"*" + command});
-  std::string verb = command.substr(0, command.find(' ') + 1);
-  if (replyTo(verb)) return accepted(verb);
-  if (code != CURLE_OK) throwFor(code, command);
-  return false;
+bool FtpClient::makeDir(const std::string& path) {
+  cancel_ = false;
+  requireConnection("MKD " + path);
+  return accepted(command("MKD " + path));
 }
 
-bool FtpClient::changeDir(const std::string& path) { return simpleCommand("CWD " + path); }
-bool FtpClient::makeDir(const std::string& path) { return simpleCommand("MKD " + path); }
-bool FtpClient::remove(const std::string& path) { return simpleCommand("DELE " + path); }
+bool FtpClient::remove(const std::string& path) {
+  cancel_ = false;
+  requireConnection("DELE " + path);
+  return accepted(command("DELE " + path));
+}
+
+FtpClient::TransferReplies FtpClient::transfer(const std::string& line,
+                                               const std::function<SocketFailure(int dataFd)>& body) {
+  DataListener listener(control_.get());
+  if (!listener.valid()) throw FtpError(FtpError::Kind::Refused, line + "：无法打开数据连接的端口");
+  Reply port = command(listener.command());
+  if (!accepted(port)) throw FtpError(FtpError::Kind::Refused, line + "：" + port.text);
+  TransferReplies replies;
+  sendLines({line});
+  replies.start = readReply();
+  if (replies.start.code >= 400) {
+    replies.done = replies.start;
+    return replies;
+  }
+  UniqueFd data;
+  SocketFailure failure = SocketFailure::None;
+  if (replies.start.code < 200) {
+    data = listener.accept(SocketWaits{&cancel_, kConnectLimit}, failure);
+    if (failure == SocketFailure::Cancelled) connectionLost(failure);
+  } else {
+    data = listener.acceptIfWaiting();  // a server that answered at once may still have connected
+  }
+  bool connectedBack = data.valid();
+  if (connectedBack) failure = body(data.get());
+  data.reset();  // for an upload, the end of the file
+  if (failure == SocketFailure::Cancelled) connectionLost(failure);
+  replies.done = replies.start.code < 200 ? readReply() : replies.start;
+  // A transfer that broke on our side is no success whatever the server says.
+  if (replies.done.code < 400 && failure != SocketFailure::None)
+    replies.done = Reply{426, "426 " + FailureText(failure)};
+  return replies;
+}
 
 std::string FtpClient::list(const std::string& directory) {
-  std::string dir = directory;
-  if (dir.empty() || dir.back() != '/') dir += '/';
+  cancel_ = false;
   if (events_.begin) events_.begin(0);
-  int code = perform(dir, Body::Listing, {});
-  if (code != CURLE_OK) throwFor(code, "LIST " + directory);
+  requireConnection("LIST " + directory);
+  setType('A');
+  std::string listing;
+  TransferReplies replies = transfer("LIST " + DirectoryArgument(directory), [&](int dataFd) {
+    SocketWaits waits{&cancel_, kIdleLimit};
+    std::vector<char> buffer(kChunkBytes);
+    for (;;) {
+      SocketFailure failure = SocketFailure::None;
+      long got = ReceiveSome(dataFd, buffer.data(), buffer.size(), waits, failure);
+      if (got == 0) return SocketFailure::None;
+      if (got < 0) return failure;
+      listing.append(buffer.data(), static_cast<size_t>(got));
+      if (events_.progress) events_.progress(static_cast<std::int64_t>(listing.size()));
+    }
+  });
+  if (replies.done.code >= 400)
+    throw FtpError(FtpError::Kind::Refused, "LIST " + directory + "：" + replies.done.text);
   if (events_.end) events_.end();
-  return listing_;
+  return listing;
 }
 
 void FtpClient::store(const std::string& localPath, const std::string& path,
                       const std::vector<std::string>& afterwards) {
+  cancel_ = false;
   storeReachedServer_ = false;
+  afterwardsReplies_.clear();
   // Read-only; other programs may keep the file open (or write it) meanwhile.
-  std::unique_ptr<std::FILE, FileCloser> file(std::fopen(localPath.c_str(), "rb"));
-  if (!file) throw FtpError(FtpError::Kind::Refused, "无法读取本地文件：" + localPath);
-  std::fseek(file.get(), 0, SEEK_END);
-  long total = std::ftell(file.get());
-  std::fseek(file.get(), 0, SEEK_SET);
-  if (!curl_) throw FtpError(FtpError::Kind::Connection, "STOR " + path + "：未连接服务器");
-  CURL* c = Handle(curl_);
-  curl_easy_setopt(c, CURLOPT_READDATA, file.get());
-  curl_easy_setopt(c, CURLOPT_READFUNCTION, nullptr);  // fread from READDATA
-  curl_easy_setopt(c, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(total));
-  curl_easy_setopt(c, CURLOPT_APPEND, 0L);
-  curl_easy_setopt(c, CURLOPT_RESUME_FROM_LARGE, static_cast<curl_off_t>(0));
+  UniqueFd file(::open(localPath.c_str(), O_RDONLY | O_CLOEXEC));
+  struct stat info {};
+  if (!file.valid() || ::fstat(file.get(), &info) != 0 || !S_ISREG(info.st_mode))
+    throw FtpError(FtpError::Kind::Refused, "无法读取本地文件：" + localPath);
+  requireConnection("STOR " + path);
+  std::int64_t total = info.st_size;
   if (events_.begin) events_.begin(total);
-  std::vector<std::string> afterTransfer;
-  for (const auto& command : afterwards) afterTransfer.push_back("*" + command);  // refusals are answers
-  int code = perform(path, Body::Upload, {}, afterTransfer);
-  curl_easy_setopt(c, CURLOPT_READDATA, nullptr);
-  // A STOR refused outright (its first reply an error) wrote nothing; one
-  // that was accepted may have left part of the file before it failed.
-  auto storeReply = replyTo("STOR ");
-  for (const auto& exchange : exchange_)
-    if (exchange.first.rfind("STOR ", 0) == 0 && !(storeReply && storeReply->code >= 400)) storeReachedServer_ = true;
-  if (code != CURLE_OK) throwFor(code, "STOR " + path);
+  setType('I');
+  bool localReadFailed = false;
+  TransferReplies replies = transfer("STOR " + path, [&](int dataFd) {
+    SocketWaits waits{&cancel_, kIdleLimit};
+    std::vector<char> buffer(kChunkBytes);
+    std::int64_t count = 0;
+    for (;;) {
+      if (cancel_) return SocketFailure::Cancelled;
+      ssize_t got = ::read(file.get(), buffer.data(), buffer.size());
+      if (got == 0) return SocketFailure::None;
+      if (got < 0) {
+        if (errno == EINTR) continue;
+        // Closing the data connection now would store a cut-off file as a
+        // whole one: report the transfer as broken instead.
+        localReadFailed = true;
+        return SocketFailure::Error;
+      }
+      SocketFailure failure = SendAll(dataFd, std::string_view(buffer.data(), static_cast<size_t>(got)), waits);
+      if (failure != SocketFailure::None) return failure;
+      count += got;
+      if (events_.progress) events_.progress(count);
+    }
+  });
+  // A STOR refused outright wrote nothing; one that was accepted may have
+  // left part of the file before it failed.
+  storeReachedServer_ = replies.start.code > 0 && replies.start.code < 400;
+  if (localReadFailed) throw FtpError(FtpError::Kind::Refused, "读取本地文件时出错：" + localPath);
+  if (replies.done.code >= 400)
+    throw FtpError(FtpError::Kind::Refused, "STOR " + path + "：" + replies.done.text);
+  if (!afterwards.empty()) afterwardsReplies_ = pipeline(afterwards);
   if (events_.end) events_.end();
 }
 
 bool FtpClient::storeAndRename(const std::string& localPath, const std::string& temporaryPath,
                                const std::string& path) {
-  // The rename rides on the store's own request: it is sent only once the
-  // server has confirmed the whole file.
+  // The rename is sent only once the server has confirmed the whole file.
   store(localPath, temporaryPath, {"RNFR " + temporaryPath, "RNTO " + path});
-  return accepted("RNFR ") && accepted("RNTO ");
+  return afterwardsReplies_.size() == 2 && accepted(afterwardsReplies_[0]) && accepted(afterwardsReplies_[1]);
 }
 
 }  // namespace kestrova::sync

@@ -1,19 +1,26 @@
-// The site's FTP connection on libcurl. One object holds one logged-in control
-// connection (libcurl keeps it alive between calls) and carries one command
-// at a time; callers serialise their use of it.
+// The site's FTP connection. One object holds one logged-in control
+// connection and carries one command at a time; callers serialise their use
+// of it. Transfers run in active mode (the server connects back to us).
 //
-// Every path given here is an absolute server path ("/site/video/a.mp4").
-// libcurl is told never to change directories on its own, so the server's
-// current directory is only ever changed by changeDir().
+// Every path given here is an absolute server path ("/site/video/a.mp4");
+// the server's current directory is only ever changed by changeDir().
+//
+// The protocol is spoken here on plain sockets rather than through a
+// general-purpose transfer library: a site sync needs a dozen commands, and
+// loading such a library with its TLS, Kerberos and directory-service
+// dependencies cost more than a whole scan of a small site from the terminal.
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
+
+#include "ftp_socket.h"
 
 namespace kestrova::sync {
 
@@ -56,7 +63,7 @@ class FtpClient {
   // Throws FtpError(Connection) when the server cannot be reached or refuses
   // the login.
   void connect(const FtpLogin& login);
-  // Sends QUIT (through libcurl's clean-up) and forgets the connection.
+  // Sends QUIT and forgets the connection.
   void disconnect();
   bool connected() const { return connected_; }
 
@@ -86,7 +93,8 @@ class FtpClient {
 
   // ABOR then QUIT, ignoring failures; the connection is gone afterwards.
   void abortAndQuit();
-  // Makes the transfer in progress (from another thread) give up at once.
+  // Makes the command or transfer in progress (from another thread) give up
+  // within a tenth of a second; the connection is closed then.
   void cancelTransfer() { cancel_ = true; }
 
   void setWorkEvents(WorkEvents events) { events_ = std::move(events); }
@@ -94,44 +102,44 @@ class FtpClient {
   // (the password replaced by "****"); for diagnostics and measurements.
   const std::vector<std::string>& commandsSent() const { return sent_; }
 
-  // Internal: called from libcurl's callbacks.
-  void onTrafficLine(bool outgoing, const std::string& line);
-  int onTransferProgress(std::int64_t total, std::int64_t count);
-
  private:
   struct Reply {
     int code = 0;
-    std::string text;
+    std::string text;  // the reply's last line
   };
-  enum class Body { None, Listing, Upload };
-  // Runs one libcurl request on the shared connection; returns the CURLcode.
-  int perform(const std::string& path, Body body, const std::vector<std::string>& quotes,
-              const std::vector<std::string>& afterTransfer = {});
-  // The first reply to a command that starts with verb, sent by the last perform().
-  std::optional<Reply> replyTo(const std::string& verb) const;
-  // Whether the last perform() got a positive reply to a command starting with verb.
-  bool accepted(const std::string& verb) const;
-  bool simpleCommand(const std::string& command);
-  [[noreturn]] void throwFor(int curlCode, const std::string& what);
-  std::string url(const std::string& path) const;
+  // Sends one command line and reads its reply.
+  Reply command(const std::string& line);
+  // Sends several command lines at once and then reads one reply for each:
+  // commands whose order the server keeps and whose outcome only matters
+  // together (a rename's RNFR and RNTO) cost one round trip instead of two.
+  std::vector<Reply> pipeline(const std::vector<std::string>& lines);
+  void sendLines(const std::vector<std::string>& lines);
+  Reply readReply(std::chrono::milliseconds idleLimit = std::chrono::milliseconds(120000));
+  // TYPE A for listings, TYPE I for files; sent only when it changes.
+  void setType(char type);
+  // A transfer: the PORT command, the command that starts it (its reply is
+  // `start`), then body runs on the data connection; `done` is the final
+  // reply, or a made-up 426 when the data connection broke on our side.
+  struct TransferReplies {
+    Reply start, done;
+  };
+  TransferReplies transfer(const std::string& line, const std::function<SocketFailure(int dataFd)>& body);
+  void requireConnection(const std::string& what);
+  // Forgets the control connection and everything tied to it.
+  void dropConnection();
+  // Closes the control connection and throws FtpError(Connection).
+  [[noreturn]] void connectionLost(SocketFailure failure);
+  bool accepted(const Reply& reply) const { return reply.code >= 100 && reply.code < 400; }
 
-  void* curl_ = nullptr;
-  FtpLogin login_;
+  UniqueFd control_;
+  std::string received_;  // control bytes read past the last reply
+  char type_ = 0;
   bool connected_ = false;
   std::atomic<bool> cancel_{false};
   WorkEvents events_;
   std::vector<std::string> sent_;
-  // Commands and replies of the current perform(), paired in order.
-  std::vector<std::pair<std::string, Reply>> exchange_;
-  std::string partialReply_;
-  std::string listing_;
-  std::int64_t lastCount_ = -1;
-  bool inTransfer_ = false;
   bool storeReachedServer_ = false;
-  char errorBuffer_[256] = {};
+  std::vector<Reply> afterwardsReplies_;  // of the last store()
 };
-
-// True when a libcurl result means the control connection is gone or never came up.
-bool IsConnectionFailure(int curlCode);
 
 }  // namespace kestrova::sync

@@ -1,9 +1,9 @@
 #include "progress_text.h"
 
-#include <QList>
-#include <QString>
+#include <algorithm>
 #include <array>
 #include <cstdio>
+#include <vector>
 
 namespace kestrova::sync {
 
@@ -51,6 +51,21 @@ bool FindFileName(const std::string& text, size_t& start, size_t& length) {
   }
   return false;
 }
+
+// UTF-8 text cut into whole characters; a stray byte counts as one.
+std::vector<std::string> Characters(const std::string& text) {
+  std::vector<std::string> characters;
+  for (size_t i = 0; i < text.size();) {
+    unsigned char lead = static_cast<unsigned char>(text[i]);
+    size_t length = lead < 0x80 ? 1 : (lead >> 5) == 0x6 ? 2 : (lead >> 4) == 0xE ? 3 : (lead >> 3) == 0x1E ? 4 : 1;
+    length = std::min(length, text.size() - i);
+    for (size_t k = 1; k < length; ++k)
+      if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) length = k;  // cut short: what came is one
+    characters.push_back(text.substr(i, length));
+    i += length;
+  }
+  return characters;
+}
 }  // namespace
 
 std::string RenameRefusedText(const std::string& fileName) { return kRenameRefused + fileName; }
@@ -60,26 +75,25 @@ std::string FitStatusText(const std::string& text, const std::function<int(const
   size_t start = 0, length = 0;
   if (widthOf(text) <= maxWidth || !FindFileName(text, start, length)) return text;
   // Whole characters, never half of one.
-  QList<uint> name = QString::fromStdString(text.substr(start, length)).toUcs4();
-  auto withName = [&](qsizetype kept) {
-    qsizetype tail = kept / 2, head = kept - tail;
-    QList<uint> shortened = name.mid(0, head);
-    shortened.append(0x2026);  // …
-    shortened.append(name.mid(name.size() - tail));
-    return text.substr(0, start) + QString::fromUcs4(reinterpret_cast<const char32_t*>(shortened.constData()),
-                                                     shortened.size()).toStdString() +
-           text.substr(start + length);
+  std::vector<std::string> name = Characters(text.substr(start, length));
+  auto withName = [&](size_t kept) {
+    size_t tail = kept / 2, head = kept - tail;
+    std::string shortened;
+    for (size_t i = 0; i < head; ++i) shortened += name[i];
+    shortened += "\u2026";  // …
+    for (size_t i = name.size() - tail; i < name.size(); ++i) shortened += name[i];
+    return text.substr(0, start) + shortened + text.substr(start + length);
   };
   // The longest shortened name that fits; at worst the ellipsis alone.
-  qsizetype low = 0, high = name.size() - 1;
+  size_t low = 0, high = name.empty() ? 0 : name.size() - 1;
   while (low < high) {
-    qsizetype middle = (low + high + 1) / 2;
+    size_t middle = (low + high + 1) / 2;
     if (widthOf(withName(middle)) <= maxWidth)
       low = middle;
     else
       high = middle - 1;
   }
-  return withName(std::max<qsizetype>(low, 0));
+  return withName(low);
 }
 
 }  // namespace kestrova::sync

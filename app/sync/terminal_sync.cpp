@@ -8,7 +8,6 @@
 #include "progress_text.h"
 #include "site_connection.h"
 #include "upload_panel_model.h"
-#include "media/hand_over.h"
 #include "upload_worker.h"
 
 namespace kestrova::sync {
@@ -114,14 +113,14 @@ int RunUpload(const SiteOptions& options, bool progressBar, std::ostream& out, s
     err << panel.status << "\n";
   };
 
-  media::HandOver handOver;
   SiteConnection site;
   std::string dataFolder = DataFolderOf(options);
   UploadSetup setup{dataFolder, std::filesystem::path(dataFolder).parent_path().string()};
-  UploadWorker worker(site, panel, [&handOver](const std::function<void()>& work) { handOver.Call(work); }, setup);
+  // A terminal has no window thread to hand the view's updates to: nothing
+  // but the run touches the panel and the streams until it has ended, so the
+  // run's thread prints them itself, sparing two thread switches per update.
+  UploadWorker worker(site, panel, [](const std::function<void()>& work) { work(); }, setup);
   worker.btnscanClick();
-  while (worker.active()) handOver.Pump(std::chrono::milliseconds(50));
-  handOver.Pump();
   worker.join();
   endBar();
 

@@ -232,10 +232,15 @@ void TCustomFFmpeg::OpenInputOrThrow(const std::string& fileName) {
   inputs_.push_back(std::move(in));
 }
 
+OutputFile::~OutputFile() {
+  // The file first (however it was opened; a staging file never committed
+  // goes), then the context with its streams (its owner).
+  if (ctx != nullptr && !(ctx->oformat->flags & AVFMT_NOFILE)) CloseOutputIo(&ctx->pb, staged);
+}
+
 int TCustomFFmpeg::OpenOutput(const std::string& fileName, bool join) {
   lastError_.clear();
   TaskSettings& s = settings_;
-  bool fileCreated = false;
   const size_t outputsBefore = outputs_.size();
   try {
     if (joined_) Raise("Cannot join more than one output file.");
@@ -309,9 +314,7 @@ int TCustomFFmpeg::OpenOutput(const std::string& fileName, bool join) {
     if ((format->flags & AVFMT_NEEDNUMBER) && !AV(av_filename_number_test)(fileName.c_str()))
       throw FFmpegException(::media::ErrorText(fileName, AVERROR(EINVAL)));
     if (!(format->flags & AVFMT_NOFILE)) {
-      if (AV(avio_open)(&oc->pb, fileName.c_str(), AVIO_FLAG_WRITE) < 0)
-        Raise("Could not open '%s'", fileName.c_str());
-      fileCreated = true;
+      if (OpenOutputIo(oc, fileName, outputs_[file].staged) < 0) Raise("Could not open '%s'", fileName.c_str());
     }
     oc->max_delay = static_cast<int>(s.muxMaxDelay * 1000000);
     if (s.muxPreload > 0) AV(av_opt_set_int)(oc, "preload", static_cast<int64_t>(s.muxPreload * 1000000), AV_OPT_SEARCH_CHILDREN);
@@ -334,15 +337,12 @@ int TCustomFFmpeg::OpenOutput(const std::string& fileName, bool join) {
   } catch (const std::exception& e) {
     lastError_ = e.what();
     // Nothing half-made stays behind: neither the task's entries (its
-    // streams first, then the output, which closes its file) nor the file.
+    // streams first, then the output, which closes its file and removes its
+    // staging file) nor a file under the real name.
     std::erase_if(outputStreams_,
                   [&](const OutputStream& ost) { return ost.file >= static_cast<int>(outputsBefore); });
     while (outputs_.size() > outputsBefore) outputs_.pop_back();
     outputPlans_.resize(outputsBefore);
-    if (fileCreated) {
-      std::error_code ec;
-      std::filesystem::remove(fileName, ec);
-    }
     return -1;
   }
 }

@@ -20,6 +20,7 @@
 #include "media/av_owners.h"
 #include "media/engine/hooks.h"
 #include "media/engine/options_settings.h"
+#include "media/engine/output_staging.h"
 #include "media/engine/preview.h"
 #include "media/engine/video_conversion.h"
 #include "media/hand_over.h"
@@ -88,11 +89,20 @@ struct OutputStream {
   std::vector<int> sourceBySegment;  // join mode: the source for each input
 };
 
+// One output file: its context and the file it writes. Going, it closes the
+// file as it was opened (CloseOutputIo, which removes a staging file never
+// committed), then its context frees the streams it owns.
 struct OutputFile {
-  OutputContextPtr ctx;  // closes the file too, then frees the streams
+  OutputFile() = default;
+  OutputFile(OutputFile&&) noexcept = default;
+  OutputFile& operator=(OutputFile&&) = delete;  // would drop a file unclosed
+  ~OutputFile();
+
+  OutputContextPtr ctx;
   bool headerWritten = false;
   bool trailerWritten = false;
   std::string fileName;
+  StagedOutput staged;  // where it is written until its trailers are (output_staging.h)
 };
 
 // The q histogram as the progress line shows it: one digit per q value.

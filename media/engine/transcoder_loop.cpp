@@ -77,9 +77,15 @@ void TCustomFFmpeg::Transcode() {
   FlushEncoders();
   for (OutputFile& of : outputs_) {
     if (of.headerWritten && !of.trailerWritten) {
-      AV(av_write_trailer)(of.ctx.get());
+      const int written = AV(av_write_trailer)(of.ctx.get());
       of.trailerWritten = true;
+      if (written < 0) throw FFmpegException(IncompleteOutputText(of.fileName, written));
     }
+  }
+  // Every output is complete: they take their real names (output_staging.h).
+  for (OutputFile& of : outputs_) {
+    const std::string refused = CommitOutputIo(of.ctx->pb, of.staged);
+    if (!refused.empty()) throw FFmpegException(refused);
   }
   Report(true, -1);
   finished_ = !stopRequested_;

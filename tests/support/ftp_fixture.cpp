@@ -11,6 +11,10 @@ namespace {
 std::string PythonText(const std::string& text) {
   std::string quoted = "'";
   for (char c : text) {
+    if (c == '\n' || c == '\r') {
+      quoted += c == '\n' ? "\\n" : "\\r";
+      continue;
+    }
     if (c == '\\' || c == '\'') quoted += '\\';
     quoted += c;
   }
@@ -33,6 +37,7 @@ std::string ServerScript(const FtpServerProcess::Options& options, const std::fi
   script +=
       "handler = FTPHandler\n"
       "handler.authorizer = auth\n";
+  if (!options.banner.empty()) script += "handler.banner = " + PythonText(options.banner) + "\n";
   if (options.uploadBytesPerSecond > 0) {
     script +=
         "dtp = ThrottledDTPHandler\n"
@@ -66,7 +71,7 @@ FtpServerProcess::FtpServerProcess(Options options) : options_(std::move(options
   // The python3 first on PATH may lack the module; Debian's has it.
   std::vector<std::string> argv;
   if (options_.storeRefusedFolders.empty() && options_.uploadBytesPerSecond == 0 && options_.storeByteLimit == 0 &&
-      !options_.renameRefused) {
+      !options_.renameRefused && options_.banner.empty()) {
     argv = {"/usr/bin/python3", "-m", "pyftpdlib", "-i", "127.0.0.1", "-p", std::to_string(port_), "-w",
             "-d", root_.string(), "-u", options_.user, "-P", options_.password};
   } else {

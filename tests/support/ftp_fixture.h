@@ -34,6 +34,9 @@ class FtpServerProcess {
     long storeByteLimit = 0;
     // RNFR/RNTO refused (no rename permission).
     bool renameRefused = false;
+    // The greeting's text; one longer than a line is sent as a multi-line
+    // reply, and line breaks inside it go out as they are.
+    std::string banner{};
   };
 
   FtpServerProcess() : FtpServerProcess(Options{}) {}

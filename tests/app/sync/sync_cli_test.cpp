@@ -30,6 +30,8 @@ TEST(SyncCli, UploadMirrorsTheDataFolderAndScanThenFindsNothing) {
   EXPECT_NE(scan.output.find("/site/video/Abc 1.html\t"), std::string::npos) << scan.output;
   EXPECT_EQ(scan.output.find("notes.txt"), std::string::npos) << scan.output;
 
+  // The scan time record beside the data folder keeps whatever else it holds.
+  WriteFile(local / "7in10.ini", "[other]\nkept=1\n\n[sys]\ncreatetime=earlier\nnext=2\n");
   auto upload = RunCommand(env + cli + " upload" + SiteArguments(server, data) + " 2>&1");
   ASSERT_EQ(upload.exitCode, 0) << upload.output;
   EXPECT_EQ(ReadFile(server.root() / "site/video/Abc 1.html"), std::string(100000, 'v'));
@@ -38,7 +40,11 @@ TEST(SyncCli, UploadMirrorsTheDataFolderAndScanThenFindsNothing) {
   EXPECT_EQ(ReadFile(server.root() / "site/config.xml"), "<config/>");
   EXPECT_FALSE(std::filesystem::exists(server.root() / "site/notes.txt"));
   EXPECT_NE(upload.output.find("文件：Abc 1.jpg 上传完成"), std::string::npos) << upload.output;
-  EXPECT_TRUE(std::filesystem::exists(local / "7in10.ini"));
+  std::string record = ReadFile(local / "7in10.ini");
+  EXPECT_NE(record.find("[other]\nkept=1\n"), std::string::npos) << record;
+  EXPECT_NE(record.find("next=2\n"), std::string::npos) << record;
+  EXPECT_EQ(record.find("earlier"), std::string::npos) << record;
+  EXPECT_NE(record.find("\ncreatetime=20"), std::string::npos) << record;
 
   auto again = RunCommand(env + cli + " scan" + SiteArguments(server, data));
   ASSERT_EQ(again.exitCode, 0) << again.output;

@@ -247,6 +247,18 @@ TEST(CliConvert, RangeAfterTheEndFailsAndLeavesNoFile) {
   EXPECT_FALSE(std::filesystem::exists(target));
 }
 
+TEST(CliConvert, AConversionThatFailsLeavesAnEarlierFileOfThatNameAsItWas) {
+  TempDir out;
+  const auto target = out / "earlier.mp4";
+  WriteFile(target, "an earlier conversion");
+  // A frame size the H.264 encoder refuses once the conversion starts.
+  auto r = Convert(ShellQuote(SharedMedia().mp4.string()) + " " + ShellQuote(target.string()) + " --opt s=321x241");
+  EXPECT_EQ(r.exitCode, 1) << r.output;
+  EXPECT_NE(r.output.find("Error while opening encoder"), std::string::npos) << r.output;
+  EXPECT_EQ(ReadFile(target), "an earlier conversion");
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(out.path()), std::filesystem::directory_iterator()), 1);
+}
+
 TEST(CliConvert, CtrlCStopsCleanlyWithAPlayableFile) {
   TempDir dir;
   MakeMedia("-f lavfi -i testsrc=size=640x480:rate=25 -f lavfi -i sine=sample_rate=44100 -t 30 "
@@ -256,12 +268,19 @@ TEST(CliConvert, CtrlCStopsCleanlyWithAPlayableFile) {
   ChildProcess cli({Cli(), "convert", (dir / "long.mp4").string(), target.string(), "--preset", "8", "--opt",
                     "vpre=libx264-veryslow"},
                    dir / "cli.log");
-  // Wait until the output has grown past its header, then interrupt.
-  for (int i = 0; i < 300; ++i) {
-    std::error_code ec;
-    if (std::filesystem::exists(target, ec) && std::filesystem::file_size(target, ec) > 2000) break;
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  // Wait until the hidden file the output is written as has grown past its
+  // header, then interrupt. The name itself holds nothing until the end.
+  bool grown = false;
+  for (int i = 0; i < 600 && !grown; ++i) {
+    for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
+      std::error_code ec;
+      if (entry.path().filename().string().rfind(".interrupted.mp4.", 0) == 0 && entry.file_size(ec) > 2000)
+        grown = true;
+    }
+    if (!grown) std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }
+  EXPECT_TRUE(grown);
+  EXPECT_FALSE(std::filesystem::exists(target));
   int status = cli.stop(2, std::chrono::seconds(60));
   ASSERT_TRUE(WIFEXITED(status)) << cli.log();
   EXPECT_EQ(WEXITSTATUS(status), 130) << cli.log();
@@ -271,6 +290,9 @@ TEST(CliConvert, CtrlCStopsCleanlyWithAPlayableFile) {
   auto decode = RunCommand("ffmpeg -nostdin -v error -i " + ShellQuote(target.string()) + " -f null - 2>&1");
   EXPECT_EQ(decode.exitCode, 0);
   EXPECT_EQ(decode.output, "");
+  // The stopped output took its name: nothing hidden is left beside it.
+  for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
+    EXPECT_NE(entry.path().filename().string()[0], '.') << entry.path();
 }
 
 }  // namespace

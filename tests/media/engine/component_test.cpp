@@ -131,6 +131,11 @@ TEST_F(ComponentTest, StopReportsRunningAndWaitingTasks) {
     EXPECT_FALSE(r->Finished);
     EXPECT_FALSE(r->Exception);
   }
+  // The waiting tasks never started: a task that runs, even one stopped at
+  // once, leaves its file under its name.
+  EXPECT_TRUE(std::filesystem::exists(out / "s0.mp4"));
+  EXPECT_FALSE(std::filesystem::exists(out / "s1.mp4"));
+  EXPECT_FALSE(std::filesystem::exists(out / "s2.mp4"));
 }
 
 TEST_F(ComponentTest, ClearingTheListFromTheBatchEndReportIsSafe) {

@@ -1,10 +1,12 @@
+// The desktop's date-time texts: the user's locale through Qt, and the scan
+// time record through Qt's settings file (the format the rest of the tool
+// reads). The terminal tool links date_text_terminal.cpp instead.
 #include "date_text.h"
 
 #include <QDateTime>
 #include <QLocale>
 #include <QSettings>
 #include <QString>
-#include <ctime>
 
 namespace kestrova::sync {
 
@@ -29,11 +31,7 @@ std::string DateTimeText(WallTime time) {
                   static_cast<int>(clock.seconds().count()));
   bool midnight = time == day;
   QLocale locale = QLocale::system();
-  if (WithoutLanguage(locale)) {
-    QString text = date.toString(QStringLiteral("yyyy/MM/dd"));
-    if (!midnight) text += clockTime.toString(QStringLiteral(" HH:mm:ss"));
-    return text.toStdString();
-  }
+  if (WithoutLanguage(locale)) return LanguageLessDateTimeText(time);
   QString text = locale.toString(date, QLocale::ShortFormat);
   if (!midnight) {
     // Wall-clock readings carry no zone, so the zone part of the long format goes.
@@ -49,7 +47,5 @@ void WriteScanTime(const std::string& executableFolder, WallTime time) {
   record.setValue(QStringLiteral("sys/createtime"), QString::fromStdString(DateTimeText(time)));
   record.sync();
 }
-
-WallTime NowWallTime() { return LocalWallTime(std::time(nullptr)); }
 
 }  // namespace kestrova::sync
