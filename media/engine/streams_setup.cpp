@@ -167,18 +167,19 @@ void TCustomFFmpeg::PrepareVideoEncoder(OutputStream& ost, InputStream& ist) {
   ost.video.pad = s.padTop || s.padBottom || s.padLeft || s.padRight;
   const AVCodecParameters* par = ist.st->codecpar;
   ost.video.rescale = par->width + s.padLeft + s.padRight - s.cropLeft - s.cropRight != enc->width ||
-                par->height + s.padTop + s.padBottom - s.cropTop - s.cropBottom != enc->height ||
-                par->format != enc->pix_fmt;
+                      par->height + s.padTop + s.padBottom - s.cropTop - s.cropBottom != enc->height ||
+                      par->format != enc->pix_fmt;
   if ((ost.video.pad || ost.video.rescale) && !ost.video.AllocateScaled(enc, PadColour{s.padY, s.padCb, s.padCr}))
     Raise(ost.video.scaled == nullptr ? "Cannot allocate temp picture, check pix fmt" : "avpicture_alloc fail");
   ost.video.srcW = par->width;
   ost.video.srcH = par->height;
   ost.video.srcFmt = par->format;
   if (ost.video.pad || ost.video.rescale) {
-    ost.video.sws.reset(AV(sws_getContext)(par->width - s.cropLeft - s.cropRight, par->height - s.cropTop - s.cropBottom,
-                                 static_cast<AVPixelFormat>(par->format), enc->width - s.padLeft - s.padRight,
-                                 enc->height - s.padTop - s.padBottom, enc->pix_fmt,
-                                 GenericScalerFlags(optionContexts_), nullptr, nullptr, nullptr));
+    ost.video.sws.reset(AV(sws_getContext)(par->width - s.cropLeft - s.cropRight,
+                                           par->height - s.cropTop - s.cropBottom,
+                                           static_cast<AVPixelFormat>(par->format), enc->width - s.padLeft - s.padRight,
+                                           enc->height - s.padTop - s.padBottom, enc->pix_fmt,
+                                           GenericScalerFlags(optionContexts_), nullptr, nullptr, nullptr));
     if (ost.video.sws == nullptr) Raise("Cannot get resampling context");
   }
   // A clip a phone stored turned by a quarter keeps its shape: the asked

@@ -14,10 +14,10 @@
 #include <vector>
 
 #include "media/av_forward.h"
+#include "media/av_owners.h"
 #include "media/engine/audio_conversion.h"
 #include "media/engine/encoder_stats.h"
 #include "media/engine/engine_records.h"
-#include "media/av_owners.h"
 #include "media/engine/hooks.h"
 #include "media/engine/options_settings.h"
 #include "media/engine/output_staging.h"

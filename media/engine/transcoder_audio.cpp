@@ -77,8 +77,8 @@ void TCustomFFmpeg::WriteAudio(OutputStream& ost, InputStream& ist, AVFrame* fra
   int count = frame->nb_samples;
   if (resample) {
     if (!ost.audio.planes.Reserve(outChannels, maxOut, enc->sample_fmt)) Raise("Out of memory in do_audio_out");
-    count = AV(swr_convert)(ost.audio.swr.get(), ost.audio.planes.data(), maxOut, const_cast<const uint8_t**>(frame->extended_data),
-                          frame->nb_samples);
+    count = AV(swr_convert)(ost.audio.swr.get(), ost.audio.planes.data(), maxOut,
+                            const_cast<const uint8_t**>(frame->extended_data), frame->nb_samples);
     if (count < 0) Raise("av_audio_convert() failed");
     samples = ost.audio.planes.data();
   }
@@ -123,7 +123,8 @@ void TCustomFFmpeg::WriteAudio(OutputStream& ost, InputStream& ist, AVFrame* fra
     const int n = planar ? outChannels : 1;
     for (int p = 0; p < n && p < 64; ++p)
       planes[p] = const_cast<uint8_t*>(samples[p]) + static_cast<size_t>(skip) * bytesPerSample * (planar ? 1 : outChannels);
-    if (AV(av_audio_fifo_write)(ost.audio.fifo.get(), planes, count - skip) < count - skip) Raise("av_fifo_realloc2() failed");
+    if (AV(av_audio_fifo_write)(ost.audio.fifo.get(), planes, count - skip) < count - skip)
+      Raise("av_fifo_realloc2() failed");
   }
   EncodeAudioFromFifo(ost, false);
 }
@@ -146,7 +147,8 @@ void TCustomFFmpeg::EncodeAudioFromFifo(OutputStream& ost, bool drain) {
     } else if (AV(av_frame_make_writable)(f) < 0) {
       Raise("Out of memory in do_audio_out");
     }
-    const int got = AV(av_audio_fifo_read)(ost.audio.fifo.get(), reinterpret_cast<void**>(f->data), std::min(available, take));
+    const int got =
+        AV(av_audio_fifo_read)(ost.audio.fifo.get(), reinterpret_cast<void**>(f->data), std::min(available, take));
     if (got < take) {
       // The last, short frame is padded with silence to one whole frame.
       if (!drain) Raise("Internal error, buffer size too small");

@@ -150,8 +150,8 @@ void TCustomFFmpeg::RunCustomHook(AVFrame* frame, InputStream& ist) {
     Bitmap& bmp = *converter->bitmap;
     // The cached context is either reused or freed and replaced.
     fromRgb_.reset(AV(sws_getCachedContext)(fromRgb_.release(), bmp.width, bmp.height, AV_PIX_FMT_BGR24, frame->width,
-                                        frame->height, static_cast<AVPixelFormat>(frame->format), SWS_BICUBIC,
-                                        nullptr, nullptr, nullptr));
+                                            frame->height, static_cast<AVPixelFormat>(frame->format), SWS_BICUBIC,
+                                            nullptr, nullptr, nullptr));
     if (fromRgb_ == nullptr) {
       EngineLog(LogError, "Cannot initialize the fromRGB conversion context");
       call.stopHook = true;
@@ -241,8 +241,7 @@ void TCustomFFmpeg::WriteVideo(OutputStream& ost, InputStream& ist, AVFrame* fra
     if (AV(av_buffersink_get_frame)(ost.video.bufferSink, ost.video.filtered.get()) < 0) return;
     picture = ost.video.filtered.get();
   } else {
-    picture = ost.video.Scale(frame, enc, PadColour{s.padY, s.padCb, s.padCr}, s.swsFlags, ist.file,
-                              ist.st->index);
+    picture = ost.video.Scale(frame, enc, PadColour{s.padY, s.padCb, s.padCr}, s.swsFlags, ist.file, ist.st->index);
   }
   for (int64_t i = 0; i < nbFrames && !stopRequested_; ++i) encodeOnce(picture);
   if (picture == frame) ost.video.KeepPrevious(frame);
