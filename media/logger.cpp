@@ -23,37 +23,6 @@ std::unique_ptr<TFFLogger> g_unowned;  // the one FFLogger() made itself
 
 const char* const kLevelNames[] = {"quiet", "panic", "fatal", "error", "warning", "info", "verbose", "debug"};
 
-// Per-thread line assembly: a library message may arrive in pieces, and pieces
-// of different threads interleave. Each thread keeps its own pending text.
-class LogList {
- public:
-  std::string& PendingFor(std::uint32_t threadId) {
-    std::lock_guard lock(mutex_);
-    for (Item* item = head_.get(); item; item = item->next.get()) {
-      if (item->threadId == threadId) return item->pending;
-    }
-    auto item = std::make_unique<Item>();
-    item->threadId = threadId;
-    item->next = std::move(head_);
-    head_ = std::move(item);
-    return head_->pending;
-  }
-
- private:
-  struct Item {
-    std::uint32_t threadId = 0;
-    std::string pending;  // touched only by its own thread
-    std::unique_ptr<Item> next;
-  };
-  std::mutex mutex_;
-  std::unique_ptr<Item> head_;
-};
-
-LogList& TheLogList() {
-  static LogList list;
-  return list;
-}
-
 }  // namespace
 
 int LogLevelToLibrary(TLogLevel level) { return (int(level) - 1) * 8; }
@@ -179,8 +148,10 @@ void LibraryLogCallback(void* object, int level, const char* format, va_list arg
   char message[2048] = {0};
   vsnprintf(message, sizeof message, format, args);
 
+  // A library message may arrive in pieces, and pieces of different threads
+  // interleave: each thread assembles its own lines.
+  thread_local std::string pending;
   std::uint32_t threadId = CurrentThreadId();
-  std::string& pending = TheLogList().PendingFor(threadId);
   if (pending.empty()) {
     pending = std::string(prefix) + message;
   } else {
