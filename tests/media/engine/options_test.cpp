@@ -363,6 +363,10 @@ TEST_F(OptionsTest, FailuresPartWayFreeWhatWasMade) {
     EXPECT_FALSE(t.Start(false) && t.Finished()) << c.name;
     EXPECT_TRUE(t.HasError()) << c.name;
     EXPECT_EQ(t.ErrorText().substr(0, std::string(c.error).size()), c.error) << t.ErrorText();
+    // The output was closed on the way out, its staging file removed: only
+    // the input is left.
+    for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
+      EXPECT_EQ(entry.path().filename(), "in.mkv") << c.name;
   }
 }
 
