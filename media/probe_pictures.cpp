@@ -339,9 +339,21 @@ bool TAVProbe::ReadPreviousFrame(int streamIndex) {
   int index = SelectVideoStream(streamIndex);
   if (index < 0) return false;
   if (index == decodeStream_ && pictureCacheIndex_ > 0) {
-    const CachedPicture& previous = pictureCache_[--pictureCacheIndex_];
-    StorePicture(previous.frame, previous.position);
-    return true;
+    const int target = pictureCacheIndex_ - 1;
+    const bool keyFrame = pictureCache_[target].frame->key_frame == 1;
+    // A kept picture that is neither a key frame nor preceded by a kept one
+    // (older ones were let go) is decoded again like any other.
+    if (keyFrame || target > 0) {
+      pictureCacheIndex_ = target;
+      endOfStream_ = false;  // as after the seek a step back would make
+      // Decoding again from the key frame would have shown the picture
+      // before the target last: it becomes the previous one here too. A key
+      // frame follows a seek, which leaves the picture stepped from as the
+      // previous one.
+      if (!keyFrame) StorePicture(pictureCache_[target - 1].frame, pictureCache_[target - 1].position);
+      StorePicture(pictureCache_[target].frame, pictureCache_[target].position);
+      return true;
+    }
   }
   int64_t d = FrameDuration(input_->streams[index]->r_frame_rate);
   int64_t reference = currentPTS_ != kNoPts ? currentPTS_ : previousPTS_ != kNoPts ? previousPTS_ : 0;
