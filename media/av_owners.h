@@ -2,10 +2,13 @@
 // probe, player): each frees its object with the library's own free function
 // when it goes, on every path (errors included), exactly once. The free
 // functions live in av_owners.cpp, so headers that only forward-declare the
-// libraries' structures (av_forward.h) can hold owners too. Internal to the
-// media library.
+// libraries' structures (av_forward.h) can hold owners too. An owner that goes
+// after its library was unloaded leaves its object alone: the code that could
+// free it went with the library. Shared with the public probe header (the
+// probe's private part holds its objects in these owners); hosts never use it.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 #include <memory>
 
@@ -52,6 +55,10 @@ struct InputContextClose {
 struct OutputContextClose {
   void operator()(AVFormatContext* context) const;
 };
+// Bytes from av_malloc (a plain block, not a reference-counted buffer).
+struct AvMallocFree {
+  void operator()(void* bytes) const;
+};
 struct FileClose {
   void operator()(std::FILE* file) const { std::fclose(file); }
 };
@@ -67,6 +74,7 @@ using BitstreamFilterPtr = std::unique_ptr<AVBSFContext, BitstreamFilterFree>;
 using SubtitlePtr = std::unique_ptr<AVSubtitle, SubtitleFree>;
 using InputContextPtr = std::unique_ptr<AVFormatContext, InputContextClose>;
 using OutputContextPtr = std::unique_ptr<AVFormatContext, OutputContextClose>;
+using AvMallocPtr = std::unique_ptr<uint8_t[], AvMallocFree>;
 using FilePtr = std::unique_ptr<std::FILE, FileClose>;
 
 // Empty (null) when memory runs out.

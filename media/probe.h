@@ -3,6 +3,11 @@
 // out as media::Bitmap. TCustomAVProbe holds the input and builds the texts;
 // TAVProbe adds decoding and seeking. Times are microseconds unless a name
 // says "Stream" (then the stream's time base).
+//
+// Every library object a probe holds has an owner of av_owners.h, named by
+// forward declaration only, so hosts still see no library header. Closing
+// a file (and destruction) frees them in one order: pictures before the
+// decoder that made them, the decoder before the input it read.
 #pragma once
 
 #include <cstdint>
@@ -11,6 +16,7 @@
 #include <vector>
 
 #include "media/av_forward.h"
+#include "media/av_owners.h"
 #include "media/base_component.h"
 #include "media/bitmap.h"
 #include "media/utils.h"
@@ -67,7 +73,8 @@ class TCustomAVProbe : public TFFBaseComponent {
 
   std::string FileName() const;
   std::string FormatName() const;
-  bool OwnsInput() const { return ownsInput_; }
+  // False for an attached input (see ProbeInputAccess) and when none is open.
+  bool OwnsInput() const { return openedInput_ != nullptr; }
   const std::string& LastErrorMessage() const { return lastErrorMessage_; }
   const std::string& ForcedFormat() const { return forcedFormat_; }
 
@@ -86,8 +93,9 @@ class TCustomAVProbe : public TFFBaseComponent {
   void SetError(int libraryLevel, const std::string& text);
   void CheckLibraries() const;
 
+  // The input read from, null when none: the one OpenFile opened (then
+  // openedInput_ owns it) or one attached, which its opener closes.
   AVFormatContext* input_ = nullptr;
-  bool ownsInput_ = false;
   std::string lastErrorMessage_;
   std::string forcedFormat_;
 
@@ -97,6 +105,7 @@ class TCustomAVProbe : public TFFBaseComponent {
   // Adopts an input someone else opened: read from, never closed or seeked.
   void AttachInput(AVFormatContext* context);
 
+  InputContextPtr openedInput_;  // never an attached input
   int64_t fileSize_ = -1;
   int streamCount_ = -1;
   int programCount_ = -1;
@@ -155,11 +164,13 @@ class TAVProbe : public TCustomAVProbe {
   void ClearPictureCache();
   int64_t IoPosition() const;
 
-  AVCodecContext* decoder_ = nullptr;
+  // Freed under the codec lock it was opened under (CloseDecoder).
+  CodecContextPtr decoder_;
   int decoderStream_ = -1;
   bool draining_ = false;  // end of input reached; the decoder gives what it holds
-  AVFrame* frame_ = nullptr;
-  AVPacket* packet_ = nullptr;
+  // Unreferenced after every use: they hold nothing between calls.
+  FramePtr frame_;
+  PacketPtr packet_;
   std::unique_ptr<TBitmapConverter> converter_;
 
   int defaultStream_ = -1;
@@ -180,7 +191,7 @@ class TAVProbe : public TCustomAVProbe {
   bool pictureReady_ = false;
   uint8_t* pictureData_[4] = {};
   int pictureLinesize_[4] = {};
-  uint8_t* pictureBuffer_ = nullptr;
+  AvMallocPtr pictureBuffer_;  // pictureData_ points into it
   int pictureBufferSize_ = 0;
   int64_t previousPTS_ = kNoPts;
   int64_t previousPos_ = -1;
@@ -190,7 +201,7 @@ class TAVProbe : public TCustomAVProbe {
   // picture the decoder gave, so decoding goes on from there. Emptied by
   // every seek; bounded in bytes, the oldest dropped first.
   struct CachedPicture {
-    AVFrame* frame;
+    FramePtr frame;  // shares the decoder's buffers
     int64_t position;
     size_t bytes;
   };

@@ -4,6 +4,7 @@
 #include <set>
 #include <vector>
 
+#include "media/av_owners.h"
 #include "media/av_utils.h"
 #include "media/display_rotation.h"
 #include "media/entry_points.h"
@@ -58,12 +59,12 @@ std::string SecondsText(int64_t microseconds) {
 
 std::string CodecDescription(const AVCodecParameters* parameters) {
   char buffer[256] = "";
-  AVCodecContext* context = Av().avcodec_alloc_context3(nullptr);
+  // Never opened, so freed without the codec lock.
+  CodecContextPtr context(Av().avcodec_alloc_context3(nullptr));
   if (!context) return "";
-  if (Av().avcodec_parameters_to_context(context, parameters) >= 0) {
-    Av().avcodec_string(buffer, sizeof buffer, context, 0);
+  if (Av().avcodec_parameters_to_context(context.get(), parameters) >= 0) {
+    Av().avcodec_string(buffer, sizeof buffer, context.get(), 0);
   }
-  Av().avcodec_free_context(&context);
   return buffer;
 }
 

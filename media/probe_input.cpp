@@ -13,11 +13,9 @@
 
 namespace media {
 
-TCustomAVProbe::~TCustomAVProbe() {
-  // Derived classes close in their own destructor; this covers the base alone.
-  if (input_ && ownsInput_ && Av().avformat_close_input) CloseInputFile(&input_);
-  input_ = nullptr;
-}
+// Derived classes close in their own destructor; here only the input can be
+// left, and its owner closes it (unless it was attached).
+TCustomAVProbe::~TCustomAVProbe() = default;
 
 void TCustomAVProbe::SetError(int libraryLevel, const std::string& text) {
   FFLogger().Log(this, LibraryToLogLevel(libraryLevel), text);
@@ -58,8 +56,8 @@ bool TCustomAVProbe::OpenFile(const std::string& fileName, const std::string& fo
     CloseFile();
     return false;
   }
+  openedInput_.reset(context);
   input_ = context;
-  ownsInput_ = true;
   if (Av().avformat_find_stream_info(input_, nullptr) < 0) {
     CloseFile();
     lastErrorMessage_ = fileName + ": could not find codec parameters";
@@ -72,16 +70,14 @@ bool TCustomAVProbe::OpenFile(const std::string& fileName, const std::string& fo
 
 void TCustomAVProbe::CloseFile() {
   forcedFormat_.clear();
-  if (input_ && ownsInput_) CloseInputFile(&input_);
   input_ = nullptr;
-  ownsInput_ = false;
+  openedInput_.reset();  // an attached input is only let go of
   ReadStreamSummary();
 }
 
 void TCustomAVProbe::AttachInput(AVFormatContext* context) {
   CheckLibraries();
   CloseFile();
-  ownsInput_ = false;
   input_ = context;
   ReadStreamSummary();
 }

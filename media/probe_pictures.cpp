@@ -1,4 +1,5 @@
 // TAVProbe: seeking and decoding single pictures of a video stream.
+#include <algorithm>
 #include <cstring>
 #include <mutex>
 #include <stdexcept>
@@ -19,14 +20,10 @@ const AVRational kMicroseconds{1, 1000000};
 
 TAVProbe::TAVProbe() : converter_(std::make_unique<TBitmapConverter>()) {}
 
-TAVProbe::~TAVProbe() {
-  if (!Av().av_free) return;  // libraries already gone: nothing of theirs can be freed
-  CloseFile();
-  Av().av_free(pictureBuffer_);
-  Av().av_frame_free(&frame_);
-  Av().av_packet_free(&packet_);
-  ResetConverter(*converter_);
-}
+// CloseFile's order. A probe that outlives the libraries (destroyed at the
+// host's exit after they were unloaded) frees nothing: its owners leave their
+// objects alone then (av_owners.h).
+TAVProbe::~TAVProbe() { CloseFile(); }
 
 void TAVProbe::ReadStreamSummary() {
   TCustomAVProbe::ReadStreamSummary();
@@ -41,7 +38,7 @@ void TAVProbe::CloseDecoder() {
   if (!decoder_) return;
   {
     std::lock_guard lock(CodecLock());
-    Av().avcodec_free_context(&decoder_);
+    decoder_.reset();
   }
   decoderStream_ = -1;
   draining_ = false;
@@ -52,11 +49,19 @@ void TAVProbe::CloseFile() {
   startOffset_ = -1;
   decodeStream_ = -1;
   endOfStream_ = false;
+  // Pictures first (the cached ones share the decoder's buffers), then the
+  // decoder, then the input it read.
   ResetPicture();
   previousPTS_ = kNoPts;
   previousPos_ = -1;
-  CloseDecoder();
+  frame_.reset();
+  packet_.reset();
+  pictureBuffer_.reset();
+  pictureBufferSize_ = 0;
+  std::fill(std::begin(pictureData_), std::end(pictureData_), nullptr);
+  std::fill(std::begin(pictureLinesize_), std::end(pictureLinesize_), 0);
   ResetConverter(*converter_);
+  CloseDecoder();
   TCustomAVProbe::CloseFile();
 }
 
@@ -90,7 +95,7 @@ bool TAVProbe::CheckSeekable(bool forSeeking) {
     SetError(24, "file not loaded.");
     return false;
   }
-  if (!ownsInput_) {
+  if (!OwnsInput()) {
     SetError(24, "file cannot be seeked, handle is readonly.");
     throw std::runtime_error("file cannot be seeked, handle is readonly.");
   }
@@ -110,7 +115,7 @@ bool TAVProbe::SeekTo(uint8_t flags, int64_t timestamp) {
     if (defaultStream_ >= 0) t = Av().av_rescale_q(t, kMicroseconds, input_->streams[defaultStream_]->time_base);
     if (startOffset_ > 0) t += startOffset_;
   }
-  if (decoder_) Av().avcodec_flush_buffers(decoder_);
+  if (decoder_) Av().avcodec_flush_buffers(decoder_.get());
   draining_ = false;
   endOfStream_ = false;
   ResetPicture();
@@ -179,22 +184,22 @@ bool TAVProbe::OpenDecoder(int index) {
     SetError(16, StringPrintf("Unsupported codec (id=%d) for input file stream #%d", int(parameters->codec_id), index));
     return false;
   }
-  AVCodecContext* context = Av().avcodec_alloc_context3(codec);
+  CodecContextPtr context(Av().avcodec_alloc_context3(codec));
   bool opened = false;
-  if (context && Av().avcodec_parameters_to_context(context, parameters) >= 0) {
+  if (context && Av().avcodec_parameters_to_context(context.get(), parameters) >= 0) {
     context->pkt_timebase = input_->streams[index]->time_base;
     std::lock_guard lock(CodecLock());
-    opened = Av().avcodec_open2(context, codec, nullptr) >= 0;
+    opened = Av().avcodec_open2(context.get(), codec, nullptr) >= 0;
   }
   if (!opened) {
-    if (context) {
+    {
       std::lock_guard lock(CodecLock());
-      Av().avcodec_free_context(&context);
+      context.reset();
     }
     SetError(16, StringPrintf("Error while opening codec for input file stream #%d", index));
     return false;
   }
-  decoder_ = context;
+  decoder_ = std::move(context);
   decoderStream_ = index;
   draining_ = false;
   return true;
@@ -207,7 +212,7 @@ bool TAVProbe::ReadNextFrame(int streamIndex) {
   if (index == decodeStream_ && pictureCacheIndex_ + 1 < static_cast<int>(pictureCache_.size())) {
     // Back over pictures already decoded: hand out the next one again.
     const CachedPicture& next = pictureCache_[++pictureCacheIndex_];
-    StorePicture(next.frame, next.position);
+    StorePicture(next.frame.get(), next.position);
     return true;
   }
   if (endOfStream_) {
@@ -215,19 +220,19 @@ bool TAVProbe::ReadNextFrame(int streamIndex) {
     return false;
   }
   if (!OpenDecoder(index)) return false;
-  if (!frame_) frame_ = Av().av_frame_alloc();
-  if (!packet_) packet_ = Av().av_packet_alloc();
+  if (!frame_) frame_ = NewFrame();
+  if (!packet_) packet_ = NewPacket();
   if (!frame_ || !packet_) return false;
 
   int64_t position = IoPosition();
   for (;;) {
     // A decoder with reordering holds pictures back: take one when it has it.
-    int received = Av().avcodec_receive_frame(decoder_, frame_);
+    int received = Av().avcodec_receive_frame(decoder_.get(), frame_.get());
     if (received >= 0) {
       const int64_t at = frame_->pkt_pos >= 0 ? frame_->pkt_pos : position;
-      StorePicture(frame_, at);
-      CachePicture(frame_, at);
-      Av().av_frame_unref(frame_);
+      StorePicture(frame_.get(), at);
+      CachePicture(frame_.get(), at);
+      Av().av_frame_unref(frame_.get());
       return true;
     }
     // Drained. A picture that failed to decode is skipped like a damaged
@@ -235,17 +240,17 @@ bool TAVProbe::ReadNextFrame(int streamIndex) {
     if (received == AVERROR_EOF || draining_) break;
 
     position = IoPosition();
-    if (Av().av_read_frame(input_, packet_) < 0) {
+    if (Av().av_read_frame(input_, packet_.get()) < 0) {
       // End of the input: let the decoder hand out the pictures it still holds.
       draining_ = true;
-      Av().avcodec_send_packet(decoder_, nullptr);
+      Av().avcodec_send_packet(decoder_.get(), nullptr);
       continue;
     }
     if (packet_->stream_index == index) {
       // A damaged packet is skipped; the next one may decode.
-      Av().avcodec_send_packet(decoder_, packet_);
+      Av().avcodec_send_packet(decoder_.get(), packet_.get());
     }
-    Av().av_packet_unref(packet_);
+    Av().av_packet_unref(packet_.get());
   }
   SetError(32, "stream eof reached.");
   endOfStream_ = true;
@@ -256,8 +261,8 @@ void TAVProbe::StorePicture(const AVFrame* frame, int64_t position) {
   const AVStream* stream = input_->streams[decodeStream_];
   int size = Av().av_image_get_buffer_size(AVPixelFormat(frame->format), frame->width, frame->height, 1);
   if (size > pictureBufferSize_) {
-    Av().av_free(pictureBuffer_);
-    pictureBuffer_ = static_cast<uint8_t*>(Av().av_malloc(size_t(size)));
+    pictureBuffer_.reset();  // the old picture goes before the larger one is taken
+    pictureBuffer_.reset(static_cast<uint8_t*>(Av().av_malloc(size_t(size))));
     pictureBufferSize_ = pictureBuffer_ ? size : 0;
   }
   picturePixFmt_ = frame->format;
@@ -294,7 +299,7 @@ void TAVProbe::StorePicture(const AVFrame* frame, int64_t position) {
     pictureReady_ = false;
     return;
   }
-  Av().av_image_fill_arrays(pictureData_, pictureLinesize_, pictureBuffer_, AVPixelFormat(frame->format),
+  Av().av_image_fill_arrays(pictureData_, pictureLinesize_, pictureBuffer_.get(), AVPixelFormat(frame->format),
                             frame->width, frame->height, 1);
   Av().av_image_copy(pictureData_, pictureLinesize_, const_cast<const uint8_t**>(frame->data), frame->linesize,
                      AVPixelFormat(frame->format), frame->width, frame->height);
@@ -306,13 +311,13 @@ void TAVProbe::CachePicture(const AVFrame* frame, int64_t position) {
   // continued. Key frames do not empty it: a step back across one is as
   // cheap as any other.
   if (pictureCacheIndex_ != static_cast<int>(pictureCache_.size()) - 1) ClearPictureCache();
-  AVFrame* copy = Av().av_frame_clone(frame);  // shares the decoder's buffers
+  FramePtr copy(Av().av_frame_clone(frame));  // shares the decoder's buffers
   if (copy == nullptr) {
     ClearPictureCache();
     return;
   }
   const int bytes = Av().av_image_get_buffer_size(AVPixelFormat(frame->format), frame->width, frame->height, 1);
-  pictureCache_.push_back({copy, position, bytes > 0 ? size_t(bytes) : 0});
+  pictureCache_.push_back({std::move(copy), position, bytes > 0 ? size_t(bytes) : 0});
   pictureCacheBytes_ += pictureCache_.back().bytes;
   pictureCacheIndex_ = static_cast<int>(pictureCache_.size()) - 1;
   // About 200 pictures of 640x480; a step back past the oldest kept one
@@ -321,15 +326,14 @@ void TAVProbe::CachePicture(const AVFrame* frame, int64_t position) {
   size_t dropped = 0;
   while (pictureCacheBytes_ > kCacheLimit && pictureCache_.size() - dropped > 1) {
     pictureCacheBytes_ -= pictureCache_[dropped].bytes;
-    Av().av_frame_free(&pictureCache_[dropped].frame);
     ++dropped;
   }
+  // Their frames go with them.
   pictureCache_.erase(pictureCache_.begin(), pictureCache_.begin() + static_cast<std::ptrdiff_t>(dropped));
   pictureCacheIndex_ -= static_cast<int>(dropped);
 }
 
 void TAVProbe::ClearPictureCache() {
-  for (CachedPicture& picture : pictureCache_) Av().av_frame_free(&picture.frame);
   pictureCache_.clear();
   pictureCacheIndex_ = -1;
   pictureCacheBytes_ = 0;
@@ -350,8 +354,8 @@ bool TAVProbe::ReadPreviousFrame(int streamIndex) {
       // before the target last: it becomes the previous one here too. A key
       // frame follows a seek, which leaves the picture stepped from as the
       // previous one.
-      if (!keyFrame) StorePicture(pictureCache_[target - 1].frame, pictureCache_[target - 1].position);
-      StorePicture(pictureCache_[target].frame, pictureCache_[target].position);
+      if (!keyFrame) StorePicture(pictureCache_[target - 1].frame.get(), pictureCache_[target - 1].position);
+      StorePicture(pictureCache_[target].frame.get(), pictureCache_[target].position);
       return true;
     }
   }
