@@ -466,4 +466,22 @@ TEST(ProbeTest, CorruptInputNeverCrashes) {
   }
 }
 
+// A host may unload the libraries before its last probe goes (at exit): the
+// probe then holds a decoder, pictures and an input whose free functions are
+// gone, and must leave them alone rather than call an empty slot. In a child
+// process, which ends without the leak check: the objects are abandoned.
+TEST(ProbeTest, ProbeDestroyedAfterTheLibrariesWereUnloadedFreesNothing) {
+  EXPECT_EXIT(
+      {
+        auto probe = std::make_unique<TAVProbe>();
+        if (!probe->OpenFile(SharedMedia().mp4.string())) std::_Exit(2);
+        for (int i = 0; i < 8; ++i) probe->ReadNextFrame();
+        if (!probe->ReadPreviousFrame()) std::_Exit(3);
+        FFmpegLoader().Unload(EngineLibraries);
+        probe.reset();
+        std::_Exit(0);
+      },
+      ::testing::ExitedWithCode(0), "");
+}
+
 }  // namespace
