@@ -4,10 +4,11 @@
 // TAVProbe adds decoding and seeking. Times are microseconds unless a name
 // says "Stream" (then the stream's time base).
 //
-// Every library object a probe holds has an owner of av_owners.h, named by
-// forward declaration only, so hosts still see no library header. Closing
-// a file (and destruction) frees them in one order: pictures before the
-// decoder that made them, the decoder before the input it read.
+// Every library object a probe holds has one owner: an owner of
+// av_owners.h (which names them by forward declaration only, so hosts still
+// see no library header), or the picture converter for its own scaler and
+// buffer. Closing a file (and destruction) frees them in one order: pictures
+// before the decoder that made them, the decoder before the input it read.
 #pragma once
 
 #include <cstdint>
