@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "service_fixture.h"
+#include "service_requests.h"
 
 using kestrova::test::CompanyFields;
 using kestrova::test::ServiceProcess;
@@ -15,61 +16,14 @@ using kestrova::test::ServiceReply;
 
 namespace {
 
-// The request texts, byte for byte as the tool writes them (values unescaped).
+namespace requests = kestrova::test::requests;
+using Card = requests::CompanyCard;
+
 std::string Envelope(const std::string& data) { return ServiceProcess::Envelope(data); }
 
-std::string LoginRequest(const std::string& account, const std::string& password) {
-  return Envelope("<data><msgType>loadMainFlash</msgType><msg><item account=\"" + account + "\" password =\"" +
-                  password + "\" /></msg></data>");
-}
-
-std::string ListRequest(const std::string& companyId) {
-  return Envelope("<data><msgType  method=\"getByCompIdVideoList\">SysSetVideoFile</msgType><msg><item company_id=\"" +
-                  companyId + "\"  /></msg></data>");
-}
-
-std::string EditRequest(const std::string& id, const std::string& sort, const std::string& title,
-                        const std::string& companyId, const std::string& memo, const std::string& zhimo,
-                        const std::string& state) {
-  return Envelope("<data><msgType  method=\"editUploadFile\">SysSetVideoFile</msgType><msg><item id=\"" + id +
-                  "\"  sort=\"" + sort + "\" title=\"" + title + "\"   companyId=\"" + companyId + "\"  memo=\"" +
-                  memo + "\" zhimo=\"" + zhimo + "\" state=\"" + state + "\"  /></msg></data>");
-}
-
-std::string DeleteRequest(const std::string& id, const std::string& companyId) {
-  return Envelope("<data><msgType  method=\"delUploadFile\">SysSetVideoFile</msgType><msg><item id=\"" + id +
-                  "\"  companyId=\"" + companyId + "\"  /></msg></data>");
-}
-
+// A new video whose subtitle is its title.
 std::string SaveRequest(const std::string& fileName, const std::string& title, const std::string& companyId) {
-  return Envelope(
-      "<data><msgType method=\"saveUploadFile\">SysSetVideoFile</msgType><msg><item fileName=\"" + fileName +
-      "\" zhimo=\"" + title + "\" title=\"" + title + "\" duration=\"12\" framerate=\"25\"  companyId=\"" +
-      companyId + "\" fileSize=\"345\"  state=\"A\"/></msg></data>");
-}
-
-struct Card {
-  std::string name = "新公司", title = "新地址", tel = "1", fax = "2", qq = "3", skype = "4", msn = "5", email = "e@x";
-  std::string dspEntCard = "False", dspPlayZhimo = "True", autoPlay = "False", autoCre = "True", dspLogo = "False";
-  std::string ftpPath = "/www", ftpAddr = "10.0.0.1", ftpPort = "21", ftpAccount = "web", ftpPassword = "pw",
-              domain = "http://example.com";
-};
-
-std::string CardRequest(const std::string& companyId, const Card& c) {
-  return Envelope("<data><msgType method=\"ModComCard\">SysSetComCard</msgType><msg><item companyId=\"" + companyId +
-                  "\" name=\"" + c.name + "\"  title=\"" + c.title + "\" tel=\"" + c.tel + "\" fax=\"" + c.fax +
-                  "\" qq=\"" + c.qq + "\" skype=\"" + c.skype + "\" msn=\"" + c.msn + "\" email=\"" + c.email +
-                  "\" dsp_ent_card=\"" + c.dspEntCard + "\" dsp_play_zhimo=\"" + c.dspPlayZhimo + "\" auto_play=\"" +
-                  c.autoPlay + "\" auto_cre=\"" + c.autoCre + "\" dsp_logo=\"" + c.dspLogo + "\" ftp_path = \"" +
-                  c.ftpPath + "\" ftp_addr=\"" + c.ftpAddr + "\" ftp_port=\"" + c.ftpPort + "\" ftp_account=\"" +
-                  c.ftpAccount + "\" ftp_password=\"" + c.ftpPassword + "\" domain=\"" + c.domain +
-                  "\"/></msg></data>");
-}
-
-std::string PasswordRequest(const std::string& companyId, const std::string& oldPassword,
-                            const std::string& newPassword) {
-  return Envelope("<data><msgType method=\"ModComPsw\">SysSetComPsw</msgType><msg><item id=\"" + companyId +
-                  "\" oldpwd=\"" + oldPassword + "\"  newpwd=\"" + newPassword + "\" /></msg></data>");
+  return requests::Save(companyId, fileName, title, title);
 }
 
 using Attributes = std::map<std::string, std::string>;
@@ -105,7 +59,7 @@ struct SignedIn {
 };
 
 SignedIn SignIn(const ServiceProcess& service, const std::string& account, const std::string& password) {
-  ServiceReply reply = service.post(LoginRequest(account, password));
+  ServiceReply reply = service.post(requests::Login(account, password));
   EXPECT_EQ(Result(reply), "success") << reply.body;
   EXPECT_FALSE(reply.session.empty());
   return {reply.session, Items(reply.body).at(0)["companyid"]};
@@ -113,7 +67,7 @@ SignedIn SignIn(const ServiceProcess& service, const std::string& account, const
 
 TEST(ServiceHttp, SignInAnswersWithTheWholeProfileOrRefuses) {
   ServiceProcess service({.seedDemo = true});
-  ServiceReply ok = service.post(LoginRequest("demo", "demo"));
+  ServiceReply ok = service.post(requests::Login("demo", "demo"));
   EXPECT_EQ(ok.status, 200);
   EXPECT_EQ(ok.replyCommand, "loadMainFlash");
   EXPECT_EQ(ok.session.size(), 64u);
@@ -133,7 +87,7 @@ TEST(ServiceHttp, SignInAnswersWithTheWholeProfileOrRefuses) {
 
   for (auto [account, password] : std::vector<std::pair<std::string, std::string>>{
            {"demo", "wrong"}, {"demo", ""}, {"nobody", "demo"}, {"DEMO", "demo"}, {"demo", " demo"}}) {
-    ServiceReply refused = service.post(LoginRequest(account, password));
+    ServiceReply refused = service.post(requests::Login(account, password));
     EXPECT_EQ(refused.status, 200);
     EXPECT_EQ(refused.replyCommand, "loadMainFlash");
     EXPECT_NE(Result(refused), "success") << account << "/" << password;
@@ -147,14 +101,14 @@ TEST(ServiceHttp, RepeatedFailuresLockOnlyThatAccountForAWhile) {
   service.addCompany({{"account", "other"}, {"password", "pw"}});
   // A success forgets the failures before it: two, a success, then one more
   // make three failures in all but only one since the success.
-  for (int i = 0; i < 2; ++i) EXPECT_NE(Result(service.post(LoginRequest("demo", "guess"))), "success");
+  for (int i = 0; i < 2; ++i) EXPECT_NE(Result(service.post(requests::Login("demo", "guess"))), "success");
   EXPECT_FALSE(service.login("demo", "demo").empty());
-  EXPECT_NE(Result(service.post(LoginRequest("demo", "guess"))), "success");
+  EXPECT_NE(Result(service.post(requests::Login("demo", "guess"))), "success");
   EXPECT_FALSE(service.login("demo", "demo").empty()) << "failures before a success still counted";
 
-  for (int i = 0; i < 3; ++i) EXPECT_NE(Result(service.post(LoginRequest("demo", "guess"))), "success");
+  for (int i = 0; i < 3; ++i) EXPECT_NE(Result(service.post(requests::Login("demo", "guess"))), "success");
 
-  ServiceReply locked = service.post(LoginRequest("demo", "demo"));
+  ServiceReply locked = service.post(requests::Login("demo", "demo"));
   EXPECT_EQ(Result(locked), "failure");
   EXPECT_NE(Items(locked.body).at(0)["message"].find("次数过多"), std::string::npos) << locked.body;
   EXPECT_TRUE(locked.session.empty());
@@ -168,7 +122,7 @@ TEST(ServiceHttp, CatalogueListSaveEditDelete) {
   ServiceProcess service({.seedDemo = true});
   auto [session, id] = SignIn(service, "demo", "demo");
 
-  ServiceReply list = service.post(ListRequest(id), session);
+  ServiceReply list = service.post(requests::List(id), session);
   EXPECT_EQ(list.replyCommand, "getByCompIdVideoList");
   auto videos = Items(list.body);
   ASSERT_EQ(videos.size(), 3u);
@@ -184,7 +138,7 @@ TEST(ServiceHttp, CatalogueListSaveEditDelete) {
   ServiceReply saved = service.post(SaveRequest("AbCdEfGh12345678.html", "新视频 more", id), session);
   EXPECT_EQ(saved.replyCommand, "saveUploadFile");
   EXPECT_EQ(Result(saved), "success");
-  videos = Items(service.post(ListRequest(id), session).body);
+  videos = Items(service.post(requests::List(id), session).body);
   ASSERT_EQ(videos.size(), 4u);
   Attributes added = videos[3];
   EXPECT_EQ(added["fileName"], "AbCdEfGh12345678.html");
@@ -196,10 +150,10 @@ TEST(ServiceHttp, CatalogueListSaveEditDelete) {
       << added["createDate"];
 
   // Moving the new video to the front and making it a draft.
-  ServiceReply edited = service.post(EditRequest(added["id"], " 0 ", "改过的标题", id, "m", "字幕", "U"), session);
+  ServiceReply edited = service.post(requests::Edit(added["id"], " 0 ", "改过的标题", id, "m", "字幕", "U"), session);
   EXPECT_EQ(edited.replyCommand, "editUploadFile");
   EXPECT_EQ(Result(edited), "success");
-  videos = Items(service.post(ListRequest(id), session).body);
+  videos = Items(service.post(requests::List(id), session).body);
   EXPECT_EQ(videos[0]["id"], added["id"]);
   EXPECT_EQ(videos[0]["title"], "改过的标题");
   EXPECT_EQ(videos[0]["sort"], "0");
@@ -209,15 +163,15 @@ TEST(ServiceHttp, CatalogueListSaveEditDelete) {
 
   // A sort number that is not a number is refused and changes nothing.
   for (const char* badSort : {"abc", "", "1.5", "99999999999999999999", "9223372036854775807"})
-    EXPECT_EQ(Result(service.post(EditRequest(added["id"], badSort, "x", id, "", "", "A"), session)), "error")
+    EXPECT_EQ(Result(service.post(requests::Edit(added["id"], badSort, "x", id, "", "", "A"), session)), "error")
         << badSort;
-  EXPECT_EQ(Items(service.post(ListRequest(id), session).body)[0]["title"], "改过的标题");
+  EXPECT_EQ(Items(service.post(requests::List(id), session).body)[0]["title"], "改过的标题");
 
-  ServiceReply deleted = service.post(DeleteRequest(added["id"], id), session);
+  ServiceReply deleted = service.post(requests::Delete(added["id"], id), session);
   EXPECT_EQ(deleted.replyCommand, "delUploadFile");
   EXPECT_EQ(Result(deleted), "success");
-  EXPECT_EQ(Items(service.post(ListRequest(id), session).body).size(), 3u);
-  EXPECT_EQ(Result(service.post(DeleteRequest(added["id"], id), session)), "failure") << "already gone";
+  EXPECT_EQ(Items(service.post(requests::List(id), session).body).size(), 3u);
+  EXPECT_EQ(Result(service.post(requests::Delete(added["id"], id), session)), "failure") << "already gone";
 }
 
 TEST(ServiceHttp, CardAndPasswordChanges) {
@@ -225,21 +179,21 @@ TEST(ServiceHttp, CardAndPasswordChanges) {
   auto [session, id] = SignIn(service, "demo", "demo");
 
   Card card;
-  ServiceReply cardReply = service.post(CardRequest(id, card), session);
+  ServiceReply cardReply = service.post(requests::CardChange(id, card), session);
   EXPECT_EQ(cardReply.replyCommand, "ModCompanyResult");
   EXPECT_EQ(Result(cardReply), "success");
   Card badFlag;
   badFlag.dspLogo = "maybe";
-  EXPECT_EQ(Result(service.post(CardRequest(id, badFlag), session)), "error");
+  EXPECT_EQ(Result(service.post(requests::CardChange(id, badFlag), session)), "error");
 
-  ServiceReply wrongOld = service.post(PasswordRequest(id, "not-it", "fresh"), session);
+  ServiceReply wrongOld = service.post(requests::Password(id, "not-it", "fresh"), session);
   EXPECT_EQ(wrongOld.replyCommand, "editEntPwd");
   EXPECT_EQ(Result(wrongOld), "failure");
   EXPECT_FALSE(service.login("demo", "demo").empty()) << "a refused change keeps the password";
 
-  EXPECT_EQ(Result(service.post(PasswordRequest(id, "demo", "fresh"), session)), "success");
+  EXPECT_EQ(Result(service.post(requests::Password(id, "demo", "fresh"), session)), "success");
   EXPECT_TRUE(service.login("demo", "demo").empty());
-  ServiceReply again = service.post(LoginRequest("demo", "fresh"));
+  ServiceReply again = service.post(requests::Login("demo", "fresh"));
   ASSERT_EQ(Result(again), "success");
   Attributes item = Items(again.body).at(0);
   EXPECT_EQ(item["name"], "新公司");
@@ -261,13 +215,13 @@ TEST(ServiceHttp, MarkupCharactersInTextsComeBackWhole) {
   const std::string text = "A&B <i>\"引号\"</i> & >";
   const std::string escaped = "A&amp;B &lt;i&gt;&quot;引号&quot;&lt;/i&gt; &amp; &gt;";
   ASSERT_EQ(Result(service.post(SaveRequest("Markup0000000001.html", escaped, id), session)), "success");
-  Attributes saved = Items(service.post(ListRequest(id), session).body).back();
+  Attributes saved = Items(service.post(requests::List(id), session).body).back();
   EXPECT_EQ(saved["title"], text);
   EXPECT_EQ(saved["zhimo"], text);
   ASSERT_EQ(
-      Result(service.post(EditRequest(saved["id"], "7", escaped + "!", id, escaped, escaped + "?", "A"), session)),
+      Result(service.post(requests::Edit(saved["id"], "7", escaped + "!", id, escaped, escaped + "?", "A"), session)),
       "success");
-  Attributes edited = Items(service.post(ListRequest(id), session).body).back();
+  Attributes edited = Items(service.post(requests::List(id), session).body).back();
   EXPECT_EQ(edited["title"], text + "!");
   EXPECT_EQ(edited["memo"], text);
   EXPECT_EQ(edited["zhimo"], text + "?");
@@ -276,8 +230,8 @@ TEST(ServiceHttp, MarkupCharactersInTextsComeBackWhole) {
   card.name = escaped;
   card.title = escaped + "1";
   card.email = escaped + "2";
-  ASSERT_EQ(Result(service.post(CardRequest(id, card), session)), "success");
-  Attributes profile = Items(service.post(LoginRequest("demo", "demo")).body).at(0);
+  ASSERT_EQ(Result(service.post(requests::CardChange(id, card), session)), "success");
+  Attributes profile = Items(service.post(requests::Login("demo", "demo")).body).at(0);
   EXPECT_EQ(profile["name"], text);
   EXPECT_EQ(profile["title"], text + "1");
   EXPECT_EQ(profile["email"], text + "2");
@@ -291,8 +245,8 @@ TEST(ServiceHttp, OnlySetupAccountsChangeTheirSiteConnection) {
   Card card;
   card.ftpAddr = "evil.example";
   card.ftpPassword = "mine";
-  ASSERT_EQ(Result(service.post(CardRequest(id, card), session)), "success");
-  Attributes item = Items(service.post(LoginRequest("managed", "pw")).body).at(0);
+  ASSERT_EQ(Result(service.post(requests::CardChange(id, card), session)), "success");
+  Attributes item = Items(service.post(requests::Login("managed", "pw")).body).at(0);
   EXPECT_EQ(item["name"], card.name) << "the card itself changes";
   EXPECT_EQ(item["dsp_play_zhimo"], "1");
   EXPECT_EQ(item["ftp_addr"], "ftp.vendor");
@@ -312,18 +266,18 @@ TEST(ServiceHttp, NobodyReachesAnotherCompanysData) {
   // Each company attacks the other: the older one's id is smaller than the
   // newer one's, so a check that only compares one way lets one side through.
   auto attack = [&](const SignedIn& attacker, const SignedIn& victim, const std::string& victimPassword) {
-    std::string victimList = service.post(ListRequest(victim.companyId), victim.session).body;
+    std::string victimList = service.post(requests::List(victim.companyId), victim.session).body;
     std::string victimVideo = Items(victimList).at(0)["id"];
     const std::vector<std::pair<std::string, std::string>> attempts{
-        {"list of the other company", ListRequest(victim.companyId)},
-        {"edit naming the other company", EditRequest(victimVideo, "1", "hacked", victim.companyId, "", "", "A")},
+        {"list of the other company", requests::List(victim.companyId)},
+        {"edit naming the other company", requests::Edit(victimVideo, "1", "hacked", victim.companyId, "", "", "A")},
         {"edit of a foreign video under one's own id",
-         EditRequest(victimVideo, "1", "hacked", attacker.companyId, "", "", "A")},
-        {"delete of a foreign video under one's own id", DeleteRequest(victimVideo, attacker.companyId)},
-        {"delete naming the other company", DeleteRequest(victimVideo, victim.companyId)},
+         requests::Edit(victimVideo, "1", "hacked", attacker.companyId, "", "", "A")},
+        {"delete of a foreign video under one's own id", requests::Delete(victimVideo, attacker.companyId)},
+        {"delete naming the other company", requests::Delete(victimVideo, victim.companyId)},
         {"save into the other company", SaveRequest("Intruder00000001.html", "intruder", victim.companyId)},
-        {"card of the other company", CardRequest(victim.companyId, Card{})},
-        {"password of the other company", PasswordRequest(victim.companyId, victimPassword, "owned")},
+        {"card of the other company", requests::CardChange(victim.companyId, Card{})},
+        {"password of the other company", requests::Password(victim.companyId, victimPassword, "owned")},
     };
     for (const auto& [what, request] : attempts) {
       ServiceReply reply = service.post(request, attacker.session);
@@ -331,30 +285,30 @@ TEST(ServiceHttp, NobodyReachesAnotherCompanysData) {
       EXPECT_FALSE(reply.replyCommand.empty()) << what;
       EXPECT_EQ(Result(reply), "failure") << what << " by company " << attacker.companyId << ": " << reply.body;
     }
-    EXPECT_EQ(service.post(ListRequest(victim.companyId), victim.session).body, victimList);
+    EXPECT_EQ(service.post(requests::List(victim.companyId), victim.session).body, victimList);
   };
   attack(rival, demo, "demo");
   attack(demo, rival, "rival");
 
   // Without a session, or with a made-up one, nothing is done either.
-  std::string demoList = service.post(ListRequest(demo.companyId), demo.session).body;
+  std::string demoList = service.post(requests::List(demo.companyId), demo.session).body;
   for (const std::string& session : {std::string(), std::string(64, 'a')}) {
-    EXPECT_EQ(Result(service.post(ListRequest(demo.companyId), session)), "failure");
-    EXPECT_EQ(Result(service.post(DeleteRequest(Items(demoList).at(0)["id"], demo.companyId), session)), "failure");
+    EXPECT_EQ(Result(service.post(requests::List(demo.companyId), session)), "failure");
+    EXPECT_EQ(Result(service.post(requests::Delete(Items(demoList).at(0)["id"], demo.companyId), session)), "failure");
   }
 
-  EXPECT_EQ(service.post(ListRequest(demo.companyId), demo.session).body, demoList);
+  EXPECT_EQ(service.post(requests::List(demo.companyId), demo.session).body, demoList);
   EXPECT_FALSE(service.login("demo", "demo").empty());
   EXPECT_FALSE(service.login("rival", "rival").empty());
-  EXPECT_EQ(Items(service.post(LoginRequest("demo", "demo")).body).at(0)["tel"], "021-55550101");
-  EXPECT_EQ(Items(service.post(LoginRequest("rival", "rival")).body).at(0)["name"], "对手");
-  EXPECT_EQ(Titles(service.post(ListRequest(rival.companyId), rival.session)), std::vector<std::string>{"对手的"});
+  EXPECT_EQ(Items(service.post(requests::Login("demo", "demo")).body).at(0)["tel"], "021-55550101");
+  EXPECT_EQ(Items(service.post(requests::Login("rival", "rival")).body).at(0)["name"], "对手");
+  EXPECT_EQ(Titles(service.post(requests::List(rival.companyId), rival.session)), std::vector<std::string>{"对手的"});
 }
 
 TEST(ServiceHttp, BadRequestsGetAFailureAndTheServiceCarriesOn) {
   ServiceProcess service({.seedDemo = true});
   auto [session, id] = SignIn(service, "demo", "demo");
-  std::string before = service.post(ListRequest(id), session).body;
+  std::string before = service.post(requests::List(id), session).body;
   std::string videoId = Items(before).at(0)["id"];
 
   struct Case {
@@ -364,9 +318,9 @@ TEST(ServiceHttp, BadRequestsGetAFailureAndTheServiceCarriesOn) {
     std::string command;  // expected X-Reply-Command
   };
   const std::vector<Case> cases{
-      {"title with a double quote", EditRequest(videoId, "1", "say \"hi\"", id, "", "", "A"), 200, "editUploadFile"},
+      {"title with a double quote", requests::Edit(videoId, "1", "say \"hi\"", id, "", "", "A"), 200, "editUploadFile"},
       {"title with <", SaveRequest("Lt00000000000001.html", "a<b", id), 200, "saveUploadFile"},
-      {"password with &", LoginRequest("demo", "a&b"), 200, "loadMainFlash"},
+      {"password with &", requests::Login("demo", "a&b"), 200, "loadMainFlash"},
       {"unknown message type",
        Envelope("<data><msgType method=\"dropEverything\">SysSetVideoFile</msgType><msg><item/></msg></data>"), 200,
        "dropEverything"},
@@ -386,7 +340,7 @@ TEST(ServiceHttp, BadRequestsGetAFailureAndTheServiceCarriesOn) {
     EXPECT_EQ(reply.replyCommand, c.command) << c.what;
     EXPECT_EQ(Result(reply), "error") << c.what << ": " << reply.body;
     // The service is still up and answers the next request normally.
-    EXPECT_EQ(service.post(ListRequest(id), session).body, before) << "after " << c.what;
+    EXPECT_EQ(service.post(requests::List(id), session).body, before) << "after " << c.what;
   }
 }
 
@@ -405,7 +359,7 @@ TEST(ServiceHttp, ConcurrentSavesAllLand) {
     });
   for (auto& t : threads) t.join();
   EXPECT_EQ(successes, kThreads * kEach);
-  auto videos = Items(service.post(ListRequest(id), session).body);
+  auto videos = Items(service.post(requests::List(id), session).body);
   ASSERT_EQ(videos.size(), size_t(3 + kThreads * kEach));
   for (size_t i = 0; i < videos.size(); ++i) EXPECT_EQ(videos[i]["sort"], std::to_string(i + 1));
 }
@@ -417,10 +371,10 @@ TEST(ServiceHttp, DataOutlivesARestartButSessionsDoNot) {
   ASSERT_EQ(Result(service.post(SaveRequest("Keep000000000001.html", "留存", id), session)), "success");
 
   service.restart();
-  EXPECT_EQ(Result(service.post(ListRequest(id), session)), "failure") << "sessions live in memory";
+  EXPECT_EQ(Result(service.post(requests::List(id), session)), "failure") << "sessions live in memory";
   auto again = SignIn(service, "acme", "pw");
-  EXPECT_EQ(Titles(service.post(ListRequest(id), again.session)), (std::vector<std::string>{"留存"}));
-  EXPECT_EQ(Items(service.post(LoginRequest("acme", "pw")).body).at(0)["tvtype"], "USER");
+  EXPECT_EQ(Titles(service.post(requests::List(id), again.session)), (std::vector<std::string>{"留存"}));
+  EXPECT_EQ(Items(service.post(requests::Login("acme", "pw")).body).at(0)["tvtype"], "USER");
 }
 
 TEST(ServiceHttp, ServesItsOwnPages) {
@@ -460,7 +414,7 @@ TEST(ServiceAdmin, SeedDemoRunsAtEveryStartAndAddCompanyRefusesDuplicates) {
 
   EXPECT_EQ(RunCommand(program + " seed-demo" + db).exitCode, 0);
   auto demo = SignIn(service, "demo", "demo");
-  EXPECT_EQ(Items(service.post(ListRequest(demo.companyId), demo.session).body).size(), 3u);
+  EXPECT_EQ(Items(service.post(requests::List(demo.companyId), demo.session).body).size(), 3u);
 
   auto duplicate = RunCommand(program + " add-company" + db + " --account demo --password x");
   EXPECT_NE(duplicate.exitCode, 0);

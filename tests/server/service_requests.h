@@ -23,16 +23,48 @@ inline std::string List(const std::string& companyId, const std::string& extra =
                   companyId + "\"" + extra + "  /></msg></data>");
 }
 
-inline std::string Edit(const std::string& videoId, const std::string& companyId, const std::string& title) {
+inline std::string Edit(const std::string& videoId, const std::string& sort, const std::string& title,
+                        const std::string& companyId, const std::string& memo, const std::string& zhimo,
+                        const std::string& state) {
   return Envelope("<data><msgType  method=\"editUploadFile\">SysSetVideoFile</msgType><msg><item id=\"" + videoId +
-                  "\"  sort=\"1\" title=\"" + title + "\"   companyId=\"" + companyId +
-                  "\"  memo=\"\" zhimo=\"\" state=\"A\"  /></msg></data>");
+                  "\"  sort=\"" + sort + "\" title=\"" + title + "\"   companyId=\"" + companyId + "\"  memo=\"" +
+                  memo + "\" zhimo=\"" + zhimo + "\" state=\"" + state + "\"  /></msg></data>");
 }
 
-inline std::string Save(const std::string& companyId, const std::string& fileName, const std::string& title) {
+inline std::string Edit(const std::string& videoId, const std::string& companyId, const std::string& title) {
+  return Edit(videoId, "1", title, companyId, "", "", "A");
+}
+
+inline std::string Delete(const std::string& videoId, const std::string& companyId) {
+  return Envelope("<data><msgType  method=\"delUploadFile\">SysSetVideoFile</msgType><msg><item id=\"" + videoId +
+                  "\"  companyId=\"" + companyId + "\"  /></msg></data>");
+}
+
+inline std::string Save(const std::string& companyId, const std::string& fileName, const std::string& title,
+                        const std::string& zhimo = "z") {
   return Envelope("<data><msgType method=\"saveUploadFile\">SysSetVideoFile</msgType><msg><item fileName=\"" +
-                  fileName + "\" zhimo=\"z\" title=\"" + title + "\" duration=\"12\" framerate=\"25\"  companyId=\"" +
-                  companyId + "\" fileSize=\"345\"  state=\"A\"/></msg></data>");
+                  fileName + "\" zhimo=\"" + zhimo + "\" title=\"" + title +
+                  "\" duration=\"12\" framerate=\"25\"  companyId=\"" + companyId +
+                  "\" fileSize=\"345\"  state=\"A\"/></msg></data>");
+}
+
+// The company card and player settings as the profile dialog sends them.
+struct CompanyCard {
+  std::string name = "新公司", title = "新地址", tel = "1", fax = "2", qq = "3", skype = "4", msn = "5", email = "e@x";
+  std::string dspEntCard = "False", dspPlayZhimo = "True", autoPlay = "False", autoCre = "True", dspLogo = "False";
+  std::string ftpPath = "/www", ftpAddr = "10.0.0.1", ftpPort = "21", ftpAccount = "web", ftpPassword = "pw",
+              domain = "http://example.com";
+};
+
+inline std::string CardChange(const std::string& companyId, const CompanyCard& c) {
+  return Envelope("<data><msgType method=\"ModComCard\">SysSetComCard</msgType><msg><item companyId=\"" + companyId +
+                  "\" name=\"" + c.name + "\"  title=\"" + c.title + "\" tel=\"" + c.tel + "\" fax=\"" + c.fax +
+                  "\" qq=\"" + c.qq + "\" skype=\"" + c.skype + "\" msn=\"" + c.msn + "\" email=\"" + c.email +
+                  "\" dsp_ent_card=\"" + c.dspEntCard + "\" dsp_play_zhimo=\"" + c.dspPlayZhimo + "\" auto_play=\"" +
+                  c.autoPlay + "\" auto_cre=\"" + c.autoCre + "\" dsp_logo=\"" + c.dspLogo + "\" ftp_path = \"" +
+                  c.ftpPath + "\" ftp_addr=\"" + c.ftpAddr + "\" ftp_port=\"" + c.ftpPort + "\" ftp_account=\"" +
+                  c.ftpAccount + "\" ftp_password=\"" + c.ftpPassword + "\" domain=\"" + c.domain +
+                  "\"/></msg></data>");
 }
 
 inline std::string Password(const std::string& companyId, const std::string& oldPassword,
