@@ -69,7 +69,15 @@ void PlayerCore::CloseStreamLocked() {
 }
 
 void PlayerCore::PlayThread() {
-  SetState(psPlay);
+  {
+    std::lock_guard lock(playReportMutex);
+    SetState(psPlay);
+    playReported = true;
+    if (pauseHeldBack) {
+      pauseHeldBack = false;
+      SetState(psPause);
+    }
+  }
   try {
     EventLoop();
   } catch (const std::exception& e) {
@@ -77,7 +85,13 @@ void PlayerCore::PlayThread() {
     std::lock_guard lock(playerLock);
     CloseStreamLocked();
   }
-  SetState(psStop);
+  {
+    // The next open's pause waits for its own play thread again.
+    std::lock_guard lock(playReportMutex);
+    SetState(psStop);
+    playReported = false;
+    pauseHeldBack = false;
+  }
   playDone.Set();
   if (handOver) handOver->Nudge();
 }

@@ -95,6 +95,10 @@ struct PlayerCore {
 
   std::atomic<int64_t> lastReported{INT64_MIN}, currentPosition{-1};
   std::atomic<TPlayState> state{psStop};
+  // Orders the play thread's psPlay before an opened-paused psPause.
+  std::mutex playReportMutex;
+  bool playReported = false;
+  bool pauseHeldBack = false;
   std::atomic<int> shown{0}, dropped{0}, avSamples{0};
   std::atomic<int64_t> avSumUs{0}, avMaxUs{0};
 
@@ -112,6 +116,11 @@ struct PlayerCore {
   void Error(const std::string& text, bool keep);
   void LogMessage(int level, const std::string& text);
   void SetState(TPlayState next);
+  // The pause of a file opened paused, once its first pictures are queued.
+  // It is reported after the play thread's psPlay: a pause reached before
+  // that thread started waits for it, so the last state the host hears is
+  // the pause.
+  void ReportOpenedPaused();
   void PostRing(const RingEntry& entry);
   void EventThread();
   void PlayThread();

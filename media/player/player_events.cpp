@@ -27,6 +27,16 @@ void PlayerCore::SetState(TPlayState next) {
   }
 }
 
+void PlayerCore::ReportOpenedPaused() {
+  // Only the ring is touched under the lock; the host hears of it later,
+  // from the event thread.
+  std::lock_guard lock(playReportMutex);
+  if (playReported)
+    SetState(psPause);
+  else
+    pauseHeldBack = true;
+}
+
 void PlayerCore::PostRing(const RingEntry& entry) {
   {
     std::lock_guard lock(ringMutex);

@@ -231,7 +231,7 @@ void Pipeline::VideoThread() {
       int countdown = openPausedCountdown;
       if (countdown > 1) {
         openPausedCountdown = 0;
-        player.SetState(psPause);
+        player.ReportOpenedPaused();
       } else if (countdown == 1) {
         openPausedCountdown = 2;
       }
