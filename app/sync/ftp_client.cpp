@@ -238,8 +238,7 @@ FtpClient::TransferReplies FtpClient::transfer(const std::string& line,
   } else {
     data = listener.acceptIfWaiting();  // a server that answered at once may still have connected
   }
-  bool connectedBack = data.valid();
-  if (connectedBack) failure = body(data.get());
+  if (data.valid()) failure = body(data.get());
   data.reset();  // for an upload, the end of the file
   if (failure == SocketFailure::Cancelled) connectionLost(failure);
   replies.done = replies.start.code < 200 ? readReply() : replies.start;
