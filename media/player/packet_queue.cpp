@@ -14,11 +14,11 @@ void PacketQueue::Put(AVPacket* packet) {
   changed_.notify_all();
 }
 
-void PacketQueue::PutFlush() {
+void PacketQueue::PutFlush(double resumeAt) {
   {
     std::lock_guard lock(mutex_);
     bytes_ += kNodeOverhead;
-    packets_.push_back(QueuedPacket{nullptr, true});
+    packets_.push_back(QueuedPacket{nullptr, true, resumeAt});
   }
   changed_.notify_all();
 }

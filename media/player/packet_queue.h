@@ -13,9 +13,16 @@
 
 namespace media::player {
 
+// A flush marker's resumeAt when nothing is to be skipped after it.
+constexpr double kResumeAnywhere = -1e300;
+
 struct QueuedPacket {
   PacketPtr packet;  // null for the flush marker
   bool flush = false;
+  // Of a flush marker after a seek: where playback resumes (seconds on the
+  // stream's clock). The decoder lands on the key frame before it and
+  // decodes forward, playing nothing earlier.
+  double resumeAt = kResumeAnywhere;
 };
 
 class PacketQueue {
@@ -24,7 +31,7 @@ class PacketQueue {
 
   // Takes over the packet's reference (the caller's packet is left blank).
   void Put(AVPacket* packet);
-  void PutFlush();
+  void PutFlush(double resumeAt = kResumeAnywhere);
   // An empty packet: the decoder hands out the pictures it still holds.
   void PutEndOfStream(int streamIndex);
   // 1 with a packet, 0 when empty and not blocking, -1 once aborted.

@@ -104,6 +104,18 @@ struct Pipeline {
   // clock of its first sample and how long its sound of the file lasts.
   std::atomic<double> callbackClock{0}, callbackSpan{0};
   int64_t audioDurationUs = -1;
+  // Sound before this time is decoded but not played (after a seek; the
+  // audio callback's own).
+  double audioResumeAt = kResumeAnywhere;
+  // Set by the read thread after a seek flushed the queue: the callback drops
+  // the sound it still holds from before the seek.
+  std::atomic<bool> audioDropHeld{false};
+  // After opening and after a seek the sound waits, silent and with its clock
+  // standing at heldClock or at its first decoded sample, until the first
+  // picture is queued: picture and sound start together, however long
+  // decoding forward from a key frame takes.
+  std::atomic<bool> soundHeld{false};
+  std::atomic<double> heldClock{0};
 
   // Waveform of files without pictures.
   std::atomic<int> showMode{kShowNone};
@@ -135,6 +147,7 @@ struct Pipeline {
   std::atomic<bool> pictureShown{false};
   int64_t currentPos = -1;
   double skipFactor = 1, skipAccumulator = 0;
+  double videoResumeAt = kResumeAnywhere;  // video thread only: pictures before it are not shown
   std::atomic<bool> refreshPending{false};
   std::atomic<bool> videoDrained{false};  // the decoder gave its last picture
   bool videoDraining = false;  // the end went in: only a seek's flush takes packets again
@@ -182,6 +195,11 @@ struct Pipeline {
   static void AudioCallback(void* self, uint8_t* stream, int length);
   int DecodeAudioFrame();
   void AppendToSampleRing(const int16_t* samples, int count);
+  void HoldSound(double clock);
+  void ReleaseSound() { soundHeld = false; }
+  bool RefillAudioBuffer();  // false when no sound is decoded now
+  void HeldCallback(uint8_t* stream, int length);
+  void PlayingCallback(uint8_t* stream, int length);
 
   // Video (video_thread.cpp).
   int GetVideoFrame(AVFrame* frame, int64_t& pts);

@@ -2,6 +2,7 @@
 // 16-bit samples, mixes them at the player's volume (or silence when muted)
 // and moves the audio clock, the master clock of playback.
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 #include "media/logger.h"
@@ -54,6 +55,17 @@ int Pipeline::DecodeAudioFrame() {
         }
         if (converted == 0) continue;
         if (timestamp != AV_NOPTS_VALUE) audioClock = double(timestamp) * av_q2d(audioStream->time_base);
+        if (audioResumeAt != kResumeAnywhere) {
+          // After a seek: the samples before the asked time are not played.
+          const long early = std::lround((audioResumeAt - audioClock) * audioRate);
+          if (early >= converted) continue;
+          audioResumeAt = kResumeAnywhere;
+          if (early > 0) {
+            std::memmove(out, out + early * bytesPerFrame, size_t(converted - early) * size_t(bytesPerFrame));
+            converted -= int(early);
+            audioClock = audioClock + double(early) / audioRate;
+          }
+        }
         int bytes = converted * bytesPerFrame;
         audioClock = audioClock + double(bytes) / (double(bytesPerFrame) * audioRate);
         return bytes;
@@ -70,6 +82,7 @@ int Pipeline::DecodeAudioFrame() {
     if (audioQueue.Get(next, false) <= 0) return -1;
     if (next.flush) {
       Av().avcodec_flush_buffers(decoder);
+      audioResumeAt = next.resumeAt;
       continue;
     }
     AVPacket* packet = next.packet->size > 0 ? next.packet.get() : nullptr;  // empty: hand out what is held
@@ -91,36 +104,54 @@ void Pipeline::AppendToSampleRing(const int16_t* samples, int count) {
   sampleRingIndex = index;
 }
 
-void Pipeline::AudioCallback(void* self, uint8_t* stream, int length) {
-  auto& pipe = *static_cast<Pipeline*>(self);
-  int64_t handedAt = NowUs();
+void Pipeline::HoldSound(double clock) {
+  heldClock = clock;
+  callbackClock = clock;
+  callbackSpan = 0;
+  soundHeld = true;
+}
+
+bool Pipeline::RefillAudioBuffer() {
+  int bytes = DecodeAudioFrame();
+  if (bytes < 0) return false;
+  audioBufferSilent = false;
+  if (showMode != kShowNone) AppendToSampleRing(reinterpret_cast<const int16_t*>(audioBuffer.data()), bytes / 2);
+  audioBufferSize = bytes;
+  audioBufferIndex = 0;
+  return true;
+}
+
+// While the sound waits for the first picture: silence, and the clock at the
+// first sample that will be heard (decoded ahead, once there is one).
+void Pipeline::HeldCallback(uint8_t* stream, int length) {
   std::memset(stream, 0, size_t(length));
-  const bool mute = pipe.player.mute;
-  const int volume = pipe.player.volume;
+  if (audioBufferSilent) audioBufferIndex = audioBufferSize.load();
+  if (audioBufferIndex >= audioBufferSize) RefillAudioBuffer();
+  const double bytesPerSecond = double(2 * audioChannels) * audioRate;
+  const int waiting = audioBufferSize - audioBufferIndex;
+  callbackClock = waiting > 0 && bytesPerSecond > 0 ? audioClock - waiting / bytesPerSecond : heldClock.load();
+  callbackSpan = 0;
+}
+
+void Pipeline::PlayingCallback(uint8_t* stream, int length) {
+  std::memset(stream, 0, size_t(length));
+  const bool mute = player.mute;
+  const int volume = player.volume;
   uint8_t* out = stream;
   int remaining = length;
   int fileBytes = 0;  // of the sound handed, how much is the file's (not silence)
   while (remaining > 0) {
-    if (pipe.audioBufferIndex >= pipe.audioBufferSize) {
-      int bytes = pipe.DecodeAudioFrame();
-      if (pipe.audioQueue.Aborted()) break;
-      if (bytes < 0) {
-        // Nothing decoded (paused, queue empty): a block of silence instead
-        // of waiting, so the audio thread never blocks.
-        bytes = kSdlAudioSamples;
-        std::memset(pipe.audioBuffer.data(), 0, size_t(bytes));
-        pipe.audioBufferSilent = true;
-      } else {
-        pipe.audioBufferSilent = false;
-        if (pipe.showMode != kShowNone) {
-          pipe.AppendToSampleRing(reinterpret_cast<const int16_t*>(pipe.audioBuffer.data()), bytes / 2);
-        }
-      }
-      pipe.audioBufferSize = bytes;
-      pipe.audioBufferIndex = 0;
+    if (audioBufferIndex >= audioBufferSize && !RefillAudioBuffer()) {
+      if (audioQueue.Aborted()) break;
+      // Nothing decoded (paused, queue empty): a block of silence instead
+      // of waiting, so the audio thread never blocks.
+      std::memset(audioBuffer.data(), 0, size_t(kSdlAudioSamples));
+      audioBufferSilent = true;
+      audioBufferSize = kSdlAudioSamples;
+      audioBufferIndex = 0;
     }
-    int chunk = std::min(pipe.audioBufferSize - pipe.audioBufferIndex, remaining);
-    const uint8_t* source = pipe.audioBuffer.data() + pipe.audioBufferIndex;
+    int chunk = std::min(audioBufferSize - audioBufferIndex, remaining);
+    const uint8_t* source = audioBuffer.data() + audioBufferIndex;
     if (!mute) {
       if (volume >= SDL_MIX_MAXVOLUME) {
         std::memcpy(out, source, size_t(chunk));
@@ -130,14 +161,30 @@ void Pipeline::AudioCallback(void* self, uint8_t* stream, int length) {
     }
     out += chunk;
     remaining -= chunk;
-    pipe.audioBufferIndex += chunk;
-    if (!pipe.audioBufferSilent) fileBytes += chunk;
+    audioBufferIndex += chunk;
+    if (!audioBufferSilent) fileBytes += chunk;
   }
-  const double bytesPerSecond = double(2 * pipe.audioChannels) * pipe.audioRate;
+  const double bytesPerSecond = double(2 * audioChannels) * audioRate;
   if (bytesPerSecond > 0) {
-    double handedEnd = pipe.audioClock - double(pipe.audioBufferSize - pipe.audioBufferIndex) / bytesPerSecond;
-    pipe.callbackClock = handedEnd - fileBytes / bytesPerSecond;
-    pipe.callbackSpan = fileBytes / bytesPerSecond;
+    double handedEnd = audioClock - double(audioBufferSize - audioBufferIndex) / bytesPerSecond;
+    callbackClock = handedEnd - fileBytes / bytesPerSecond;
+    callbackSpan = fileBytes / bytesPerSecond;
+  }
+}
+
+void Pipeline::AudioCallback(void* self, uint8_t* stream, int length) {
+  auto& pipe = *static_cast<Pipeline*>(self);
+  int64_t handedAt = NowUs();
+  if (pipe.audioDropHeld.exchange(false)) {
+    // The sound decoded before a seek is not heard after it.
+    pipe.audioBufferIndex = pipe.audioBufferSize.load();
+    pipe.audioPacketPending = false;
+    Av().avcodec_flush_buffers(pipe.audioDecoder.get());
+  }
+  if (pipe.soundHeld) {
+    pipe.HeldCallback(stream, length);
+  } else {
+    pipe.PlayingCallback(stream, length);
   }
   pipe.lastCallbackUs = handedAt;
   TAudioOutputEvent tap = pipe.player.Copy(pipe.player.onAudioOutput);

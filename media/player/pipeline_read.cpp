@@ -103,8 +103,11 @@ void Pipeline::ReadThread() {
     int audio = player.disableAudio ? -1 : BestStream(input, AVMEDIA_TYPE_AUDIO);
     int video = player.disableVideo ? -1 : BestStream(input, AVMEDIA_TYPE_VIDEO);
     int subtitle = player.disableVideo ? -1 : BestStream(input, AVMEDIA_TYPE_SUBTITLE);
+    // The first sound waits for the first picture, as after a seek.
+    if (audio >= 0 && video >= 0) HoldSound(double(startTimeUs) / AV_TIME_BASE);
     if (audio >= 0) OpenStream(audio);
     if (video >= 0) OpenStream(video);
+    if (videoStreamIndex < 0) ReleaseSound();
     if (videoStreamIndex < 0 && !player.disableDisplay) showMode = kShowVideoFailed;
     if (subtitle >= 0) OpenStream(subtitle);
   }
@@ -135,26 +138,34 @@ void Pipeline::ReadThread() {
         target = seekTarget;
         relative = seekRelative;
       }
-      int64_t lowest = relative > 0 ? target - relative + 2 : INT64_MIN;
-      int64_t highest = relative < 0 ? target - relative - 2 : INT64_MAX;
-      int result = Av().avformat_seek_file(input, -1, lowest, target, highest, flags);
-      if (result < 0) result = Av().av_seek_frame(input, -1, target, flags);
-      if (result < 0) result = Av().av_seek_frame(input, -1, target, flags ^ AVSEEK_FLAG_BACKWARD);
+      // A time seek lands on the key frame at or before the target and the
+      // decoders go forward from there, playing nothing before the target:
+      // a seek forward never ends up behind where it was asked to go, however
+      // far apart the key frames are. Seeks by bytes or to any frame land
+      // where the demuxer puts them.
+      const bool exact = !(flags & (AVSEEK_FLAG_BYTE | AVSEEK_FLAG_ANY));
+      int64_t lowest = INT64_MIN, highest = exact ? target : INT64_MAX;
+      if (!exact && relative > 0) lowest = target - relative + 2;
+      if (!exact && relative < 0) highest = target - relative - 2;
+      int result = Av().avformat_seek_file(input, -1, lowest, target, highest, flags & ~AVSEEK_FLAG_BACKWARD);
+      if (result < 0) result = Av().av_seek_frame(input, -1, target, flags | (exact ? AVSEEK_FLAG_BACKWARD : 0));
+      if (result < 0 && !exact) result = Av().av_seek_frame(input, -1, target, flags ^ AVSEEK_FLAG_BACKWARD);
       if (result < 0) {
         player.Error(StringPrintf("%s: error while seeking", fileName.c_str()), false);
         if (videoStream) player.pictureQueued.Set();
       } else {
+        const double resumeAt = exact ? double(target) / AV_TIME_BASE : kResumeAnywhere;
+        flushSeen = false;  // before the hold: a picture from before the seek does not end it
+        if (audioStream && videoStream && !(flags & AVSEEK_FLAG_BYTE)) HoldSound(double(target) / AV_TIME_BASE);
         for (PacketQueue* queue : {&audioQueue, &videoQueue, &subtitleQueue}) {
           if ((queue == &audioQueue && audioStream) || (queue == &videoQueue && videoStream) ||
               (queue == &subtitleQueue && subtitleStream)) {
             queue->Flush();
-            queue->PutFlush();
+            queue->PutFlush(resumeAt);
           }
         }
-        if (videoStream) {
-          flushSeen = false;
-          player.pictureQueued.Reset();
-        }
+        if (audioStream) audioDropHeld = true;
+        if (videoStream) player.pictureQueued.Reset();
       }
       eofMessageGiven = false;
       endReached = false;
@@ -168,7 +179,11 @@ void Pipeline::ReadThread() {
     bool satisfied = (!audioStream || audioQueue.Bytes() > kAudioQueueFloor) &&
                      (!videoStream || videoQueue.Count() > kPacketFloor) &&
                      (!subtitleStream || subtitleQueue.Count() > kPacketFloor);
-    if (audioQueue.Bytes() + videoQueue.Bytes() + subtitleQueue.Bytes() > kQueueByteLimit || satisfied) {
+    const bool full = audioQueue.Bytes() + videoQueue.Bytes() + subtitleQueue.Bytes() > kQueueByteLimit;
+    // Sound held for a picture that cannot come (the video ended earlier
+    // than the sound) goes on without it.
+    if (full && videoQueue.Count() == 0) ReleaseSound();
+    if (full || satisfied) {
       SleepMs(10);
       continue;
     }

@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 
+#include "media/display_rotation.h"
 #include "media/loader.h"
 #include "media/logger.h"
 #include "media/player/player_core.h"
@@ -149,16 +150,23 @@ bool TCustomPlayer::Open(const std::string& fileName, player::Display* display, 
   }
   if (!pipe->videoStream && !DisableDisplay && core.display) pipe->showMode = player::kShowWaveform;
   if (pipe->showMode == player::kShowVideoFailed) pipe->showMode = player::kShowNone;
+  // The picture's size as shown: a clip stored turned is shown upright.
+  const int turn = pipe->videoStream ? DisplayRotationOf(pipe->videoStream) : 0;
+  const bool sideways = turn == 90 || turn == 270;
+  const int decodedWidth = pipe->videoDecoder ? pipe->videoDecoder->width : 0;
+  const int decodedHeight = pipe->videoDecoder ? pipe->videoDecoder->height : 0;
+  const int shownWidth = sideways ? decodedHeight : decodedWidth;
+  const int shownHeight = sideways ? decodedWidth : decodedHeight;
   {
     std::lock_guard lock(core.shownMutex);
-    core.videoWidth = pipe->videoDecoder ? pipe->videoDecoder->width : 0;
-    core.videoHeight = pipe->videoDecoder ? pipe->videoDecoder->height : 0;
+    core.videoWidth = shownWidth;
+    core.videoHeight = shownHeight;
     core.startTimeUs = pipe->startTimeUs;
   }
   const int64_t duration = pipe->stillImage ? 0 : pipe->durationUs;
-  const bool hasPicture = pipe->videoDecoder && pipe->videoDecoder->width > 0;
-  const int frameWidth = hasPicture ? pipe->videoDecoder->width : -1;
-  const int frameHeight = hasPicture ? pipe->videoDecoder->height : -1;
+  const bool hasPicture = decodedWidth > 0;
+  const int frameWidth = hasPicture ? shownWidth : -1;
+  const int frameHeight = hasPicture ? shownHeight : -1;
   {
     std::lock_guard lock(core.pipelineMutex);
     core.pipeline = pipe;

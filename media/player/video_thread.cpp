@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cmath>
 
+#include "media/display_rotation.h"
 #include "media/logger.h"
 #include "media/player/player_core.h"
 #include "media/utils.h"
@@ -13,6 +14,9 @@ namespace media::player {
 namespace {
 
 constexpr double kNoLastPts = -1e18;
+// Timestamps of pictures and of a seek's target are rounded differently: a
+// picture this close before the target is the picture at the target.
+constexpr double kResumeTolerance = 0.001;
 
 void SleepMs(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
@@ -26,7 +30,9 @@ struct FilterChain {
   int width = 0, height = 0, format = -1;
   AVRational aspect{0, 1};
 
-  bool Build(const AVFrame* frame, AVRational timeBase) {
+  // clockwise: how far the stream's pictures are turned for display (a
+  // phone's portrait clip stored as landscape pictures).
+  bool Build(const AVFrame* frame, AVRational timeBase, int clockwise) {
     graph.reset(Av().avfilter_graph_alloc());
     source = sink = nullptr;
     if (!graph) return false;
@@ -45,7 +51,7 @@ struct FilterChain {
     const AVPixelFormat accepted[] = {AV_PIX_FMT_YUV420P};
     if (Av().av_opt_set_bin(sink, "pix_fmts", reinterpret_cast<const uint8_t*>(accepted), sizeof(accepted),
                             AV_OPT_SEARCH_CHILDREN) < 0 ||
-        Av().avfilter_link(source, 0, sink, 0) < 0 || Av().avfilter_graph_config(graph.get(), nullptr) < 0) {
+        !Link(RotationFilters(clockwise)) || Av().avfilter_graph_config(graph.get(), nullptr) < 0) {
       return false;
     }
     width = frame->width;
@@ -53,6 +59,34 @@ struct FilterChain {
     format = frame->format;
     aspect = sar;
     return true;
+  }
+
+ private:
+  static const char* RotationFilters(int clockwise) {
+    switch (clockwise) {
+      case 90: return "transpose=clock";
+      case 180: return "hflip,vflip";
+      case 270: return "transpose=cclock";
+      default: return "";
+    }
+  }
+
+  // The source to the sink, through the filters described (if any).
+  bool Link(const std::string& filters) {
+    if (filters.empty()) return Av().avfilter_link(source, 0, sink, 0) >= 0;
+    AVFilterInOut* outputs = Av().avfilter_inout_alloc();
+    AVFilterInOut* inputs = Av().avfilter_inout_alloc();
+    bool linked = false;
+    if (outputs && inputs) {
+      outputs->name = Av().av_strdup("in");
+      outputs->filter_ctx = source;
+      inputs->name = Av().av_strdup("out");
+      inputs->filter_ctx = sink;
+      linked = Av().avfilter_graph_parse_ptr(graph.get(), filters.c_str(), &inputs, &outputs, nullptr) >= 0;
+    }
+    Av().avfilter_inout_free(&inputs);
+    Av().avfilter_inout_free(&outputs);
+    return linked;
   }
 };
 
@@ -107,6 +141,8 @@ int Pipeline::GetVideoFrame(AVFrame* frame, int64_t& timestamp) {
     if (next.flush) {
       Av().avcodec_flush_buffers(decoder);
       FlushPictures();
+      videoResumeAt = next.resumeAt;
+      firstPictureTimed = false;  // the first picture after it meets the sound anew
       currentPos = -1;
       lastPts = kNoLastPts;
       lastDelay = 0;
@@ -124,6 +160,7 @@ int Pipeline::GetVideoFrame(AVFrame* frame, int64_t& timestamp) {
         Av().avcodec_send_packet(decoder, nullptr);
         videoPending = true;
       } else if (videoDrained && !endReported) {
+        ReleaseSound();  // no picture comes to wait for
         player.UpdatePosition(*this);
       }
       continue;
@@ -199,10 +236,19 @@ void Pipeline::VideoThread() {
     int got = GetVideoFrame(decoded.get(), timestamp);
     if (got < 0) break;
     if (got == 0) continue;
+    if (videoResumeAt != kResumeAnywhere && timestamp != AV_NOPTS_VALUE) {
+      // Decoding forward from the key frame before a seek's target: the
+      // pictures before it are not shown (nor counted as dropped).
+      if (double(timestamp) * av_q2d(timeBase) < videoResumeAt - kResumeTolerance) {
+        Av().av_frame_unref(decoded.get());
+        continue;
+      }
+      videoResumeAt = kResumeAnywhere;
+    }
     decoded->pts = timestamp;
     if (!chain.graph || decoded->width != chain.width || decoded->height != chain.height ||
         decoded->format != chain.format) {
-      if (!chain.Build(decoded.get(), timeBase)) {
+      if (!chain.Build(decoded.get(), timeBase, DisplayRotationOf(videoStream))) {
         player.LogMessage(llError, "the video filter chain cannot be built");
         break;
       }
@@ -225,8 +271,9 @@ void Pipeline::VideoThread() {
       double frameDelay = rate.num > 0 && rate.den > 0 ? av_q2d(AVRational{rate.den, rate.num}) : av_q2d(timeBase);
       videoClock += frameDelay * (1 + 0.5 * picture->repeat_pict);
       int64_t position = picture->pkt_pos;
-      if (QueuePicture(std::move(picture), pts, position) < 0) return;
+      if (QueuePicture(std::move(picture), pts, position) < 0) break;
       player.pictureQueued.Set();
+      if (flushSeen) ReleaseSound();  // the first picture after opening or seeking is here
       endReported = false;
       int countdown = openPausedCountdown;
       if (countdown > 1) {
@@ -236,7 +283,9 @@ void Pipeline::VideoThread() {
         openPausedCountdown = 2;
       }
     }
+    if (videoQueue.Aborted()) break;
   }
+  ReleaseSound();  // no more pictures: the sound does not wait for one
 }
 
 void Pipeline::SubtitleThread() {
