@@ -76,8 +76,13 @@ int RunPlay(const std::vector<std::string>& words) {
   player.SetAudioVolume(volume);
 
   int64_t duration = -1;
+  int pictureWidth = 0, pictureHeight = 0;  // as shown (a turned phone clip upright)
   bool finished = false;
-  player.SetOnFileOpen([&](int64_t fileDuration, int, int, int&, int&) { duration = fileDuration; });
+  player.SetOnFileOpen([&](int64_t fileDuration, int width, int height, int&, int&) {
+    duration = fileDuration;
+    pictureWidth = width;
+    pictureHeight = height;
+  });
   player.SetOnPosition([&](int64_t pts) {
     std::printf("\r%s / %s ", media::DurationText(pts).c_str(),
                 media::DurationText(duration >= 0 ? duration : media::kNoPts).c_str());
@@ -103,11 +108,11 @@ int RunPlay(const std::vector<std::string>& words) {
     }
   });
 
+  player.StartPosition = start;
   if (!player.Open(args.positionals()[0], nullptr, args.has("paused"))) {
     std::cerr << "kestrova-cli play: " << player.LastErrorMessage() << "\n";
     return 1;
   }
-  if (start > 0) player.Seek(media::sfBackward, start);
   while (!finished) handOver.Pump(std::chrono::milliseconds(100));
   player.SetOnPosition(nullptr);
   player.Stop(true);
@@ -117,6 +122,7 @@ int RunPlay(const std::vector<std::string>& words) {
     double mean = counters.avOffsetSamples ? double(counters.avOffsetSumUs) / counters.avOffsetSamples / 1000.0 : 0;
     std::fprintf(stderr, "pictures shown: %d, dropped: %d, av offset mean: %.1f ms, max: %.1f ms\n", counters.shown,
                  counters.dropped, mean, double(counters.avOffsetMaxUs) / 1000.0);
+    if (pictureWidth > 0) std::fprintf(stderr, "picture size: %dx%d\n", pictureWidth, pictureHeight);
   }
   return 0;
 }

@@ -166,6 +166,7 @@ struct Pipeline {
   std::atomic<bool> stillWanted{false};  // while paused: show the next picture once (open paused, seek)
 
   int64_t startTimeUs = 0, durationUs = -1;
+  int64_t startAtUs = 0;  // where playing starts, µs from the start (a seek before the first packet)
   bool stillImage = false, liveCapture = false;
   std::atomic<bool> eofMessageGiven{false}, endReported{false}, endReached{false}, reading{false};
   bool eofPending = false;

@@ -118,6 +118,11 @@ void Pipeline::ReadThread() {
   // The probe sees the input from this thread only, before reading starts.
   ProbeInputAccess::Attach(player.probe, input);
   failed = false;
+  if (startAtUs > 0) {
+    // Asked before the first packet is read, so nothing before it is shown.
+    const int64_t at = durationUs > 0 ? std::min(startAtUs, durationUs) : startAtUs;
+    RequestSeek(at + startTimeUs, 0, 0);
+  }
   status = 1;
 
   while (!abort) {

@@ -130,6 +130,7 @@ bool TCustomPlayer::Open(const std::string& fileName, player::Display* display, 
 
   auto pipe = std::make_shared<player::Pipeline>(core);
   pipe->fileName = fileName;
+  pipe->startAtUs = std::max<int64_t>(0, StartPosition);
   if (paused) {
     pipe->paused = true;
     pipe->openPausedCountdown = 1;

@@ -109,6 +109,9 @@ class TCustomPlayer : public TFFBaseComponent {
   void SetMute(bool value);
   int FrameWidth = 0;
   int FrameHeight = 0;
+  // Where the next Open starts playing, µs from the start: its first
+  // picture and sound are the ones at this time (0: the beginning).
+  int64_t StartPosition = 0;
   bool Hook() const;
   void SetHook(bool value);
   int ScreenWidth = 0;

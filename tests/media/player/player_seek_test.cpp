@@ -1,0 +1,168 @@
+// Seeking judged by what the player showed and played: a clip with a white
+// flash and a beep at the middle of every second (nothing at whole seconds),
+// made with key frames 7 s apart and with one key frame only (1200 s apart).
+// A seek lands on the picture at its target, never on the key frame before
+// it, and the sound resumes there with the pictures: the first beep heard
+// after the seek belongs to the first flash shown after it.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "media_fixture.h"
+#include "player_fixture.h"
+#include "process.h"
+
+using namespace media;
+using kestrova::test::MakeMedia;
+using kestrova::test::PlayerRig;
+using kestrova::test::TempDir;
+
+namespace {
+
+struct SeekMedia {
+  std::filesystem::path keys7s, keys1200s;
+};
+
+const SeekMedia& Clips() {
+  static TempDir folder;
+  static const SeekMedia media = [] {
+    SeekMedia m{folder.path() / "keys-7s.mp4", folder.path() / "keys-1200s.mp4"};
+    const std::string source =
+        "-f lavfi -i color=c=black:size=320x240:rate=25:duration=16 "
+        "-f lavfi -i aevalsrc='if(between(mod(t\\,1)\\,0.5\\,0.58)\\,0.8*sin(2*PI*1000*t)\\,0)':s=44100:d=16 "
+        "-vf drawbox=c=white:t=fill:enable='between(mod(t\\,1)\\,0.5\\,0.58)' "
+        "-c:v libx264 -preset veryfast -bf 2 -sc_threshold 0 -pix_fmt yuv420p -c:a aac -shortest ";
+    MakeMedia(source + "-g 175 -keyint_min 175", m.keys7s);
+    MakeMedia(source + "-g 30000 -keyint_min 30000", m.keys1200s);
+    return m;
+  }();
+  return media;
+}
+
+int64_t SteadyUs() {
+  return std::chrono::duration_cast<std::chrono::microseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
+struct Shown {
+  int64_t ptsUs, atUs;
+  bool white;
+};
+
+// What one playback showed and played, recorded from the host's side.
+struct Recorder {
+  explicit Recorder(PlayerRig& rig) {
+    rig.player->SetOnAudioOutput([this](const int16_t* samples, int frames, int channels, int rate, int64_t at) {
+      for (int i = 0; i < frames; ++i) {
+        if (std::abs(int(samples[i * channels])) < 8000) continue;
+        int64_t when = at + int64_t(i) * 1000000 / rate;
+        std::lock_guard lock(mutex);
+        if (when - lastLoud > 500000) beeps.push_back(when);
+        lastLoud = when;
+      }
+    });
+    rig.onPicture = [this, &rig] {
+      player::SurfacePicture picture = rig.surface->Snapshot();
+      shown.push_back(Shown{picture.ptsUs, picture.shownAtUs, ((picture.Pixel(160, 120) >> 8) & 255) > 200});
+    };
+  }
+  std::vector<int64_t> BeepsAfter(int64_t us) {
+    std::lock_guard lock(mutex);
+    std::vector<int64_t> after;
+    for (int64_t beep : beeps) {
+      if (beep >= us) after.push_back(beep);
+    }
+    return after;
+  }
+  std::mutex mutex;
+  std::vector<int64_t> beeps;  // steady-clock µs of each beep's first loud sample
+  int64_t lastLoud = -10'000'000;
+  std::vector<Shown> shown;  // host thread only
+};
+
+// The pictures from the first one at or after fromPtsUs on, and how the
+// first flash among them meets the first beep heard after heardFromUs.
+void ExpectLandedAt(Recorder& record, int64_t fromPtsUs, int64_t targetUs, int64_t heardFromUs) {
+  auto first = std::find_if(record.shown.begin(), record.shown.end(),
+                            [&](const Shown& s) { return s.ptsUs >= fromPtsUs; });
+  ASSERT_NE(first, record.shown.end()) << "nothing shown after the seek";
+  int64_t lowest = INT64_MAX;
+  for (auto it = first; it != record.shown.end(); ++it) lowest = std::min(lowest, it->ptsUs);
+  // The picture at the target (or the one after it, within one picture).
+  EXPECT_GE(lowest, targetUs - 1000) << "a picture before the target was shown";
+  EXPECT_LT(first->ptsUs, targetUs + 120000) << "the first picture seen after the seek";
+  auto flash = std::find_if(first, record.shown.end(), [](const Shown& s) { return s.white; });
+  ASSERT_NE(flash, record.shown.end()) << "no flash shown after the seek";
+  EXPECT_EQ(flash->ptsUs / 1000000, targetUs / 1000000 + (targetUs % 1000000 > 580000 ? 1 : 0));
+  std::vector<int64_t> beeps = record.BeepsAfter(heardFromUs);
+  ASSERT_FALSE(beeps.empty()) << "no beep heard after the seek";
+  // A sound that resumed at the key frame instead would beep seconds early.
+  EXPECT_LT(std::llabs(beeps.front() - flash->atUs), 400000)
+      << "first beep minus first flash after the seek, ms: " << (beeps.front() - flash->atUs) / 1000;
+}
+
+// The Right key's seek (flags 0) and --start's (backward), from a playing
+// position to 10 s further, with the machine idle and with every core busy.
+TEST(PlayerSeekTest, AForwardSeekLandsAtItsTargetWithPictureAndSoundTogether) {
+  struct Case {
+    const char* name;
+    bool sparseKeys;
+    uint8_t flags;
+    bool loaded;
+  };
+  for (Case c : {Case{"keys 7 s apart, flags 0", false, 0, false}, Case{"keys 1200 s apart", true, sfBackward, false},
+                 Case{"keys 7 s apart, cores busy", false, 0, true}}) {
+    SCOPED_TRACE(c.name);
+    std::atomic<bool> busy{c.loaded};
+    std::vector<std::thread> load;
+    for (unsigned i = 0; c.loaded && i < std::max(2u, std::thread::hardware_concurrency()); ++i) {
+      load.emplace_back([&busy] {
+        while (busy.load()) {
+        }
+      });
+    }
+    PlayerRig rig;
+    Recorder record(rig);
+    const auto& file = c.sparseKeys ? Clips().keys1200s : Clips().keys7s;
+    ASSERT_TRUE(rig.player->Open(file.string(), rig.surface.get(), false));
+    ASSERT_TRUE(rig.PumpUntil([&] { return rig.surface->Snapshot().ptsUs >= 200000; }));
+    const int64_t from = rig.player->CurrentPosition();
+    const int64_t target = from + 10'000'000;
+    const int64_t seekedAt = SteadyUs();
+    rig.player->Seek(c.flags, target);
+    EXPECT_TRUE(rig.PumpUntil([&] { return rig.Count(psEnd) == 1; }, std::chrono::seconds(60)));
+    rig.player->Stop(true);
+    busy = false;
+    for (std::thread& t : load) t.join();
+    // Pictures from before the seek are near `from`; the key frame before the
+    // target is 3 s or more behind it.
+    ExpectLandedAt(record, from + 1'000'000, target, seekedAt + 150000);
+  }
+}
+
+// Playing from a given time: the first picture shown is the one there, and
+// the first beep heard is that second's.
+TEST(PlayerSeekTest, StartPositionShowsAndPlaysFromThere) {
+  for (int64_t start : {int64_t(9'300'000), int64_t(12'540'000)}) {
+    SCOPED_TRACE(start);
+    PlayerRig rig;
+    Recorder record(rig);
+    rig.player->StartPosition = start;
+    const int64_t openedAt = SteadyUs();
+    ASSERT_TRUE(rig.player->Open(Clips().keys7s.string(), rig.surface.get(), false));
+    EXPECT_TRUE(rig.PumpUntil([&] { return rig.Count(psEnd) == 1; }, std::chrono::seconds(60)));
+    rig.player->Stop(true);
+    ASSERT_FALSE(record.shown.empty());
+    EXPECT_GE(record.shown.front().ptsUs, start - 1000);
+    ExpectLandedAt(record, 0, start, openedAt);
+  }
+}
+
+}  // namespace
