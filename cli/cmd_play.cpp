@@ -1,5 +1,6 @@
-// kestrova-cli play FILE: plays a file with sound in a window of its own.
-// Space pauses, left and right seek 10 s, q or closing the window quits. The
+// kestrova-cli play FILE: plays a file with sound in a window of its own
+// (of the picture's size, or --size with the picture scaled into it). Space
+// pauses, left and right seek 10 s, q or closing the window quits. The
 // position goes to standard output as one line rewritten in place.
 #include <cstdio>
 #include <iostream>
@@ -38,7 +39,7 @@ int64_t ParseTime(const std::string& text) {
 
 int RunPlay(const std::vector<std::string>& words) {
   Arguments args(words, {"paused", "no-audio", "stats", "verbose"});
-  const char* usage = "usage: kestrova-cli play FILE [--paused] [--start T] [--no-audio] [--volume 0-128]\n";
+  const char* usage = "usage: kestrova-cli play FILE [--paused] [--start T] [--no-audio] [--volume 0-128] [--size WxH]\n";
   if (args.positionals().size() != 1) {
     std::cerr << usage;
     return 2;
@@ -53,6 +54,12 @@ int RunPlay(const std::vector<std::string>& words) {
       return 2;
     }
     volume = int(value);
+  }
+  int windowWidth = 0, windowHeight = 0;
+  if (args.has("size") && (std::sscanf(args.value("size").c_str(), "%dx%d", &windowWidth, &windowHeight) != 2 ||
+                           windowWidth <= 0 || windowHeight <= 0 || windowWidth > 16384 || windowHeight > 16384)) {
+    std::cerr << "kestrova-cli play: --size takes the window's size as WIDTHxHEIGHT, such as 640x360\n";
+    return 2;
   }
   if (start < 0) {
     std::cerr << "kestrova-cli play: --start takes a time such as 00:01:05.500 or 65.5\n";
@@ -73,6 +80,8 @@ int RunPlay(const std::vector<std::string>& words) {
     return 1;
   }
   player.DisableAudio = args.has("no-audio");
+  player.ScreenWidth = windowWidth;  // 0: the picture's own size
+  player.ScreenHeight = windowHeight;
   player.SetAudioVolume(volume);
 
   int64_t duration = -1;
@@ -127,7 +136,7 @@ int RunPlay(const std::vector<std::string>& words) {
   return 0;
 }
 
-const CommandRegistrar kRegistrar({"play", "play FILE [--paused] [--start T] [--no-audio] [--volume 0-128]", RunPlay});
+const CommandRegistrar kRegistrar({"play", "play FILE [--paused] [--start T] [--no-audio] [--volume 0-128] [--size WxH]", RunPlay});
 
 }  // namespace
 }  // namespace kestrova::cli

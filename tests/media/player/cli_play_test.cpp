@@ -67,6 +67,7 @@ TEST(CliPlayTest, BadInputGivesAClearError) {
       {ShellQuote((SharedMedia().folder / "a.avi").string()), "a.avi: No such file or directory"},
       {ShellQuote(SharedMedia().mp4.string()) + " --volume 200", "the volume is a number from 0 to 128"},
       {ShellQuote(SharedMedia().mp4.string()) + " --start soon", "--start takes a time"},
+      {ShellQuote(SharedMedia().mp4.string()) + " --size 640", "--size takes the window's size"},
       {"", "usage: kestrova-cli play FILE"},
   };
   for (const auto& [arguments, message] : table) {
