@@ -9,8 +9,9 @@ screen, and stamps both on one monotonic clock as they arrive:
   a beep:  the first loud sample of a burst (its block's arrival plus its
            place in the block)
 Each flash is paired with the nearest beep; the offsets (flash minus beep)
-are printed as one line: "avsync n=N median_abs_ms=M max_abs_ms=X
-first_flash_s=F", F being seconds from the player's start to its first flash.
+are printed as one line: "avsync n=N flashes=.. beeps=.. median_abs_ms=M
+max_abs_ms=X median_ms=S first_flash_s=F", S signed (positive: the picture
+late), F the seconds from the player's start to its first flash.
 
 usage: avsync.py RATE CHANNELS SCREEN_W SCREEN_H -- PLAYER ARGS...
 """
@@ -114,9 +115,11 @@ def main():
     absolute = sorted(abs(o) for o in offsets)
     median = statistics.median(absolute) * 1000 if absolute else -1
     largest = absolute[-1] * 1000 if absolute else -1
+    signed = statistics.median(offsets) * 1000 if offsets else 0
     first = flashes[0] - begun if flashes else -1
     print(f"avsync n={len(offsets)} flashes={len(flashes)} beeps={len(beeps)} "
-          f"median_abs_ms={median:.1f} max_abs_ms={largest:.1f} first_flash_s={first:.2f}")
+          f"median_abs_ms={median:.1f} max_abs_ms={largest:.1f} median_ms={signed:.1f} "
+          f"first_flash_s={first:.2f}")
     os.unlink(pipe_path)
     os.rmdir(folder)
     sys.exit(result.returncode)

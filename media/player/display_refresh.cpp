@@ -137,8 +137,23 @@ void Pipeline::BlendSubtitle(AVFrame* picture) {
   }
 }
 
+void Pipeline::StartTogether() {
+  if (!surfaceOpen) OpenSurface(false);  // a window can take long to open: not on the sound's time
+  const double now = Now();
+  const double clock = AudioClock();  // standing: the first sample to be heard
+  std::lock_guard lock(pictureMutex);
+  if (pictureCount == 0) return;
+  const PictureEntry& first = pictures[pictureRead];
+  const double lead = first.pts - clock;
+  const double shift = now + (lead > 0 && lead < kNoSyncThreshold ? lead : 0) - first.target;
+  for (int i = 0; i < pictureCount; ++i) pictures[(pictureRead + i) % kPictureQueueSize].target += shift;
+  frameTimer += shift;
+  ReleaseSound();
+}
+
 void Pipeline::Refresh(bool advance) {
   if (videoStream) {
+    if (advance && soundHeld && flushSeen && !dropStale && !seekRequest) StartTogether();
     for (;;) {
       PictureEntry* entry = nullptr;
       double nextTarget = 0;

@@ -111,9 +111,9 @@ struct Pipeline {
   // the sound it still holds from before the seek.
   std::atomic<bool> audioDropHeld{false};
   // After opening and after a seek the sound waits, silent and with its clock
-  // standing at heldClock or at its first decoded sample, until the first
-  // picture is queued: picture and sound start together, however long
-  // decoding forward from a key frame takes.
+  // standing at heldClock or at its first decoded sample, until the display
+  // takes the first picture (StartTogether): picture and sound start
+  // together, however long decoding forward from a key frame takes.
   std::atomic<bool> soundHeld{false};
   std::atomic<double> heldClock{0};
 
@@ -210,6 +210,10 @@ struct Pipeline {
 
   // Display (display_refresh.cpp), on the event loop's thread.
   void Refresh(bool advance);
+  // The first picture after opening or seeking is queued: the sound, waiting
+  // for it, starts now, and the queued pictures are timed from this moment,
+  // however long decoding forward or opening the window took.
+  void StartTogether();
   void ShowCurrent();
   void ShowFrame(AVFrame* picture, double pts);
   void ExpireSubtitles();

@@ -273,7 +273,6 @@ void Pipeline::VideoThread() {
       int64_t position = picture->pkt_pos;
       if (QueuePicture(std::move(picture), pts, position) < 0) break;
       player.pictureQueued.Set();
-      if (flushSeen) ReleaseSound();  // the first picture after opening or seeking is here
       endReported = false;
       int countdown = openPausedCountdown;
       if (countdown > 1) {
