@@ -1,9 +1,10 @@
-// Seeking judged by what the player showed and played: a clip with a white
+// Starting and seeking judged by what the player showed and played: a clip with a white
 // flash and a beep at the middle of every second (nothing at whole seconds),
 // made with key frames 7 s apart and with one key frame only (1200 s apart).
 // A seek lands on the picture at its target, never on the key frame before
 // it, and the sound resumes there with the pictures: the first beep heard
-// after the seek belongs to the first flash shown after it.
+// after the seek belongs to the first flash shown after it. Opening into a
+// window that takes long to appear starts picture and sound together too.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -21,6 +22,7 @@
 using namespace media;
 using kestrova::test::MakeMedia;
 using kestrova::test::PlayerRig;
+using kestrova::test::SharedPlayerMedia;
 using kestrova::test::TempDir;
 
 namespace {
@@ -163,6 +165,44 @@ TEST(PlayerSeekTest, StartPositionShowsAndPlaysFromThere) {
     EXPECT_GE(record.shown.front().ptsUs, start - 1000);
     ExpectLandedAt(record, 0, start, openedAt);
   }
+}
+
+// A display whose first surface takes long to appear, as a window on a busy
+// X server can.
+class SlowToOpenSurface : public player::HostSurface {
+ public:
+  using HostSurface::HostSurface;
+  bool SetMode(int width, int height, std::string& error) override {
+    if (!opened_) std::this_thread::sleep_for(std::chrono::milliseconds(800));
+    opened_ = true;
+    return HostSurface::SetMode(width, height, error);
+  }
+
+ private:
+  bool opened_ = false;
+};
+
+// The flash-and-beep clip (a flash and a beep at every whole second, the
+// first at 0): the sound waits while the window opens, so the first flash
+// meets its beep and the first pictures are not dropped as late.
+TEST(PlayerSeekTest, ASlowWindowDelaysSoundAndPicturesTogether) {
+  PlayerRig rig(640, 480);
+  rig.surface = std::make_unique<SlowToOpenSurface>(&rig.handOver, 640, 480, [&rig] {
+    if (rig.onPicture) rig.onPicture();
+  });
+  Recorder record(rig);
+  ASSERT_TRUE(rig.player->Open(SharedPlayerMedia().flashBeep.string(), rig.surface.get(), false));
+  EXPECT_TRUE(rig.PumpUntil([&] { return rig.surface->Snapshot().ptsUs >= 2'000'000; }, std::chrono::seconds(30)));
+  const TPlayerCounters counters = rig.player->Counters();
+  rig.player->Stop(true);
+  auto flash = std::find_if(record.shown.begin(), record.shown.end(), [](const Shown& s) { return s.white; });
+  ASSERT_NE(flash, record.shown.end());
+  EXPECT_LT(flash->ptsUs, 80000) << "the first flash is the one at 0";
+  std::vector<int64_t> beeps = record.BeepsAfter(0);
+  ASSERT_FALSE(beeps.empty());
+  EXPECT_LT(std::llabs(beeps.front() - flash->atUs), 200000)
+      << "first beep minus first flash, ms: " << (beeps.front() - flash->atUs) / 1000;
+  EXPECT_LE(counters.dropped, 10) << "of " << counters.shown + counters.dropped;
 }
 
 }  // namespace
