@@ -173,7 +173,7 @@ class SlowToOpenSurface : public player::HostSurface {
  public:
   using HostSurface::HostSurface;
   bool SetMode(int width, int height, std::string& error) override {
-    if (!opened_) std::this_thread::sleep_for(std::chrono::milliseconds(800));
+    if (!opened_) std::this_thread::sleep_for(std::chrono::milliseconds(1000));
     opened_ = true;
     return HostSurface::SetMode(width, height, error);
   }
@@ -200,9 +200,10 @@ TEST(PlayerSeekTest, ASlowWindowDelaysSoundAndPicturesTogether) {
   EXPECT_LT(flash->ptsUs, 80000) << "the first flash is the one at 0";
   std::vector<int64_t> beeps = record.BeepsAfter(0);
   ASSERT_FALSE(beeps.empty());
-  EXPECT_LT(std::llabs(beeps.front() - flash->atUs), 200000)
+  // Without the wait: a second apart, and the pictures of that second dropped.
+  EXPECT_LT(std::llabs(beeps.front() - flash->atUs), 300000)
       << "first beep minus first flash, ms: " << (beeps.front() - flash->atUs) / 1000;
-  EXPECT_LE(counters.dropped, 10) << "of " << counters.shown + counters.dropped;
+  EXPECT_LE(counters.dropped, 20) << "of " << counters.shown + counters.dropped;
 }
 
 }  // namespace
