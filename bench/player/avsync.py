@@ -6,8 +6,8 @@ with SDL's disk audio driver writing into a pipe. This script reads the pipe
 and, through the ffmpeg tool's x11grab, a small square in the middle of the
 screen, and stamps both on one monotonic clock as they arrive:
   a flash: the square turns white (the clip flashes its whole picture white)
-  a beep:  the first loud sample of a burst (its block's arrival plus its
-           place in the block)
+  a beep:  the first loud sample of a burst (its read's arrival less the
+           samples after it in that read, at the rate)
 Each flash is paired with the nearest beep; the offsets (flash minus beep)
 are printed as one line: "avsync n=N flashes=.. beeps=.. median_abs_ms=M
 max_abs_ms=X median_ms=S first_flash_s=F", S signed (positive: the picture
@@ -38,8 +38,9 @@ def read_audio(path, rate, channels, beeps, done):
             block = pipe.read(65536)
             if not block:
                 break
-            # One read takes what SDL handed over at once: its first sample
-            # was handed when it arrived, the others follow at the rate.
+            # SDL hands the sound over at its rate; a read that comes late
+            # takes several blocks at once. Its last sample arrived now, the
+            # earlier ones a sample's time apart before it.
             arrived = time.monotonic()
             block = pending + block
             usable = len(block) - len(block) % frame_bytes
@@ -50,7 +51,7 @@ def read_audio(path, rate, channels, beeps, done):
             for i, value in enumerate(first_channel):
                 if abs(value) < BEEP_LEVEL:
                     continue
-                when = arrived + i / rate
+                when = arrived - (len(first_channel) - i) / rate
                 if when - last_loud > GAP:
                     beeps.append(when)
                 last_loud = when

@@ -143,11 +143,19 @@ void Pipeline::StartTogether() {
   const double clock = AudioClock();  // standing: the first sample to be heard
   std::lock_guard lock(pictureMutex);
   if (pictureCount == 0) return;
-  const PictureEntry& first = pictures[pictureRead];
-  const double lead = first.pts - clock;
-  const double shift = now + (lead > 0 && lead < kNoSyncThreshold ? lead : 0) - first.target;
-  for (int i = 0; i < pictureCount; ++i) pictures[(pictureRead + i) % kPictureQueueSize].target += shift;
-  frameTimer += shift;
+  // The queued pictures are timed anew from their own times: the first when
+  // the sound reaches it, the others a picture's time apart.
+  const double lead = pictures[pictureRead].pts - clock;
+  double target = now + (lead > 0 && lead < kNoSyncThreshold ? lead : 0);
+  double previous = pictures[pictureRead].pts;
+  for (int i = 0; i < pictureCount; ++i) {
+    PictureEntry& entry = pictures[(pictureRead + i) % kPictureQueueSize];
+    const double step = entry.pts - previous;
+    if (step > 0 && step < kNoSyncThreshold) target += step;
+    entry.target = target;
+    previous = entry.pts;
+  }
+  frameTimer = target;
   ReleaseSound();
 }
 
