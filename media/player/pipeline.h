@@ -39,6 +39,7 @@ constexpr double kSyncThreshold = 0.01;
 constexpr int kSampleRingSize = 131072;
 constexpr int kSubtitleQueueSize = 4;
 constexpr int kPictureQueueSize = 2;
+constexpr int64_t kLongestHoldWithoutPicturesUs = 2'000'000;
 
 enum ShowMode { kShowNone = 0, kShowWaveform = 1, kShowVideoFailed = 2 };
 
@@ -116,6 +117,10 @@ struct Pipeline {
   // together, however long decoding forward from a key frame takes.
   std::atomic<bool> soundHeld{false};
   std::atomic<double> heldClock{0};
+  // When the video decoder last gave a picture (or the hold began): a held
+  // sound whose pictures stopped coming (a damaged video stream) goes on
+  // without them after kLongestHoldWithoutPictures.
+  std::atomic<int64_t> videoProgressUs{0};
 
   // Waveform of files without pictures.
   std::atomic<int> showMode{kShowNone};

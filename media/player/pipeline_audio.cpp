@@ -108,6 +108,7 @@ void Pipeline::HoldSound(double clock) {
   heldClock = clock;
   callbackClock = clock;
   callbackSpan = 0;
+  videoProgressUs = NowUs();
   soundHeld = true;
 }
 

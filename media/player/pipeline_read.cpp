@@ -186,8 +186,12 @@ void Pipeline::ReadThread() {
                      (!subtitleStream || subtitleQueue.Count() > kPacketFloor);
     const bool full = audioQueue.Bytes() + videoQueue.Bytes() + subtitleQueue.Bytes() > kQueueByteLimit;
     // Sound held for a picture that cannot come (the video ended earlier
-    // than the sound) goes on without it.
-    if (full && videoQueue.Count() == 0) ReleaseSound();
+    // than the sound, or its decoder stopped giving pictures) goes on
+    // without it.
+    if ((full && videoQueue.Count() == 0) ||
+        (soundHeld && NowUs() - videoProgressUs > kLongestHoldWithoutPicturesUs)) {
+      ReleaseSound();
+    }
     if (full || satisfied) {
       SleepMs(10);
       continue;

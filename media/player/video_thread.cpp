@@ -236,6 +236,7 @@ void Pipeline::VideoThread() {
     int got = GetVideoFrame(decoded.get(), timestamp);
     if (got < 0) break;
     if (got == 0) continue;
+    videoProgressUs = NowUs();
     if (videoResumeAt != kResumeAnywhere && timestamp != AV_NOPTS_VALUE) {
       // Decoding forward from the key frame before a seek's target: the
       // pictures before it are not shown (nor counted as dropped).
