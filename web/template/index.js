@@ -538,7 +538,7 @@
         picture.alt = '';
         picture.loading = 'lazy';
         picture.addEventListener('error', function () { picture.hidden = true; });
-        picture.src = address('zoom/', entry.zoomimage);
+        self.whenVideoStarted(function () { picture.src = address('zoom/', entry.zoomimage); });
         thumb.appendChild(picture);
       }
       item.appendChild(thumb);
@@ -565,6 +565,26 @@
       self.items[to].focus();
     });
     this.body.appendChild(list);
+  };
+
+  // The first video's download goes first: the thumbnails would share the
+  // few connections a browser opens to one server with it, and hold up its
+  // first picture. They follow once the video has its first picture, failed,
+  // or after a second in any case.
+  Player.prototype.whenVideoStarted = function (then) {
+    if (!this.waitingForVideo) {
+      var waiting = this.waitingForVideo = [], video = this.video, timer;
+      var release = function () {
+        clearTimeout(timer);
+        ['loadeddata', 'error'].forEach(function (name) { video.removeEventListener(name, release); });
+        waiting.splice(0).forEach(function (job) { job(); });
+        waiting.done = true;
+      };
+      ['loadeddata', 'error'].forEach(function (name) { video.addEventListener(name, release); });
+      timer = setTimeout(release, 1000);
+      if (video.readyState >= 2) release();
+    }
+    if (this.waitingForVideo.done) then(); else this.waitingForVideo.push(then);
   };
 
   Player.prototype.focusItem = function (index) {
