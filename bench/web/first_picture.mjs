@@ -14,6 +14,8 @@ const RUNS = Number(process.env.BENCH_WEB_RUNS || 21);
 const DELAY_MS = Number(process.env.BENCH_WEB_DELAY_MS ?? 50);
 const GZIP_TARGET = 15 * 1024;
 const RATIO_TARGET = 1.2;
+// Another index.js to measure (an older one, to compare).
+const PLAYER = process.env.BENCH_WEB_PLAYER || path.join(templateDir, 'index.js');
 
 // Set before any page script runs: resolves with the presentation time of
 // the first picture of the first <video>, in the page's own or the player's
@@ -66,7 +68,7 @@ try {
       fs.linkSync(path.join(work, 'video.mp4'), path.join(folder, 'video', `Bench${i}.html`));
       fs.linkSync(path.join(work, 'zoom.jpg'), path.join(folder, 'zoom', `Bench${i}.jpg`));
     }
-    fs.copyFileSync(path.join(templateDir, 'index.js'), path.join(folder, 'index.js'));
+    fs.copyFileSync(PLAYER, path.join(folder, 'index.js'));
     fs.writeFileSync(path.join(folder, 'config.xml'), configXml(count));
     fs.writeFileSync(path.join(folder, 'player.html'), page(snippet));
     fs.writeFileSync(path.join(folder, 'bare.html'),
@@ -87,7 +89,7 @@ try {
   }
 
   browser = await launchBrowser();
-  const script = fs.readFileSync(path.join(templateDir, 'index.js'));
+  const script = fs.readFileSync(PLAYER);
   const gzipped = zlib.gzipSync(script, { level: 9 }).length;
   console.log(`web player: ${RUNS} cold page loads per side and set-up, alternating, Chromium headless, nginx ` +
     `(load average ${os.loadavg().map((l) => l.toFixed(1)).join(' ')})`);

@@ -538,7 +538,9 @@
         picture.alt = '';
         picture.loading = 'lazy';
         picture.addEventListener('error', function () { picture.hidden = true; });
-        self.whenVideoStarted(function () { picture.src = address('zoom/', entry.zoomimage); });
+        self.whenVideoStarted(function () {
+          if (!self.closed) picture.src = address('zoom/', entry.zoomimage);
+        });
         thumb.appendChild(picture);
       }
       item.appendChild(thumb);
