@@ -68,7 +68,8 @@ test('hostile texts from config.xml and the query are shown as text and run noth
   const page = await open('hostile', ['--card', '--zhimo', '--title', HOSTILE_QUERY_TITLE]);
   await page.waitForFunction(() => {
     const root = document.querySelector('[data-kestrova-player]').shadowRoot;
-    return root.querySelectorAll('.list button').length === 2 && root.querySelector('video').readyState >= 1;
+    return root.querySelectorAll('.list button').length === 2 && root.querySelector('video').readyState >= 1 &&
+      [...root.querySelectorAll('img')].every((img) => img.getAttribute('src'));
   });
   await page.locator('[data-kestrova-player] .open-card').press('Enter');
   await page.waitForTimeout(300);
@@ -219,7 +220,7 @@ test('what the visitor gets: the logo drawn, thumbnails loaded, the chosen colou
       '--borderlinecolor', '00FF00']);
     await waitForVideo(page, (s) => isPlaying(s, 0.2), 'the video plays');
     await page.waitForFunction(() => [...document.querySelector('[data-kestrova-player]').shadowRoot
-      .querySelectorAll('img')].every((img) => img.complete));
+      .querySelectorAll('img')].every((img) => img.getAttribute('src') && img.complete));
     const seen = await inPlayer(page, (root) => {
       const logo = root.querySelector('.logo');
       const style = (selector) => getComputedStyle(root.querySelector(selector));

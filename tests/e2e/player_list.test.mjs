@@ -187,7 +187,7 @@ test('500 videos: one tab stop for the list with arrow keys inside, thumbnails l
 test('a missing thumbnail shows a neutral placeholder, not a broken picture', async () => {
   const page = await open('missing-thumbnail', []);
   await page.waitForFunction(() => [...document.querySelector('[data-kestrova-player]').shadowRoot
-    .querySelectorAll('.list img')].every((img) => img.complete));
+    .querySelectorAll('.list img')].every((img) => img.getAttribute('src') && img.complete));
   const thumbs = await inPlayer(page, (root) => [...root.querySelectorAll('.thumb')].map((thumb) => {
     const img = thumb.querySelector('img');
     return { box: fullyShown(thumb), picture: img.naturalWidth > 0, visible: getComputedStyle(img).display !== 'none' };
