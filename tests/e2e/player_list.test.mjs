@@ -209,9 +209,12 @@ test('the scrolling subtitle is in sight, holds still on hover and focus, and do
   async () => {
     const moves = async (page) => {
       const at = () => inPlayer(page, (root) => root.querySelector('.zhimo span').getBoundingClientRect().left);
+      // A paused animation may settle by a pixel as the compositor hands its
+      // time over; a moving one goes at least 60 px a second.
+      await page.waitForTimeout(100);
       const x0 = await at();
       await page.waitForTimeout(400);
-      return (await at()) !== x0;
+      return Math.abs((await at()) - x0) > 3;
     };
     let page = await open('three', ['--zhimo']);
     await page.waitForFunction(`(${SUBTITLE_SHOWN})(document.querySelector('[data-kestrova-player]').shadowRoot)`);
@@ -221,8 +224,7 @@ test('the scrolling subtitle is in sight, holds still on hover and focus, and do
     await page.mouse.move(0, 0);
     assert.equal(await moves(page), true);
     await page.locator('[data-kestrova-player] .zhimo').focus();
-    const held = await inPlayer(page, (root) => [root.activeElement?.className, root.querySelector('.zhimo span').getAnimations().map((a) => a.playState)]);
-    assert.equal(await moves(page), false, `focus holds it still ${JSON.stringify(held)}`);
+    assert.equal(await moves(page), false, 'focus holds it still');
     await page.close();
 
     page = await open('three', ['--zhimo'], { reducedMotion: 'reduce' });
