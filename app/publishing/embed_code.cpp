@@ -8,6 +8,34 @@ const char* const kVendorHomePage = "https://kestrova.example/";
 
 namespace {
 const char* Flag(bool on) { return on ? "True" : "False"; }
+
+bool IsAsciiAlnum(char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+
+// The address stands in a single-quoted attribute and goes over as typed,
+// except where the page would read it differently: a "'" would end the
+// attribute (the rest of the options lost, or turned into markup), and an
+// "&" that starts a character reference ("&lt;", "&#39;", "&copy ") would be
+// replaced by the character. Both are written as references, which the
+// browser turns back into the typed text. The "&" before each option
+// ("&title=") and an "&" before a blank stay as they are.
+std::string AttributeText(const std::string& text) {
+  std::string out;
+  for (size_t i = 0; i < text.size(); ++i) {
+    char c = text[i];
+    if (c == '\'') {
+      out += "&#39;";
+    } else if (c == '&') {
+      size_t end = i + 1;
+      while (end < text.size() && IsAsciiAlnum(text[end])) ++end;
+      bool optionName = end > i + 1 && end < text.size() && text[end] == '=';
+      bool startsReference = end > i + 1 || (end < text.size() && text[end] == '#');
+      out += startsReference && !optionName ? "&amp;" : "&";
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
 }  // namespace
 
 std::string BuildScriptQuery(const EmbedOptions& o) {
@@ -37,8 +65,8 @@ std::string BuildScriptQuery(const EmbedOptions& o) {
 
 std::string BuildScriptText(const std::string& domain, const std::string& query) {
   return std::string("<div style=\"display:none\"><a href=\"") + kVendorHomePage +
-         "\">ZorvaneKestrova</a></div><SCRIPT id='zvParam'  language=Javascript src='" + domain + "/index.js?" +
-         query + "'></script>";
+         "\">ZorvaneKestrova</a></div><SCRIPT id='zvParam'  language=Javascript src='" +
+         AttributeText(domain + "/index.js?" + query) + "'></script>";
 }
 
 std::string PreviewAddress(const std::string& domain, const std::string& query) {

@@ -33,6 +33,9 @@ extern const char* const kVendorHomePage;
 std::string BuildScriptQuery(const EmbedOptions& options);
 
 // The hidden link and the script element loading domain + "/index.js?" + query.
+// A "'" (and an "&" the page would read as a character reference) is written
+// as a character reference, so the address stays one attribute and the page
+// reads it as typed.
 std::string BuildScriptText(const std::string& domain, const std::string& query);
 
 // domain + "/preview.html?" + query.

@@ -151,6 +151,21 @@ describe('the snippet on the company site', () => {
     });
 });
 
+test('the demo site answers byte ranges as a company\'s server does, so a jump plays on', async () => {
+  const part = await fetch(`${site.url}/video/${published[0].filename}`, { headers: { Range: 'bytes=100-199' } });
+  assert.deepEqual([part.status, (await part.arrayBuffer()).byteLength], [206, 100]);
+  const page = await openPage('jump.html', await embedCode(site.url, ['--fixed', '--autoplay']));
+  await waitForVideo(page, (s) => isPlaying(s, 0.3), 'the first video plays');
+  const landed = await page.evaluate(() => new Promise((resolve) => {
+    const video = document.querySelector('[data-kestrova-player]').shadowRoot.querySelector('video');
+    video.addEventListener('seeked', () => resolve(video.currentTime), { once: true });
+    video.currentTime = 2.5;
+  }));
+  assert.ok(landed >= 2.4, `landed at ${landed}`);
+  await waitForVideo(page, (s) => isPlaying(s, 2.6), 'playing on after the jump');
+  await page.close();
+});
+
 test('a page on another site plays the videos once the data folder\'s server allows config.xml to it', async () => {
   // The page comes from the demo site, the player and its files from the other server.
   const snippet = await embedCode(nginxLike.url, ['--fixed', '--autoplay']);

@@ -10,8 +10,7 @@ import path from 'node:path';
 import { after, before, test } from 'node:test';
 
 import { isPlaying, launchBrowser, playerBox, playerText, waitForVideo } from './support/browser.mjs';
-import { templateDir } from './support/env.mjs';
-import { makeClip } from './support/media.mjs';
+import { configXml, inPlayer, makeMedia, siteFolder, SUBTITLE_SHOWN } from './support/player-site.mjs';
 import { run } from './support/processes.mjs';
 import { embedCode, writePage } from './support/site.mjs';
 import { startStaticServer } from './support/static-server.mjs';
@@ -20,47 +19,26 @@ const HOSTILE_TITLE = '<img src=x onerror="window.__pwned=1">';
 const HOSTILE_COMPANY = 'Acme "Quoted" & <b>Sons</b>';
 const HOSTILE_QUERY_TITLE = '<img src=y onerror=window.__pwned=3>';
 
-function configXml(items, { company = 'Acme', addr = '', card = 'True', zhimo = 'True' } = {}) {
-  const escape = (text) => text.replace(/&/g, '&amp;').replace(/</g, '&lt;').replace(/>/g, '&gt;')
-    .replace(/"/g, '&quot;');
-  const rows = items.map((item, i) => `<item duration="4" filename="${escape(item.filename)}" zoomimage="good.jpg" ` +
-    `id="${i + 1}" sort="${i + 1}" title="${escape(item.title)}" zhimo="${escape(item.zhimo || '')}"/>`).join('');
-  return '<?xml version="1.0" encoding="utf-8"?><root><productinfo><id>1</id><account>acme</account>' +
-    `<producttype>SETUP</producttype></productinfo><videosetting><companyname>${escape(company)}</companyname>` +
-    `<addr>${escape(addr)}</addr><tel>021-5555</tel><fax></fax><qq>error</qq><skype></skype><msn></msn><email></email>` +
-    `<chkDisplayEntCard>${card}</chkDisplayEntCard><chkDisplayZhimo>${zhimo}</chkDisplayZhimo>` +
-    '<chkAutoPlay>False</chkAutoPlay><chkAutocre>False</chkAutocre><chkDisplayLogo>False</chkDisplayLogo>' +
-    `</videosetting><videofilelist>${rows}</videofilelist></root>`;
-}
-
 let work, server, browser;
-
-// One site folder: the player, a logo, one good video and thumbnail, and
-// config.xml when given.
-function siteFolder(name, config) {
-  const folder = path.join(work, name);
-  fs.mkdirSync(path.join(folder, 'model'), { recursive: true });
-  fs.copyFileSync(path.join(templateDir, 'index.js'), path.join(folder, 'index.js'));
-  fs.copyFileSync(path.join(templateDir, 'model', 'logo.gif'), path.join(folder, 'model', 'logo.gif'));
-  fs.symlinkSync(path.join(work, 'media', 'video'), path.join(folder, 'video'));
-  fs.symlinkSync(path.join(work, 'media', 'zoom'), path.join(folder, 'zoom'));
-  if (config) fs.writeFileSync(path.join(folder, 'config.xml'), config);
-  return folder;
-}
 
 before(async () => {
   work = fs.mkdtempSync(path.join(os.tmpdir(), 'kestrova-player-'));
-  fs.mkdirSync(path.join(work, 'media', 'video'), { recursive: true });
-  fs.mkdirSync(path.join(work, 'media', 'zoom'));
-  await makeClip(path.join(work, 'media', 'video', 'good.html'));
-  await run('ffmpeg', ['-v', 'error', '-y', '-f', 'lavfi', '-i', 'testsrc2=size=120x90', '-frames:v', '1',
-    path.join(work, 'media', 'zoom', 'good.jpg')]);
-  siteFolder('hostile', configXml([{ filename: 'good.html', title: HOSTILE_TITLE,
+  await makeMedia(work);
+  siteFolder(work, 'hostile', configXml([{ filename: 'good.html', title: HOSTILE_TITLE,
     zhimo: '<script>window.__pwned=2</script>' }, { filename: '../../escape.html', title: 'outside' },
   { filename: 'good.html', title: 'Second & last' }], { company: HOSTILE_COMPANY, addr: '<i>Harbour</i> "Road"' }));
-  siteFolder('no-config');
-  siteFolder('gone', configXml([{ filename: 'gone.html', title: 'Gone video' }]));
-  siteFolder('plain', configXml([{ filename: 'good.html', title: 'Good' }], { card: 'False', zhimo: 'False' }));
+  siteFolder(work, 'no-config');
+  siteFolder(work, 'malformed', '<?xml version="1.0"?><root><videosetting><companyname>Acme</videosetting>');
+  siteFolder(work, 'empty', '');
+  siteFolder(work, 'nothing-published', configXml([]));
+  siteFolder(work, 'gone', configXml([{ filename: 'gone.html', title: 'Gone video' }]));
+  siteFolder(work, 'plain', configXml([{ filename: 'good.html', title: 'Good' }], { card: 'False', zhimo: 'False' }));
+  siteFolder(work, 'round', configXml([{ filename: 'gone.html', title: 'Gone video' },
+    { filename: 'good.html', title: 'Good' }], { card: 'False', zhimo: 'False' }));
+  siteFolder(work, 'two', configXml([{ filename: 'good.html', title: 'One' }, { filename: 'good.html', title: 'Two' }],
+    { card: 'False', zhimo: 'False' }));
+  siteFolder(work, 'fallback', configXml([{ filename: 'good.html', title: 'Good', zhimo: 'Scrolling words' }],
+    { card: 'True', zhimo: 'True', autoplay: 'True', logo: 'True' }));
   server = await startStaticServer(work);
   browser = await launchBrowser();
 });
@@ -71,18 +49,18 @@ after(async () => {
   if (work) fs.rmSync(work, { recursive: true, force: true });
 });
 
-async function open(folder, choices) {
-  const snippet = await embedCode(`${server.url}/${folder}`, choices);
-  writePage(path.join(work, folder, 'page.html'), snippet);
+async function openAddress(address) {
   const page = await browser.newPage({ viewport: { width: 900, height: 600 } });
   page.errors = [];
   page.on('pageerror', (error) => page.errors.push(error.message));
-  await page.goto(`${server.url}/${folder}/page.html`);
+  await page.goto(address);
   return page;
 }
 
-function inPlayer(page, fn) {
-  return page.evaluate(fn, undefined);
+async function open(folder, choices, style) {
+  const snippet = await embedCode(`${server.url}/${folder}`, choices);
+  writePage(path.join(work, folder, 'page.html'), snippet, style);
+  return openAddress(`${server.url}/${folder}/page.html`);
 }
 
 test('hostile texts from config.xml and the query are shown as text and run nothing', async () => {
@@ -90,7 +68,8 @@ test('hostile texts from config.xml and the query are shown as text and run noth
   const page = await open('hostile', ['--card', '--zhimo', '--title', HOSTILE_QUERY_TITLE]);
   await page.waitForFunction(() => {
     const root = document.querySelector('[data-kestrova-player]').shadowRoot;
-    return root.querySelectorAll('.list button').length === 2 && root.querySelector('video').readyState >= 1;
+    return root.querySelectorAll('.list button').length === 2 && root.querySelector('video').readyState >= 1 &&
+      [...root.querySelectorAll('img')].every((img) => img.getAttribute('src'));
   });
   await page.locator('[data-kestrova-player] .open-card').press('Enter');
   await page.waitForTimeout(300);
@@ -101,10 +80,9 @@ test('hostile texts from config.xml and the query are shown as text and run noth
   assert.equal(await playerText(page, '.card .addr .value'), '<i>Harbour</i> "Road"');
   assert.equal(await playerText(page, '.card .qq'), null, 'a field the back end left out is not shown');
   assert.equal(await playerText(page, '.zhimo span'), '<script>window.__pwned=2</script>');
-  const shown = await inPlayer(page, () => {
-    const root = document.querySelector('[data-kestrova-player]').shadowRoot;
+  const shown = await inPlayer(page, (root) => {
     return {
-      captions: [...root.querySelectorAll('.list button span')].map((s) => s.textContent),
+      captions: [...root.querySelectorAll('.list .caption')].map((s) => s.textContent),
       markup: root.querySelectorAll('b, i, script').length,
       pictures: [...root.querySelectorAll('img')].map((img) => img.getAttribute('src')),
     };
@@ -120,9 +98,14 @@ test('hostile texts from config.xml and the query are shown as text and run noth
   await page.close();
 });
 
-test('a missing config.xml or video gives the player\'s message', async () => {
+test('a missing, malformed or empty config.xml, an empty list or a missing video gives the player\'s message',
+  async () => {
+  const unreadable = '无法读取播放器配置（config.xml），请稍后再试。';
   const cases = [
-    { folder: 'no-config', message: '无法读取播放器配置（config.xml），请稍后再试。' },
+    { folder: 'no-config', message: unreadable },
+    { folder: 'malformed', message: unreadable },
+    { folder: 'empty', message: unreadable },
+    { folder: 'nothing-published', message: '暂无可播放的视频。' },
     { folder: 'gone', message: '视频无法播放：Gone video' },
   ];
   for (const { folder, message } of cases) {
@@ -132,6 +115,7 @@ test('a missing config.xml or video gives the player\'s message', async () => {
       return box && !box.hidden;
     });
     assert.equal(await playerText(page, '.message'), message, folder);
+    assert.deepEqual(page.errors, [], folder);
     await page.close();
   }
 });
@@ -200,3 +184,119 @@ test('a page written in GBK shows the Chinese texts of the snippet and of the pl
     await playerText(page, '.unmute')], ['新品展示', '企业名片', '开启声音']);
   await page.close();
 });
+
+// The video element as it was before the player was closed (it then leaves
+// the page), to look at afterwards.
+function keepVideo(page) {
+  return inPlayer(page, (root) => { window.__video = root.querySelector('video'); });
+}
+
+test('closing or folding the player while a round waits after a failed video leaves it silent', async () => {
+  for (const how of ['close', 'minimise']) {
+    const page = await open('round', ['--autoplay', '--rec']);
+    await page.waitForFunction(() => {
+      const box = document.querySelector('[data-kestrova-player]').shadowRoot.querySelector('.message');
+      return box && !box.hidden;
+    });
+    await keepVideo(page);
+    await page.locator(`[data-kestrova-player] .${how}`).click();
+    await page.waitForTimeout(3500);  // past the round's wait before the next video
+    const video = await page.evaluate(() => ({ paused: window.__video.paused, src: window.__video.getAttribute('src') }));
+    assert.equal(video.paused, true, `${how}: nothing plays`);
+    if (how === 'close') {
+      assert.equal(video.src, null, 'a closed player loads nothing');
+    } else {
+      assert.match(video.src, /good\.html$/, 'the round moved on');
+      await page.locator('[data-kestrova-player] .minimise').click();
+      await waitForVideo(page, (s) => isPlaying(s, 0.2), 'restored, the next video plays');
+    }
+    await page.close();
+  }
+});
+
+test('what the visitor gets: the logo drawn, thumbnails loaded, the chosen colours, sound after the button',
+  async () => {
+    const page = await open('two', ['--autoplay', '--logo', '--titlebg', '102030', '--titlefontcolor', 'F0E0D0',
+      '--borderlinecolor', '00FF00']);
+    await waitForVideo(page, (s) => isPlaying(s, 0.2), 'the video plays');
+    await page.waitForFunction(() => [...document.querySelector('[data-kestrova-player]').shadowRoot
+      .querySelectorAll('img')].every((img) => img.getAttribute('src') && img.complete));
+    const seen = await inPlayer(page, (root) => {
+      const logo = root.querySelector('.logo');
+      const style = (selector) => getComputedStyle(root.querySelector(selector));
+      return {
+        logo: logo && fullyShown(logo) && logo.naturalWidth > 0,
+        thumbnails: [...root.querySelectorAll('.list img')].map((img) => img.naturalWidth > 0 && fullyShown(img)),
+        bar: [style('.bar').backgroundColor, style('.bar').color],
+        border: style('.kv').borderTopColor,
+      };
+    });
+    assert.deepEqual(seen, { logo: true, thumbnails: [true, true], bar: ['rgb(16, 32, 48)', 'rgb(240, 224, 208)'],
+      border: 'rgb(0, 255, 0)' });
+
+    await page.locator('[data-kestrova-player] .unmute').click();
+    const sound = await inPlayer(page, async (root) => {
+      const video = root.querySelector('video');
+      const bytes = video.webkitAudioDecodedByteCount;
+      await new Promise((resolve) => setTimeout(resolve, 500));
+      return { muted: video.muted, volume: video.volume, paused: video.paused,
+        decoding: video.webkitAudioDecodedByteCount > bytes, button: root.querySelector('.unmute').hidden };
+    });
+    assert.deepEqual(sound, { muted: false, volume: 1, paused: false, decoding: true, button: true });
+    await page.close();
+  });
+
+test('flags the address leaves out come from config.xml; those it gives win', async () => {
+  const cases = [
+    { query: 'isfloor=False', card: true, zhimo: true, logo: true, muted: true },
+    { query: 'isfloor=False&displaycard=False&displayZhimo=False&displaylogo=False', card: false, zhimo: false,
+      logo: false, muted: true },
+  ];
+  for (const [i, c] of cases.entries()) {
+    const file = path.join(work, 'fallback', `page${i}.html`);
+    writePage(file, `<script id='zvParam' src='${server.url}/fallback/index.js?${c.query}'></script>`);
+    const page = await openAddress(`${server.url}/fallback/page${i}.html`);
+    const state = await waitForVideo(page, (s) => isPlaying(s, 0.2), `${c.query}: autoplay from config.xml`);
+    await page.waitForFunction(() => {
+      const logo = document.querySelector('[data-kestrova-player]').shadowRoot.querySelector('.logo');
+      return !logo || logo.complete;
+    });
+    if (c.zhimo) await page.waitForFunction(`(${SUBTITLE_SHOWN})(document.querySelector('[data-kestrova-player]').shadowRoot)`);
+    const seen = await inPlayer(page, (root) => {
+      const shown = (selector) => !!root.querySelector(selector) && fullyShown(root.querySelector(selector));
+      return { card: shown('.cardline'), zhimo: shown('.zhimo'), logo: shown('.logo') };
+    });
+    assert.deepEqual({ ...seen, muted: state.muted }, { card: c.card, zhimo: c.zhimo, logo: c.logo, muted: c.muted },
+      c.query);
+    await page.close();
+  }
+});
+
+test('page rules that match the host element do not reach the player\'s texts', async () => {
+  const page = await open('two', ['--card'], '#slot div, #slot * { font-size: 18px; text-transform: uppercase; ' +
+    'font-family: serif; letter-spacing: 3px; line-height: 40px }');
+  await page.waitForFunction(() => document.querySelector('[data-kestrova-player]').shadowRoot.querySelector('.caption'));
+  const looks = await inPlayer(page, (root) => ['.bar .title', '.caption'].map((selector) => {
+    const style = getComputedStyle(root.querySelector(selector));
+    return [style.fontSize, style.textTransform, /serif/.test(style.fontFamily) && !/sans-serif/.test(style.fontFamily),
+      style.letterSpacing];
+  }));
+  assert.deepEqual(looks, [['12px', 'none', false, 'normal'], ['11px', 'none', false, 'normal']]);
+  await page.close();
+});
+
+test('a text option with "\'" or a character reference shows as typed, on the page and in the preview alike',
+  async () => {
+    for (const title of ["Joe's Videos", "x' onload='window.__pwned=4' data-x='", 'a &lt; b &#39; &copy 1 R&D']) {
+      const choices = ['--title', title, '--titlebg', '102030', '--zhimo'];
+      const shown = [];
+      for (const address of [null, await embedCode(`${server.url}/fallback`, ['--preview', ...choices])]) {
+        const page = address ? await openAddress(address) : await open('fallback', choices);
+        await page.waitForFunction(() => document.querySelector('[data-kestrova-player]')?.shadowRoot.querySelector('video'));
+        shown.push([await playerText(page, '.bar .title'), await inPlayer(page, (root) =>
+          getComputedStyle(root.querySelector('.bar')).backgroundColor), await page.evaluate(() => window.__pwned)]);
+        await page.close();
+      }
+      assert.deepEqual(shown, [[title, 'rgb(16, 32, 48)', undefined], [title, 'rgb(16, 32, 48)', undefined]], title);
+    }
+  });

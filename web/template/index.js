@@ -187,22 +187,27 @@
 
   // ---- the player ------------------------------------------------------
 
+  // The page's rules reach the host element (a selector such as "#slot *"
+  // matches it) and, through inheritance, everything inside; the frame
+  // resets all of that, so the player looks the same on every page.
   var STYLE = [
-    ':host{all:initial;display:inline-block;box-sizing:border-box;vertical-align:top;',
-    'font:12px/1.5 "Noto Sans CJK SC","Microsoft YaHei",sans-serif;color:#222}',
+    ':host{all:initial;display:inline-block;box-sizing:border-box;vertical-align:top}',
     '*{box-sizing:border-box}',
     '[hidden]{display:none!important}',
-    '.kv{display:flex;flex-direction:column;width:100%;height:100%;overflow:hidden;background:#000}',
+    '.kv{all:initial;display:flex;flex-direction:column;box-sizing:border-box;width:100%;height:100%;',
+    'overflow:hidden;background:#000;font:12px/1.5 "Noto Sans CJK SC","Microsoft YaHei",sans-serif;color:#222}',
     '.kv.floating{border:2px solid var(--kv-border);box-shadow:0 2px 12px rgba(0,0,0,.35)}',
-    '.bar{display:flex;align-items:center;flex:0 0 26px;padding:0 2px 0 8px;background:var(--kv-title-bg);',
+    '.bar{display:flex;align-items:center;flex:0 0 26px;padding:0 1px 0 8px;background:var(--kv-title-bg);',
     'color:var(--kv-title-fg);font-weight:bold}',
-    '.bar .title{flex:1 1 auto;overflow:hidden;white-space:nowrap;text-overflow:ellipsis}',
-    '.bar button{flex:0 0 22px;height:22px;margin-left:2px;padding:0;border:0;background:transparent;',
+    '.bar .title{flex:1 1 auto;min-width:0;overflow:hidden;white-space:nowrap;text-overflow:ellipsis}',
+    '.bar button{flex:0 0 24px;width:24px;height:24px;margin-left:2px;padding:0;border:0;background:transparent;',
     'color:inherit;font:inherit;font-size:14px;cursor:pointer}',
-    'button:focus-visible{outline:2px solid #4d90fe;outline-offset:-2px}',
+    'button:focus-visible,.zhimo:focus-visible{outline:2px solid #4d90fe;outline-offset:-2px}',
     '.kv.minimised .body{display:none}',
     '.body{display:flex;flex-direction:column;flex:1 1 auto;min-height:0}',
-    '.stage{position:relative;flex:1 1 auto;min-height:50%;background:#000}',
+    // The stage takes what the other parts leave, whatever the video's own
+    // size, so nothing below it moves when playback starts.
+    '.stage{position:relative;flex:1 1 0;min-height:0;background:#000}',
     'video{display:block;width:100%;height:100%;object-fit:contain;background:#000}',
     '.logo{position:absolute;top:6px;right:6px;max-width:25%;max-height:25%;pointer-events:none}',
     '.message{position:absolute;left:0;right:0;top:40%;padding:6px 10px;text-align:center;color:#fff;',
@@ -214,20 +219,30 @@
     '.card h2{margin:0 0 6px;font-size:14px}',
     '.card p{margin:2px 0;overflow-wrap:anywhere}',
     '.card button{margin-top:8px}',
-    '.zhimo{position:relative;flex:0 0 22px;overflow:hidden;white-space:nowrap;background:#111;color:#fff;',
-    'line-height:22px}',
+    '.zhimo{position:relative;flex:0 0 22px;overflow:hidden;white-space:nowrap;text-overflow:ellipsis;',
+    'background:#111;color:#fff;line-height:22px}',
     '.zhimo span{display:inline-block;padding-left:100%;animation:kv-scroll linear infinite}',
+    '.zhimo:hover span,.zhimo.held span{animation-play-state:paused}',
     '@keyframes kv-scroll{from{transform:translateX(0)}to{transform:translateX(-100%)}}',
+    '@media (prefers-reduced-motion:reduce){.zhimo span{display:inline;padding:0 0 0 8px;animation:none}}',
     '.cardline{display:flex;align-items:center;flex:0 0 24px;padding:0 4px 0 8px;background:#f2f2f2;color:#222}',
-    '.cardline .name{flex:1 1 auto;overflow:hidden;white-space:nowrap;text-overflow:ellipsis}',
+    '.cardline .name{flex:1 1 auto;min-width:0;overflow:hidden;white-space:nowrap;text-overflow:ellipsis}',
     '.cardline button,.card button{padding:1px 8px;border:1px solid #999;border-radius:3px;background:#fff;',
     'color:#222;font:inherit;cursor:pointer}',
-    '.list{display:flex;flex:0 1 74px;min-height:0;gap:4px;padding:3px;overflow-x:auto;overflow-y:hidden;background:#222}',
-    '.list button{flex:0 0 68px;display:flex;flex-direction:column;align-items:center;padding:2px;',
+    '.list{display:flex;flex:0 0 auto;gap:4px;margin:0;padding:3px;list-style:none;overflow-x:auto;',
+    'overflow-y:hidden;scrollbar-width:thin;background:#222}',
+    '.list li{flex:0 0 68px;min-width:0}',
+    '.list button{display:flex;flex-direction:column;align-items:center;width:100%;padding:2px;',
     'border:1px solid transparent;background:transparent;color:#ddd;font:inherit;font-size:11px;cursor:pointer}',
     '.list button[aria-current="true"]{border-color:var(--kv-border);color:#fff}',
-    '.list img{width:60px;height:45px;object-fit:cover;background:#444}',
-    '.list span{display:block;width:100%;overflow:hidden;white-space:nowrap;text-overflow:ellipsis}'
+    // Until its picture is there, or when it never comes, a thumbnail is a
+    // grey box with a play mark.
+    '.thumb{position:relative;width:60px;height:45px;background:#444}',
+    '.thumb::before{content:"";position:absolute;left:25px;top:15px;border:8px solid transparent;',
+    'border-left:12px solid #888;border-right:0}',
+    '.thumb img{position:absolute;inset:0;width:100%;height:100%;object-fit:cover}',
+    '.caption{display:-webkit-box;-webkit-box-orient:vertical;-webkit-line-clamp:2;width:100%;height:26px;',
+    'overflow:hidden;line-height:13px;overflow-wrap:anywhere;text-align:center}'
   ].join('');
 
   function element(tag, className, text) {
@@ -252,8 +267,13 @@
     node.style.setProperty(property, value, 'important');
   }
 
+  // Least height of the picture when the parts around it need room: below
+  // this the player grows rather than cut off titles.
+  var STAGE_LEAST = 60;
+
   function Player() {
-    var host = element('div');
+    // A name of our own: page rules written for divs (or spans) never match it.
+    var host = element('kestrova-player');
     host.setAttribute('data-kestrova-player', '');
     pin(host, 'width', options.width + 'px');
     pin(host, 'height', options.height + 'px');
@@ -309,6 +329,11 @@
     this.playlist = [];
     this.current = -1;
     this.failuresInARow = 0;
+    this.retry = 0;
+    this.leastHeight = 0;
+    this.closed = false;
+    this.folded = false;
+    this.resume = false;
 
     if (options.floating) frame.appendChild(this.titleBar());
     frame.appendChild(body);
@@ -317,26 +342,30 @@
   Player.prototype.titleBar = function () {
     var self = this;
     var bar = element('div', 'bar');
+    this.bar = bar;
     bar.appendChild(element('span', 'title', options.title));
     var minimise = button('minimise', '\u2212', TEXT.minimise);
     minimise.setAttribute('aria-expanded', 'true');
     var close = button('close', '\u00d7', TEXT.close);
     bar.appendChild(minimise);
     bar.appendChild(close);
-    var wasPlaying = false;
     minimise.addEventListener('click', function () {
-      var minimised = !self.frame.classList.contains('minimised');
+      var minimised = !self.folded;
+      self.folded = minimised;
       self.frame.classList.toggle('minimised', minimised);
       minimise.textContent = minimised ? '\u25a1' : '\u2212';
       minimise.setAttribute('aria-label', minimised ? TEXT.restore : TEXT.minimise);
       minimise.title = minimised ? TEXT.restore : TEXT.minimise;
       minimise.setAttribute('aria-expanded', String(!minimised));
       pin(self.host, 'height', minimised ? 'auto' : options.height + 'px');
-      // A folded-away player keeps quiet and picks up where it was.
+      pin(self.host, 'min-height', minimised ? '0' : self.leastHeight + 'px');
+      // A folded-away player keeps quiet (also when the round moves on
+      // meanwhile) and picks up where it was.
       if (minimised) {
-        wasPlaying = !self.video.paused;
+        self.resume = !self.video.paused;
         self.video.pause();
-      } else if (wasPlaying) {
+      } else if (self.resume) {
+        self.resume = false;
         self.start();
       }
     });
@@ -349,7 +378,11 @@
     this.message.hidden = false;
   };
 
+  // Nothing may sound once the visitor closed the player: no waiting step of
+  // the round goes on.
   Player.prototype.close = function () {
+    this.closed = true;
+    clearTimeout(this.retry);
     this.video.pause();
     this.video.removeAttribute('src');
     this.video.load();  // ends the download too
@@ -357,6 +390,11 @@
   };
 
   Player.prototype.start = function () {
+    if (this.closed) return;
+    if (this.folded) {
+      this.resume = true;
+      return;
+    }
     var playing = this.video.play();
     // A refused start (no sound allowed yet) leaves the controls to the visitor.
     if (playing && playing.catch) playing.catch(function () {});
@@ -404,12 +442,30 @@
     }
     if (showZhimo) {
       this.zhimo = element('div', 'zhimo');
+      // Focus (like a pointer over it) holds the moving text still.
+      var strip = this.zhimo;
+      strip.tabIndex = 0;
+      strip.addEventListener('focus', function () { strip.classList.add('held'); });
+      strip.addEventListener('blur', function () { strip.classList.remove('held'); });
       this.zhimo.hidden = true;
       this.body.appendChild(this.zhimo);
     }
     if (showCard) this.addCard(config.card);
     if (options.multiple && this.playlist.length > 1) this.addPlaylist();
+    this.built = true;
     this.showCurrent();
+  };
+
+  // The parts around the picture keep their full height at any size the
+  // options allow; the player grows (min-height) where they need more room.
+  Player.prototype.keepRoomForParts = function () {
+    var used = this.frame.offsetHeight - this.frame.clientHeight;
+    if (this.bar) used += this.bar.offsetHeight;
+    for (var part = this.body.firstElementChild; part; part = part.nextElementSibling) {
+      if (part !== this.stage) used += part.offsetHeight;
+    }
+    this.leastHeight = used + STAGE_LEAST;
+    if (!this.folded) pin(this.host, 'min-height', this.leastHeight + 'px');
   };
 
   Player.prototype.addUnmute = function () {
@@ -427,6 +483,7 @@
     var line = element('div', 'cardline');
     line.appendChild(element('span', 'name', card.companyname));
     var open = button('open-card', TEXT.card);
+    open.setAttribute('aria-expanded', 'false');
     line.appendChild(open);
     this.body.appendChild(line);
 
@@ -450,10 +507,12 @@
 
     open.addEventListener('click', function () {
       panel.hidden = !panel.hidden;
+      open.setAttribute('aria-expanded', String(!panel.hidden));
       if (!panel.hidden) back.focus();
     });
     function closeCard() {
       panel.hidden = true;
+      open.setAttribute('aria-expanded', 'false');
       open.focus();
     }
     back.addEventListener('click', closeCard);
@@ -462,24 +521,78 @@
     });
   };
 
+  // A list of items holding buttons. The list is one stop for the Tab key;
+  // the arrow keys, Home and End move within it.
   Player.prototype.addPlaylist = function () {
     var self = this;
-    var list = element('div', 'list');
-    list.setAttribute('role', 'list');
+    var list = element('ul', 'list');
+    list.setAttribute('role', 'list');  // kept by every browser despite list-style:none
     list.setAttribute('aria-label', TEXT.playlist);
     this.items = this.playlist.map(function (entry, index) {
-      var item = button('item', undefined, entry.title || entry.filename);
-      item.setAttribute('role', 'listitem');
-      var picture = element('img');
-      picture.alt = '';
-      if (plainName(entry.zoomimage)) picture.src = address('zoom/', entry.zoomimage);
-      item.appendChild(picture);
-      item.appendChild(element('span', '', entry.title || entry.filename));
+      var name = entry.title || entry.filename;
+      var item = button('item', undefined, name);
+      item.tabIndex = -1;
+      var thumb = element('span', 'thumb');
+      if (plainName(entry.zoomimage)) {
+        var picture = element('img');
+        picture.alt = '';
+        picture.loading = 'lazy';
+        picture.addEventListener('error', function () { picture.hidden = true; });
+        self.whenVideoStarted(function () {
+          if (!self.closed) picture.src = address('zoom/', entry.zoomimage);
+        });
+        thumb.appendChild(picture);
+      }
+      item.appendChild(thumb);
+      item.appendChild(element('span', 'caption', name));
       item.addEventListener('click', function () { self.play(index, true); });
-      list.appendChild(item);
+      var row = element('li');
+      row.appendChild(item);
+      list.appendChild(row);
       return item;
     });
+    list.addEventListener('keydown', function (event) {
+      var from = self.items.indexOf(event.target), to;
+      if (from < 0) return;
+      var last = self.items.length - 1;
+      switch (event.key) {
+        case 'ArrowRight': case 'ArrowDown': to = Math.min(last, from + 1); break;
+        case 'ArrowLeft': case 'ArrowUp': to = Math.max(0, from - 1); break;
+        case 'Home': to = 0; break;
+        case 'End': to = last; break;
+        default: return;
+      }
+      event.preventDefault();
+      self.focusItem(to);
+      self.items[to].focus();
+    });
     this.body.appendChild(list);
+  };
+
+  // The first video's download goes first: the thumbnails would share the
+  // few connections a browser opens to one server with it, and hold up its
+  // first picture. They follow once the video has its first picture, failed,
+  // or after a second in any case.
+  Player.prototype.whenVideoStarted = function (then) {
+    if (!this.waitingForVideo) {
+      var waiting = this.waitingForVideo = [], video = this.video, timer;
+      var release = function () {
+        clearTimeout(timer);
+        ['loadeddata', 'error'].forEach(function (name) { video.removeEventListener(name, release); });
+        waiting.splice(0).forEach(function (job) { job(); });
+        waiting.done = true;
+      };
+      ['loadeddata', 'error'].forEach(function (name) { video.addEventListener(name, release); });
+      timer = setTimeout(release, 1000);
+      if (video.readyState >= 2) release();
+    }
+    if (this.waitingForVideo.done) then(); else this.waitingForVideo.push(then);
+  };
+
+  Player.prototype.focusItem = function (index) {
+    if (this.items[this.tabItem]) this.items[this.tabItem].tabIndex = -1;
+    this.tabItem = index;
+    this.items[index].tabIndex = 0;
   };
 
   Player.prototype.play = function (index, start) {
@@ -505,8 +618,10 @@
     var index = this.current, entry = this.playlist[index];
     if (this.items) {
       this.items.forEach(function (item, i) { item.setAttribute('aria-current', String(i === index)); });
+      if (this.items[index]) this.focusItem(index);
     }
     if (this.zhimo) this.scrollZhimo(entry ? entry.zhimo : '');
+    if (this.built) this.keepRoomForParts();
   };
 
   Player.prototype.scrollZhimo = function (text) {
@@ -516,12 +631,14 @@
     if (!text) return;
     var line = element('span', '', text);
     box.appendChild(line);
+    box.title = text;  // the whole text, also where it stands still
     // An even pace whatever the length: about 60 pixels a second.
     var width = line.offsetWidth || (box.offsetWidth + text.length * 12);
     line.style.animationDuration = Math.max(4, width / 60).toFixed(1) + 's';
   };
 
   Player.prototype.failed = function () {
+    if (this.closed) return;
     var entry = this.playlist[this.current];
     if (!entry) return;
     this.showMessage(TEXT.videoFailed + (entry.title || entry.filename));
@@ -529,7 +646,8 @@
     // In a round, go on with the next video, unless none of them plays.
     if (this.repeat && this.playlist.length > 1 && this.failuresInARow < this.playlist.length) {
       var self = this, failedIndex = this.current;
-      setTimeout(function () {
+      clearTimeout(this.retry);
+      this.retry = setTimeout(function () {
         if (self.current === failedIndex) self.play((failedIndex + 1) % self.playlist.length, true);
       }, 2500);
     }
@@ -546,16 +664,13 @@
     }
   }
 
-  // config.xml changes with every catalogue change, so its address carries
-  // the time and no cache hands out an old playlist. A plain request with
-  // one event at its end: the first picture waits for it.
+  // config.xml changes with every catalogue change: the browser asks the
+  // server each time whether its copy is still current (a 304 for an
+  // unchanged list), so no cache hands out an old playlist.
   function requestConfig(done) {
-    var request = new XMLHttpRequest();
-    request.open('GET', folder + 'config.xml?t=' + Date.now());
-    request.onloadend = function () {
-      done(request.status === 200 ? request.responseText : null);
-    };
-    request.send();
+    fetch(folder + 'config.xml', { cache: 'no-cache' }).then(function (response) {
+      return response.status === 200 ? response.text() : null;
+    }).then(done, function () { done(null); });
   }
 
   // Asked for at once, while the page is still being read; the player is

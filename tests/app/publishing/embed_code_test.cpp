@@ -57,6 +57,22 @@ TEST(EmbedCode, SnippetAndPreviewAddress) {
   EXPECT_EQ(PreviewAddress("http://site", "q=1"), "http://site/preview.html?q=1");
 }
 
+TEST(EmbedCode, SnippetKeepsTheAddressOneAttribute) {
+  struct Case {
+    std::string query, src;
+  } cases[] = {
+      {"a=1&title=Joe's Videos&b=2", "a=1&title=Joe&#39;s Videos&b=2"},
+      {"title=x' onload='alert(1)", "title=x&#39; onload=&#39;alert(1)"},
+      {"title=A & B 视频&titlebg=C92A27", "title=A & B 视频&titlebg=C92A27"},
+      {"title=a&lt;b &#39; &copy 1 R&D&", "title=a&amp;lt;b &amp;#39; &amp;copy 1 R&amp;D&"},
+  };
+  for (const Case& c : cases) {
+    std::string text = BuildScriptText("http://site", c.query);
+    EXPECT_NE(text.find("src='http://site/index.js?" + c.src + "'></script>"), std::string::npos) << text;
+  }
+  EXPECT_EQ(PreviewAddress("http://site", "title=Joe's"), "http://site/preview.html?title=Joe's");
+}
+
 TEST(EmbedCode, ColourHex) {
   EXPECT_EQ(ColourHex(255, 0, 0), "FF0000");
   EXPECT_EQ(ColourHex(0, 255, 0), "00FF00");

@@ -66,11 +66,12 @@ export async function embedCode(domain, choices = []) {
   return (await cli(['embed', '--domain', domain, ...choices])).stdout.trim();
 }
 
-// A page of the company's own site with the snippet pasted in a slot.
-export function writePage(file, snippet) {
+// A page of the company's own site with the snippet pasted in a slot; style:
+// more of the page's own rules.
+export function writePage(file, snippet, style = '') {
   fs.writeFileSync(file, `<!DOCTYPE html>
 <html lang="zh-CN"><head><meta charset="utf-8"><title>Company page</title>
-<style>body { margin: 0; font: 14px sans-serif } div, button { color: red; display: block }</style></head>
+<style>body { margin: 0; font: 14px sans-serif } div, button { color: red; display: block } ${style}</style></head>
 <body><h1>Our company</h1><p>Some text before the player.</p>
 <div id="slot">${snippet}</div>
 <p>Some text after the player.</p></body></html>

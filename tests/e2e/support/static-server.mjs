@@ -1,6 +1,7 @@
 // A static web server on loopback that answers the way a default nginx does:
 // types by extension from its stock table (".html" is text/html, whatever
-// the file holds), byte ranges, 404 for what is not there. Used where a test
+// the file holds), byte ranges, Last-Modified with 304 for a copy still
+// current, 404 for what is not there. Used where a test
 // needs a server other than the demo site's, and by bench/web.
 import fs from 'node:fs';
 import http from 'node:http';
@@ -16,8 +17,14 @@ const TYPES = {
 // any site (Access-Control-Allow-Origin: *).
 export function startStaticServer(root, { crossSite } = {}) {
   const requests = [];
+  const answers = [];  // { url, status } for every answer
   const server = http.createServer((request, response) => {
     requests.push(request.url);
+    const writeHead = response.writeHead.bind(response);
+    response.writeHead = (status, ...rest) => {
+      answers.push({ url: request.url, status });
+      return writeHead(status, ...rest);
+    };
     const name = decodeURIComponent(new URL(request.url, 'http://x').pathname);
     const file = path.join(root, path.normalize(name));
     let stat;
@@ -36,6 +43,12 @@ export function startStaticServer(root, { crossSite } = {}) {
       'Last-Modified': stat.mtime.toUTCString(),
     };
     if (crossSite && crossSite.test(name)) headers['Access-Control-Allow-Origin'] = '*';
+    const since = Date.parse(request.headers['if-modified-since'] || '');
+    if (since >= Math.floor(stat.mtimeMs / 1000) * 1000) {
+      response.writeHead(304, { 'Last-Modified': headers['Last-Modified'] });
+      response.end();
+      return;
+    }
     let start = 0, end = stat.size - 1, status = 200;
     const range = /^bytes=(\d*)-(\d*)$/.exec(request.headers.range || '');
     if (range && (range[1] || range[2])) {
@@ -55,7 +68,7 @@ export function startStaticServer(root, { crossSite } = {}) {
     }
     headers['Content-Length'] = end - start + 1;
     response.writeHead(status, headers);
-    if (request.method === 'HEAD') {
+    if (request.method === 'HEAD' || stat.size === 0) {
       response.end();
       return;
     }
@@ -66,6 +79,7 @@ export function startStaticServer(root, { crossSite } = {}) {
       resolve({
         url: `http://127.0.0.1:${server.address().port}`,
         requests,
+        answers,
         close: () => new Promise((done) => { server.closeAllConnections(); server.close(done); }),
       });
     });
