@@ -133,8 +133,11 @@ struct Pipeline {
   PacketQueue videoQueue;
   std::atomic<double> currentPts{0}, currentPtsDrift{0};
   std::atomic<bool> pictureShown{false};
-  int64_t currentPos = -1;
-  double skipFactor = 1, skipAccumulator = 0;
+  std::atomic<int64_t> currentPos{-1};
+  // Raised by the display when it drops a late picture, lowered and reset by
+  // the video thread: both threads write it.
+  std::atomic<double> skipFactor{1};
+  double skipAccumulator = 0;  // the video thread's own
   std::atomic<bool> refreshPending{false};
   std::atomic<bool> videoDrained{false};  // the decoder gave its last picture
   bool videoDraining = false;  // the end went in: only a seek's flush takes packets again
@@ -174,7 +177,7 @@ struct Pipeline {
   void ReadThread();
   void VideoThread();
   void SubtitleThread();
-  void RefreshThread();
+  void RefreshThread(int periodMs);
   int OpenStream(int index);
   void CloseStream(int index);
 
