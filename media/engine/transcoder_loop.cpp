@@ -82,6 +82,15 @@ void TCustomFFmpeg::Transcode() {
       if (written < 0) throw FFmpegException(IncompleteOutputText(of.fileName, written));
     }
   }
+  // An output nothing reached (a damaged input gave no picture and no sound)
+  // is a failure, not a result: it never takes its real name.
+  for (size_t f = 0; f < outputs_.size() && !stopRequested_; ++f) {
+    int64_t frames = 0;
+    for (const OutputStream& ost : outputStreams_)
+      if (ost.file == static_cast<int>(f)) frames += ost.frameNumber;
+    if (frames == 0)
+      throw FFmpegException(FormatText("Output file #%d is empty, nothing was encoded", static_cast<int>(f)));
+  }
   // Every output is complete: they take their real names (output_staging.h).
   for (OutputFile& of : outputs_) {
     const std::string refused = CommitOutputIo(of.ctx->pb, of.staged);
