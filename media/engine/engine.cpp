@@ -94,7 +94,9 @@ int TCustomFFmpegEngine::TaskCount() const { return tasks_->Count(); }
 TFFmpeg* TCustomFFmpegEngine::Task(int index) const { return tasks_->Get(index); }
 const TTaskRecord& TCustomFFmpegEngine::TaskRecord(int index) const { return *tasks_->Get(index); }
 
-TCustomFFmpegEngine::~TCustomFFmpegEngine() {
+TCustomFFmpegEngine::~TCustomFFmpegEngine() { StopForDestruction(); }
+
+void TCustomFFmpegEngine::StopForDestruction() {
   // The events go off first: a delivery still queued for the host finds
   // them off and returns without its handler, which releases the task that
   // waits for it. Then every running task is stopped, waiting (the host's

@@ -115,6 +115,12 @@ class TCustomFFmpegEngine : public TFFBaseComponent {
   virtual void DoProgress(TCustomFFmpeg& sender, const TProgressInfo& values);
   virtual void DoTerminate(TCustomFFmpeg& sender);
 
+  // Stops every task and ends the report line; running it again does nothing.
+  // Tasks call the Do* functions above from their threads: a class that
+  // overrides them calls this first thing in its own destructor, while its
+  // part of the object is still there.
+  void StopForDestruction();
+
   std::function<void(TCustomFFmpegEngine&, PHookInfo)> onCustomHook_;
   std::function<void(TCustomFFmpegEngine&, const TPreviewInfo&)> onPreviewBitmap_;
   std::function<void(TCustomFFmpegEngine&, PProgressInfo)> onProgress_;
@@ -176,6 +182,7 @@ class TCustomFFmpegEngine : public TFFBaseComponent {
 class TFFmpegEngine : public TCustomFFmpegEngine {
  public:
   using TCustomFFmpegEngine::TCustomFFmpegEngine;
+  ~TFFmpegEngine() override { StopForDestruction(); }
   void SetOnCustomHook(std::function<void(TCustomFFmpegEngine&, PHookInfo)> h) { onCustomHook_ = std::move(h); }
   void SetOnPreviewBitmap(std::function<void(TCustomFFmpegEngine&, const TPreviewInfo&)> h) {
     onPreviewBitmap_ = std::move(h);

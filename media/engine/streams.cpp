@@ -228,6 +228,7 @@ void TCustomFFmpeg::OpenInputOrThrow(const std::string& fileName) {
   s.videoCodecName.clear();
   s.audioCodecName.clear();
   s.subtitleCodecName.clear();
+  in.streamCount = static_cast<int>(streams.size());
   for (InputStream& ist : streams) inputStreams_.push_back(std::move(ist));
   inputs_.push_back(std::move(in));
 }

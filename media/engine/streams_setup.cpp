@@ -174,7 +174,12 @@ void TCustomFFmpeg::PrepareVideoEncoder(OutputStream& ost, InputStream& ist) {
   ost.video.srcW = par->width;
   ost.video.srcH = par->height;
   ost.video.srcFmt = par->format;
-  if (ost.video.pad || ost.video.rescale) {
+  // A damaged header may leave the picture's format or size unknown: the
+  // scaler is then made for the first decoded picture (the scaler asserts on
+  // an unknown format instead of failing).
+  const bool sourceKnown = AV(av_pix_fmt_desc_get)(static_cast<AVPixelFormat>(par->format)) != nullptr &&
+                           par->width > 0 && par->height > 0;
+  if ((ost.video.pad || ost.video.rescale) && sourceKnown) {
     ost.video.sws.reset(AV(sws_getContext)(par->width - s.cropLeft - s.cropRight,
                                            par->height - s.cropTop - s.cropBottom,
                                            static_cast<AVPixelFormat>(par->format), enc->width - s.padLeft - s.padRight,

@@ -38,6 +38,10 @@ struct InputFile {
   bool eof = false;
   bool again = false;
   int firstStream = 0;  // index of its first stream in the input-stream table
+  // How many of its streams the table holds: a damaged file may grow streams
+  // after opening, and their packets must not index past this input's part.
+  int streamCount = 0;
+  bool lateStreamSaid = false;  // the log has said once that late streams are ignored
   int64_t seekStart = 0;  // the start time the input was opened at (µs)
 };
 

@@ -82,6 +82,15 @@ void TCustomFFmpeg::Transcode() {
       if (written < 0) throw FFmpegException(IncompleteOutputText(of.fileName, written));
     }
   }
+  // An output nothing reached (a damaged input gave no picture and no sound)
+  // is a failure, not a result: it never takes its real name.
+  for (size_t f = 0; f < outputs_.size() && !stopRequested_; ++f) {
+    int64_t frames = 0;
+    for (const OutputStream& ost : outputStreams_)
+      if (ost.file == static_cast<int>(f)) frames += ost.frameNumber;
+    if (frames == 0)
+      throw FFmpegException(FormatText("Output file #%d is empty, nothing was encoded", static_cast<int>(f)));
+  }
   // Every output is complete: they take their real names (output_staging.h).
   for (OutputFile& of : outputs_) {
     const std::string refused = CommitOutputIo(of.ctx->pb, of.staged);
@@ -174,8 +183,16 @@ bool TCustomFFmpeg::ReadAndProcess(int f, AVPacket* pkt) {
     AVPacket* p;
     ~Unref() { AV(av_packet_unref)(p); }
   } unref{pkt};
+  // Only the streams the table was built from count: later ones belong to no
+  // output, and their index would reach into the next input's streams.
+  if (pkt->stream_index < 0 || pkt->stream_index >= in.streamCount) {
+    if (!in.lateStreamSaid && s.verbosity >= 0)
+      EngineLog(LogWarning, FormatText("Input #%d: ignoring packets of stream %d, which appeared after opening", f,
+                                       pkt->stream_index));
+    in.lateStreamSaid = true;
+    return true;
+  }
   if (s.doPktDump) AV(av_pkt_dump_log2)(nullptr, AV_LOG_INFO, pkt, s.doHexDump, in.ctx->streams[pkt->stream_index]);
-  if (pkt->stream_index < 0 || pkt->stream_index >= static_cast<int>(in.ctx->nb_streams)) return true;
   const int istIndex = in.firstStream + pkt->stream_index;
   InputStream& ist = inputStreams_[istIndex];
   if (ist.st->discard == AVDISCARD_ALL || !ist.used) return true;

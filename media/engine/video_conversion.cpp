@@ -61,6 +61,9 @@ AVFrame* VideoConversion::Scale(AVFrame* frame, const AVCodecContext* enc, const
     srcH = frame->height;
     srcFmt = frame->format;
     if (scaled == nullptr && !AllocateScaled(enc, colour)) Raise("Cannot allocate temp picture, check pix fmt");
+    if (AV(av_pix_fmt_desc_get)(static_cast<AVPixelFormat>(frame->format)) == nullptr || frame->width <= 0 ||
+        frame->height <= 0)
+      Raise("Input Stream #%d.%d gave a picture of unknown format or size", inputFile, inputStream);
     sws.reset();
     sws.reset(AV(sws_getContext)(frame->width - cropLeft - cropRight, frame->height - cropTop - cropBottom,
                                  static_cast<AVPixelFormat>(frame->format), enc->width - padLeft - padRight,

@@ -193,7 +193,7 @@ void Pipeline::Refresh(bool advance) {
       currentPos = entry->pos;
       pictureShown = true;
       if ((!liveCapture && now > nextTarget && !showOnce) || dropStale) {
-        skipFactor *= 1.05;
+        skipFactor = skipFactor.load() * 1.05;
         if (queued > 1 || now > nextTarget + 0.5 || dropStale) {
           std::lock_guard lock(pictureMutex);
           entry->frame.reset();

@@ -150,8 +150,11 @@ struct Pipeline {
   PacketQueue videoQueue;
   std::atomic<double> currentPts{0}, currentPtsDrift{0};
   std::atomic<bool> pictureShown{false};
-  int64_t currentPos = -1;
-  double skipFactor = 1, skipAccumulator = 0;
+  std::atomic<int64_t> currentPos{-1};
+  // Raised by the display when it drops a late picture, lowered and reset by
+  // the video thread: both threads write it.
+  std::atomic<double> skipFactor{1};
+  double skipAccumulator = 0;  // the video thread's own
   double videoResumeAt = kResumeAnywhere;  // video thread only: pictures before it are not shown
   std::atomic<bool> refreshPending{false};
   std::atomic<bool> videoDrained{false};  // the decoder gave its last picture
@@ -193,7 +196,7 @@ struct Pipeline {
   void ReadThread();
   void VideoThread();
   void SubtitleThread();
-  void RefreshThread();
+  void RefreshThread(int periodMs);
   int OpenStream(int index);
   void CloseStream(int index);
 

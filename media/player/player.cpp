@@ -172,7 +172,10 @@ bool TCustomPlayer::Open(const std::string& fileName, player::Display* display, 
     std::lock_guard lock(core.pipelineMutex);
     core.pipeline = pipe;
   }
-  pipe->refreshThread = std::thread([raw = pipe.get()] { raw->RefreshThread(); });
+  // The period is chosen here, while the streams are surely open: the read
+  // thread may close them as soon as a Close aborts the pipeline.
+  const int refreshPeriodMs = !pipe->videoStream && pipe->showMode != player::kShowNone ? 20 : 5;
+  pipe->refreshThread = std::thread([raw = pipe.get(), refreshPeriodMs] { raw->RefreshThread(refreshPeriodMs); });
 
   if (core.Copy(core.onFileOpen)) {
     core.Deliver([&] {

@@ -125,8 +125,9 @@ int Pipeline::GetVideoFrame(AVFrame* frame, int64_t& timestamp) {
         // reordered and the decoding timestamp, counting faults of each.
         timestamp = frame->best_effort_timestamp;
         skipAccumulator += 1;
-        if (skipAccumulator >= skipFactor) {
-          skipAccumulator -= std::max(1.0, skipFactor);
+        const double skip = skipFactor;
+        if (skipAccumulator >= skip) {
+          skipAccumulator -= std::max(1.0, skip);
           return 1;
         }
         Av().av_frame_unref(frame);
@@ -208,7 +209,7 @@ double Pipeline::TargetTime(double framePts) {
 int Pipeline::QueuePicture(FramePtr frame, double pts, int64_t pos) {
   {
     std::unique_lock lock(pictureMutex);
-    if (pictureCount >= kPictureQueueSize && !refreshPending) skipFactor = std::max(0.95, skipFactor * 0.95);
+    if (pictureCount >= kPictureQueueSize && !refreshPending) skipFactor = std::max(0.95, skipFactor.load() * 0.95);
     pictureCond.wait(lock, [&] { return pictureCount < kPictureQueueSize || videoQueue.Aborted(); });
     if (videoQueue.Aborted()) return -1;
   }
@@ -322,10 +323,9 @@ void Pipeline::SubtitleThread() {
   }
 }
 
-void Pipeline::RefreshThread() {
-  // Started once the streams are open; the read thread closes them only
-  // after the abort this loop ends on.
-  const int periodMs = !videoStream && showMode != kShowNone ? 20 : 5;
+void Pipeline::RefreshThread(int periodMs) {
+  // Reads nothing of the streams: the read thread closes them after the abort
+  // this loop ends on, which may come before this thread even starts.
   while (!abort) {
     if (!refreshPending.exchange(true)) {
       player.PostLoopEvent(kRefreshEvent, this);
