@@ -43,6 +43,8 @@ TEST(CliAdd, PublishesEachGoodFileAndNamesTheBrokenOne) {
   fs::create_directories(data);
   const fs::path good = dir / "My Clip.mp4";
   fs::copy_file(SharedMedia().mp4, good);
+  // A data folder as the tool lays it out: the web player's template config.xml.
+  fs::copy_file(fs::path(KESTROVA_SOURCE_DIR) / "web/template/config.xml", data / "config.xml");
   // A double quote in the title (the name up to the first ".") is carried
   // as typed.
   const fs::path quoted = dir / "Say \"hi\".mp4";
@@ -104,7 +106,7 @@ TEST(CliAdd, PublishesEachGoodFileAndNamesTheBrokenOne) {
   // The site's playlist is current: an upload right after puts them on it.
   const std::string config = ReadFile(data / "config.xml");
   for (const std::string& name : videos)
-    EXPECT_NE(config.find(name.substr(0, name.find('.'))), std::string::npos) << config;
+    EXPECT_NE(config.find(name.substr(0, name.find('.'))), std::string::npos) << config << r.output;
 }
 
 TEST(CliAdd, NoConfigLeavesThePlaylistAlone) {
