@@ -53,3 +53,12 @@ TEST(CliArguments, VerboseMayComeBeforeTheCommand) {
   EXPECT_EQ(r.exitCode, 0) << r.output;
   EXPECT_NE(r.output.find("h264"), std::string::npos) << r.output;
 }
+
+TEST(CliMessages, PlayNamesAnUnreadableFileOnceInChinese) {
+  using namespace kestrova::test;
+  const std::string file = SharedMedia().truncated.string();
+  auto r = RunCommand("SDL_AUDIODRIVER=dummy SDL_VIDEODRIVER=dummy " +
+                      ShellQuote((BinDir() / "kestrova-cli").string()) + " play " + ShellQuote(file) + " 2>&1");
+  EXPECT_EQ(r.exitCode, 1) << r.output;
+  EXPECT_EQ(r.output, "kestrova-cli play: 无法读取此文件：" + file + ": Invalid data found when processing input\n");
+}
