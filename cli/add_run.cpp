@@ -234,7 +234,7 @@ class AddRun {
     }
     ClearProgress();
     if (!warning.empty()) std::cerr << "warning: " << file.sourceName << ": " << warning;
-    std::cout << "added  " << file.sourceName << " -> " << publishedPath.string() << " (" << row.duration << " s, "
+    std::cout << "added " << file.sourceName << " -> " << publishedPath.string() << " (" << row.duration << " s, "
               << row.fileSize << " bytes)\n";
     std::cout.flush();
     file.reported = true;

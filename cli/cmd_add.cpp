@@ -5,7 +5,9 @@
 // tool's "add video" does: each file is converted with the options dialog's
 // settings (and quality preset), gets its thumbnail in DIR/zoom/, is
 // published under its ".html" name in DIR/video/, rewritten by md, and
-// registered with the back end. The password comes from KESTROVA_PASSWORD.
+// registered with the back end; then DIR/config.xml is rewritten so the
+// site's playlist holds them at the next upload (--no-config skips that).
+// The password comes from KESTROVA_PASSWORD.
 // One line per file on standard output, a progress bar on standard error;
 // the exit status is 1 when any file failed, and a failed file leaves
 // nothing behind in the data folder.
@@ -20,6 +22,7 @@
 #include "media/loader.h"
 #include "media/logger.h"
 #include "service_client.h"
+#include "site_config.h"
 
 namespace kestrova::cli {
 namespace {
@@ -28,7 +31,7 @@ namespace fs = std::filesystem;
 
 const char* const kUsage =
     "usage: kestrova-cli add --service URL --account NAME --data DIR [--preset 0-9] [--thumbnail-at HH:MM:SS.mmm] "
-    "[--jobs N] FILE...   (password in KESTROVA_PASSWORD)\n";
+    "[--jobs N] [--no-config] FILE...   (password in KESTROVA_PASSWORD)\n";
 
 bool ReadWholeNumber(const std::string& text, int low, int high, int& value) {
   char* end = nullptr;
@@ -44,7 +47,7 @@ int UsageError(const std::string& message) {
 }
 
 int RunAdd(const std::vector<std::string>& words) {
-  Arguments args(words);
+  Arguments args(words, {"no-config"});
   AddSettings s;
   s.service = args.value("service");
   s.account = args.value("account");
@@ -77,9 +80,9 @@ int RunAdd(const std::vector<std::string>& words) {
 
   // Signing in first: a wrong password costs no conversion.
   ServiceClient service(s.service);
-  std::string companyid;
+  publishing::LoginProfile profile;
   try {
-    companyid = service.SignIn(s.account, s.password);
+    profile = service.SignInProfile(s.account, s.password);
   } catch (const std::exception& e) {
     std::cerr << "kestrova-cli add: " << e.what() << "\n";
     return 1;
@@ -92,12 +95,24 @@ int RunAdd(const std::vector<std::string>& words) {
       return 1;
     }
   }
-  return AddFiles(s, service, companyid, args.positionals());
+  int status = AddFiles(s, service, profile.companyid, args.positionals());
+  if (args.has("no-config")) return status;
+  try {
+    SiteConfigResult config = RewriteSiteConfig(service, profile, s.data / "config.xml");
+    if (!config.error.empty()) {
+      std::cerr << "kestrova-cli add: " << config.error << "\n";
+      return 1;
+    }
+  } catch (const std::exception& e) {
+    std::cerr << "kestrova-cli add: config.xml not rewritten: " << e.what() << "\n";
+    return 1;
+  }
+  return status;
 }
 
 const CommandRegistrar kRegistrar({"add",
                                    "add --service URL --account NAME --data DIR [--preset 0-9] "
-                                   "[--thumbnail-at HH:MM:SS.mmm] [--jobs N] FILE...",
+                                   "[--thumbnail-at HH:MM:SS.mmm] [--jobs N] [--no-config] FILE...",
                                    RunAdd});
 
 }  // namespace

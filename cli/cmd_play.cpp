@@ -4,6 +4,7 @@
 // position goes to standard output as one line rewritten in place.
 #include <cstdio>
 #include <iostream>
+#include <mutex>
 
 #include "command.h"
 #include "media/hand_over.h"
@@ -66,11 +67,21 @@ int RunPlay(const std::vector<std::string>& words) {
     return 2;
   }
 
+  std::mutex loggedMutex;  // before the logger, which reports into it
+  bool opened = false;
   media::TFFLogger logger;
   logger.SetLogLevel(args.has("verbose") ? media::llDebug : media::llError);
   logger.SetTriggerEventInMainThread(false);
-  logger.SetOnLog([](const void*, std::uint32_t threadId, media::TLogLevel level, const std::string& message) {
-    std::cerr << "#" << threadId << "." << media::LogLevelName(level) << ": " << message << "\n";
+  // Without --verbose the library's errors are the user's messages: those
+  // met while opening make one line naming the file, later ones a line each.
+  const bool verbose = args.has("verbose");
+  logger.SetOnLog([&](const void*, std::uint32_t threadId, media::TLogLevel level, const std::string& message) {
+    if (verbose) {
+      std::cerr << "#" << threadId << "." << media::LogLevelName(level) << ": " << message << "\n";
+      return;
+    }
+    std::lock_guard lock(loggedMutex);
+    if (opened) std::cerr << "kestrova-cli play: " << message << "\n";
   });
 
   media::HandOver handOver;
@@ -119,8 +130,15 @@ int RunPlay(const std::vector<std::string>& words) {
 
   player.StartPosition = start;
   if (!player.Open(args.positionals()[0], nullptr, args.has("paused"))) {
-    std::cerr << "kestrova-cli play: " << player.LastErrorMessage() << "\n";
+    const std::string& file = args.positionals()[0];
+    std::string reason = player.LastErrorMessage();
+    if (reason.find(file) == std::string::npos) reason = file + ": " + reason;
+    std::cerr << "kestrova-cli play: 无法读取此文件：" << reason << "\n";
     return 1;
+  }
+  {
+    std::lock_guard lock(loggedMutex);
+    opened = true;
   }
   while (!finished) handOver.Pump(std::chrono::milliseconds(100));
   player.SetOnPosition(nullptr);

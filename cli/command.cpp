@@ -37,6 +37,17 @@ std::vector<std::string> Arguments::values(const std::string& name) const {
   return out;
 }
 
+CommandLineWords SplitCommandLine(const std::vector<std::string>& words) {
+  CommandLineWords out;
+  bool verbose = false;
+  size_t i = 0;
+  for (; i < words.size() && words[i] == "--verbose"; ++i) verbose = true;
+  if (i < words.size()) out.command = words[i++];
+  out.rest.assign(words.begin() + static_cast<std::ptrdiff_t>(i), words.end());
+  if (verbose) out.rest.insert(out.rest.begin(), "--verbose");
+  return out;
+}
+
 static std::map<std::string, Command>& Registry() {
   static std::map<std::string, Command> commands;
   return commands;

@@ -27,6 +27,14 @@ class Arguments {
   std::multimap<std::string, std::string> options_;
 };
 
+// The subcommand's name and the words after it. "--verbose" may come before
+// the name, as with most terminal tools; it is handed on to the subcommand.
+struct CommandLineWords {
+  std::string command;  // empty when none was given
+  std::vector<std::string> rest;
+};
+CommandLineWords SplitCommandLine(const std::vector<std::string>& words);
+
 struct Command {
   std::string name;
   std::string usage;  // one line: "probe FILE"

@@ -8,20 +8,21 @@ int main(int argc, char** argv) {
     std::cerr << "usage: kestrova-cli COMMAND [ARGS...]\n";
     for (auto& [name, cmd] : Commands()) std::cerr << "  kestrova-cli " << cmd.usage << "\n";
   };
-  if (argc < 2 || std::string(argv[1]) == "--help" || std::string(argv[1]) == "-h") {
+  const CommandLineWords words = SplitCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+  if (words.command.empty() || words.command == "--help" || words.command == "-h") {
     usage();
-    return argc < 2 ? 2 : 0;
+    return words.command.empty() ? 2 : 0;
   }
-  auto it = Commands().find(argv[1]);
+  auto it = Commands().find(words.command);
   if (it == Commands().end()) {
-    std::cerr << "kestrova-cli: unknown command \"" << argv[1] << "\"\n";
+    std::cerr << "kestrova-cli: unknown command \"" << words.command << "\"\n";
     usage();
     return 2;
   }
   try {
-    return it->second.run(std::vector<std::string>(argv + 2, argv + argc));
+    return it->second.run(words.rest);
   } catch (const std::exception& e) {
-    std::cerr << "kestrova-cli " << argv[1] << ": " << e.what() << "\n";
+    std::cerr << "kestrova-cli " << words.command << ": " << e.what() << "\n";
     return 1;
   }
 }

@@ -52,9 +52,18 @@ NewCompany CompanyFromOptions(const std::map<std::string, std::string>& options)
   return company;
 }
 
-std::int64_t SeedDemoCompany(Store& store, bool& created, bool sampleVideos) {
+std::int64_t SeedDemoCompany(Store& store, bool& created, bool sampleVideos, const DemoSitePorts& ports) {
   created = false;
-  if (auto existing = store.findCompanyByAccount("demo")) return existing->id;
+  const std::string domain = "http://127.0.0.1:" + ports.http;
+  if (auto existing = store.findCompanyByAccount("demo")) {
+    CompanyProfile& p = existing->profile;
+    if (p.ftpPort != ports.ftp || p.domain != domain) {
+      p.ftpPort = ports.ftp;
+      p.domain = domain;
+      store.updateProfile(existing->id, p);
+    }
+    return existing->id;
+  }
 
   NewCompany demo;
   demo.account = "demo";
@@ -71,11 +80,11 @@ std::int64_t SeedDemoCompany(Store& store, bool& created, bool sampleVideos) {
   p.email = "service@xinghe.example";
   p.dspEntCard = p.dspPlayZhimo = p.autoPlay = p.autoCre = p.dspLogo = true;
   p.ftpAddr = "127.0.0.1";
-  p.ftpPort = "2121";
+  p.ftpPort = ports.ftp;
   p.ftpAccount = "demo";
   p.ftpPassword = "demo";
   p.ftpPath = "/";
-  p.domain = "http://127.0.0.1:8641";
+  p.domain = domain;
 
   std::string now = LocalTimestamp();
   std::vector<NewVideo> videos;

@@ -5,10 +5,11 @@
 //                          [--site DIR] [--login-max-failures N] [--login-lockout-seconds S]
 //                          [--header-deadline-seconds S]
 //   kestrova-service add-company --db ... --account A --password P [--tvtype T] [--name ...]
-//   kestrova-service seed-demo --db ... [--sample-videos 0]
+//   kestrova-service seed-demo --db ... [--sample-videos 0] [--ftp-port N] [--http-port N]
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <iostream>
 
@@ -33,7 +34,7 @@ int Usage() {
                "                         [--header-deadline-seconds 10]\n"
                "  kestrova-service add-company --db ... --account A --password P [--tvtype SETUP]\n"
                "                         [--name ... --title ... --tel ... --ftp_addr ... (any profile field)]\n"
-               "  kestrova-service seed-demo --db ... [--sample-videos 0]\n";
+               "  kestrova-service seed-demo --db ... [--sample-videos 0] [--ftp-port N] [--http-port N]\n";
   return 2;
 }
 
@@ -92,12 +93,25 @@ int AddCompany(const ks::CommandLine& options) {
   return 0;
 }
 
+// A TCP port number, kept as the text the profile stores.
+std::string PortOption(const ks::CommandLine& options, const std::string& name, const std::string& fallback) {
+  std::string text = options.value(name, fallback);
+  char* end = nullptr;
+  long port = std::strtol(text.c_str(), &end, 10);
+  if (text.empty() || *end != '\0' || port < 1 || port > 65535)
+    throw std::invalid_argument("--" + name + " takes a port number from 1 to 65535");
+  return std::to_string(port);
+}
+
 int SeedDemo(const ks::CommandLine& options) {
   auto store = ks::OpenStore(options.required("db"));
   bool created = false;
   std::string samples = options.value("sample-videos", "1");
   if (samples != "0" && samples != "1") throw std::invalid_argument("--sample-videos must be 0 or 1");
-  std::int64_t id = ks::SeedDemoCompany(*store, created, samples == "1");
+  ks::DemoSitePorts ports;
+  ports.ftp = PortOption(options, "ftp-port", ports.ftp);
+  ports.http = PortOption(options, "http-port", ports.http);
+  std::int64_t id = ks::SeedDemoCompany(*store, created, samples == "1", ports);
   std::cerr << (created ? "seed-demo: created the demo company " : "seed-demo: the demo company exists: ") << id
             << std::endl;
   return 0;

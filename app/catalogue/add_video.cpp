@@ -82,7 +82,13 @@ size_t PublishConvertedRows(const std::vector<ConvertedRow>& rows, const fs::pat
     const fs::path folder = dataPath / "video";
     const fs::path output = folder / row.outputName;
     if (row.outputName.empty() || !HasConvertedOutput(output)) {
-      const char* reason = row.outputName.empty() ? "no output file" : "the output file is missing or empty";
+      const char* reason = row.outputName.empty() ? "没有输出文件" : "转换后的文件不存在或为空";
+      // Its thumbnail belongs to no video: left behind, the next upload
+      // would put it on the site.
+      if (auto base = SafeBaseName(row.outputName); base && !base->empty()) {
+        std::error_code ignored;
+        fs::remove(dataPath / "zoom" / (*base + ".jpg"), ignored);
+      }
       if (steps.reportFailure) steps.reportFailure({i, row.outputName, reason, RowFailure::Kind::NotConverted});
       continue;
     }

@@ -12,9 +12,14 @@ bool OutputFolderWritable(const std::filesystem::path& folder) {
   return ::access(folder.c_str(), W_OK | X_OK) == 0;
 }
 
-std::vector<std::string> OkRefusals(bool outputFolderWritable, const std::string& edtStartPic) {
+std::string OutputFolderRefusal(const std::filesystem::path& folder) {
+  return "数据文件夹无法写入，请检查它的权限：" + folder.string();
+}
+
+std::vector<std::string> OkRefusals(bool outputFolderWritable, const std::filesystem::path& outputFolder,
+                                    const std::string& edtStartPic) {
   std::vector<std::string> refusals;
-  if (!outputFolderWritable) refusals.push_back(kOutputFolderRefused);
+  if (!outputFolderWritable) refusals.push_back(OutputFolderRefusal(outputFolder));
   if (edtStartPic == kNoCaptureTime) refusals.push_back(kThumbnailMissing);
   return refusals;
 }

@@ -17,8 +17,12 @@ void FillFields(UploadPanelModel& panel, const SiteOptions& options) {
   panel.fields = {options.host, options.port, options.user, options.password, options.root};
 }
 
+// Without a trailing "/": "data/" and "data" are one folder, whose parent
+// holds the scan time record.
 std::string DataFolderOf(const SiteOptions& options) {
-  return std::filesystem::absolute(options.dataFolder).lexically_normal().string();
+  std::filesystem::path folder = std::filesystem::absolute(options.dataFolder).lexically_normal();
+  if (folder.filename().empty() && folder.has_relative_path()) folder = folder.parent_path();
+  return folder.string();
 }
 
 // A progress bar of 30 cells for the file in transfer.

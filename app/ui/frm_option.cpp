@@ -457,7 +457,7 @@ void TfrmOption::showEvent(QShowEvent* event) {
 bool TfrmOption::FormCloseQuery() {
   edtOutPath->setText(QString::fromStdString(outputFolder().string()));
   const auto refusals =
-      convert::OkRefusals(convert::OutputFolderWritable(outputFolder()), edtStartPic->text().toStdString());
+      convert::OkRefusals(convert::OutputFolderWritable(outputFolder()), outputFolder(), edtStartPic->text().toStdString());
   for (const std::string& refusal : refusals) context_.platform.messageBox(Text(refusal), ApplicationTitle());
   return refusals.empty();
 }

@@ -115,7 +115,9 @@ void TMainForm::btnspglsaveClick() {
   currentVideo.stateText = cmbstate->currentText().toStdString();
   currentVideo.sort = edtSort->text().toStdString();
   currentVideo.zhimo = mmoZhimo->toPlainText().toStdString();
-  currentVideo.state = cmbstate->currentText() == QStringLiteral("生效") ? "A" : "U";
+  // One letter, set as a character: assigning the literal made GCC 12 warn
+  // (-Wrestrict) about a copy that cannot overlap.
+  currentVideo.state.assign(1, cmbstate->currentText() == QStringLiteral("生效") ? 'A' : 'U');
   send(service::EditUploadFileRequest({currentVideo.id, currentVideo.sort, currentVideo.title, companyid,
                                        currentVideo.memo, currentVideo.zhimo, currentVideo.state}));
 }

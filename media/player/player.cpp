@@ -3,6 +3,7 @@
 #include "media/player/player.h"
 
 #include <cstdlib>
+#include <filesystem>
 
 #include "media/display_rotation.h"
 #include "media/loader.h"
@@ -107,7 +108,8 @@ bool TCustomPlayer::Open(const std::string& fileName, player::Display* display, 
   core.ownDisplay.reset();
   core.display = display;
   if (!display && !DisableDisplay) {
-    core.ownDisplay = player::MakeSdlWindowDisplay();
+    // Titled with the file's name, as a person switching windows looks for it.
+    core.ownDisplay = player::MakeSdlWindowDisplay(std::filesystem::path(fileName).filename().string());
     core.display = core.ownDisplay.get();
   }
   uint32_t subsystems = SDL_INIT_TIMER | SDL_INIT_AUDIO | SDL_INIT_EVENTS;

@@ -7,6 +7,7 @@ namespace {
 
 class SdlWindowDisplay : public Display {
  public:
+  explicit SdlWindowDisplay(std::string title) : title_(std::move(title)) {}
   ~SdlWindowDisplay() override {
     if (texture_) Av().SDL_DestroyTexture(texture_);
     if (renderer_) Av().SDL_DestroyRenderer(renderer_);
@@ -15,7 +16,7 @@ class SdlWindowDisplay : public Display {
 
   bool SetMode(int width, int height, std::string& error) override {
     if (!window_) {
-      window_ = Av().SDL_CreateWindow("FFPlayer", SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED, width, height,
+      window_ = Av().SDL_CreateWindow(title_.c_str(), SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED, width, height,
                                       SDL_WINDOW_RESIZABLE);
       if (window_) renderer_ = Av().SDL_CreateRenderer(window_, -1, 0);
       if (!window_ || !renderer_) {
@@ -63,6 +64,7 @@ class SdlWindowDisplay : public Display {
   }
 
  private:
+  std::string title_;
   SDL_Window* window_ = nullptr;
   SDL_Renderer* renderer_ = nullptr;
   SDL_Texture* texture_ = nullptr;
@@ -73,6 +75,8 @@ class SdlWindowDisplay : public Display {
 
 }  // namespace
 
-std::unique_ptr<Display> MakeSdlWindowDisplay() { return std::make_unique<SdlWindowDisplay>(); }
+std::unique_ptr<Display> MakeSdlWindowDisplay(const std::string& title) {
+  return std::make_unique<SdlWindowDisplay>(title);
+}
 
 }  // namespace media::player

@@ -3,11 +3,13 @@
 #pragma once
 
 #include <memory>
+#include <string>
 
 #include "media/player/display.h"
 
 namespace media::player {
 
-std::unique_ptr<Display> MakeSdlWindowDisplay();
+// title: the window's caption.
+std::unique_ptr<Display> MakeSdlWindowDisplay(const std::string& title);
 
 }  // namespace media::player

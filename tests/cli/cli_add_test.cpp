@@ -43,6 +43,8 @@ TEST(CliAdd, PublishesEachGoodFileAndNamesTheBrokenOne) {
   fs::create_directories(data);
   const fs::path good = dir / "My Clip.mp4";
   fs::copy_file(SharedMedia().mp4, good);
+  // A data folder as the tool lays it out: the web player's template config.xml.
+  fs::copy_file(fs::path(KESTROVA_SOURCE_DIR) / "web/template/config.xml", data / "config.xml");
   // A double quote in the title (the name up to the first ".") is carried
   // as typed.
   const fs::path quoted = dir / "Say \"hi\".mp4";
@@ -57,8 +59,8 @@ TEST(CliAdd, PublishesEachGoodFileAndNamesTheBrokenOne) {
                                      ShellQuote(SharedMedia().truncated.string()) + " " +
                                      ShellQuote(quoted.string()) + " " + ShellQuote(refused.string())));
   EXPECT_EQ(r.exitCode, 1) << r.output;
-  EXPECT_NE(r.output.find("added  My Clip.mp4 -> "), std::string::npos) << r.output;
-  EXPECT_NE(r.output.find("added  Say \"hi\".mp4 -> "), std::string::npos) << r.output;
+  EXPECT_NE(r.output.find("added My Clip.mp4 -> "), std::string::npos) << r.output;
+  EXPECT_NE(r.output.find("added Say \"hi\".mp4 -> "), std::string::npos) << r.output;
   EXPECT_NE(r.output.find("FAILED truncated.mp4: "), std::string::npos) << r.output;
   EXPECT_NE(r.output.find("FAILED Bell\x01.mp4: the service refused it"), std::string::npos) << r.output;
   EXPECT_NE(r.output.find("2 of 4 files failed: truncated.mp4, Bell\x01.mp4"), std::string::npos) << r.output;
@@ -100,6 +102,22 @@ TEST(CliAdd, PublishesEachGoodFileAndNamesTheBrokenOne) {
   std::sort(listed.begin(), listed.end());
   EXPECT_EQ(titles, (std::vector<std::string>{"My Clip", "Say \"hi\""}));
   EXPECT_EQ(listed, videos);
+
+  // The site's playlist is current: an upload right after puts them on it.
+  const std::string config = ReadFile(data / "config.xml");
+  for (const std::string& name : videos)
+    EXPECT_NE(config.find(name.substr(0, name.find('.'))), std::string::npos) << config << r.output;
+}
+
+TEST(CliAdd, NoConfigLeavesThePlaylistAlone) {
+  ServiceProcess service({.company = kAcme});
+  TempDir dir;
+  const fs::path data = dir / "data";
+  fs::create_directories(data);
+  auto r = RunCommand(AddCommand("secret", service, data, "--no-config " + ShellQuote(SharedMedia().mp4.string())));
+  EXPECT_EQ(r.exitCode, 0) << r.output;
+  EXPECT_FALSE(fs::exists(data / "config.xml")) << r.output;
+  EXPECT_EQ(FilesIn(data / "video").size(), 1u) << r.output;
 }
 
 TEST(CliAdd, RefusalsConvertNothing) {

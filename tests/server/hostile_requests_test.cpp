@@ -122,8 +122,11 @@ TEST(HostileRequests, PagePathsWithNulOrControlCharactersAreRefused) {
     auto response = connection.read();
     ASSERT_TRUE(response) << path;
     EXPECT_EQ(response->status, status) << path;
-    if (status == 200) EXPECT_EQ(response->headers["content-type"], "text/html; charset=utf-8");
-    if (status != 200) EXPECT_EQ(response->headers["content-type"].find("html"), std::string::npos) << path;
+    if (status == 200) {
+      EXPECT_EQ(response->headers["content-type"], "text/html; charset=utf-8");
+    } else {
+      EXPECT_EQ(response->headers["content-type"].find("html"), std::string::npos) << path;
+    }
   }
 }
 

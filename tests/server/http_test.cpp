@@ -423,6 +423,13 @@ TEST(ServiceAdmin, SeedDemoRunsAtEveryStartAndAddCompanyRefusesDuplicates) {
   EXPECT_EQ(RunCommand(program + " add-company" + db + " --account x --password y --dsp_logo 7").exitCode, 2);
   EXPECT_EQ(RunCommand(program + " serve --db nosuchkind:x").exitCode, 2);
   EXPECT_FALSE(service.login("demo", "demo").empty()) << "the demo password was not replaced";
+
+  // A second demo on other ports: its company points at its own site.
+  EXPECT_EQ(RunCommand(program + " seed-demo" + db + " --ftp-port 2300 --http-port 8700").exitCode, 0);
+  Attributes moved = Items(service.post(requests::Login("demo", "demo")).body).at(0);
+  EXPECT_EQ(moved["ftp_port"], "2300");
+  EXPECT_EQ(moved["domain"], "http://127.0.0.1:8700");
+  EXPECT_EQ(RunCommand(program + " seed-demo" + db + " --ftp-port 70000").exitCode, 2);
 }
 
 }  // namespace

@@ -17,6 +17,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
+#include <iostream>
 
 #include "app_title.h"
 #include "app_windows.h"
@@ -158,7 +159,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "tour: the catalogue did not arrive\n");
     return 3;
   }
-  QTest::qWaitForWindowExposed(&main);
+  if (!QTest::qWaitForWindowExposed(&main)) std::cerr << "tour: the main window was not shown in time\n";
   QTest::qWait(800);  // thumbnails and the service page
   // Without a reachable FTP site the sign-in brings the upload panel forward.
   if (!main.pnlSpgl->isVisible()) main.btnspglClick();
@@ -170,7 +171,7 @@ int main(int argc, char** argv) {
   const char* names[] = {"company-card.png", "player-settings.png", "logo.png", "password.png"};
   for (int i = 0; i < 4; ++i) {
     dialogs[i]->show();
-    QTest::qWaitForWindowExposed(dialogs[i]);
+    if (!QTest::qWaitForWindowExposed(dialogs[i])) std::cerr << "tour: " << names[i] << " was not shown in time\n";
     ok &= Save(dialogs[i], folder, names[i]);
     dialogs[i]->hide();
   }

@@ -83,6 +83,7 @@ TEST(AddVideo, RowThatIsNotConvertedOrCannotBeRenamedIsReportedAndSkipped) {
   WriteFile(video / "Taken.html", "earlier video");
   WriteFile(video / "Fine.mp4", "fine");
   WriteFile(video / "Stopped.mp4", "");
+  WriteFile(exe / "data/zoom/Stopped.jpg", "thumbnail of a video never made");
   const std::vector<ConvertedRow> rows = {
       {"gone.avi", "Gone.mp4", "25", "1", "1"},
       {"taken.avi", "Taken.mp4", "25", "1", "1"},
@@ -98,9 +99,9 @@ TEST(AddVideo, RowThatIsNotConvertedOrCannotBeRenamedIsReportedAndSkipped) {
     RowFailure::Kind kind;
     const char* text;
   } expected[] = {
-      {0, RowFailure::Kind::NotConverted, "视频文件“Gone.mp4”未转换（the output file is missing or empty），未登记"},
+      {0, RowFailure::Kind::NotConverted, "视频文件“Gone.mp4”未转换（转换后的文件不存在或为空），未登记"},
       {1, RowFailure::Kind::RenameFailed, "视频文件“Taken.mp4”无法改名为“Taken.html”（File exists），未登记"},
-      {3, RowFailure::Kind::NotConverted, "视频文件“Stopped.mp4”未转换（the output file is missing or empty），未登记"},
+      {3, RowFailure::Kind::NotConverted, "视频文件“Stopped.mp4”未转换（转换后的文件不存在或为空），未登记"},
   };
   for (size_t i = 0; i < std::size(expected); ++i) {
     EXPECT_EQ(r.failures[i].row, expected[i].row);
@@ -108,6 +109,7 @@ TEST(AddVideo, RowThatIsNotConvertedOrCannotBeRenamedIsReportedAndSkipped) {
     EXPECT_EQ(RowFailureText(r.failures[i]), expected[i].text);
   }
   EXPECT_FALSE(fs::exists(video / "Stopped.html"));
+  EXPECT_FALSE(fs::exists(exe / "data/zoom/Stopped.jpg")) << "a thumbnail of no video would be uploaded";
   EXPECT_EQ(ReadFile(video / "Taken.html"), "earlier video");
   EXPECT_EQ(ReadFile(video / "Taken.mp4"), "new");
   ASSERT_EQ(r.requests.size(), 1u);

@@ -110,10 +110,10 @@ TEST(BatchTableTest, ButtonsByState) {
 }
 
 TEST(OptionCloseCheckTest, BothRefusalsComeInTurn) {
-  EXPECT_TRUE(OkRefusals(true, "00:00:01.000").empty());
-  EXPECT_EQ(OkRefusals(true, "00:00:00.000"), std::vector<std::string>{kThumbnailMissing});
-  EXPECT_EQ(OkRefusals(false, "00:00:00.000"),
-            (std::vector<std::string>{kOutputFolderRefused, kThumbnailMissing}));
+  EXPECT_TRUE(OkRefusals(true, "/d/video", "00:00:01.000").empty());
+  EXPECT_EQ(OkRefusals(true, "/d/video", "00:00:00.000"), std::vector<std::string>{kThumbnailMissing});
+  EXPECT_EQ(OkRefusals(false, "/d/video", "00:00:00.000"),
+            (std::vector<std::string>{"数据文件夹无法写入，请检查它的权限：/d/video", kThumbnailMissing}));
 
   test::TempDir folder;
   EXPECT_TRUE(OutputFolderWritable(folder / "data/video"));  // made when missing

@@ -49,6 +49,11 @@ TEST(SyncCli, UploadMirrorsTheDataFolderAndScanThenFindsNothing) {
   auto again = RunCommand(env + cli + " scan" + SiteArguments(server, data));
   ASSERT_EQ(again.exitCode, 0) << again.output;
   EXPECT_EQ(std::count(again.output.begin(), again.output.end(), '\n'), 1) << "header only:\n" << again.output;
+
+  // "data/" names the same folder as "data": the record stays beside it.
+  auto slashed = RunCommand(env + cli + " upload" + SiteArguments(server, local / "data/") + " 2>&1");
+  ASSERT_EQ(slashed.exitCode, 0) << slashed.output;
+  EXPECT_FALSE(std::filesystem::exists(data / "7in10.ini"));
 }
 
 TEST(SyncCli, UploadFailsWithTheReasonWhenTheSiteRefusesTheLogin) {

@@ -182,9 +182,10 @@ TEST(CliConvert, CompanySourcesComeOutWebReady) {
       EXPECT_NE(info.output.find(", Rotation: " + std::to_string(c.rotation)), std::string::npos) << info.output;
     }
     for (const char* stream : {"v:0", "a:0"}) {
-      if (c.seconds > 0)
+      if (c.seconds > 0) {
         EXPECT_NEAR(std::atof(FfprobeValue("stream=duration", target, stream).c_str()), c.seconds, c.picture + 1e-3)
             << stream;
+      }
       EXPECT_GE(std::atof(FfprobeValue("stream=start_time", target, stream).c_str()), 0.0) << stream;
     }
     if (!c.flashes) continue;

@@ -298,8 +298,9 @@ TEST_F(ComponentTest, StopWithWaitFromInsideItsOwnProgressHandlerEndsTheBatch) {
     for (size_t i = 0; i < 3; ++i) EXPECT_FALSE(reports.reports[i].Finished) << i;
     // The calling-thread mode delivers every report on the calling thread,
     // those of the tasks that never started included.
-    if (threads == 0)
+    if (threads == 0) {
       for (size_t i = 0; i < 4; ++i) EXPECT_EQ(reports.threads[i], std::this_thread::get_id()) << i;
+    }
   }
 }
 
