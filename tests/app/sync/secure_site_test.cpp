@@ -230,12 +230,19 @@ std::string UntrustedFingerprint(FtpClient& client, const FtpLogin& login) {
   return "";
 }
 
-TEST(Sftp, AFirstConnectionAsksThenTheKnownKeyStoresAndRenamesOverTheOldCopy) {
-  if (geteuid() != 0) GTEST_SKIP() << "sshd with its own config runs as root here";
+// A server, a trust folder of the test's own, a login to the server that
+// trusts that folder, and a client.
+struct SftpSite {
   SshServer server;
   TempDir trust;
   FtpLogin login = server.login(trust / "known_hosts");
   FtpClient client;
+};
+
+TEST(Sftp, AFirstConnectionAsksThenTheKnownKeyStoresAndRenamesOverTheOldCopy) {
+  if (geteuid() != 0) GTEST_SKIP() << "sshd with its own config runs as root here";
+  SftpSite site;
+  auto& [server, trust, login, client] = site;
   std::string fingerprint = UntrustedFingerprint(client, login);
   ASSERT_EQ(fingerprint.rfind("SHA256:", 0), 0u);
   FtpLogin accepted = login;
@@ -261,10 +268,8 @@ TEST(Sftp, AFirstConnectionAsksThenTheKnownKeyStoresAndRenamesOverTheOldCopy) {
 
 TEST(Sftp, AWrongKeyIsALoginErrorNotAnUnreachableServer) {
   if (geteuid() != 0) GTEST_SKIP() << "sshd with its own config runs as root here";
-  SshServer server;
-  TempDir trust;
-  FtpLogin login = server.login(trust / "known_hosts");
-  FtpClient client;
+  SftpSite site;
+  auto& [server, trust, login, client] = site;
   login.acceptedFingerprints = {UntrustedFingerprint(client, login)};
   RunChecked("ssh-keygen -q -t ed25519 -N '' -f " + ShellQuote((trust / "other_key").string()));
   login.keyFile = (trust / "other_key").string();
