@@ -38,7 +38,7 @@ const std::vector<ListingEntry>* ChangeScanner::listingOf(const std::string& dir
     try {
       // Listed by its path rather than after a CWD: a directory the server
       // lacks must not be created by a scan, only found missing.
-      listing = ParseListing(ftp_.list(dir), options_.today);
+      listing = ftp_.listEntries(dir, options_.today);
     } catch (const FtpError& error) {
       if (error.kind() == FtpError::Kind::Connection) throw;
     }

@@ -8,6 +8,9 @@
 #include <cerrno>
 #include <vector>
 
+#include "sftp_session.h"
+#include "trust_store.h"
+
 namespace kestrova::sync {
 namespace {
 
@@ -56,6 +59,7 @@ FtpClient::~FtpClient() { disconnect(); }
 
 void FtpClient::dropConnection() {
   control_.reset();
+  sftp_.reset();
   received_.clear();
   connected_ = false;
   type_ = 0;
@@ -67,7 +71,7 @@ void FtpClient::connectionLost(SocketFailure failure) {
 }
 
 void FtpClient::requireConnection(const std::string& what) {
-  if (!control_.valid()) throw FtpError(FtpError::Kind::Connection, what + "：未连接服务器");
+  if (!control_.valid() && !sftp_) throw FtpError(FtpError::Kind::Connection, what + "：未连接服务器");
 }
 
 void FtpClient::sendLines(const std::vector<std::string>& lines) {
@@ -78,7 +82,7 @@ void FtpClient::sendLines(const std::vector<std::string>& lines) {
     text += line;
     text += "\r\n";
   }
-  SocketFailure failure = SendAll(control_.get(), text, SocketWaits{&cancel_, kIdleLimit});
+  SocketFailure failure = control_.send(text, SocketWaits{&cancel_, kIdleLimit});
   if (failure != SocketFailure::None) connectionLost(failure);
 }
 
@@ -90,7 +94,7 @@ FtpClient::Reply FtpClient::readReply(milliseconds idleLimit) {
     if (end == std::string::npos) {
       char buffer[4096];
       SocketFailure failure = SocketFailure::None;
-      long got = ReceiveSome(control_.get(), buffer, sizeof buffer, waits, failure);
+      long got = control_.receive(buffer, sizeof buffer, waits, failure);
       if (got <= 0) connectionLost(got == 0 ? SocketFailure::Closed : failure);
       received_.append(buffer, static_cast<size_t>(got));
       continue;
@@ -134,26 +138,94 @@ void FtpClient::setType(char type) {
   type_ = type;
 }
 
+void FtpClient::startTls(Stream& stream, SSL_SESSION* reuse) {
+  stream.tls = std::make_unique<TlsLink>();
+  std::string detail;
+  SocketFailure failure =
+      stream.tls->handshake(*tls_, stream.fd.get(), login_.host, reuse, SocketWaits{&cancel_, kConnectLimit}, detail);
+  if (failure != SocketFailure::None) {
+    dropConnection();
+    throw FtpError(FtpError::Kind::Connection, detail.empty() ? FailureText(failure) : detail);
+  }
+  if (reuse) return;  // the data connection resumes the control connection's checked session
+  std::string problem = stream.tls->verificationProblem();
+  if (problem.empty()) return;
+  std::string fingerprint = stream.tls->peerFingerprint();
+  for (const auto& accepted : login_.acceptedFingerprints) {
+    if (NormalizeFingerprint(accepted) != fingerprint) continue;
+    if (login_.rememberAccepted && !login_.certificateExceptionsFile.empty())
+      AddCertificateException(login_.certificateExceptionsFile, login_.host, login_.port, fingerprint);
+    return;
+  }
+  if (!login_.certificateExceptionsFile.empty() &&
+      HasCertificateException(login_.certificateExceptionsFile, login_.host, login_.port, fingerprint))
+    return;
+  dropConnection();
+  throw FtpError(FtpError::Kind::Untrusted,
+                 "服务器 " + login_.host + ":" + std::to_string(login_.port) + " 的证书未通过验证：" + problem +
+                     "。证书指纹：" + fingerprint,
+                 fingerprint);
+}
+
 void FtpClient::connect(const FtpLogin& login) {
   disconnect();
   cancel_ = false;
+  login_ = login;
+  protocol_ = login.protocol;
+  if (protocol_ == SiteProtocol::Sftp) {
+    sftp_ = std::make_unique<SftpSession>(cancel_);
+    try {
+      sftp_->connect(login);
+    } catch (...) {
+      sftp_.reset();
+      throw;
+    }
+    connected_ = true;
+    return;
+  }
+  if (UsesTls(protocol_) && !tls_) {
+    try {
+      tls_ = std::make_unique<TlsContext>(login.caFile);
+    } catch (const std::exception& error) {
+      throw FtpError(FtpError::Kind::Connection, error.what());
+    }
+  }
   SocketFailure failure = SocketFailure::None;
   std::string detail;
-  control_ = ConnectTcp(login.host, login.port, SocketWaits{&cancel_, kConnectLimit}, failure, detail);
+  control_.fd = ConnectTcp(login.host, login.port, SocketWaits{&cancel_, kConnectLimit}, failure, detail);
   if (!control_.valid()) throw FtpError(FtpError::Kind::Connection, detail);
-  auto refuse = [this](const Reply& reply) {
+  auto refuse = [this](const Reply& reply, FtpError::Kind kind = FtpError::Kind::Connection) {
     dropConnection();
-    throw FtpError(FtpError::Kind::Connection, reply.text);
+    throw FtpError(kind, kind == FtpError::Kind::Login ? "服务器拒绝登录，请检查用户名和密码：" + reply.text
+                                                       : reply.text);
   };
+  if (protocol_ == SiteProtocol::FtpsImplicit) startTls(control_, nullptr);
   Reply greeting = readReply();
   while (greeting.code == 120) greeting = readReply();  // "ready in a few minutes"
   if (greeting.code != 220) refuse(greeting);
+  if (protocol_ == SiteProtocol::Ftps) {
+    Reply auth = command("AUTH TLS");
+    if (auth.code != 234) {
+      dropConnection();
+      throw FtpError(FtpError::Kind::Connection, "服务器不支持 FTPS（AUTH TLS 被拒绝：" + auth.text + "）");
+    }
+    startTls(control_, nullptr);
+  }
   Reply user = command("USER " + login.user);
   if (user.code == 331) {
     Reply password = command("PASS " + login.password);
-    if (password.code != 230 && password.code != 202) refuse(password);
+    if (password.code != 230 && password.code != 202)
+      refuse(password, password.code == 530 ? FtpError::Kind::Login : FtpError::Kind::Connection);
   } else if (user.code != 230) {
-    refuse(user);
+    refuse(user, user.code == 530 ? FtpError::Kind::Login : FtpError::Kind::Connection);
+  }
+  if (UsesTls(protocol_)) {
+    // Data connections under TLS too; a server that will not is no FTPS server.
+    std::vector<Reply> replies = pipeline({"PBSZ 0", "PROT P"});
+    if (!accepted(replies[1])) {
+      dropConnection();
+      throw FtpError(FtpError::Kind::Connection, "服务器拒绝加密数据连接：" + replies[1].text);
+    }
   }
   type_ = 0;
   setType('I');
@@ -162,6 +234,7 @@ void FtpClient::connect(const FtpLogin& login) {
 }
 
 void FtpClient::disconnect() {
+  if (sftp_) sftp_->disconnect();
   if (control_.valid()) {
     try {
       sendLines({"QUIT"});
@@ -187,6 +260,7 @@ void FtpClient::abortAndQuit() {
 std::optional<std::int64_t> FtpClient::size(const std::string& path) {
   cancel_ = false;
   requireConnection("SIZE " + path);
+  if (sftp_) return sftp_->size(path);
   // Servers refuse SIZE in ASCII mode, and a listing may have left us there.
   setType('I');
   Reply reply = command("SIZE " + path);
@@ -202,24 +276,27 @@ std::optional<std::int64_t> FtpClient::size(const std::string& path) {
 bool FtpClient::changeDir(const std::string& path) {
   cancel_ = false;
   requireConnection("CWD " + path);
+  if (sftp_) return sftp_->changeDir(path);
   return accepted(command("CWD " + path));
 }
 
 bool FtpClient::makeDir(const std::string& path) {
   cancel_ = false;
   requireConnection("MKD " + path);
+  if (sftp_) return sftp_->makeDir(path);
   return accepted(command("MKD " + path));
 }
 
 bool FtpClient::remove(const std::string& path) {
   cancel_ = false;
   requireConnection("DELE " + path);
+  if (sftp_) return sftp_->remove(path);
   return accepted(command("DELE " + path));
 }
 
 FtpClient::TransferReplies FtpClient::transfer(const std::string& line,
-                                               const std::function<SocketFailure(int dataFd)>& body) {
-  DataListener listener(control_.get());
+                                               const std::function<SocketFailure(Stream& data)>& body) {
+  DataListener listener(control_.fd.get());
   if (!listener.valid()) throw FtpError(FtpError::Kind::Refused, line + "：无法打开数据连接的端口");
   Reply port = command(listener.command());
   if (!accepted(port)) throw FtpError(FtpError::Kind::Refused, line + "：" + port.text);
@@ -230,16 +307,30 @@ FtpClient::TransferReplies FtpClient::transfer(const std::string& line,
     replies.done = replies.start;
     return replies;
   }
-  UniqueFd data;
+  Stream data;
   SocketFailure failure = SocketFailure::None;
   if (replies.start.code < 200) {
-    data = listener.accept(SocketWaits{&cancel_, kConnectLimit}, failure);
+    data.fd = listener.accept(SocketWaits{&cancel_, kConnectLimit}, failure);
     if (failure == SocketFailure::Cancelled) connectionLost(failure);
   } else {
-    data = listener.acceptIfWaiting();  // a server that answered at once may still have connected
+    data.fd = listener.acceptIfWaiting();  // a server that answered at once may still have connected
   }
-  if (data.valid()) failure = body(data.get());
-  data.reset();  // for an upload, the end of the file
+  if (data.valid() && control_.tls) {
+    data.tls = std::make_unique<TlsLink>();
+    std::string detail;
+    failure = data.tls->handshake(*tls_, data.fd.get(), login_.host, control_.tls->session(),
+                                  SocketWaits{&cancel_, kConnectLimit}, detail);
+    if (failure == SocketFailure::None && !data.tls->verificationProblem().empty() &&
+        data.tls->peerFingerprint() != control_.tls->peerFingerprint())
+      failure = SocketFailure::Error;  // not the server the control connection trusts
+    if (failure != SocketFailure::None) data.fd.reset();
+  }
+  if (failure == SocketFailure::Cancelled) connectionLost(failure);
+  if (data.valid()) failure = body(data);
+  // For an upload, the end of the file: under TLS a close_notify first, so
+  // the server can tell the end from a cut.
+  if (data.tls && failure == SocketFailure::None) data.tls->close(data.fd.get(), SocketWaits{&cancel_, kIdleLimit});
+  data.reset();
   if (failure == SocketFailure::Cancelled) connectionLost(failure);
   replies.done = replies.start.code < 200 ? readReply() : replies.start;
   // A transfer that broke on our side is no success whatever the server says.
@@ -252,14 +343,15 @@ std::string FtpClient::list(const std::string& directory) {
   cancel_ = false;
   if (events_.begin) events_.begin(0);
   requireConnection("LIST " + directory);
+  if (sftp_) throw FtpError(FtpError::Kind::Refused, "LIST " + directory + "：SFTP 没有文本列表");
   setType('A');
   std::string listing;
-  TransferReplies replies = transfer("LIST " + DirectoryArgument(directory), [&](int dataFd) {
+  TransferReplies replies = transfer("LIST " + DirectoryArgument(directory), [&](Stream& data) {
     SocketWaits waits{&cancel_, kIdleLimit};
     std::vector<char> buffer(kChunkBytes);
     for (;;) {
       SocketFailure failure = SocketFailure::None;
-      long got = ReceiveSome(dataFd, buffer.data(), buffer.size(), waits, failure);
+      long got = data.receive(buffer.data(), buffer.size(), waits, failure);
       if (got == 0) return SocketFailure::None;
       if (got < 0) return failure;
       listing.append(buffer.data(), static_cast<size_t>(got));
@@ -284,10 +376,17 @@ void FtpClient::store(const std::string& localPath, const std::string& path,
     throw FtpError(FtpError::Kind::Refused, "无法读取本地文件：" + localPath);
   requireConnection("STOR " + path);
   std::int64_t total = info.st_size;
+  if (sftp_) {
+    sftp_->store(file.get(), total, path, events_, storeReachedServer_);
+    if (afterwards.size() == 2 && afterwards[0].rfind("RNFR ", 0) == 0)
+      sftpRenamed_ = sftp_->rename(afterwards[0].substr(5), afterwards[1].substr(5));
+    if (events_.end) events_.end();
+    return;
+  }
   if (events_.begin) events_.begin(total);
   setType('I');
   bool localReadFailed = false;
-  TransferReplies replies = transfer("STOR " + path, [&](int dataFd) {
+  TransferReplies replies = transfer("STOR " + path, [&](Stream& data) {
     SocketWaits waits{&cancel_, kIdleLimit};
     std::vector<char> buffer(kChunkBytes);
     std::int64_t count = 0;
@@ -302,7 +401,7 @@ void FtpClient::store(const std::string& localPath, const std::string& path,
         localReadFailed = true;
         return SocketFailure::Error;
       }
-      SocketFailure failure = SendAll(dataFd, std::string_view(buffer.data(), static_cast<size_t>(got)), waits);
+      SocketFailure failure = data.send(std::string_view(buffer.data(), static_cast<size_t>(got)), waits);
       if (failure != SocketFailure::None) return failure;
       count += got;
       if (events_.progress) events_.progress(count);
@@ -321,8 +420,24 @@ void FtpClient::store(const std::string& localPath, const std::string& path,
 bool FtpClient::storeAndRename(const std::string& localPath, const std::string& temporaryPath,
                                const std::string& path) {
   // The rename is sent only once the server has confirmed the whole file.
+  sftpRenamed_ = false;
   store(localPath, temporaryPath, {"RNFR " + temporaryPath, "RNTO " + path});
+  if (sftp_) return sftpRenamed_;
   return afterwardsReplies_.size() == 2 && accepted(afterwardsReplies_[0]) && accepted(afterwardsReplies_[1]);
+}
+
+}  // namespace kestrova::sync
+
+namespace kestrova::sync {
+
+bool FtpClient::renameRemovedTarget() const { return sftp_ && sftp_->renameRemovedTarget(); }
+
+std::vector<ListingEntry> FtpClient::listEntries(const std::string& directory, WallTime today) {
+  if (sftp_) {
+    cancel_ = false;
+    return sftp_->list(DirectoryArgument(directory));
+  }
+  return ParseListing(list(directory), today);
 }
 
 }  // namespace kestrova::sync

@@ -1,6 +1,7 @@
 // The site's FTP connection. One object holds one logged-in control
 // connection and carries one command at a time; callers serialise their use
 // of it. Transfers run in active mode (the server connects back to us).
+// With FTPS the control connection and every data connection run TLS.
 //
 // Every path given here is an absolute server path ("/site/video/a.mp4");
 // the server's current directory is only ever changed by changeDir().
@@ -15,25 +16,36 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "ftp_socket.h"
+#include "ftp_listing.h"
+#include "site_protocol.h"
+#include "tls_link.h"
 
 namespace kestrova::sync {
 
-// A failure of the connection itself (refused, lost, login rejected), or a
-// command the server refused where the caller cannot go on without it.
+// A failure of the connection itself (unreachable, lost), a rejected login,
+// a server that could not be trusted, or a command the server refused where
+// the caller cannot go on without it.
 class FtpError : public std::runtime_error {
  public:
-  enum class Kind { Connection, Refused };
-  FtpError(Kind kind, const std::string& text) : std::runtime_error(text), kind_(kind) {}
+  enum class Kind { Connection, Refused, Login, Untrusted };
+  FtpError(Kind kind, const std::string& text, std::string fingerprint = {})
+      : std::runtime_error(text), kind_(kind), fingerprint_(std::move(fingerprint)) {}
   Kind kind() const { return kind_; }
+  // Untrusted: the fingerprint of the certificate or host key refused.
+  const std::string& fingerprint() const { return fingerprint_; }
+  // Login, Untrusted: the connection itself works.
+  bool serverReached() const { return kind_ == Kind::Login || kind_ == Kind::Untrusted; }
 
  private:
   Kind kind_;
+  std::string fingerprint_;
 };
 
 // Progress of one data transfer: begin with the byte total (0 when the
@@ -50,7 +62,24 @@ struct FtpLogin {
   int port = 21;
   std::string user;
   std::string password;
+  SiteProtocol protocol = SiteProtocol::Ftp;
+  // SFTP: a private key file to log in with (the password then unlocks it
+  // when it is encrypted).
+  std::string keyFile;
+  // Certificates or host keys trusted although they fail the checks
+  // ("SHA256:..."): accepted once by the user or named on the command line.
+  std::vector<std::string> acceptedFingerprints;
+  // Store the accepted fingerprints (in the files below) so later
+  // connections trust them without asking.
+  bool rememberAccepted = false;
+  // Extra trusted CA certificates (PEM) beside the system's store.
+  std::string caFile;
+  // Certificates accepted for good, and the SSH host keys seen before.
+  std::string certificateExceptionsFile;
+  std::string knownHostsFile;
 };
+
+class SftpSession;
 
 class FtpClient {
  public:
@@ -59,9 +88,12 @@ class FtpClient {
   FtpClient(const FtpClient&) = delete;
   FtpClient& operator=(const FtpClient&) = delete;
 
-  // Opens the control connection, logs in, sets TYPE I and asks SYST.
-  // Throws FtpError(Connection) when the server cannot be reached or refuses
-  // the login.
+  // Opens the control connection (with TLS for FTPS, checking the
+  // certificate), logs in, sets TYPE I and asks SYST; for SFTP, opens the SSH
+  // session (checking the host key) and its SFTP channel. Throws
+  // FtpError(Connection) when the server cannot be reached, FtpError(Login)
+  // when it refuses the login and FtpError(Untrusted) when its certificate
+  // or host key is not trusted.
   void connect(const FtpLogin& login);
   // Sends QUIT and forgets the connection.
   void disconnect();
@@ -76,6 +108,10 @@ class FtpClient {
   // LIST of a directory: the raw listing text. Throws FtpError(Refused) when
   // the listing fails.
   std::string list(const std::string& directory);
+  // The directory's entries: LIST read by ParseListing, or the SFTP reply
+  // (times in the local clock). Throws as list() does.
+  std::vector<ListingEntry> listEntries(const std::string& directory, WallTime today);
+  SiteProtocol protocol() const { return protocol_; }
   // STOR of a local file at path, replacing any server copy, then the
   // commands of afterwards once the transfer has succeeded (their refusals
   // are read with accepted()). Throws FtpError when the file cannot be read
@@ -90,6 +126,9 @@ class FtpClient {
   // Whether the last store() got as far as a STOR that the server accepted,
   // so that the server may hold a partial file.
   bool storeReachedServer() const { return storeReachedServer_; }
+  // SFTP: the last storeAndRename() had to delete the published copy before
+  // its rename, because the server will not rename over a file.
+  bool renameRemovedTarget() const;
 
   // ABOR then QUIT, ignoring failures; the connection is gone afterwards.
   void abortAndQuit();
@@ -123,7 +162,10 @@ class FtpClient {
   struct TransferReplies {
     Reply start, done;
   };
-  TransferReplies transfer(const std::string& line, const std::function<SocketFailure(int dataFd)>& body);
+  TransferReplies transfer(const std::string& line, const std::function<SocketFailure(Stream& data)>& body);
+  // Runs the TLS handshake on stream and judges the certificate; throws
+  // FtpError(Untrusted) when it is not trusted. reuse: the session to resume.
+  void startTls(Stream& stream, SSL_SESSION* reuse);
   void requireConnection(const std::string& what);
   // Forgets the control connection and everything tied to it.
   void dropConnection();
@@ -131,7 +173,12 @@ class FtpClient {
   [[noreturn]] void connectionLost(SocketFailure failure);
   bool accepted(const Reply& reply) const { return reply.code >= 100 && reply.code < 400; }
 
-  UniqueFd control_;
+  Stream control_;
+  std::unique_ptr<TlsContext> tls_;
+  FtpLogin login_;  // of the current connection
+  SiteProtocol protocol_ = SiteProtocol::Ftp;
+  std::unique_ptr<SftpSession> sftp_;
+  bool sftpRenamed_ = false;  // the rename after the last SFTP store went through
   std::string received_;  // control bytes read past the last reply
   char type_ = 0;
   bool connected_ = false;

@@ -23,6 +23,7 @@ std::string TransferDoneText(const std::string& fileName) { return "文件：" +
 
 namespace {
 constexpr const char* kRenameRefused = "服务器不支持改名，改为直接上传到正式文件名：";
+constexpr const char* kRemovedBeforeRename = "服务器不支持覆盖式改名，已先删除旧文件再改名：";
 
 // Where the file name sits in a status text: its first byte and its length.
 bool FindFileName(const std::string& text, size_t& start, size_t& length) {
@@ -30,11 +31,12 @@ bool FindFileName(const std::string& text, size_t& start, size_t& length) {
     const char* before;
     const char* after;  // empty: the name runs to the end
   };
-  static constexpr std::array<Shape, 4> kShapes = {{
+  static constexpr std::array<Shape, 5> kShapes = {{
       {"正在上传：", " 当前进度："},
       {"文件：", " 上传完成"},
       {"上传 ", " 失败："},
       {kRenameRefused, ""},
+      {kRemovedBeforeRename, ""},
   }};
   for (const Shape& shape : kShapes) {
     std::string before = shape.before, after = shape.after;
@@ -69,6 +71,7 @@ std::vector<std::string> Characters(const std::string& text) {
 }  // namespace
 
 std::string RenameRefusedText(const std::string& fileName) { return kRenameRefused + fileName; }
+std::string RemovedBeforeRenameText(const std::string& fileName) { return kRemovedBeforeRename + fileName; }
 
 std::string FitStatusText(const std::string& text, const std::function<int(const std::string&)>& widthOf,
                           int maxWidth) {

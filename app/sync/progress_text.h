@@ -23,6 +23,10 @@ std::string TransferDoneText(const std::string& fileName);
 // published name and the file goes straight onto it.
 std::string RenameRefusedText(const std::string& fileName);
 
+// The status line when the server would not rename over the published copy,
+// so that copy was deleted just before the rename.
+std::string RemovedBeforeRenameText(const std::string& fileName);
+
 // A status text shortened to fit maxWidth as widthOf measures it. The file
 // name inside the texts above (and "上传 " name " 失败：" ...) loses its
 // middle first, so the figures and the name's ending stay in view. A text

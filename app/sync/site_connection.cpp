@@ -2,6 +2,8 @@
 
 #include <cctype>
 
+#include "trust_store.h"
+
 namespace kestrova::sync {
 
 std::string TrimBlanks(const std::string& text) {
@@ -19,6 +21,14 @@ bool ParsePort(const std::string& text, int& port) {
   return port > 0 && port < 65536;
 }
 
+std::string ConnectFailureText(const FtpError& error) {
+  switch (error.kind()) {
+    case FtpError::Kind::Login: return kMsgLoginRefused;
+    case FtpError::Kind::Untrusted: return std::string(kMsgUntrustedRefused) + "\n" + error.what();
+    default: return kMsgCannotConnect;
+  }
+}
+
 void connectFtp(FtpClient& ftp, SyncView& view) {
   ConnectionFields fields = view.connectionFields();
   if (fields.serverIP.empty()) {
@@ -31,12 +41,32 @@ void connectFtp(FtpClient& ftp, SyncView& view) {
     return;
   }
   if (ftp.connected()) ftp.disconnect();
-  try {
-    ftp.connect({fields.serverIP, port, fields.userName, fields.password});
-  } catch (const FtpError&) {
-    view.showUploadPanel();
-    view.showMessage(kMsgCannotConnect, "", BoxKind::Ok);
-    return;
+  FtpLogin login{fields.serverIP, port, fields.userName, fields.password};
+  login.protocol = fields.protocol;
+  login.keyFile = fields.keyFile;
+  login.caFile = fields.caFile;
+  login.acceptedFingerprints = fields.acceptedFingerprints;
+  login.certificateExceptionsFile = DefaultCertificateExceptionsFile();
+  login.knownHostsFile = DefaultKnownHostsFile();
+  for (bool asked = false;;) {
+    try {
+      ftp.connect(login);
+      break;
+    } catch (const FtpError& error) {
+      if (error.kind() == FtpError::Kind::Untrusted && !error.fingerprint().empty() && !asked) {
+        asked = true;
+        TrustAnswer answer = view.askTrust(error.what(), error.fingerprint());
+        if (answer != TrustAnswer::Refuse) {
+          login.acceptedFingerprints.push_back(error.fingerprint());
+          login.rememberAccepted = answer == TrustAnswer::Always;
+          continue;
+        }
+      }
+      view.showUploadPanel();
+      view.setStatus(error.what());  // the server's own words or the network's reason
+      view.showMessage(ConnectFailureText(error), "", BoxKind::Ok);
+      return;
+    }
   }
   std::string root = TrimBlanks(fields.serverPath);
   view.setServerPathField(root);

@@ -44,4 +44,10 @@ void MarshalledView::showMessage(const std::string& text, const std::string& cap
   run_([&] { target_.showMessage(text, caption, kind); });
 }
 
+TrustAnswer MarshalledView::askTrust(const std::string& text, const std::string& fingerprint) {
+  TrustAnswer answer = TrustAnswer::Refuse;
+  run_([&] { answer = target_.askTrust(text, fingerprint); });
+  return answer;
+}
+
 }  // namespace kestrova::sync

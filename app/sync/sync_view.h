@@ -6,8 +6,10 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "change_scan.h"
+#include "site_protocol.h"
 
 namespace kestrova::sync {
 
@@ -18,7 +20,16 @@ struct ConnectionFields {
   std::string userName;    // edUserName
   std::string password;    // edPW
   std::string serverPath;  // edServerPath
+  SiteProtocol protocol = SiteProtocol::Ftp;
+  std::string keyFile;     // SFTP private key file; empty: log in with the password
+  // Trust settings that have no field in the panel (the terminal tool's
+  // --ca-file and --accept-fingerprint).
+  std::string caFile;
+  std::vector<std::string> acceptedFingerprints;
 };
+
+// The user's answer to a server that failed its identity check.
+enum class TrustAnswer { Refuse, Once, Always };
 
 enum class BoxKind {
   Ok,           // OK button, application title unless a caption is given
@@ -44,6 +55,13 @@ class SyncView {
   // A modal box; returns once the user has dismissed it. An empty caption
   // means the application's title.
   virtual void showMessage(const std::string& text, const std::string& caption, BoxKind kind) = 0;
+  // Asks whether to trust a certificate or host key that failed its check
+  // (text says why, with its fingerprint). Views that cannot ask refuse.
+  virtual TrustAnswer askTrust(const std::string& text, const std::string& fingerprint) {
+    (void)text;
+    (void)fingerprint;
+    return TrustAnswer::Refuse;
+  }
 };
 
 // Runs a piece of work on the window's thread and returns once it has run.
@@ -65,6 +83,7 @@ class MarshalledView : public SyncView {
   void setFirstRowState(const std::string& state) override;
   void removeFirstRow() override;
   void showMessage(const std::string& text, const std::string& caption, BoxKind kind) override;
+  TrustAnswer askTrust(const std::string& text, const std::string& fingerprint) override;
 
  private:
   SyncView& target_;

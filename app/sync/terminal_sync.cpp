@@ -13,8 +13,19 @@
 namespace kestrova::sync {
 namespace {
 
-void FillFields(UploadPanelModel& panel, const SiteOptions& options) {
+// Fills the panel from the options and says on err what the terminal
+// cannot ask: plain FTP's risk, and how to trust a server that failed its check.
+void PrepareTerminalPanel(UploadPanelModel& panel, const SiteOptions& options, std::ostream& err) {
   panel.fields = {options.host, options.port, options.user, options.password, options.root};
+  panel.fields.protocol = options.protocol;
+  panel.fields.keyFile = options.keyFile;
+  panel.fields.caFile = options.caFile;
+  panel.fields.acceptedFingerprints = options.acceptedFingerprints;
+  if (options.protocol == SiteProtocol::Ftp) err << kWarnPlainFtp << "\n";
+  panel.onAskTrust = [&err](const std::string&, const std::string& fingerprint) {
+    err << "如确认这是您的服务器，请加上 --accept-fingerprint " << fingerprint << " 再运行。\n";
+    return TrustAnswer::Refuse;
+  };
 }
 
 // Without a trailing "/": "data/" and "data" are one folder, whose parent
@@ -40,12 +51,15 @@ int RunScan(const SiteOptions& options, std::ostream& out, std::ostream& err) {
     return 1;
   }
   UploadPanelModel panel;
-  FillFields(panel, options);
+  PrepareTerminalPanel(panel, options, err);
   panel.onMessage = [&err](const ShownMessage& m) { err << m.text << "\n"; };
   SiteConnection site;
   std::lock_guard lock(site.busy);
   connectFtp(site.ftp, panel);
-  if (!site.ftp.connected()) return 1;
+  if (!site.ftp.connected()) {
+    if (!panel.status.empty()) err << panel.status << "\n";
+    return 1;
+  }
 
   out << "文件名\t本地修改时间\t本机路径\t服务器路径\t服务器修改时间\t状态\n";
   ChangeScanner::Options scan;
@@ -73,7 +87,7 @@ int RunUpload(const SiteOptions& options, bool progressBar, std::ostream& out, s
     return 1;
   }
   UploadPanelModel panel;
-  FillFields(panel, options);
+  PrepareTerminalPanel(panel, options, err);
   bool barShown = false;
   auto endBar = [&] {
     if (barShown) err << "\n";

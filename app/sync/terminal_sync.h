@@ -5,6 +5,9 @@
 
 #include <ostream>
 #include <string>
+#include <vector>
+
+#include "site_protocol.h"
 
 namespace kestrova::sync {
 
@@ -13,6 +16,13 @@ struct SiteOptions {
   std::string port = "21";
   std::string user;
   std::string password;
+  SiteProtocol protocol = SiteProtocol::Ftp;
+  std::string keyFile;
+  std::string caFile;
+  // Certificates and host keys to trust although they fail their checks:
+  // the terminal never asks, so without one of these (or a known-hosts
+  // entry) an unknown server is refused with its fingerprint.
+  std::vector<std::string> acceptedFingerprints;
   std::string root = "/";
   std::string dataFolder;
 };

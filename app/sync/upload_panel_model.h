@@ -68,6 +68,8 @@ class UploadPanelModel : public SyncView {
   std::function<void()> onChanged;
   // Shows a box for real; without it the box is only recorded.
   std::function<void(const ShownMessage&)> onMessage;
+  // Answers a trust question; without it the model refuses.
+  std::function<TrustAnswer(const std::string& text, const std::string& fingerprint)> onAskTrust;
 
   ConnectionFields connectionFields() override { return fields; }
   void setServerPathField(const std::string& text) override;
@@ -79,6 +81,9 @@ class UploadPanelModel : public SyncView {
   void setFirstRowState(const std::string& state) override;
   void removeFirstRow() override;
   void showMessage(const std::string& text, const std::string& caption, BoxKind kind) override;
+  TrustAnswer askTrust(const std::string& text, const std::string& fingerprint) override {
+    return onAskTrust ? onAskTrust(text, fingerprint) : TrustAnswer::Refuse;
+  }
 
  private:
   void changed();

@@ -144,6 +144,7 @@ void UploadWorker::storeRow(SyncView& view, const ChangeRow& row) {
     partialPath_ = TemporaryUploadPath(row.serverPath);
     if (ftp.storeAndRename(row.localPath, partialPath_, row.serverPath)) {
       partialPath_.clear();
+      if (ftp.renameRemovedTarget()) view.setStatus(RemovedBeforeRenameText(row.name));
       return;
     }
     // This server will not rename over a file: store straight onto the

@@ -97,8 +97,11 @@ void TMainForm::takeLoginProfile(const publishing::LoginProfile& profile, const 
 
   auto text = [](const std::string& value) { return QString::fromStdString(value); };
   edServerPath->setText(text(profile.ftp_path));
-  edServerIP->setText(text(profile.ftp_addr));
+  sync::SiteAddress address = sync::SplitSiteAddress(profile.ftp_addr);
+  edServerIP->setText(text(address.host));
   edPort->setText(text(profile.ftp_port));
+  portProtocolDefault_ = -1;  // the stored port stays whatever it is
+  selectProtocol(address.protocol);
   edUserName->setText(text(profile.ftp_account));
   edPW->setText(text(profile.ftp_password));
   edDomain->setText(text(profile.domain));

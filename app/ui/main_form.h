@@ -13,6 +13,8 @@
 #include <QTreeWidget>
 #include <QWidget>
 #include <filesystem>
+
+#include "site_protocol.h"
 #include <memory>
 #include <string>
 
@@ -131,6 +133,12 @@ class TMainForm : public QWidget, public service::MainReplyActions {
   QLineEdit* edUserName;
   QLineEdit* edPW;
   QLineEdit* edDomain;
+  // How the site is reached, the SFTP key file and the warning that plain
+  // FTP sends the password in clear.
+  QComboBox* cbProtocol;
+  QLineEdit* edKeyFile;
+  QLabel* lblPlainFtp;
+  sync::SiteProtocol selectedProtocol() const;
   QLineEdit* edsort;  // hidden: the extensions the change scan looks at
   QTreeWidget* lvlist;
   PictureButton* btntestConn;
@@ -223,6 +231,10 @@ class TMainForm : public QWidget, public service::MainReplyActions {
   void buildCataloguePanel();
   void buildScriptOptions();
   void buildSyncPanel();
+  // The port follows the protocol unless the user typed one of their own.
+  void protocolChanged();
+  void selectProtocol(sync::SiteProtocol protocol);
+  int portProtocolDefault_ = 21;
   void connectHandlers();
   void send(const std::string& request);
   void showThumbnail(const service::Tvideofile& video);

@@ -5,6 +5,7 @@
 #include "artwork.h"
 #include "catalogue_rows.h"
 #include "main_form.h"
+#include "site_protocol.h"
 #include "player_panel.h"
 #include "upload_panel_model.h"
 
@@ -249,6 +250,26 @@ void TMainForm::buildScriptOptions() {
   btnPre->setToolTip(QStringLiteral("查看当前代码设置的网页预览效果"));
 }
 
+sync::SiteProtocol TMainForm::selectedProtocol() const {
+  return static_cast<sync::SiteProtocol>(cbProtocol->currentData().toInt());
+}
+
+void TMainForm::selectProtocol(sync::SiteProtocol protocol) {
+  cbProtocol->setCurrentIndex(std::max(0, cbProtocol->findData(static_cast<int>(protocol))));
+  portProtocolDefault_ = sync::DefaultPort(protocol);
+  protocolChanged();
+}
+
+void TMainForm::protocolChanged() {
+  sync::SiteProtocol protocol = selectedProtocol();
+  // A port the user typed stays; one that was the old protocol's default follows.
+  if (edPort->text().trimmed() == QString::number(portProtocolDefault_) || edPort->text().trimmed().isEmpty())
+    edPort->setText(QString::number(sync::DefaultPort(protocol)));
+  portProtocolDefault_ = sync::DefaultPort(protocol);
+  lblPlainFtp->setVisible(protocol == sync::SiteProtocol::Ftp);
+  edKeyFile->setEnabled(protocol == sync::SiteProtocol::Sftp);
+}
+
 void TMainForm::buildSyncPanel() {
   QWidget* p = pnlspsc;
   Caption(p, QStringLiteral("服务器地址："), QRect(10, 12, 90, 22));
@@ -265,6 +286,18 @@ void TMainForm::buildSyncPanel() {
   edServerPath = Edit(p, QRect(104, 68, 200, 22));
   Caption(p, QStringLiteral("网站地址："), QRect(310, 68, 60, 22));
   edDomain = Edit(p, QRect(374, 68, 300, 22));
+  cbProtocol = new QComboBox(p);
+  cbProtocol->setGeometry(460, 12, 120, 22);
+  for (const sync::ProtocolChoice& choice : sync::ProtocolChoices())
+    cbProtocol->addItem(QString::fromUtf8(choice.caption), static_cast<int>(choice.protocol));
+  Caption(p, QStringLiteral("私钥："), QRect(580, 40, 44, 22));
+  edKeyFile = Edit(p, QRect(622, 40, 86, 22));
+  edKeyFile->setToolTip(QStringLiteral("SFTP 登录用的私钥文件；留空则用密码登录"));
+  edKeyFile->setEnabled(false);
+  lblPlainFtp = new QLabel(QString::fromUtf8(sync::kWarnPlainFtp), p);
+  lblPlainFtp->setGeometry(10, 116, 836, 18);
+  lblPlainFtp->setStyleSheet("color: #c0282d;");
+  QObject::connect(cbProtocol, &QComboBox::currentIndexChanged, p, [this] { protocolChanged(); });
   for (QLineEdit* field : {edServerIP, edPort, edUserName, edPW, edServerPath, edDomain}) {
     field->setStyleSheet("lineedit-password-character: 42;");
   }
@@ -278,7 +311,7 @@ void TMainForm::buildSyncPanel() {
   help->setStyleSheet("color: #c0282d;");
 
   lvlist = new QTreeWidget(p);
-  lvlist->setGeometry(10, 120, 836, 222);
+  lvlist->setGeometry(10, 136, 836, 206);
   lvlist->setRootIsDecorated(false);
   lvlist->setColumnCount(8);  // the eighth cell, the server folder, has no column
   QStringList captions;

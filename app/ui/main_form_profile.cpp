@@ -6,6 +6,7 @@
 #include "frm_passwd.h"
 #include "frm_tb.h"
 #include "main_form.h"
+#include "site_protocol.h"
 #include "platform.h"
 #include "request_texts.h"
 
@@ -46,7 +47,8 @@ void TMainForm::updateEntInfo() {
   c.dsp_logo = flags.chkDisplayLogo->isChecked();
   // Masked and disabled fields still hold the real settings and send them.
   c.ftp_path = s(edServerPath);
-  c.ftp_addr = s(edServerIP);
+  // The protocol rides in the stored address ("sftp://host"); plain FTP keeps the bare host.
+  c.ftp_addr = sync::JoinSiteAddress({selectedProtocol(), s(edServerIP)});
   c.ftp_port = s(edPort);
   c.ftp_account = s(edUserName);
   c.ftp_password = s(edPW);

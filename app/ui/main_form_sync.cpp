@@ -1,5 +1,7 @@
 #include "main_form_sync.h"
 
+#include <QMessageBox>
+#include <QPushButton>
 #include <mutex>
 
 #include "app_title.h"
@@ -20,9 +22,25 @@ constexpr int kCellPadding = 16;
 }  // namespace
 
 sync::ConnectionFields MainFormSyncView::connectionFields() {
-  return {form_.edServerIP->text().toStdString(), form_.edPort->text().toStdString(),
-          form_.edUserName->text().toStdString(), form_.edPW->text().toStdString(),
-          form_.edServerPath->text().toStdString()};
+  sync::ConnectionFields fields{form_.edServerIP->text().toStdString(), form_.edPort->text().toStdString(),
+                                form_.edUserName->text().toStdString(), form_.edPW->text().toStdString(),
+                                form_.edServerPath->text().toStdString()};
+  fields.protocol = form_.selectedProtocol();
+  if (fields.protocol == sync::SiteProtocol::Sftp) fields.keyFile = form_.edKeyFile->text().trimmed().toStdString();
+  return fields;
+}
+
+sync::TrustAnswer MainFormSyncView::askTrust(const std::string& text, const std::string& fingerprint) {
+  (void)fingerprint;  // part of text
+  QMessageBox box(QMessageBox::Warning, ApplicationTitle(),
+                  Q(text + "\n\n只有确认这是您自己的服务器时才应信任它。"), QMessageBox::NoButton, &form_);
+  QPushButton* once = box.addButton(QStringLiteral("仅本次信任"), QMessageBox::AcceptRole);
+  QPushButton* always = box.addButton(QStringLiteral("永久信任"), QMessageBox::AcceptRole);
+  box.addButton(QStringLiteral("拒绝"), QMessageBox::RejectRole);
+  box.exec();
+  if (box.clickedButton() == once) return sync::TrustAnswer::Once;
+  if (box.clickedButton() == always) return sync::TrustAnswer::Always;
+  return sync::TrustAnswer::Refuse;
 }
 
 void MainFormSyncView::setServerPathField(const std::string& text) { form_.edServerPath->setText(Q(text)); }

@@ -27,6 +27,7 @@ class MainFormSyncView : public sync::SyncView {
   void setFirstRowState(const std::string& state) override;
   void removeFirstRow() override;
   void showMessage(const std::string& text, const std::string& caption, sync::BoxKind kind) override;
+  sync::TrustAnswer askTrust(const std::string& text, const std::string& fingerprint) override;
 
   // From now on boxes are dropped: the window is closing and nobody is left
   // to answer them.

@@ -32,7 +32,7 @@ TEST(ConnectFtp, RefusesBadFieldsBeforeTouchingTheConnection) {
   EXPECT_FALSE(h.panel.uploadPanelShown);
 }
 
-TEST(ConnectFtp, ABadLoginShowsTheUploadPanelAndTheConnectionMessage) {
+TEST(ConnectFtp, ABadLoginAndAnUnreachableServerShowTheUploadPanelAndTheirOwnMessages) {
   FtpServerProcess server;
   SyncHarness h(server);
   h.panel.fields.password = "wrong";
@@ -40,7 +40,7 @@ TEST(ConnectFtp, ABadLoginShowsTheUploadPanelAndTheConnectionMessage) {
   EXPECT_FALSE(h.site.ftp.connected());
   EXPECT_TRUE(h.panel.uploadPanelShown);
   ASSERT_EQ(h.panel.messages.size(), 1u);
-  EXPECT_EQ(h.panel.messages[0].text, kMsgCannotConnect);
+  EXPECT_EQ(h.panel.messages[0].text, kMsgLoginRefused);
 
   server.kill();
   h.panel.fields.password = server.password();

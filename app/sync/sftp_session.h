@@ -1,0 +1,73 @@
+// The site over SFTP (libssh): what FtpClient does for FTP, on one SSH
+// session with one SFTP channel. SFTP has no current directory, so entering
+// a folder only checks that it is there; every other call names whole paths.
+//
+// libssh waits inside its own calls; a watcher thread cuts the socket when
+// the cancel flag is set, so those waits end within a tenth of a second as
+// the FTP ones do. The session's timeout is the idle limit.
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "ftp_listing.h"
+#include "ftp_socket.h"
+
+typedef struct ssh_session_struct* ssh_session;
+typedef struct sftp_session_struct* sftp_session;
+
+namespace kestrova::sync {
+
+struct FtpLogin;
+struct WorkEvents;
+
+class SftpSession {
+ public:
+  explicit SftpSession(const std::atomic<bool>& cancel);
+  ~SftpSession();
+  SftpSession(const SftpSession&) = delete;
+  SftpSession& operator=(const SftpSession&) = delete;
+
+  // Throws FtpError as FtpClient::connect does.
+  void connect(const FtpLogin& login);
+  void disconnect();
+
+  std::optional<std::int64_t> size(const std::string& path);
+  bool changeDir(const std::string& path);
+  bool makeDir(const std::string& path);
+  bool remove(const std::string& path);
+  std::vector<ListingEntry> list(const std::string& directory);
+  // Writes the open local file to path. reachedServer turns true once the
+  // server has opened path for writing.
+  void store(int localFd, std::int64_t total, const std::string& path, const WorkEvents& events,
+             bool& reachedServer);
+  // Renames from over to. SFTP's own rename will not replace a file on most
+  // servers; then to is removed first (renameRemovedTarget() tells).
+  bool rename(const std::string& from, const std::string& to);
+  bool renameRemovedTarget() const { return renameRemovedTarget_; }
+
+ private:
+  // Throws FtpError(Connection) when the session is gone, else (Refused) with what.
+  [[noreturn]] void fail(const std::string& what);
+  bool sessionAlive() const;
+  void watchCancel();
+
+  const std::atomic<bool>& cancel_;
+  UniqueFd socket_;
+  ssh_session ssh_ = nullptr;
+  sftp_session sftp_ = nullptr;
+  bool renameRemovedTarget_ = false;
+
+  std::mutex watchMutex_;
+  std::condition_variable watchWake_;
+  bool watchEnd_ = false;
+  std::thread watcher_;
+};
+
+}  // namespace kestrova::sync
