@@ -6,6 +6,10 @@
 //   probe_bench previous FILE N      open, go to the last picture before the
 //                                    second key frame, then N x ReadPreviousFrame;
 //                                    prints the mean milliseconds per step
+//   probe_bench back FILE AT N       open, decode forward to picture AT
+//                                    (untimed), then N x ReadPreviousFrame;
+//                                    prints the mean milliseconds per step and
+//                                    the time (seconds) of the picture it ends on
 //   probe_bench steps FILE AT N      open, decode forward to picture AT, time
 //                                    N x ReadNextFrame; decode forward to
 //                                    picture AT again, time N x
@@ -77,6 +81,17 @@ int main(int argc, char** argv) {
     const double backMs = mean(false);
     if (backMs < 0) return 1;
     std::printf("%.3f %.3f\n", forwardMs, backMs);
+    return 0;
+  }
+  if (mode == "back" && argc > 4) {
+    const int at = std::atoi(argv[3]), steps = std::atoi(argv[4]);
+    for (int i = 0; i <= at; ++i)
+      if (!probe.ReadNextFrame()) return 1;
+    auto start = std::chrono::steady_clock::now();
+    for (int i = 0; i < steps; ++i)
+      if (!probe.ReadPreviousFrame()) return 1;
+    double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+    std::printf("%.3f %.6f\n", ms / steps, double(probe.CurrentPTS()) / 1e6);
     return 0;
   }
   if (mode == "previous" && argc > 3) {

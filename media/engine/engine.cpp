@@ -2,7 +2,11 @@
 
 #include "media/engine/engine_task.h"
 
+#include <sched.h>
+
+#include <algorithm>
 #include <stdexcept>
+#include <thread>
 
 #include "media/engine/engine_av.h"
 #include "media/engine/options_error.h"
@@ -71,6 +75,22 @@ struct DeliveryScope {
   DeliveryScope() { ++t_deliveryDepth; }
   ~DeliveryScope() { --t_deliveryDepth; }
 };
+
+// Cores this process may run on (a taskset or cgroup may give it fewer than
+// the machine has).
+int UsableCores() {
+  cpu_set_t set;
+  if (sched_getaffinity(0, sizeof(set), &set) == 0) return std::max(CPU_COUNT(&set), 1);
+  return std::max(static_cast<int>(std::thread::hardware_concurrency()), 1);
+}
+
+// One task alone lets its codecs thread as they please (libx264 and the
+// decoders size their own pools from the cores); tasks that run side by side
+// split the cores, so N tasks never ask for more threads than there are.
+int CodecThreadsPerTask(int tasksAtOnce) {
+  if (tasksAtOnce <= 1) return 0;
+  return std::max(UsableCores() / tasksAtOnce, 1);
+}
 }  // namespace
 
 void TCustomFFmpegEngine::DeliveryTurn::Take() {
@@ -215,6 +235,7 @@ void TCustomFFmpegEngine::StartTask(int threadCount) {
   toStart_ = tasks_->Count();
   allTerminated_ = false;
   threadMode_ = threadCount > 0;
+  codecThreadsPerTask_ = CodecThreadsPerTask(threadMode_ ? std::min(threadCount, tasks_->Count()) : 1);
   working_ = true;
   if (tasks_->Count() == 0) {
     // Nothing to run: the batch has ended at once, so callers waiting for
@@ -247,6 +268,7 @@ void TCustomFFmpegEngine::StartNextTask() {
   task->SetProgressInterval(static_cast<int64_t>(progressInterval_) * 1000);
   static constexpr int kNiceByPriority[] = {19, 10, 5, 0, 0, 0, 0};  // tpIdle .. tpTimeCritical
   task->SetWorkerNice(kNiceByPriority[static_cast<int>(threadPriority_)]);
+  task->SetCodecThreads(codecThreadsPerTask_);
   task->Start(threadMode_);
 }
 

@@ -158,6 +158,8 @@ class TCustomFFmpegEngine : public TFFBaseComponent {
   int toStart_ = 0;
   std::atomic<bool> allTerminated_{false};
   bool threadMode_ = false;
+  // Codec threads each task of the running batch may use (0: the codecs' own choice).
+  int codecThreadsPerTask_ = 0;
   std::atomic<bool> working_{false};
   int maxFiles_ = kMaxFiles;
   int verbosity_ = 1;

@@ -100,7 +100,9 @@ struct TaskSettings {
   bool exitOnError = false;
   bool vhookInUse = false;
   int verbosity = 1;
-  int threadCount = 1;
+  // Threads of each codec: 0 lets the engine share the machine's cores among
+  // the tasks that run at once (each codec then threads as it can).
+  int threadCount = 0;
   bool inputSync = false;
   int64_t limitFileSize = 0;
   bool forceFps = false;

@@ -215,6 +215,7 @@ void TCustomFFmpeg::OpenCodecs() {
       maxBuffer = std::max(maxBuffer, static_cast<size_t>(6 * ost.enc->width * ost.enc->height + 200));
     AVDictionary* opts = nullptr;
     for (auto& [k, v] : ost.plan.privateOptions) AV(av_dict_set)(&opts, k.c_str(), v.c_str(), 0);
+    if (ost.enc->thread_count == 0) ost.enc->thread_count = codecThreads_;
     int err;
     {
       std::lock_guard<std::mutex> lock(CodecLock());
@@ -254,6 +255,7 @@ void TCustomFFmpeg::OpenCodecs() {
     if (ist.dec == nullptr)
       Raise("Decoder (codec id %d) not found for input stream #%d.%d (%s)", static_cast<int>(ist.st->codecpar->codec_id),
             ist.file, streamIndex, TypeName(ist.st->codecpar->codec_type));
+    if (ist.dec->thread_count == 0) ist.dec->thread_count = codecThreads_;
     int err;
     {
       std::lock_guard<std::mutex> lock(CodecLock());

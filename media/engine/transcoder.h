@@ -188,6 +188,10 @@ class TCustomFFmpeg {
   // thread above normal needs privileges a desktop user lacks, so only
   // lower priorities are applied.
   void SetWorkerNice(int nice) { workerNice_ = nice; }
+  // Threads each codec of this task may use where its settings leave the
+  // choice open; 0 lets each codec take one per core. The engine lowers it
+  // when several tasks run at once, so they do not oversubscribe the cores.
+  void SetCodecThreads(int threads) { codecThreads_ = threads; }
   int64_t ProgressInterval() const { return progressInterval_; }
   // The host's hand-over: Stop pumps it while it waits on the host's thread,
   // since the task may be waiting for the host.
@@ -312,6 +316,7 @@ class TCustomFFmpeg {
   bool runDone_ = true;
   int64_t progressInterval_ = 500000;
   int workerNice_ = 0;
+  int codecThreads_ = 0;
   int64_t previewInterval_ = 100000;
   int64_t timerStart_ = 0;
   int64_t lastReport_ = 0;

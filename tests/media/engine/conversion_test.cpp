@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <thread>
 
 #include "engine_run.h"
 #include "engine_test_env.h"
@@ -135,6 +136,40 @@ TEST_F(ConversionTest, JoinGivesOneOutputOfTheSummedLength) {
   EXPECT_TRUE(result.Finished) << result.ExceptionMsg;
   EXPECT_NEAR(Seconds(FfprobeValue("format=duration", out / "joined.mp4")), 5.0, 0.2);
   EXPECT_NEAR(std::atoi(FfprobeValue("stream=nb_frames", out / "joined.mp4", "v:0").c_str()), 75, 2);
+}
+
+// The encoder's own settings line in the output tells how many threads
+// libx264 ran with.
+int X264Threads(const std::filesystem::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  size_t at = bytes.find(" threads=");
+  return at == std::string::npos ? -1 : std::atoi(bytes.c_str() + at + 9);
+}
+
+TEST_F(ConversionTest, CodecThreadsShareTheCoresAmongTasksThatRunAtOnce) {
+  const int cores = static_cast<int>(std::thread::hardware_concurrency());
+  if (cores < 2) GTEST_SKIP() << "one core: nothing to share";
+  // One task alone: libx264 threads as it pleases (more than one thread).
+  auto options = media::DialogOutputDefaults();
+  Convert(*dir_ / "two.mp4", out / "alone.mp4", options);
+  EXPECT_GT(X264Threads(out / "alone.mp4"), 1);
+
+  // Two tasks side by side split the cores between them.
+  media::TFFmpegEngine pair{&handOver};
+  BatchRecorder both;
+  both.Attach(pair);
+  for (const char* name : {"first.mp4", "second.mp4"}) {
+    int task = pair.AddTask((*dir_ / "three.mp4").string());
+    ASSERT_GE(task, 0) << pair.LastErrorMessage();
+    ASSERT_TRUE(pair.SetOutputFile(task, (out / name).string(), &options)) << pair.LastErrorMessage();
+  }
+  pair.StartTask(2);
+  ASSERT_TRUE(PumpUntilEnded(handOver, both));
+  for (const char* name : {"first.mp4", "second.mp4"}) {
+    EXPECT_TRUE(both.Report(name[0] == 'f' ? 0 : 1).Finished);
+    EXPECT_EQ(X264Threads(out / name), cores / 2) << name;
+  }
 }
 
 TEST_F(ConversionTest, AudioOnlyInputGivesAudioOnlyOutput) {
