@@ -76,7 +76,7 @@ int RunAdd(const std::vector<std::string>& words) {
   }
 
   // Signing in first: a wrong password costs no conversion.
-  ServiceClient service(s.service);
+  ServiceClient service(s.service, 60, args.value("ca-file"));
   std::string companyid;
   try {
     companyid = service.SignIn(s.account, s.password);

@@ -66,7 +66,7 @@ int RunConfig(const std::vector<std::string>& words) {
     std::cerr << "usage: kestrova-cli " << kUsage << "\n";
     return 2;
   }
-  SignedIn session = SignInFromCommandLine(args.value("service"), args.value("account"));
+  SignedIn session = SignInFromCommandLine(args.value("service"), args.value("account"), args.value("ca-file"));
   std::string reply = session.client.Post(service::VideoListRequest(session.profile.companyid));
   if (std::string refusal = RefusalIn(reply); !refusal.empty()) {
     std::cerr << "kestrova-cli config: the service did not hand out the catalogue: " << refusal << "\n";
