@@ -51,10 +51,24 @@ class PostgresPool {
   // repeated.
   template <typename Work>
   std::invoke_result_t<Work, pqxx::work&> run(Work work) {
+    return runAs<pqxx::work>(std::move(work));
+  }
+
+  // For work of one statement that may safely run twice (a read, or a
+  // write that lands the same either way): no BEGIN and COMMIT around it,
+  // one round trip instead of three.
+  template <typename Work>
+  std::invoke_result_t<Work, pqxx::nontransaction&> runStatement(Work work) {
+    return runAs<pqxx::nontransaction>(std::move(work));
+  }
+
+ private:
+  template <typename Transaction, typename Work>
+  std::invoke_result_t<Work, Transaction&> runAs(Work work) {
     for (int attempt = 1;; ++attempt) {
       Lease connection = borrow();
       try {
-        pqxx::work tx(*connection);
+        Transaction tx(*connection);
         auto result = work(tx);
         tx.commit();
         return result;
@@ -74,7 +88,6 @@ class PostgresPool {
     }
   }
 
- private:
   void giveBack(std::unique_ptr<pqxx::connection> c);
   std::unique_ptr<pqxx::connection> connect();
 

@@ -71,7 +71,7 @@ std::string PostgresSessionRegistry::open(std::int64_t companyId) {
 
 std::optional<std::int64_t> PostgresSessionRegistry::companyOf(const std::string& token) {
   if (token.empty()) return std::nullopt;
-  return pool_->run([&](pqxx::work& tx) -> std::optional<std::int64_t> {
+  return pool_->runStatement([&](pqxx::nontransaction& tx) -> std::optional<std::int64_t> {
     // One round trip: the look-up, and the mark of use, written at most once
     // a minute per session rather than with every request.
     auto rows = tx.exec_params(
@@ -97,7 +97,7 @@ PostgresLoginThrottle::PostgresLoginThrottle(std::shared_ptr<PostgresPool> pool,
     : pool_(std::move(pool)), policy_(policy) {}
 
 long long PostgresLoginThrottle::lockedForSeconds(const std::string& account) {
-  return pool_->run([&](pqxx::work& tx) -> long long {
+  return pool_->runStatement([&](pqxx::nontransaction& tx) -> long long {
     auto rows = tx.exec_params(
         "SELECT ceil(extract(epoch FROM locked_until - now()))::bigint FROM sign_in_failures "
         "WHERE account = $1 AND locked_until > now()",

@@ -63,7 +63,7 @@ class PostgresStore final : public Store {
   }
 
   std::optional<std::uint64_t> catalogueVersion(std::int64_t companyId) override {
-    return run([&](pqxx::work& tx) -> std::uint64_t {
+    return pool_->runStatement([&](pqxx::nontransaction& tx) -> std::uint64_t {
       auto rows = tx.exec_params("SELECT version FROM catalogue_versions WHERE company_id = $1", companyId);
       return rows.empty() ? 0 : rows[0][0].as<std::uint64_t>();
     });
