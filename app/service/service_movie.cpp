@@ -21,14 +21,19 @@ const char* const kSessionExpiredHeader = "X-Session-Expired";
 // certificate authorities and, for a private deployment, the authority in
 // the file KESTROVA_CA_FILE names. Checking is never switched off.
 void TrustPrivateAuthority(QNetworkRequest& request) {
-  static const QList<QSslCertificate> privateAuthorities = [] {
-    QByteArray file = qgetenv("KESTROVA_CA_FILE");
-    if (file.isEmpty()) return QList<QSslCertificate>();
-    QList<QSslCertificate> found = QSslCertificate::fromPath(QString::fromLocal8Bit(file));
-    if (found.isEmpty()) qWarning("KESTROVA_CA_FILE %s holds no certificate", file.constData());
-    return found;
-  }();
-  if (privateAuthorities.isEmpty() || request.url().scheme() != "https") return;
+  if (request.url().scheme() != "https") return;
+  // Read again only when the variable names another file.
+  static QByteArray loadedFrom;
+  static QList<QSslCertificate> privateAuthorities;
+  QByteArray file = qgetenv("KESTROVA_CA_FILE");
+  if (file != loadedFrom) {
+    loadedFrom = file;
+    privateAuthorities = file.isEmpty() ? QList<QSslCertificate>()
+                                        : QSslCertificate::fromPath(QString::fromLocal8Bit(file));
+    if (!file.isEmpty() && privateAuthorities.isEmpty())
+      qWarning("KESTROVA_CA_FILE %s holds no certificate", file.constData());
+  }
+  if (privateAuthorities.isEmpty()) return;
   QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
   configuration.addCaCertificates(privateAuthorities);
   request.setSslConfiguration(configuration);
