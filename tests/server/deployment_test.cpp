@@ -6,6 +6,7 @@
 // stream of writes loses no acknowledged write.
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <memory>
 #include <set>
 
@@ -48,6 +49,10 @@ class DeploymentTest : public ::testing::Test {
     nginx = ChildProcess({"nginx", "-c", (dir / "nginx/nginx.conf").string()}, dir / "nginx.log");
     ASSERT_TRUE(WaitForTcpPort(port)) << nginx.log();
   }
+
+  // nginx ends its workers on SIGTERM; the SIGKILL a ChildProcess ends with
+  // would leave them serving the port.
+  void TearDown() override { nginx.stop(SIGTERM); }
 
   std::string url() const { return "https://127.0.0.1:" + std::to_string(port); }
 

@@ -8,6 +8,7 @@
 #include <QSignalSpy>
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <memory>
 #include <pugixml.hpp>
 
@@ -135,7 +136,10 @@ TEST(ServiceMovie, AnHttpsServiceIsTrustedOnlyThroughItsOwnAuthority) {
                              test::ShellQuote((dir / "tls/server.pem").string()) + " " +
                              test::ShellQuote((dir / "tls/server.key").string()) + " 127.0.0.1:" +
                              std::to_string(service.port())).exitCode, 0);
-  test::ChildProcess nginx({"nginx", "-c", (dir / "nginx/nginx.conf").string()}, dir / "nginx.log");
+  struct Nginx {  // stopped with SIGTERM: a SIGKILL would leave its workers serving the port
+    test::ChildProcess process;
+    ~Nginx() { process.stop(SIGTERM); }
+  } nginx{test::ChildProcess({"nginx", "-c", (dir / "nginx/nginx.conf").string()}, dir / "nginx.log")};
   ASSERT_TRUE(test::WaitForTcpPort(port));
   const std::string url = "https://127.0.0.1:" + std::to_string(port);
   App();
