@@ -9,6 +9,7 @@
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QSslConfiguration>
+#include <QSslError>
 #include <QTimer>
 
 namespace kestrova::service {
@@ -63,7 +64,11 @@ QUrl ServicePageUrl(const QUrl& base, const QString& path) {
 }
 
 bool CheckServiceConnection(const QUrl& base, int timeoutMs) {
-  if (!base.isValid()) return false;
+  return CheckServiceReachability(base, nullptr, timeoutMs) == ServiceReachability::Reachable;
+}
+
+ServiceReachability CheckServiceReachability(const QUrl& base, QString* detail, int timeoutMs) {
+  if (!base.isValid()) return ServiceReachability::Unreachable;
   QNetworkAccessManager network;
   QNetworkRequest request(ServicePageUrl(base, "/health"));
   TrustPrivateAuthority(request);
@@ -72,6 +77,10 @@ bool CheckServiceConnection(const QUrl& base, int timeoutMs) {
   request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
   request.setRawHeader("Connection", "close");
   QNetworkReply* reply = network.get(request);
+  QStringList certificateErrors;
+  QObject::connect(reply, &QNetworkReply::sslErrors, [&](const QList<QSslError>& errors) {
+    for (const QSslError& e : errors) certificateErrors << e.errorString();
+  });
   QEventLoop loop;
   QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
   // Repaints and network traffic go on while we wait; clicks and keys wait
@@ -80,7 +89,12 @@ bool CheckServiceConnection(const QUrl& base, int timeoutMs) {
   bool ok = reply->error() == QNetworkReply::NoError &&
             reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt() == 200;
   reply->deleteLater();
-  return ok;
+  if (ok) return ServiceReachability::Reachable;
+  if (!certificateErrors.isEmpty()) {
+    if (detail) *detail = certificateErrors.join(QStringLiteral("; "));
+    return ServiceReachability::Untrusted;
+  }
+  return ServiceReachability::Unreachable;
 }
 
 ServiceMovie::ServiceMovie(Kind kind, std::shared_ptr<ServiceSession> session, QObject* parent)

@@ -147,7 +147,12 @@ TEST(ServiceMovie, AnHttpsServiceIsTrustedOnlyThroughItsOwnAuthority) {
   qunsetenv("KESTROVA_CA_FILE");
   EXPECT_FALSE(CheckServiceConnection(QUrl(QString::fromStdString(url)), 5000));
   qputenv("KESTROVA_CA_FILE", QByteArray::fromStdString((dir / "other/ca.pem").string()));
-  EXPECT_FALSE(CheckServiceConnection(QUrl(QString::fromStdString(url)), 5000));
+  QString problem;
+  EXPECT_EQ(CheckServiceReachability(QUrl(QString::fromStdString(url)), &problem), ServiceReachability::Untrusted);
+  EXPECT_FALSE(problem.isEmpty());
+  // Nothing listens on a free port: unreachable, not untrusted.
+  EXPECT_EQ(CheckServiceReachability(QUrl(QString("https://127.0.0.1:%1").arg(test::FreeTcpPort()))),
+            ServiceReachability::Unreachable);
   qputenv("KESTROVA_CA_FILE", QByteArray::fromStdString((dir / "tls/ca.pem").string()));
   EXPECT_TRUE(CheckServiceConnection(QUrl(QString::fromStdString(url)), 5000));
   MovieRig rig(url);
