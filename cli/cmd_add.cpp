@@ -79,7 +79,7 @@ int RunAdd(const std::vector<std::string>& words) {
   }
 
   // Signing in first: a wrong password costs no conversion.
-  ServiceClient service(s.service);
+  ServiceClient service(s.service, 60, args.value("ca-file"));
   publishing::LoginProfile profile;
   try {
     profile = service.SignInProfile(s.account, s.password);

@@ -21,7 +21,7 @@ int RunConfig(const std::vector<std::string>& words) {
     std::cerr << "usage: kestrova-cli " << kUsage << "\n";
     return 2;
   }
-  SignedIn session = SignInFromCommandLine(args.value("service"), args.value("account"));
+  SignedIn session = SignInFromCommandLine(args.value("service"), args.value("account"), args.value("ca-file"));
   std::filesystem::path file = std::filesystem::path(data) / "config.xml";
   SiteConfigResult result = RewriteSiteConfig(session.client, session.profile, file);
   if (!result.error.empty()) {

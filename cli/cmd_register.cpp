@@ -64,7 +64,7 @@ int RunRegister(const std::vector<std::string>& words) {
   if (!std::filesystem::is_regular_file(file, error)) throw std::runtime_error(file.string() + ": no such file");
   FileFacts facts = ReadFacts(file);
 
-  SignedIn session = SignInFromCommandLine(args.value("service"), args.value("account"));
+  SignedIn session = SignInFromCommandLine(args.value("service"), args.value("account"), args.value("ca-file"));
   std::string name = file.filename().string();
   std::string base = catalogue::BaseName(name);
   service::NewVideo video{name,           args.value("zhimo", base), args.value("title", base), facts.duration,

@@ -48,9 +48,12 @@ bool LooksLikeXmlReply(const std::string& body) {
 
 }  // namespace
 
-ServiceClient::ServiceClient(std::string baseUrl, long timeoutSeconds) : timeoutSeconds_(timeoutSeconds) {
+ServiceClient::ServiceClient(std::string baseUrl, long timeoutSeconds, std::string caFile)
+    : timeoutSeconds_(timeoutSeconds), caFile_(std::move(caFile)) {
   while (!baseUrl.empty() && baseUrl.back() == '/') baseUrl.pop_back();
   serviceUrl_ = baseUrl + "/service";
+  if (caFile_.empty())
+    if (const char* fromEnvironment = std::getenv("KESTROVA_CA_FILE")) caFile_ = fromEnvironment;
 }
 
 ServiceClient::Answer ServiceClient::Send(const std::string& body) {
@@ -77,9 +80,20 @@ ServiceClient::Answer ServiceClient::Send(const std::string& body) {
   lib->easy_setopt(curl.get(), CURLOPT_HEADERDATA, &headers);
   lib->easy_setopt(curl.get(), CURLOPT_TIMEOUT, timeoutSeconds_);
   lib->easy_setopt(curl.get(), CURLOPT_NOSIGNAL, 1L);
+  // Certificates are always checked (libcurl's default); a private
+  // authority's file is added, the system's authorities stay trusted.
+  if (!caFile_.empty()) lib->easy_setopt(curl.get(), CURLOPT_CAINFO, caFile_.c_str());
+  char detail[CURL_ERROR_SIZE] = "";
+  lib->easy_setopt(curl.get(), CURLOPT_ERRORBUFFER, detail);
   CURLcode code = lib->easy_perform(curl.get());
+  if (code == CURLE_PEER_FAILED_VERIFICATION || code == CURLE_SSL_CACERT_BADFILE)
+    throw ServiceUnavailable("the service at " + serviceUrl_ + " is not trusted: " +
+                             (*detail ? detail : lib->easy_strerror(code)) +
+                             (caFile_.empty() ? " (a private certificate authority is given with --ca-file FILE)"
+                                              : " (certificate authority file: " + caFile_ + ")"));
   if (code != CURLE_OK)
-    throw ServiceUnavailable("cannot reach the service at " + serviceUrl_ + ": " + lib->easy_strerror(code));
+    throw ServiceUnavailable("cannot reach the service at " + serviceUrl_ + ": " +
+                             (*detail ? detail : lib->easy_strerror(code)));
   lib->easy_getinfo(curl.get(), CURLINFO_RESPONSE_CODE, &answer.status);
   answer.session = headers.session;
   answer.sessionExpired = headers.sessionExpired;
@@ -138,11 +152,11 @@ std::string ServiceClient::Message(const std::string& reply) {
   }
 }
 
-SignedIn SignInFromCommandLine(const std::string& service, const std::string& account) {
+SignedIn SignInFromCommandLine(const std::string& service, const std::string& account, const std::string& caFile) {
   if (service.empty() || account.empty()) throw std::invalid_argument("--service URL and --account NAME are needed");
   const char* password = std::getenv("KESTROVA_PASSWORD");
   if (!password) throw std::invalid_argument("set KESTROVA_PASSWORD to the account's password");
-  ServiceClient client(service);
+  ServiceClient client(service, 60, caFile);
   publishing::LoginProfile profile = client.SignInProfile(account, password);
   return {std::move(client), std::move(profile)};
 }

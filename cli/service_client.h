@@ -19,8 +19,11 @@ class ServiceUnavailable : public std::runtime_error {
 
 class ServiceClient {
  public:
-  // baseUrl: "http://host:port" (a trailing "/" is fine).
-  explicit ServiceClient(std::string baseUrl, long timeoutSeconds = 60);
+  // baseUrl: "http://host:port" or "https://..." (a trailing "/" is fine).
+  // An https service's certificate is checked against the system's
+  // certificate authorities, and against caFile's when one is given (a
+  // private deployment's own authority); KESTROVA_CA_FILE is the default.
+  explicit ServiceClient(std::string baseUrl, long timeoutSeconds = 60, std::string caFile = "");
 
   // Signs in with "loadMainFlash". Returns the company id; throws
   // std::runtime_error with the service's message when refused.
@@ -49,6 +52,7 @@ class ServiceClient {
 
   std::string serviceUrl_;
   long timeoutSeconds_;
+  std::string caFile_;
   std::string session_;
   std::string signInRequest_;
 };
@@ -60,6 +64,7 @@ struct SignedIn {
   ServiceClient client;
   publishing::LoginProfile profile;
 };
-SignedIn SignInFromCommandLine(const std::string& service, const std::string& account);
+SignedIn SignInFromCommandLine(const std::string& service, const std::string& account,
+                               const std::string& caFile = "");
 
 }  // namespace kestrova::cli

@@ -4,11 +4,22 @@ namespace kestrova::service {
 
 ListReplyCache::ListReplyCache(size_t maxBytes) : maxBytes_(maxBytes) {}
 
-ListReplyCache::Reply ListReplyCache::find(std::int64_t companyId, Ticket& ticket) {
+ListReplyCache::Reply ListReplyCache::find(std::int64_t companyId, Ticket& ticket,
+                                           std::optional<std::uint64_t> storeVersion) {
   std::lock_guard lock(mutex_);
   Entry& entry = entries_[companyId];
-  ticket = {companyId, entry.generation};
+  // Another process changed the catalogue since the reply was built.
+  if (entry.reply && entry.storeVersion != storeVersion) {
+    drop(entry);
+    ++entry.generation;
+  }
+  ticket = {companyId, entry.generation, storeVersion};
   return entry.reply;
+}
+
+void ListReplyCache::drop(Entry& entry) {
+  if (entry.reply) bytes_ -= entry.reply->size();
+  entry.reply.reset();
 }
 
 void ListReplyCache::keep(const Ticket& ticket, Reply reply) {
@@ -24,14 +35,14 @@ void ListReplyCache::keep(const Ticket& ticket, Reply reply) {
   }
   bytes_ += reply->size();
   entry.reply = std::move(reply);
+  entry.storeVersion = ticket.storeVersion;
 }
 
 void ListReplyCache::invalidate(std::int64_t companyId) {
   std::lock_guard lock(mutex_);
   Entry& entry = entries_[companyId];
   ++entry.generation;
-  if (entry.reply) bytes_ -= entry.reply->size();
-  entry.reply.reset();
+  drop(entry);
 }
 
 }  // namespace kestrova::service

@@ -3,14 +3,16 @@
 // every change and at every start, and a web page may ask far more often;
 // the reply of a large catalogue costs more to build than to send.
 //
-// Only this process's writes are seen: the catalogue is written through the
-// service alone (the admin commands only add companies, which have nothing
-// cached yet), so one service process serves one database.
+// This process's writes clear the company's reply at once. When other
+// processes write the same database, the store's catalogue version tells:
+// a reply is kept with the version it was built from and served only while
+// the database still has that version.
 #pragma once
 
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <unordered_map>
 
@@ -26,12 +28,15 @@ class ListReplyCache {
   struct Ticket {
     std::int64_t companyId = 0;
     std::uint64_t generation = 0;
+    std::optional<std::uint64_t> storeVersion;
   };
 
   explicit ListReplyCache(size_t maxBytes = 256u << 20);
 
   // The kept reply, or null with a ticket for storing a fresh one.
-  Reply find(std::int64_t companyId, Ticket& ticket);
+  // storeVersion: the company's catalogue version in the database, read
+  // before this call, when other processes may write it.
+  Reply find(std::int64_t companyId, Ticket& ticket, std::optional<std::uint64_t> storeVersion = std::nullopt);
   // Keeps reply unless the catalogue changed since the ticket was taken.
   void keep(const Ticket& ticket, Reply reply);
   // Called after every committed change to the company's catalogue.
@@ -40,8 +45,10 @@ class ListReplyCache {
  private:
   struct Entry {
     std::uint64_t generation = 0;
+    std::optional<std::uint64_t> storeVersion;
     Reply reply;
   };
+  void drop(Entry& entry);
   size_t maxBytes_;
   std::mutex mutex_;
   std::unordered_map<std::int64_t, Entry> entries_;

@@ -16,9 +16,9 @@ namespace kestrova::service {
 constexpr size_t kPruneAbove = 10000;
 constexpr size_t kMaxRecords = 50000;
 
-LoginThrottle::LoginThrottle(ThrottlePolicy policy) : policy_(policy) {}
+MemoryLoginThrottle::MemoryLoginThrottle(ThrottlePolicy policy) : policy_(policy) {}
 
-long long LoginThrottle::lockedForSeconds(const std::string& account) {
+long long MemoryLoginThrottle::lockedForSeconds(const std::string& account) {
   std::lock_guard lock(mutex_);
   auto it = records_.find(account);
   if (it == records_.end()) return 0;
@@ -28,7 +28,7 @@ long long LoginThrottle::lockedForSeconds(const std::string& account) {
   return left.count();
 }
 
-void LoginThrottle::recordFailure(const std::string& account) {
+void MemoryLoginThrottle::recordFailure(const std::string& account) {
   std::lock_guard lock(mutex_);
   auto now = Clock::now();
   bool full = records_.size() >= kMaxRecords;
@@ -45,17 +45,17 @@ void LoginThrottle::recordFailure(const std::string& account) {
   }
 }
 
-void LoginThrottle::recordSuccess(const std::string& account) {
+void MemoryLoginThrottle::recordSuccess(const std::string& account) {
   std::lock_guard lock(mutex_);
   records_.erase(account);
 }
 
-size_t LoginThrottle::recordCount() {
+size_t MemoryLoginThrottle::recordCount() {
   std::lock_guard lock(mutex_);
   return records_.size();
 }
 
-void LoginThrottle::sweep(Clock::time_point now) {
+void MemoryLoginThrottle::sweep(Clock::time_point now) {
   lastSweep_ = now;
   std::erase_if(records_, [&](const auto& entry) {
     const Record& r = entry.second;

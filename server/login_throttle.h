@@ -1,6 +1,8 @@
 // Slows down password guessing: after too many failed sign-ins for one
 // account within a window, that account is locked for a while. A successful
-// sign-in clears the account's record.
+// sign-in clears the account's record. One process keeps the records in
+// memory; instances sharing a PostgreSQL database count in the database
+// (postgres_shared_state.h), so guesses spread over instances add up.
 #pragma once
 
 #include <chrono>
@@ -18,14 +20,22 @@ struct ThrottlePolicy {
 
 class LoginThrottle {
  public:
+  virtual ~LoginThrottle() = default;
+  // Seconds the account stays locked, or 0 when it may try now.
+  virtual long long lockedForSeconds(const std::string& account) = 0;
+  virtual void recordFailure(const std::string& account) = 0;
+  virtual void recordSuccess(const std::string& account) = 0;
+};
+
+class MemoryLoginThrottle final : public LoginThrottle {
+ public:
   using Clock = std::chrono::steady_clock;
 
-  explicit LoginThrottle(ThrottlePolicy policy = {});
+  explicit MemoryLoginThrottle(ThrottlePolicy policy = {});
 
-  // Seconds the account stays locked, or 0 when it may try now.
-  long long lockedForSeconds(const std::string& account);
-  void recordFailure(const std::string& account);
-  void recordSuccess(const std::string& account);
+  long long lockedForSeconds(const std::string& account) override;
+  void recordFailure(const std::string& account) override;
+  void recordSuccess(const std::string& account) override;
   // How many accounts have a record (to watch the table's size).
   size_t recordCount();
 

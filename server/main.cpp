@@ -20,6 +20,7 @@
 #include "password_hash.h"
 #include "service_handler.h"
 #include "session_registry.h"
+#include "service_state.h"
 #include "store.h"
 
 namespace ks = kestrova::service;
@@ -31,7 +32,7 @@ int Usage() {
   std::cerr << "usage:\n"
                "  kestrova-service serve --listen 127.0.0.1:8640 --db sqlite:PATH|postgresql://... [--site DIR]\n"
                "                         [--login-max-failures 5] [--login-lockout-seconds 900]\n"
-               "                         [--header-deadline-seconds 10]\n"
+               "                         [--header-deadline-seconds 10] [--db-pool-size 8] [--db-statement-timeout-ms 10000]\n"
                "  kestrova-service add-company --db ... --account A --password P [--tvtype SETUP]\n"
                "                         [--name ... --title ... --tel ... --ftp_addr ... (any profile field)]\n"
                "  kestrova-service seed-demo --db ... [--sample-videos 0] [--ftp-port N] [--http-port N]\n";
@@ -77,12 +78,18 @@ int Serve(const ks::CommandLine& options) {
       std::stoll(options.value("login-lockout-seconds", std::to_string(policy.lockout.count()))));
   if (policy.maxFailures < 1) throw std::invalid_argument("--login-max-failures must be at least 1");
 
+  ks::StoreOptions storeOptions;
+  storeOptions.poolSize = std::stoi(options.value("db-pool-size", std::to_string(storeOptions.poolSize)));
+  if (storeOptions.poolSize < 1) throw std::invalid_argument("--db-pool-size must be at least 1");
+  storeOptions.statementTimeout = std::chrono::milliseconds(std::stoll(
+      options.value("db-statement-timeout-ms", std::to_string(storeOptions.statementTimeout.count()))));
+  if (storeOptions.statementTimeout.count() < 0)
+    throw std::invalid_argument("--db-statement-timeout-ms must be 0 (none) or more");
+
   ks::InitCrypto();
   ks::PrepareDummyHash();
-  auto store = ks::OpenStore(options.required("db"));
-  ks::SessionRegistry sessions;
-  ks::LoginThrottle throttle(policy);
-  ks::ServiceHandler handler(*store, sessions, throttle);
+  ks::ServiceState state = ks::OpenServiceState(options.required("db"), storeOptions, policy);
+  ks::ServiceHandler handler(*state.store, *state.sessions, *state.throttle);
   return ks::RunHttpServer(handler, settings);
 }
 

@@ -1,6 +1,7 @@
-// PostgreSQL store. Each thread borrows a connection from a small pool for the
-// length of one store call; a connection that broke is dropped, not returned.
-// Every call runs in one transaction, so a failure leaves nothing behind.
+// PostgreSQL store. Each thread borrows a connection from the bounded pool for
+// the length of one store call; a connection that broke is dropped, not
+// returned. Every call runs in one transaction, so a failure leaves nothing
+// behind.
 #include "postgres_store.h"
 
 #include <mutex>
@@ -8,6 +9,7 @@
 #include <pqxx/pqxx>
 #include <vector>
 
+#include "postgres_shared_state.h"
 #include "store_columns.h"
 
 namespace kestrova::service {
@@ -47,50 +49,23 @@ struct RowReader {
 
 int Flag(bool on) { return on ? 1 : 0; }
 
-class ConnectionPool {
- public:
-  explicit ConnectionPool(std::string connectionString) : connectionString_(std::move(connectionString)) {}
-
-  std::unique_ptr<pqxx::connection> borrow() {
-    {
-      std::lock_guard lock(mutex_);
-      if (!idle_.empty()) {
-        auto c = std::move(idle_.back());
-        idle_.pop_back();
-        if (c->is_open()) return c;
-      }
-    }
-    try {
-      return std::make_unique<pqxx::connection>(connectionString_);
-    } catch (const std::exception& e) {
-      throw StoreError(std::string("cannot connect to PostgreSQL: ") + e.what());
-    }
-  }
-  // Forgets the idle connections: when the server dropped one, it dropped
-  // them all (a restart, a failover), and each would fail one request.
-  void dropIdle() {
-    std::lock_guard lock(mutex_);
-    idle_.clear();
-  }
-
-  void giveBack(std::unique_ptr<pqxx::connection> c) {
-    if (!c || !c->is_open()) return;
-    std::lock_guard lock(mutex_);
-    idle_.push_back(std::move(c));
-  }
-
- private:
-  std::string connectionString_;
-  std::mutex mutex_;
-  std::vector<std::unique_ptr<pqxx::connection>> idle_;
-};
-
 class PostgresStore final : public Store {
  public:
-  explicit PostgresStore(const std::string& connectionString) : pool_(connectionString) {
+  explicit PostgresStore(std::shared_ptr<PostgresPool> pool) : pool_(std::move(pool)) {
     run([](pqxx::work& tx) {
+      // Instances starting side by side would race to create the same
+      // tables; the lock lets one create them and the others find them.
+      tx.exec("SELECT pg_advisory_xact_lock(7461737472)");
       tx.exec(kSchema);
+      tx.exec(SharedStateSchema());
       return 0;
+    });
+  }
+
+  std::optional<std::uint64_t> catalogueVersion(std::int64_t companyId) override {
+    return pool_->runStatement([&](pqxx::nontransaction& tx) -> std::uint64_t {
+      auto rows = tx.exec_params("SELECT version FROM catalogue_versions WHERE company_id = $1", companyId);
+      return rows.empty() ? 0 : rows[0][0].as<std::uint64_t>();
     });
   }
 
@@ -183,40 +158,9 @@ class PostgresStore final : public Store {
   }
 
  private:
-  // Runs work in one transaction on a borrowed connection: committed when it
-  // returns, rolled back (by pqxx) when it throws. Database errors leave as
-  // StoreError. A connection found broken before the commit means nothing
-  // was stored, so the work runs once more on a fresh connection; a break
-  // during the commit leaves the outcome unknown and is reported, never
-  // repeated.
   template <typename Work>
   std::invoke_result_t<Work, pqxx::work&> run(Work work) {
-    for (int attempt = 1;; ++attempt) {
-      auto connection = pool_.borrow();
-      try {
-        pqxx::work tx(*connection);
-        auto result = work(tx);
-        tx.commit();
-        pool_.giveBack(std::move(connection));
-        return result;
-      } catch (const StoreError&) {
-        pool_.giveBack(std::move(connection));
-        throw;
-      } catch (const pqxx::in_doubt_error& e) {
-        throw StoreError(std::string("PostgreSQL connection lost while committing: ") + e.what());
-      } catch (const std::exception& e) {
-        // Besides broken_connection, a server shutting a session down may
-        // first answer with an error of its own; a closed connection after
-        // it tells the same story.
-        bool broken = dynamic_cast<const pqxx::broken_connection*>(&e) || !connection->is_open();
-        if (!broken) {
-          pool_.giveBack(std::move(connection));
-          throw StoreError(std::string("PostgreSQL: ") + e.what());
-        }
-        pool_.dropIdle();
-        if (attempt >= 2) throw StoreError(std::string("PostgreSQL connection lost: ") + e.what());
-      }
-    }
+    return pool_->run(std::move(work));
   }
 
   static std::optional<Company> firstCompany(const pqxx::result& rows) {
@@ -233,13 +177,13 @@ class PostgresStore final : public Store {
     return row[0].as<std::int64_t>();
   }
 
-  ConnectionPool pool_;
+  std::shared_ptr<PostgresPool> pool_;
 };
 
 }  // namespace
 
-std::unique_ptr<Store> OpenPostgresStore(const std::string& connectionString) {
-  return std::make_unique<PostgresStore>(connectionString);
+std::unique_ptr<Store> OpenPostgresStore(std::shared_ptr<PostgresPool> pool) {
+  return std::make_unique<PostgresStore>(std::move(pool));
 }
 
 }  // namespace kestrova::service

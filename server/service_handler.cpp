@@ -217,7 +217,10 @@ void ServiceHandler::login(Context& context) {
 
 void ServiceHandler::listVideos(Context& context) {
   ListReplyCache::Ticket ticket;
-  ListReplyCache::Reply reply = listCache_.find(context.companyId, ticket);
+  // Read before the catalogue itself, so a reply is never kept under a
+  // version older than the data it was built from allows.
+  auto version = store_.catalogueVersion(context.companyId);
+  ListReplyCache::Reply reply = listCache_.find(context.companyId, ticket, version);
   if (!reply) {
     reply = std::make_shared<const std::string>(VideoListReply(store_.listVideos(context.companyId)));
     listCache_.keep(ticket, reply);

@@ -6,20 +6,24 @@
 
 namespace kestrova::service {
 
-SessionRegistry::SessionRegistry(std::chrono::seconds idleLimit, std::chrono::seconds absoluteLimit)
+MemorySessionRegistry::MemorySessionRegistry(std::chrono::seconds idleLimit, std::chrono::seconds absoluteLimit)
     : idleLimit_(idleLimit), absoluteLimit_(absoluteLimit), lastSweep_(Clock::now()) {}
 
-bool SessionRegistry::expired(const Session& session, Clock::time_point now) const {
+bool MemorySessionRegistry::expired(const Session& session, Clock::time_point now) const {
   return now - session.lastUsed > idleLimit_ || now - session.opened > absoluteLimit_;
 }
 
-std::string SessionRegistry::open(std::int64_t companyId) {
+std::string NewSessionToken() {
   InitCrypto();
   unsigned char bytes[32];
   randombytes_buf(bytes, sizeof bytes);
   char hex[sizeof bytes * 2 + 1];
   sodium_bin2hex(hex, sizeof hex, bytes, sizeof bytes);
-  std::string token(hex);
+  return hex;
+}
+
+std::string MemorySessionRegistry::open(std::int64_t companyId) {
+  std::string token = NewSessionToken();
 
   std::lock_guard lock(mutex_);
   auto now = Clock::now();
@@ -28,7 +32,7 @@ std::string SessionRegistry::open(std::int64_t companyId) {
   return token;
 }
 
-std::optional<std::int64_t> SessionRegistry::companyOf(const std::string& token) {
+std::optional<std::int64_t> MemorySessionRegistry::companyOf(const std::string& token) {
   if (token.empty()) return std::nullopt;
   std::lock_guard lock(mutex_);
   auto now = Clock::now();
@@ -44,13 +48,13 @@ std::optional<std::int64_t> SessionRegistry::companyOf(const std::string& token)
 
 // Sweeping at most once a minute keeps sign-in cheap while still bounding the
 // map by the sessions of the last idle period.
-void SessionRegistry::forgetExpired(Clock::time_point now) {
+void MemorySessionRegistry::forgetExpired(Clock::time_point now) {
   if (now - lastSweep_ < std::chrono::minutes(1)) return;
   lastSweep_ = now;
   std::erase_if(sessions_, [&](const auto& entry) { return expired(entry.second, now); });
 }
 
-void SessionRegistry::endOtherSessions(std::int64_t companyId, const std::string& keep) {
+void MemorySessionRegistry::endOtherSessions(std::int64_t companyId, const std::string& keep) {
   std::lock_guard lock(mutex_);
   std::erase_if(sessions_,
                 [&](const auto& entry) { return entry.second.companyId == companyId && entry.first != keep; });

@@ -3,6 +3,7 @@
 // the request handlers never know which database they run on.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -92,12 +93,24 @@ class Store {
   // company.
   virtual bool updateVideo(std::int64_t companyId, const VideoEdit& edit) = 0;
   virtual bool deleteVideo(std::int64_t companyId, std::int64_t videoId) = 0;
+
+  // A number that changes with every committed change to the company's
+  // catalogue, by any process; nothing when only this process writes the
+  // database (then its own writes are all there is to know).
+  virtual std::optional<std::uint64_t> catalogueVersion(std::int64_t) { return std::nullopt; }
+};
+
+// How the service uses a database server (PostgreSQL; SQLite ignores them).
+struct StoreOptions {
+  int poolSize = 8;  // connections per process at most
+  std::chrono::milliseconds poolWait{5000};  // for a free connection, then "busy"
+  std::chrono::milliseconds statementTimeout{10000};  // 0: none
 };
 
 // Opens the store a --db text names: "sqlite:PATH" or a "postgresql://" /
 // "postgres://" connection string. Creates the schema when it is missing.
 // Throws std::invalid_argument for an unknown kind, StoreError when the
 // database cannot be opened.
-std::unique_ptr<Store> OpenStore(const std::string& location);
+std::unique_ptr<Store> OpenStore(const std::string& location, const StoreOptions& options = {});
 
 }  // namespace kestrova::service

@@ -8,6 +8,8 @@
 #include <QFile>
 #include <QNetworkReply>
 #include <QNetworkRequest>
+#include <QSslConfiguration>
+#include <QSslError>
 #include <QTimer>
 
 namespace kestrova::service {
@@ -16,6 +18,27 @@ namespace {
 const char* const kSessionHeader = "X-Session";
 const char* const kReplyCommandHeader = "X-Reply-Command";
 const char* const kSessionExpiredHeader = "X-Session-Expired";
+// An https service's certificate is checked against the system's
+// certificate authorities and, for a private deployment, the authority in
+// the file KESTROVA_CA_FILE names. Checking is never switched off.
+void TrustPrivateAuthority(QNetworkRequest& request) {
+  if (request.url().scheme() != "https") return;
+  // Read again only when the variable names another file.
+  static QByteArray loadedFrom;
+  static QList<QSslCertificate> privateAuthorities;
+  QByteArray file = qgetenv("KESTROVA_CA_FILE");
+  if (file != loadedFrom) {
+    loadedFrom = file;
+    privateAuthorities = file.isEmpty() ? QList<QSslCertificate>()
+                                        : QSslCertificate::fromPath(QString::fromLocal8Bit(file));
+    if (!file.isEmpty() && privateAuthorities.isEmpty())
+      qWarning("KESTROVA_CA_FILE %s holds no certificate", file.constData());
+  }
+  if (privateAuthorities.isEmpty()) return;
+  QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
+  configuration.addCaCertificates(privateAuthorities);
+  request.setSslConfiguration(configuration);
+}
 }  // namespace
 
 QUrl ReadMovieAddress(const QString& path) {
@@ -41,14 +64,23 @@ QUrl ServicePageUrl(const QUrl& base, const QString& path) {
 }
 
 bool CheckServiceConnection(const QUrl& base, int timeoutMs) {
-  if (!base.isValid()) return false;
+  return CheckServiceReachability(base, nullptr, timeoutMs) == ServiceReachability::Reachable;
+}
+
+ServiceReachability CheckServiceReachability(const QUrl& base, QString* detail, int timeoutMs) {
+  if (!base.isValid()) return ServiceReachability::Unreachable;
   QNetworkAccessManager network;
   QNetworkRequest request(ServicePageUrl(base, "/health"));
+  TrustPrivateAuthority(request);
   request.setTransferTimeout(timeoutMs);
   // A fresh connection each time, so the answer says something about now.
   request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
   request.setRawHeader("Connection", "close");
   QNetworkReply* reply = network.get(request);
+  QStringList certificateErrors;
+  QObject::connect(reply, &QNetworkReply::sslErrors, [&](const QList<QSslError>& errors) {
+    for (const QSslError& e : errors) certificateErrors << e.errorString();
+  });
   QEventLoop loop;
   QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
   // Repaints and network traffic go on while we wait; clicks and keys wait
@@ -57,7 +89,12 @@ bool CheckServiceConnection(const QUrl& base, int timeoutMs) {
   bool ok = reply->error() == QNetworkReply::NoError &&
             reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt() == 200;
   reply->deleteLater();
-  return ok;
+  if (ok) return ServiceReachability::Reachable;
+  if (!certificateErrors.isEmpty()) {
+    if (detail) *detail = certificateErrors.join(QStringLiteral("; "));
+    return ServiceReachability::Untrusted;
+  }
+  return ServiceReachability::Unreachable;
 }
 
 ServiceMovie::ServiceMovie(Kind kind, std::shared_ptr<ServiceSession> session, QObject* parent)
@@ -108,6 +145,7 @@ void ServiceMovie::sendNext() {
 
 void ServiceMovie::post(const QByteArray& body) {
   QNetworkRequest request(ServicePageUrl(baseUrl_, "/service"));
+  TrustPrivateAuthority(request);
   request.setHeader(QNetworkRequest::ContentTypeHeader, "text/xml; charset=utf-8");
   request.setTransferTimeout(requestTimeoutMs_);
   if (!session_->token.isEmpty()) request.setRawHeader(kSessionHeader, session_->token);

@@ -98,4 +98,10 @@ QUrl ServicePageUrl(const QUrl& base, const QString& path);
 // at most timeoutMs while the caller's event loop keeps running.
 bool CheckServiceConnection(const QUrl& base, int timeoutMs = 5000);
 
+// The same check, telling a service that is there but whose certificate did
+// not check out (untrusted authority, wrong name, expired) from one that
+// cannot be reached; detail says what was wrong with the certificate.
+enum class ServiceReachability { Reachable, Unreachable, Untrusted };
+ServiceReachability CheckServiceReachability(const QUrl& base, QString* detail = nullptr, int timeoutMs = 5000);
+
 }  // namespace kestrova::service

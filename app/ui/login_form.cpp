@@ -94,9 +94,19 @@ void TLoginForm::openServicePage(const QString& path) {
 }
 
 void TLoginForm::btnloginClick() {
-  if (!service::CheckServiceConnection(swflogin->baseUrl())) {
-    context_.platform.messageBox(QStringLiteral("无法连接到服务器，请检查您的网络/稍候再试！"), ApplicationTitle());
-    return;
+  QString certificateProblem;
+  switch (service::CheckServiceReachability(swflogin->baseUrl(), &certificateProblem)) {
+    case service::ServiceReachability::Reachable:
+      break;
+    case service::ServiceReachability::Untrusted:
+      // Not the network's fault: saying so spares the user a wait that cannot help.
+      context_.platform.messageBox(QStringLiteral("服务器的证书未通过验证，为安全起见未连接：") + certificateProblem +
+                                       QStringLiteral("。私有部署请用环境变量 KESTROVA_CA_FILE 指定其证书颁发机构文件。"),
+                                   ApplicationTitle());
+      return;
+    case service::ServiceReachability::Unreachable:
+      context_.platform.messageBox(QStringLiteral("无法连接到服务器，请检查您的网络/稍候再试！"), ApplicationTitle());
+      return;
   }
   btnlogin->setEnabled(false);
   swflogin->CallFunction(QString::fromStdString(

@@ -48,8 +48,8 @@ class Accounts : public ::testing::Test {
 
   kestrova::test::TempDir dir_;
   std::unique_ptr<ks::Store> store_ = ks::OpenStore("sqlite:" + (dir_ / "s.db").string());
-  ks::SessionRegistry sessions_;
-  ks::LoginThrottle throttle_{ks::ThrottlePolicy{3, std::chrono::minutes(15), std::chrono::minutes(15)}};
+  ks::MemorySessionRegistry sessions_;
+  ks::MemoryLoginThrottle throttle_{ks::ThrottlePolicy{3, std::chrono::minutes(15), std::chrono::minutes(15)}};
   ks::ServiceHandler handler_{*store_, sessions_, throttle_};
   std::int64_t id_ = 0;
 };
@@ -69,11 +69,11 @@ TEST_F(Accounts, OverlongAccountNamesAreRefusedWithoutARecord) {
 }
 
 TEST(LoginThrottle, TableStaysBoundedUnderMadeUpNames) {
-  ks::LoginThrottle throttle;
+  ks::MemoryLoginThrottle throttle;
   for (int i = 0; i < 60000; ++i) throttle.recordFailure("name" + std::to_string(i));
   EXPECT_LE(throttle.recordCount(), 50000u);
   // Records of accounts under attack (locked) survive the bound.
-  ks::LoginThrottle locking{ks::ThrottlePolicy{1, std::chrono::minutes(15), std::chrono::minutes(15)}};
+  ks::MemoryLoginThrottle locking{ks::ThrottlePolicy{1, std::chrono::minutes(15), std::chrono::minutes(15)}};
   locking.recordFailure("target");
   for (int i = 0; i < 60000; ++i) locking.recordFailure("name" + std::to_string(i));
   EXPECT_GT(locking.lockedForSeconds("target"), 0);
@@ -102,7 +102,7 @@ TEST_F(Accounts, PasswordChangeEndsTheOtherSessionsOnly) {
 }
 
 TEST(SessionRegistry, SessionsEndAtTheirAbsoluteLimitHoweverBusy) {
-  ks::SessionRegistry sessions(std::chrono::hours(1), std::chrono::seconds(1));
+  ks::MemorySessionRegistry sessions(std::chrono::hours(1), std::chrono::seconds(1));
   std::string session = sessions.open(7);
   auto opened = std::chrono::steady_clock::now();
   while (std::chrono::steady_clock::now() - opened < std::chrono::milliseconds(700)) {

@@ -245,8 +245,8 @@ TEST_P(StoreTest, TextsComeBackExactlyAndForbiddenCharactersNeverReachTheStore) 
   ks::NewCompany company = Company("acme");
   company.passwordHash = ks::HashPassword("pw");
   std::int64_t id = store_->addCompany(company);
-  ks::SessionRegistry sessions;
-  ks::LoginThrottle throttle;
+  ks::MemorySessionRegistry sessions;
+  ks::MemoryLoginThrottle throttle;
   ks::ServiceHandler handler(*store_, sessions, throttle);
   auto envelope = [](const std::string& data) {
     return "<invoke name=\"ReceiveService\" returntype=\"xml\"><arguments><string>" + data +

@@ -22,7 +22,7 @@ std::string RunAdmin(const std::string& command, const std::string& db, const Co
 }  // namespace
 
 ServiceProcess::ServiceProcess(Options options)
-    : dbPath_(dir_ / "service.db"), serveArgs_(std::move(options.serveArgs)) {
+    : dbPath_(dir_ / "service.db"), db_(std::move(options.db)), serveArgs_(std::move(options.serveArgs)) {
   if (options.seedDemo) RunAdmin("seed-demo", dbArgument(), {});
   if (!options.company.empty()) companyId_ = addCompany(options.company);
   port_ = FreeTcpPort();

@@ -37,6 +37,7 @@ class ServiceProcess {
     bool seedDemo = false;       // create the demo company (account/password "demo") first
     CompanyFields company{};     // if not empty: add this company first (see companyId())
     std::vector<std::string> serveArgs{};  // extra words for `serve`, e.g. {"--login-max-failures", "3"}
+    std::string db{};  // a --db of the test's (e.g. a PostgreSQL schema shared by instances); default: own SQLite file
   };
 
   ServiceProcess() : ServiceProcess(Options{}) {}
@@ -48,7 +49,7 @@ class ServiceProcess {
   std::string baseUrl() const;  // "http://127.0.0.1:PORT"
   int port() const { return port_; }
   std::filesystem::path dbPath() const { return dbPath_; }
-  std::string dbArgument() const { return "sqlite:" + dbPath_.string(); }
+  std::string dbArgument() const { return db_.empty() ? "sqlite:" + dbPath_.string() : db_; }
   // Id of Options::company, as add-company printed it (empty if none).
   const std::string& companyId() const { return companyId_; }
   // Everything the service wrote to stderr so far (one line per request).
@@ -76,6 +77,7 @@ class ServiceProcess {
 
   TempDir dir_;
   std::filesystem::path dbPath_;
+  std::string db_;
   std::vector<std::string> serveArgs_;
   std::string companyId_;
   int port_ = 0;

@@ -8,6 +8,7 @@
 #include <QSignalSpy>
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <memory>
 #include <pugixml.hpp>
 
@@ -116,6 +117,47 @@ TEST(ServiceMovie, SignInIsAcceptedOrRefused) {
     EXPECT_NE(getReplyValue(reply.args, "data.msg.item", attribute), "error") << attribute;
   }
   EXPECT_EQ(getReplyValue(reply.args, "data.msg.item", "tvtype"), "SETUP");
+}
+
+// Behind nginx with a certificate of a private authority, as deploy/ sets
+// it up: trusted with KESTROVA_CA_FILE naming that authority, refused
+// without it or with another one.
+TEST(ServiceMovie, AnHttpsServiceIsTrustedOnlyThroughItsOwnAuthority) {
+  if (test::RunCommand("command -v nginx && command -v openssl").exitCode != 0) GTEST_SKIP() << "no nginx";
+  const std::filesystem::path source = KESTROVA_SOURCE_DIR;
+  ServiceProcess service({.seedDemo = true});
+  TempDir dir;
+  for (const char* name : {"tls", "other"})
+    ASSERT_EQ(test::RunCommand(test::ShellQuote((source / "deploy/make-test-certificate").string()) + " " +
+                               test::ShellQuote((dir / name).string())).exitCode, 0);
+  int port = test::FreeTcpPort();
+  ASSERT_EQ(test::RunCommand(test::ShellQuote((source / "deploy/nginx-config").string()) + " " +
+                             test::ShellQuote((dir / "nginx").string()) + " 127.0.0.1:" + std::to_string(port) + " " +
+                             test::ShellQuote((dir / "tls/server.pem").string()) + " " +
+                             test::ShellQuote((dir / "tls/server.key").string()) + " 127.0.0.1:" +
+                             std::to_string(service.port())).exitCode, 0);
+  struct Nginx {  // stopped with SIGTERM: a SIGKILL would leave its workers serving the port
+    test::ChildProcess process;
+    ~Nginx() { process.stop(SIGTERM); }
+  } nginx{test::ChildProcess({"nginx", "-c", (dir / "nginx/nginx.conf").string()}, dir / "nginx.log")};
+  ASSERT_TRUE(test::WaitForTcpPort(port));
+  const std::string url = "https://127.0.0.1:" + std::to_string(port);
+  App();
+
+  qunsetenv("KESTROVA_CA_FILE");
+  EXPECT_FALSE(CheckServiceConnection(QUrl(QString::fromStdString(url)), 5000));
+  qputenv("KESTROVA_CA_FILE", QByteArray::fromStdString((dir / "other/ca.pem").string()));
+  QString problem;
+  EXPECT_EQ(CheckServiceReachability(QUrl(QString::fromStdString(url)), &problem), ServiceReachability::Untrusted);
+  EXPECT_FALSE(problem.isEmpty());
+  // Nothing listens on a free port: unreachable, not untrusted.
+  EXPECT_EQ(CheckServiceReachability(QUrl(QString("https://127.0.0.1:%1").arg(test::FreeTcpPort()))),
+            ServiceReachability::Unreachable);
+  qputenv("KESTROVA_CA_FILE", QByteArray::fromStdString((dir / "tls/ca.pem").string()));
+  EXPECT_TRUE(CheckServiceConnection(QUrl(QString::fromStdString(url)), 5000));
+  MovieRig rig(url);
+  EXPECT_NE(rig.signIn("demo", "demo"), "");
+  qunsetenv("KESTROVA_CA_FILE");
 }
 
 TEST(ServiceMovie, MainMovieRaisesReadyOncePerRunAndLoadEventOnEveryLoad) {

@@ -1,0 +1,162 @@
+// The documented deployment, put together from its real parts on loopback:
+// two kestrova-service instances on one PostgreSQL database behind nginx,
+// which ends TLS with a certificate from deploy/make-test-certificate and
+// balances over the instances (deploy/nginx-config). The terminal tool talks
+// to it over https:// with the test authority; an instance killed under a
+// stream of writes loses no acknowledged write.
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <memory>
+#include <set>
+
+#include "pg_schema.h"
+#include "service_fixture.h"
+#include "service_requests.h"
+
+using namespace kestrova::test;
+namespace requests = kestrova::test::requests;
+
+namespace {
+
+const std::filesystem::path kSource = KESTROVA_SOURCE_DIR;
+
+struct HttpsAnswer {
+  int exitCode = -1;
+  std::string headers, body;
+};
+
+class DeploymentTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!schema.available()) GTEST_SKIP() << "KESTROVA_TEST_PG is not set";
+    if (RunCommand("command -v nginx && command -v openssl && command -v curl").exitCode != 0)
+      GTEST_SKIP() << "nginx, openssl or curl missing (scripts/install-deps)";
+    auto made = RunCommand(ShellQuote((kSource / "deploy/make-test-certificate").string()) + " " +
+                           ShellQuote((dir / "tls").string()));
+    ASSERT_EQ(made.exitCode, 0) << made.output;
+    ServiceProcess::Options options{.db = schema.db()};
+    a = std::make_unique<ServiceProcess>(options);
+    b = std::make_unique<ServiceProcess>(options);
+    companyId = a->addCompany({{"account", "acme"}, {"password", "secret"}});
+    port = FreeTcpPort();
+    auto config = RunCommand(ShellQuote((kSource / "deploy/nginx-config").string()) + " " +
+                             ShellQuote((dir / "nginx").string()) + " 127.0.0.1:" + std::to_string(port) + " " +
+                             ShellQuote((dir / "tls/server.pem").string()) + " " +
+                             ShellQuote((dir / "tls/server.key").string()) + " 127.0.0.1:" +
+                             std::to_string(a->port()) + " 127.0.0.1:" + std::to_string(b->port()));
+    ASSERT_EQ(config.exitCode, 0) << config.output;
+    nginx = ChildProcess({"nginx", "-c", (dir / "nginx/nginx.conf").string()}, dir / "nginx.log");
+    ASSERT_TRUE(WaitForTcpPort(port)) << nginx.log();
+  }
+
+  // nginx ends its workers on SIGTERM; the SIGKILL a ChildProcess ends with
+  // would leave them serving the port.
+  void TearDown() override { nginx.stop(SIGTERM); }
+
+  std::string url() const { return "https://127.0.0.1:" + std::to_string(port); }
+
+  // One request through nginx with curl, the test authority trusted.
+  HttpsAnswer post(const std::string& body, const std::string& session = "") {
+    WriteFile(dir / "body.xml", body);
+    std::string line = "curl -s -S --max-time 30 --cacert " + ShellQuote((dir / "tls/ca.pem").string()) +
+                       " -D " + ShellQuote((dir / "headers.txt").string()) + " -o " +
+                       ShellQuote((dir / "reply.xml").string()) + " -H 'Content-Type: text/xml; charset=utf-8'" +
+                       (session.empty() ? "" : " -H " + ShellQuote("X-Session: " + session)) + " --data-binary @" +
+                       ShellQuote((dir / "body.xml").string()) + " " + url() + "/service";
+    HttpsAnswer answer;
+    answer.exitCode = RunCommand(line).exitCode;
+    answer.headers = ReadFile(dir / "headers.txt");
+    answer.body = ReadFile(dir / "reply.xml");
+    std::filesystem::remove(dir / "headers.txt");
+    std::filesystem::remove(dir / "reply.xml");
+    return answer;
+  }
+  static std::string Header(const HttpsAnswer& answer, const std::string& name) {
+    std::string lower = answer.headers;
+    for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    std::string key = "\n" + name + ": ";
+    size_t at = lower.find(key);
+    if (at == std::string::npos) return "";
+    size_t end = answer.headers.find('\r', at + key.size());
+    return answer.headers.substr(at + key.size(), end - at - key.size());
+  }
+  std::string signIn() { return Header(post(requests::Login("acme", "secret")), "x-session"); }
+
+  PgSchema schema;
+  TempDir dir;
+  std::unique_ptr<ServiceProcess> a, b;
+  ChildProcess nginx;
+  std::string companyId;
+  int port = 0;
+};
+
+bool Succeeded(const HttpsAnswer& answer) { return answer.body.find("result=\"success\"") != std::string::npos; }
+
+TEST_F(DeploymentTest, EveryRequestTypeWorksThroughTlsAndTheInstancesShareTheWork) {
+  std::string session = signIn();
+  ASSERT_FALSE(session.empty());
+  std::set<std::string> instances;
+  for (int i = 0; i < 6; ++i) {
+    auto saved = post(requests::Save(companyId, "V" + std::to_string(i) + ".html", "t", "t"), session);
+    EXPECT_TRUE(Succeeded(saved)) << saved.body;
+    instances.insert(Header(saved, "x-upstream"));
+    auto listed = post(requests::List(companyId), session);
+    EXPECT_NE(listed.body.find("V" + std::to_string(i) + ".html"), std::string::npos);
+    instances.insert(Header(listed, "x-upstream"));
+  }
+  EXPECT_EQ(instances.size(), 2u) << "requests went to one instance only";
+  std::string id = schema.query("SELECT min(id) FROM videos");
+  EXPECT_TRUE(Succeeded(post(requests::Edit(id, companyId, "renamed"), session)));
+  EXPECT_TRUE(Succeeded(post(requests::Delete(id, companyId), session)));
+  EXPECT_TRUE(Succeeded(post(requests::CardChange(companyId, requests::CompanyCard{}), session)));
+  EXPECT_TRUE(Succeeded(post(requests::Password(companyId, "secret", "newer"), session)));
+}
+
+TEST_F(DeploymentTest, TheTerminalToolTrustsThePrivateAuthorityItIsGivenAndNoOther) {
+  const std::string cli = ShellQuote((BinDir() / "kestrova-cli").string());
+  std::filesystem::create_directories(dir / "data");
+  WriteFile(dir / "data/config.xml", ReadFile(kSource / "web/template/config.xml"));
+  const std::string config = "KESTROVA_PASSWORD=secret " + cli + " config --service " + url() +
+                             " --account acme --data " + ShellQuote((dir / "data").string());
+  auto trusted = RunCommand(config + " --ca-file " + ShellQuote((dir / "tls/ca.pem").string()) + " 2>&1");
+  EXPECT_EQ(trusted.exitCode, 0) << trusted.output;
+
+  auto unknown = RunCommand(config + " 2>&1");
+  EXPECT_NE(unknown.exitCode, 0);
+  EXPECT_NE(unknown.output.find("is not trusted"), std::string::npos) << unknown.output;
+  EXPECT_NE(unknown.output.find("--ca-file"), std::string::npos) << unknown.output;
+
+  auto other = RunCommand(ShellQuote((kSource / "deploy/make-test-certificate").string()) + " " +
+                          ShellQuote((dir / "other").string()));
+  ASSERT_EQ(other.exitCode, 0);
+  auto wrong = RunCommand(config + " --ca-file " + ShellQuote((dir / "other/ca.pem").string()) + " 2>&1");
+  EXPECT_NE(wrong.exitCode, 0);
+  EXPECT_NE(wrong.output.find("is not trusted"), std::string::npos) << wrong.output;
+}
+
+TEST_F(DeploymentTest, AnInstanceKilledUnderWritesLosesNoAcknowledgedWrite) {
+  std::string session = signIn();
+  ASSERT_FALSE(session.empty());
+  std::vector<std::string> acknowledged;
+  int failed = 0, failedAfterKill = 0;
+  for (int i = 0; i < 60; ++i) {
+    if (i == 20) a->process().stop(9);
+    std::string name = "K" + std::to_string(i) + ".html";
+    auto saved = post(requests::Save(companyId, name, "t", "t"), session);
+    if (Succeeded(saved)) {
+      acknowledged.push_back(name);
+    } else {
+      ++failed;
+      if (i > 21) ++failedAfterKill;
+    }
+  }
+  // At most the request in flight at the kill fails; the rest go to the
+  // instance that is left.
+  EXPECT_LE(failed, 1);
+  EXPECT_EQ(failedAfterKill, 0);
+  for (const std::string& name : acknowledged)
+    EXPECT_EQ(schema.query("SELECT count(*) FROM videos WHERE file_name = '" + name + "'"), "1") << name;
+}
+
+}  // namespace
