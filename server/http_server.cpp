@@ -28,6 +28,7 @@
 #include <optional>
 #include <thread>
 
+#include "address_rate_limit.h"
 #include "request_log.h"
 #include "site_files.h"
 
@@ -68,6 +69,19 @@ void RaiseDescriptorLimit() {
   }
 }
 
+// The path and query of a request target. A target may come in absolute
+// form ("http://host/service"), which HTTP/1.1 servers must accept too.
+std::string_view OriginForm(std::string_view target) {
+  for (std::string_view scheme : {"http://", "https://"}) {
+    std::string_view start = target.substr(0, scheme.size());
+    if (beast::iequals(beast::string_view(start.data(), start.size()), beast::string_view(scheme.data(), scheme.size()))) {
+      size_t slash = target.find('/', scheme.size());
+      return slash == std::string_view::npos ? std::string_view("/") : target.substr(slash);
+    }
+  }
+  return target;
+}
+
 std::optional<std::string> ReadWholeFile(const std::filesystem::path& file) {
   std::ifstream in(file, std::ios::binary);
   if (!in) return std::nullopt;
@@ -94,16 +108,21 @@ class Connection : public std::enable_shared_from_this<Connection> {
   void readHeader(std::chrono::milliseconds deadline);
   void onHeader(beast::error_code error);
   void readBody();
-  void onRequest(beast::error_code error);
+  void readBodySome();
+  void onBodySome(beast::error_code error);
   void dispatch();
   void serveRequestText(http::request<http::string_body>&& request);
-  void servePage(const http::request<http::string_body>& request);
+  void carryOut(std::shared_ptr<const ParsedRequest> parsed, const std::string& session,
+                std::chrono::steady_clock::time_point started);
+  void answer(const ServiceOutcome& outcome, std::chrono::steady_clock::time_point started);
+  void servePage(std::string target, std::string method);
   void send(Answer answer);
   void refuse(http::status status, const char* text);
   void closeGracefully();
   void drain();
-  bool reserveBody(size_t bytes);
+  bool chargeBody(size_t bufferedBytes);
   void releaseBody();
+  void endRequest();
 
   beast::tcp_stream stream_;
   Server& server_;
@@ -115,6 +134,8 @@ class Connection : public std::enable_shared_from_this<Connection> {
   bool headOnly_ = false;
   unsigned version_ = 11;
   size_t bodyReserved_ = 0;  // this request's share of bodyBytesInFlight
+  std::string peer_;         // the client's address, for the sign-in limit
+  bool running_ = false;     // a request of ours is being carried out or answered
   std::array<char, 4096> drainBuffer_{};
 };
 
@@ -123,10 +144,14 @@ class Server {
   Server(ServiceHandler& handler, const HttpSettings& settings)
       : handler(handler),
         settings(settings),
+        passwordAttempts(settings.passwordAttemptsPerSecondPerAddress,
+                         2 * settings.passwordAttemptsPerSecondPerAddress),
         workers_(settings.workerThreads ? settings.workerThreads
                                         : std::max(4u, 2 * std::thread::hardware_concurrency())),
+        hashing_(std::max(2u, std::thread::hardware_concurrency())),
         acceptor_(io),
         retry_(io),
+        drainTimer_(io),
         signals_(io, SIGINT, SIGTERM) {}
 
   int run() {
@@ -146,16 +171,18 @@ class Server {
     signals_.async_wait([this](beast::error_code waitError, int signal) {
       if (waitError) return;
       LogLine("kestrova-service: stopping on signal " + std::to_string(signal));
-      acceptor_.close();
-      io.stop();
+      beginStop();
     });
     accept();
     LogLine("kestrova-service: listening on http://" + settings.host + ":" + std::to_string(settings.port));
     io.run();
-    // Requests already running finish (their replies go nowhere); queued
-    // ones are dropped. Open connections close with the loop.
+    // Past the drain deadline: requests still running finish (their replies
+    // go nowhere); queued ones are dropped. Open connections close with the
+    // loop.
     workers_.stop();
+    hashing_.stop();
     workers_.join();
+    hashing_.join();
     return 0;
   }
 
@@ -164,18 +191,63 @@ class Server {
     asio::post(workers_, std::forward<Work>(work));
   }
 
+  // Password work runs in a lane of its own, so sign-ins never hold up the
+  // cheap requests behind them. False when too many wait already: the
+  // caller answers "busy" at once rather than queueing without end.
+  template <typename Work>
+  bool toHashingLane(Work&& work) {
+    if (hashingWaiting.fetch_add(1) >= settings.maxPasswordChecksWaiting) {
+      --hashingWaiting;
+      return false;
+    }
+    asio::post(hashing_, [this, work = std::forward<Work>(work)]() mutable {
+      work();
+      --hashingWaiting;
+    });
+    return true;
+  }
+
+  // Loop thread only: a request has been read and is being carried out, or
+  // its reply is being written.
+  void requestStarted() { ++requestsRunning_; }
+  void requestEnded() { --requestsRunning_; }
+  bool stopping() const { return stopping_; }
+
   ServiceHandler& handler;
   const HttpSettings& settings;
   std::atomic<size_t> connections{0};
   std::atomic<size_t> bodyBytesInFlight{0};
+  std::atomic<size_t> hashingWaiting{0};  // password requests queued or running
+  AddressRateLimit passwordAttempts;
   // Declared after what the connections use: the loop's queued handlers,
   // which own the connections, are destroyed with it.
   asio::io_context io{1};
 
  private:
+  // Stops taking connections and lets the requests already read finish and
+  // write their replies, for at most the drain time; then the loop ends.
+  // A client whose change was committed hears so instead of finding the
+  // connection closed.
+  void beginStop() {
+    stopping_ = true;
+    beast::error_code ignored;
+    acceptor_.close(ignored);
+    retry_.cancel();
+    drainUntil_ = std::chrono::steady_clock::now() + settings.stopDrainDeadline;
+    waitForDrain();
+  }
+
+  void waitForDrain() {
+    if (requestsRunning_ == 0 || std::chrono::steady_clock::now() >= drainUntil_) return io.stop();
+    drainTimer_.expires_after(10ms);
+    drainTimer_.async_wait([this](beast::error_code error) {
+      if (!error) waitForDrain();
+    });
+  }
+
   void accept() {
     acceptor_.async_accept(io, [this](beast::error_code error, tcp::socket socket) {
-      if (error == asio::error::operation_aborted) return;
+      if (error == asio::error::operation_aborted || stopping_) return;
       if (error) {
         // Out of descriptors, typically: try again shortly instead of
         // spinning on the same error.
@@ -205,30 +277,50 @@ class Server {
   }
 
   asio::thread_pool workers_;
+  asio::thread_pool hashing_;
   tcp::acceptor acceptor_;
   asio::steady_timer retry_;
+  asio::steady_timer drainTimer_;
   asio::signal_set signals_;
+  bool stopping_ = false;
+  size_t requestsRunning_ = 0;
+  std::chrono::steady_clock::time_point drainUntil_;
 };
 
 Connection::Connection(tcp::socket socket, Server& server) : stream_(std::move(socket)), server_(server) {
   ++server_.connections;
   beast::error_code ignored;
   stream_.socket().set_option(tcp::no_delay(true), ignored);
+  auto remote = stream_.socket().remote_endpoint(ignored);
+  if (!ignored) peer_ = remote.address().to_string();
 }
 
 Connection::~Connection() {
   releaseBody();
+  endRequest();
   --server_.connections;
 }
 
-bool Connection::reserveBody(size_t bytes) {
-  size_t inFlight = server_.bodyBytesInFlight.fetch_add(bytes) + bytes;
+// Charges the body bytes received so far against the budget of all
+// connections. What is charged is what has arrived, not what the headers
+// promise: a client that declares a large body and sends nothing holds no
+// share of the budget, so a handful of them cannot keep others out.
+bool Connection::chargeBody(size_t bufferedBytes) {
+  if (bufferedBytes <= bodyReserved_) return true;
+  size_t more = bufferedBytes - bodyReserved_;
+  size_t inFlight = server_.bodyBytesInFlight.fetch_add(more) + more;
   if (inFlight > server_.settings.maxBodyBytesInFlight) {
-    server_.bodyBytesInFlight -= bytes;
+    server_.bodyBytesInFlight -= more;
     return false;
   }
-  bodyReserved_ = bytes;
+  bodyReserved_ = bufferedBytes;
   return true;
+}
+
+void Connection::endRequest() {
+  if (!running_) return;
+  running_ = false;
+  server_.requestEnded();
 }
 
 void Connection::releaseBody() {
@@ -254,12 +346,7 @@ void Connection::onHeader(beast::error_code error) {
   if (error == http::error::header_limit) return refuse(http::status::request_header_fields_too_large, "headers too large\n");
   if (error == http::error::body_limit) return refuse(http::status::payload_too_large, "request too large\n");
   if (error) return refuse(http::status::bad_request, "bad request\n");
-
-  // A body without a stated length (chunked) may grow to the parser's limit.
-  size_t bodyBytes = parser_->content_length() ? static_cast<size_t>(*parser_->content_length())
-                     : parser_->chunked()       ? server_.settings.maxRequestBytes * 4
-                                                : 0;
-  if (!reserveBody(bodyBytes)) return refuse(http::status::service_unavailable, "busy, try again\n");
+  if (server_.stopping()) return refuse(http::status::service_unavailable, "stopping, try again\n");
 
   auto& request = parser_->get();
   if (beast::iequals(request[http::field::expect], "100-continue") && !parser_->is_done()) {
@@ -273,25 +360,37 @@ void Connection::onHeader(beast::error_code error) {
   readBody();
 }
 
+// The body is read piece by piece so that each piece is charged as it
+// arrives; the deadline covers the whole body.
 void Connection::readBody() {
   stream_.expires_after(server_.settings.bodyDeadline);
-  http::async_read(stream_, buffer_, *parser_,
-                   [self = shared_from_this()](beast::error_code error, size_t) { self->onRequest(error); });
+  readBodySome();
 }
 
-void Connection::onRequest(beast::error_code error) {
+void Connection::readBodySome() {
+  if (parser_->is_done()) {
+    stream_.expires_never();
+    return dispatch();
+  }
+  http::async_read_some(stream_, buffer_, *parser_,
+                        [self = shared_from_this()](beast::error_code error, size_t) { self->onBodySome(error); });
+}
+
+void Connection::onBodySome(beast::error_code error) {
   if (error == http::error::body_limit) return refuse(http::status::payload_too_large, "request too large\n");
   if (error) return;  // timed out or broken off mid-body: nothing to answer
-  stream_.expires_never();
-  dispatch();
+  if (!chargeBody(parser_->get().body().size())) return refuse(http::status::service_unavailable, "busy, try again\n");
+  readBodySome();
 }
 
 void Connection::dispatch() {
+  running_ = true;
+  server_.requestStarted();
   http::request<http::string_body> request = parser_->release();
   keepAlive_ = request.keep_alive();
   version_ = request.version();
   headOnly_ = request.method() == http::verb::head;
-  std::string_view target(request.target().data(), request.target().size());
+  std::string_view target = OriginForm(std::string_view(request.target().data(), request.target().size()));
   std::string_view path = target.substr(0, target.find('?'));
   if (request.method() == http::verb::post && path == "/service") return serveRequestText(std::move(request));
   if (request.method() != http::verb::get && request.method() != http::verb::head) {
@@ -300,7 +399,7 @@ void Connection::dispatch() {
     return send({http::status::method_not_allowed, "text/plain", Text("method not allowed\n"), {{"Allow", "GET, HEAD, POST"}}});
   }
   if (path == "/health") return send({http::status::ok, "text/plain", Text("ok"), {}});
-  servePage(request);
+  servePage(std::string(target), std::string(request.method_string().data(), request.method_string().size()));
 }
 
 void Connection::serveRequestText(http::request<http::string_body>&& request) {
@@ -311,28 +410,40 @@ void Connection::serveRequestText(http::request<http::string_body>&& request) {
     auto started = std::chrono::steady_clock::now();
     const HttpSettings& settings = self->server_.settings;
     ServiceHandler& handler = self->server_.handler;
-    ServiceOutcome outcome =
-        body->size() > settings.maxRequestBytes
-            ? handler.oversized(std::string_view(*body).substr(0, 4096), settings.maxRequestBytes)
-            : handler.handle(*body, session);
-
-    std::string line = "POST /service " + OrDash(outcome.messageType) + " company=" + OrDash(outcome.companyId) +
-                       " result=" + OrDash(outcome.result) + " " + ElapsedText(started);
-    if (!outcome.detail.empty() && outcome.result != "success") line += " (" + EscapeForLog(outcome.detail) + ")";
-    LogLine(line);
-
-    Answer answer{static_cast<http::status>(outcome.httpStatus), kXmlType,
-                  outcome.reply ? outcome.reply : Text(std::string()), {}};
-    if (!outcome.replyCommand.empty()) answer.headers.emplace_back("X-Reply-Command", outcome.replyCommand);
-    if (!outcome.newSession.empty()) answer.headers.emplace_back("X-Session", outcome.newSession);
-    if (outcome.sessionExpired) answer.headers.emplace_back("X-Session-Expired", "1");
-    asio::post(self->stream_.get_executor(), [self, answer = std::move(answer)]() mutable { self->send(std::move(answer)); });
+    if (body->size() > settings.maxRequestBytes)
+      return self->answer(handler.oversized(std::string_view(*body).substr(0, 4096), settings.maxRequestBytes),
+                          started);
+    auto parsed = std::make_shared<const ParsedRequest>(ServiceHandler::read(*body));
+    if (!ServiceHandler::hashesPassword(*parsed)) return self->carryOut(parsed, session, started);
+    Server& server = self->server_;
+    bool queued = server.passwordAttempts.allow(self->peer_) &&
+                  server.toHashingLane([self, parsed, session, started] { self->carryOut(parsed, session, started); });
+    if (!queued) self->answer(ServiceHandler::busy(*parsed), started);
   });
 }
 
-void Connection::servePage(const http::request<http::string_body>& request) {
-  std::string target(request.target().data(), request.target().size());
-  std::string method(request.method_string().data(), request.method_string().size());
+void Connection::carryOut(std::shared_ptr<const ParsedRequest> parsed, const std::string& session,
+                          std::chrono::steady_clock::time_point started) {
+  answer(server_.handler.carryOut(*parsed, session), started);
+}
+
+// Logs the outcome and hands its reply to the loop. Runs on a worker.
+void Connection::answer(const ServiceOutcome& outcome, std::chrono::steady_clock::time_point started) {
+  std::string line = "POST /service " + OrDash(outcome.messageType) + " company=" + OrDash(outcome.companyId) +
+                     " result=" + OrDash(outcome.result) + " " + ElapsedText(started);
+  if (!outcome.detail.empty() && outcome.result != "success") line += " detail=" + EscapeForLog(outcome.detail);
+  LogLine(line);
+
+  Answer reply{static_cast<http::status>(outcome.httpStatus), kXmlType,
+               outcome.reply ? outcome.reply : Text(std::string()), {}};
+  if (!outcome.replyCommand.empty()) reply.headers.emplace_back("X-Reply-Command", outcome.replyCommand);
+  if (!outcome.newSession.empty()) reply.headers.emplace_back("X-Session", outcome.newSession);
+  if (outcome.sessionExpired) reply.headers.emplace_back("X-Session-Expired", "1");
+  asio::post(stream_.get_executor(),
+             [self = shared_from_this(), reply = std::move(reply)]() mutable { self->send(std::move(reply)); });
+}
+
+void Connection::servePage(std::string target, std::string method) {
   // Files are read on a worker so a slow disk never holds up the loop.
   server_.toWorker([self = shared_from_this(), target, method] {
     SitePath page = ResolveSitePath(self->server_.settings.siteDir, target);
@@ -352,6 +463,8 @@ void Connection::servePage(const http::request<http::string_body>& request) {
 void Connection::send(Answer answer) {
   // The request's body is gone by now (handled, or never to be read).
   releaseBody();
+  // A stopping service closes each connection after its reply.
+  if (server_.stopping()) keepAlive_ = false;
   responseBody_ = std::move(answer.body);
   response_ = {};
   response_.version(version_);
@@ -364,6 +477,7 @@ void Connection::send(Answer answer) {
   stream_.expires_after(server_.settings.writeDeadline);
   http::async_write(stream_, response_, [self = shared_from_this()](beast::error_code error, size_t) {
     self->responseBody_.reset();
+    self->endRequest();
     if (error) return;
     if (!self->keepAlive_) return self->closeGracefully();
     self->readHeader(self->server_.settings.keepAliveIdle);

@@ -8,8 +8,10 @@
 
 namespace kestrova::service {
 
-// The text with every control character (and the backslash that introduces
-// the escapes) written as "\xNN" or "\\", so it stays on one line.
+// The text as one field of a line: every control character, blank, C1
+// control and Unicode line separator (and the backslash that introduces the
+// escapes) written as "\xNN" bytes or "\\", so a client's text can neither
+// break the line nor pose as further fields of it.
 std::string EscapeForLog(std::string_view text);
 
 // Writes one line in one call, so lines from several threads never mix.

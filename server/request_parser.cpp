@@ -5,7 +5,6 @@
 #include <array>
 #include <map>
 #include <set>
-#include <regex>
 #include <utility>
 
 #include "xml_strictness.h"
@@ -73,14 +72,73 @@ std::optional<std::string> ReplyCommandFor(const std::string& messageType) {
   return std::nullopt;
 }
 
+namespace {
+
+bool IsBlankChar(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+bool IsLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+bool IsWordChar(char c) { return IsLetter(c) || (c >= '0' && c <= '9') || c == '_'; }
+
+size_t SkipBlanks(std::string_view text, size_t at) {
+  while (at < text.size() && IsBlankChar(text[at])) ++at;
+  return at;
+}
+
+size_t SkipLetters(std::string_view text, size_t at) {
+  while (at < text.size() && IsLetter(text[at])) ++at;
+  return at;
+}
+
+// In tag (the text after "<msgType" up to its ">"): the letters of a
+// method="..." attribute, or "".
+std::string_view MethodIn(std::string_view tag) {
+  for (size_t at = tag.find("method"); at != std::string_view::npos; at = tag.find("method", at + 1)) {
+    if (at > 0 && IsWordChar(tag[at - 1])) continue;
+    size_t i = SkipBlanks(tag, at + 6);
+    if (i >= tag.size() || tag[i] != '=') continue;
+    i = SkipBlanks(tag, i + 1);
+    if (i >= tag.size() || tag[i] != '"') continue;
+    size_t end = SkipLetters(tag, i + 1);
+    if (end > i + 1 && end < tag.size() && tag[end] == '"') return tag.substr(i + 1, end - i - 1);
+  }
+  return {};
+}
+
+// After "<msgType" at `at`: the letters of "<msgType>Name</msgType>", or "".
+std::string_view TextTypeAt(std::string_view text, size_t at) {
+  size_t i = SkipBlanks(text, at);
+  if (i >= text.size() || text[i] != '>') return {};
+  size_t begin = SkipBlanks(text, i + 1);
+  size_t end = SkipLetters(text, begin);
+  if (end == begin) return {};
+  return text.substr(SkipBlanks(text, end)).starts_with("</msgType>") ? text.substr(begin, end - begin)
+                                                                        : std::string_view();
+}
+
+}  // namespace
+
+// A plain scan rather than a regular expression: it runs on every malformed
+// body, and a backtracking search over a hostile one costs far more than the
+// request is worth. Each byte is looked at a bounded number of times.
 std::string GuessMessageType(std::string_view body) {
-  std::string head(body.substr(0, kGuessScanBytes));
-  static const std::regex methodAttribute(R"(<msgType[^>]*\bmethod\s*=\s*"([A-Za-z]+)\")");
-  static const std::regex loginText(R"(<msgType\s*>\s*([A-Za-z]+)\s*</msgType>)");
-  std::smatch match;
-  std::string found;
-  if (std::regex_search(head, match, methodAttribute) || std::regex_search(head, match, loginText))
-    found = match[1].str();
+  std::string_view head = body.substr(0, kGuessScanBytes);
+  constexpr std::string_view kOpen = "<msgType";
+  std::string_view byMethod, byText;
+  size_t at = head.find(kOpen);
+  while (at != std::string_view::npos && byMethod.empty()) {
+    size_t afterName = at + kOpen.size();
+    size_t tagEnd = head.find('>', afterName);
+    std::string_view tag = head.substr(afterName, tagEnd == std::string_view::npos ? head.npos : tagEnd - afterName);
+    byMethod = MethodIn(tag);
+    // Another "<msgType" before this tag's ">" sees the same end of tag and
+    // a shorter stretch of it, so it names no other method; of those, only
+    // the last can be followed by nothing but blanks and ">".
+    size_t lastInside = tag.rfind(kOpen);
+    if (byText.empty())
+      byText = TextTypeAt(head, lastInside == std::string_view::npos ? afterName : afterName + lastInside + kOpen.size());
+    if (tagEnd == std::string_view::npos) break;
+    at = head.find(kOpen, tagEnd);
+  }
+  std::string found(byMethod.empty() ? byText : byMethod);
   return ReplyCommandFor(found) ? found : std::string();
 }
 

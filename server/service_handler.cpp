@@ -20,6 +20,7 @@ struct Refusal {
 };
 
 constexpr std::int64_t kSortLimit = 1'000'000'000;
+constexpr const char* kBusyMessage = "服务繁忙，请稍后再试";
 
 Refusal BadInput(std::string message) { return Refusal{"error", std::move(message), {}}; }
 
@@ -43,12 +44,27 @@ bool ParseFlag(const std::string& text, const char* name) {
   throw BadInput(std::string(name) + "只能是True或False");
 }
 
+// A character at name[at] that does not show as itself: C0 and C1 controls,
+// DEL, and the direction marks and overrides that make "evil.html" followed
+// by U+202E and "gpj" look like a picture's name.
+bool IsHiddenControl(const std::string& name, size_t at) {
+  auto byte = [&](size_t k) { return at + k < name.size() ? static_cast<unsigned char>(name[at + k]) : 0u; };
+  unsigned char first = byte(0);
+  if (first < 0x20 || first == 0x7F) return true;
+  if (first == 0xC2) return byte(1) >= 0x80 && byte(1) <= 0x9F;            // U+0080-U+009F
+  if (first == 0xD8) return byte(1) == 0x9C;                               // U+061C
+  if (first == 0xE2 && byte(1) == 0x80)
+    return byte(2) == 0x8E || byte(2) == 0x8F || (byte(2) >= 0xAA && byte(2) <= 0xAE);  // U+200E-F, U+202A-E
+  if (first == 0xE2 && byte(1) == 0x81) return byte(2) >= 0xA6 && byte(2) <= 0xA9;     // U+2066-U+2069
+  return false;
+}
+
 // The catalogue file name becomes a path on the company's site and in the
 // tool's data folder, so it must be one plain name that stays in its folder.
 void CheckPlainFileName(const std::string& name) {
   bool plain = !name.empty() && name.size() <= 255 && name != "." && name != ".." &&
                name.find_first_of(std::string("/\\:\0", 4)) == std::string::npos;
-  for (unsigned char c : name) plain = plain && c >= 0x20;
+  for (size_t i = 0; plain && i < name.size(); ++i) plain = !IsHiddenControl(name, i);
   if (!plain) throw BadInput("文件名无效");
 }
 
@@ -96,8 +112,27 @@ ServiceHandler::ServiceHandler(Store& store, SessionRegistry& sessions, LoginThr
     : store_(store), sessions_(sessions), throttle_(throttle) {}
 
 ServiceOutcome ServiceHandler::handle(std::string_view body, const std::string& sessionToken) {
+  return carryOut(read(body), sessionToken);
+}
+
+bool ServiceHandler::hashesPassword(const ParsedRequest& parsed) {
+  return parsed.request && (parsed.request->type == "loadMainFlash" || parsed.request->type == "ModComPsw");
+}
+
+ServiceOutcome ServiceHandler::busy(const ParsedRequest& parsed) {
   ServiceOutcome outcome;
-  ParsedRequest parsed = ParseRequestText(body);
+  outcome.result = "error";
+  outcome.detail = "too many password checks waiting";
+  // No command: the tool tells a turned-away request from a refused sign-in
+  // by that, and says the service is busy instead of "wrong password".
+  outcome.httpStatus = 503;
+  if (parsed.request) outcome.messageType = parsed.request->type;
+  outcome.setBody(ResultReply("error", kBusyMessage));
+  return outcome;
+}
+
+ServiceOutcome ServiceHandler::carryOut(const ParsedRequest& parsed, const std::string& sessionToken) {
+  ServiceOutcome outcome;
   if (!parsed.request) {
     outcome.result = "error";
     outcome.detail = parsed.error;

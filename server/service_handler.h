@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "list_reply_cache.h"
+#include "request_parser.h"
 #include "login_throttle.h"
 #include "session_registry.h"
 #include "store.h"
@@ -39,6 +40,17 @@ class ServiceHandler {
   ServiceHandler(Store& store, SessionRegistry& sessions, LoginThrottle& throttle);
 
   ServiceOutcome handle(std::string_view body, const std::string& sessionToken);
+
+  // handle() in two steps, so a caller can run requests that hash a password
+  // apart from the cheap ones: read the text, then carry it out.
+  static ParsedRequest read(std::string_view body) { return ParseRequestText(body); }
+  // True when carrying the request out verifies or hashes a password (a
+  // sign-in or a password change): a fraction of a second of a core each.
+  static bool hashesPassword(const ParsedRequest& parsed);
+  ServiceOutcome carryOut(const ParsedRequest& parsed, const std::string& sessionToken);
+  // The quick answer to a request turned away because too many are waiting:
+  // 503 without a reply command, which the tool reports as "service busy".
+  static ServiceOutcome busy(const ParsedRequest& parsed);
 
   // The answer to a body that is too large to read: a failure under the
   // command the tool waits for when one can be found near its start.

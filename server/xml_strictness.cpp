@@ -2,12 +2,15 @@
 
 #include <pugixml.hpp>
 
-#include <charconv>
 #include <cstring>
 #include <set>
 
 namespace kestrova::service {
 namespace {
+
+// No request text needs more than a handful of levels; a cap keeps every
+// later walk of the tree cheap and shallow.
+constexpr size_t kMaxElementDepth = 32;
 
 // XML 1.0's Char production: what a document may hold, literally or by
 // reference. Everything else (NUL, most control characters, surrogates,
@@ -52,24 +55,32 @@ std::string EncodingProblem(std::string_view text) {
   return {};
 }
 
+bool IsDigit(char c, bool hex) {
+  return (c >= '0' && c <= '9') || (hex && ((c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F')));
+}
+
+int DigitValue(char c) { return c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10; }
+
 // The reference starting at text[at] == '&': one of the five named entities
-// or a number naming an allowed character. Returns its length (through the
-// ';') or 0 when it is not one.
+// or a number naming an allowed character (leading zeros are legal, so the
+// digits are read one by one rather than up to a fixed length). Returns its
+// length (through the ';') or 0 when it is not one.
 size_t ReferenceLength(std::string_view text, size_t at) {
-  size_t end = text.find(';', at);
-  if (end == std::string_view::npos || end - at > 12) return 0;
-  std::string_view name = text.substr(at + 1, end - at - 1);
-  for (const char* entity : {"lt", "gt", "amp", "quot", "apos"})
-    if (name == entity) return end - at + 1;
-  if (name.size() < 2 || name[0] != '#') return 0;
-  bool hex = name[1] == 'x';
-  std::string_view digits = name.substr(hex ? 2 : 1);
-  if (digits.empty()) return 0;
+  for (std::string_view entity : {"&lt;", "&gt;", "&amp;", "&quot;", "&apos;"})
+    if (text.substr(at, entity.size()) == entity) return entity.size();
+  if (text.substr(at, 2) != "&#") return 0;
+  size_t i = at + 2;
+  bool hex = i < text.size() && text[i] == 'x';
+  if (hex) ++i;
+  size_t firstDigit = i;
   unsigned long value = 0;
-  auto [ptr, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), value, hex ? 16 : 10);
-  if (ec != std::errc() || ptr != digits.data() + digits.size()) return 0;
-  if (value > 0x10FFFF || !IsXmlChar(static_cast<char32_t>(value))) return 0;
-  return end - at + 1;
+  for (; i < text.size() && IsDigit(text[i], hex); ++i) {
+    value = value * (hex ? 16 : 10) + DigitValue(text[i]);
+    if (value > 0x10FFFF) return 0;
+  }
+  if (i == firstDigit || i >= text.size() || text[i] != ';') return 0;
+  if (!IsXmlChar(static_cast<char32_t>(value))) return 0;
+  return i - at + 1;
 }
 
 bool StartsWith(std::string_view text, size_t at, std::string_view prefix) {
@@ -93,10 +104,12 @@ bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 // after them is checked like everything else. Element depth is followed
 // because pugixml silently drops text after the root element.
 std::string MarkupProblem(std::string_view text) {
+  // A byte-order mark may open a UTF-8 document.
+  const size_t bomLength = StartsWith(text, 0, "\xEF\xBB\xBF") ? 3 : 0;
+  size_t i = bomLength;
   bool inTag = false, closingTag = false, rootDone = false;
   char quote = 0;
-  int depth = 0;
-  size_t i = 0;
+  size_t depth = 0;
   while (i < text.size()) {
     char c = text[i];
     if (!inTag && depth == 0 && !IsBlank(c) && c != '<') return "text outside the root element" + At(i);
@@ -115,8 +128,11 @@ std::string MarkupProblem(std::string_view text) {
       } else if (c == '>') {
         inTag = false;
         bool selfClosing = text[i - 1] == '/';
-        if (closingTag) --depth;
-        else if (!selfClosing) ++depth;
+        if (closingTag) {
+          --depth;
+        } else if (!selfClosing && ++depth > kMaxElementDepth) {
+          return "elements nested deeper than " + std::to_string(kMaxElementDepth) + " levels" + At(i);
+        }
         if (depth == 0) rootDone = true;
       }
     } else if (c == '<') {
@@ -127,7 +143,7 @@ std::string MarkupProblem(std::string_view text) {
         if (depth == 0) return "text outside the root element" + At(i);
         close = "]]>";
       } else if (StartsWith(text, i, "<?")) {
-        if (IsDeclaration(text, i) && i != 0) return "XML declaration not at the start" + At(i);
+        if (IsDeclaration(text, i) && i != bomLength) return "XML declaration not at the start" + At(i);
         close = "?>";
       } else if (StartsWith(text, i, "<!")) {
         return "DOCTYPE and other declarations are not accepted" + At(i);
@@ -148,16 +164,25 @@ std::string MarkupProblem(std::string_view text) {
   return {};
 }
 
-std::string RepeatedAttribute(pugi::xml_node node) {
-  for (pugi::xml_node element = node.first_child(); element; element = element.next_sibling()) {
-    if (element.type() != pugi::node_element) continue;
-    std::set<std::string_view> names;
-    for (pugi::xml_attribute a : element.attributes())
-      if (!names.insert(a.name()).second)
-        return std::string("attribute \"") + a.name() + "\" given twice on <" + element.name() + ">";
-    if (std::string problem = RepeatedAttribute(element); !problem.empty()) return problem;
-  }
-  return {};
+// Every element in document order, walked with pugixml's own iteration
+// rather than a recursion of ours, so the walk needs no stack per level.
+std::string RepeatedAttribute(const pugi::xml_document& doc) {
+  struct Walker : pugi::xml_tree_walker {
+    std::string problem;
+    bool for_each(pugi::xml_node& element) override {
+      if (element.type() != pugi::node_element) return true;
+      std::set<std::string_view> names;
+      for (pugi::xml_attribute a : element.attributes()) {
+        if (!names.insert(a.name()).second) {
+          problem = std::string("attribute \"") + a.name() + "\" given twice on <" + element.name() + ">";
+          return false;
+        }
+      }
+      return true;
+    }
+  } walker;
+  const_cast<pugi::xml_document&>(doc).traverse(walker);
+  return walker.problem;
 }
 
 }  // namespace

@@ -1,6 +1,9 @@
 #include "config_xml.h"
 
 #include <pugixml.hpp>
+
+#include <fstream>
+#include <string_view>
 #include <system_error>
 
 #include "video_files.h"
@@ -27,10 +30,24 @@ void SetDeclaration(pugi::xml_document& doc) {
   declaration.insert_attribute_after("encoding", declaration.attribute("version")).set_value("utf-8");
 }
 
-void BuildRoot(pugi::xml_document& doc, const PlayerConfig& c) {
-  pugi::xml_node old = doc.document_element();
-  pugi::xml_node root = old ? doc.insert_child_after("root", old) : doc.append_child("root");
-  if (old) doc.remove_child(old);
+// The loaded file's declaration, comments and processing instructions, with
+// an empty root where its root element was. The old root stays behind in the
+// loaded document instead of being removed from it: pugixml removes a subtree
+// with a recursion as deep as the subtree, which a broken or hostile file
+// could make deep enough to crash, while a whole document is freed at once.
+pugi::xml_node CopyWithNewRoot(const pugi::xml_document& loaded, pugi::xml_document& out) {
+  pugi::xml_node root;
+  for (pugi::xml_node node : loaded.children()) {
+    if (node.type() != pugi::node_element) {
+      out.append_copy(node);
+    } else if (!root) {
+      root = out.append_child("root");
+    }
+  }
+  return root ? root : out.append_child("root");
+}
+
+void BuildRoot(pugi::xml_node root, const PlayerConfig& c) {
 
   pugi::xml_node product = root.append_child("productinfo");
   pugi::xml_node setting = root.append_child("videosetting");
@@ -68,6 +85,37 @@ void BuildRoot(pugi::xml_document& doc, const PlayerConfig& c) {
   }
 }
 
+// pugixml writes a carriage return in element text raw, and every XML reader
+// turns a raw one into a line feed, so a card field would not come back as
+// typed. Attribute values already carry it as a reference; loaded comments
+// and text hold none (the parser turns line ends into line feeds), so every
+// raw one in the output is ours and becomes "&#13;" here.
+class CarriageReturnEscapingWriter : public pugi::xml_writer {
+ public:
+  explicit CarriageReturnEscapingWriter(std::ofstream& out) : out_(out) {}
+  void write(const void* data, size_t size) override {
+    std::string_view bytes(static_cast<const char*>(data), size);
+    for (size_t cr = bytes.find('\r'); cr != std::string_view::npos; cr = bytes.find('\r')) {
+      out_.write(bytes.data(), static_cast<std::streamsize>(cr));
+      out_ << "&#13;";
+      bytes.remove_prefix(cr + 1);
+    }
+    out_.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  }
+
+ private:
+  std::ofstream& out_;
+};
+
+bool SaveKeepingCarriageReturns(const pugi::xml_document& doc, const std::filesystem::path& file) {
+  std::ofstream out(file, std::ios::binary | std::ios::trunc);
+  if (!out) return false;
+  CarriageReturnEscapingWriter writer(out);
+  doc.save(writer, "", pugi::format_raw, pugi::encoding_utf8);
+  out.close();
+  return static_cast<bool>(out);
+}
+
 }  // namespace
 
 void createConfigXml(const std::filesystem::path& file, const PlayerConfig& config) {
@@ -78,11 +126,13 @@ void createConfigXml(const std::filesystem::path& file, const PlayerConfig& conf
     throw ConfigLoadError("无法读取播放器配置文件 " + file.string() + "：" + loaded.description());
   }
   try {
-    SetDeclaration(doc);
-    BuildRoot(doc, config);
+    pugi::xml_document out;
+    pugi::xml_node root = CopyWithNewRoot(doc, out);
+    SetDeclaration(out);
+    BuildRoot(root, config);
     std::filesystem::path partial = file;
     partial += ".new";
-    if (!doc.save_file(partial.c_str(), "", pugi::format_raw, pugi::encoding_utf8)) return;
+    if (!SaveKeepingCarriageReturns(out, partial)) return;
     std::error_code error;
     std::filesystem::rename(partial, file, error);
     if (error) std::filesystem::remove(partial, error);

@@ -175,6 +175,14 @@ void ServiceMovie::onFinished(QNetworkReply* reply) {
   bool answered = !command.isEmpty() && (reply->error() == QNetworkReply::NoError ||
                                          reply->error() >= QNetworkReply::ContentAccessDenied);
   if (!answered) qWarning("service request got no answer: %s", qPrintable(reply->errorString()));
+  // An HTTP answer without a command is the service turning the request away
+  // (busy, most often); without a word the user would wait for ever.
+  bool turnedAway = command.isEmpty() && reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt() != 0;
+  if (turnedAway && stage_ != Stage::Renewing) {
+    sendNext();
+    emit OnServiceBusy(QStringLiteral("服务繁忙，请稍后再试"));
+    return;
+  }
 
   if (stage_ == Stage::Renewing) {
     // The answer to our own sign-in: repeat the refused request with the new

@@ -60,6 +60,10 @@ class ServiceMovie : public QObject {
  signals:
   void OnFSCommand(const QString& command, const QString& args);
   void OnReadyStateChange(int newState);
+  // The service answered without a command: it turned the request away
+  // (too busy, or the request was not one it understands). message is what
+  // to tell the user.
+  void OnServiceBusy(const QString& message);
 
  private:
   // Where the request under way stands.

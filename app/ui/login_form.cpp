@@ -79,6 +79,10 @@ TLoginForm::TLoginForm(AppContext& context)
   connect(swflogin, &service::ServiceMovie::OnFSCommand, this, [this](const QString& command, const QString& args) {
     Guarded(context_.platform, [&] { swfloginFSCommand(command, args); });
   });
+  connect(swflogin, &service::ServiceMovie::OnServiceBusy, this, [this](const QString& message) {
+    context_.platform.messageBox(message, ApplicationTitle());
+    btnlogin->setEnabled(true);
+  });
 }
 
 bool TLoginForm::eventFilter(QObject* watched, QEvent* event) {

@@ -186,6 +186,8 @@ void TMainForm::connectHandlers() {
   connect(swfMain, &service::ServiceMovie::OnFSCommand, this, [this](const QString& command, const QString& args) {
     guarded([&] { service::swfMainFSCommand(*this, command.toStdString(), args.toStdString()); });
   });
+  connect(swfMain, &service::ServiceMovie::OnServiceBusy, this,
+          [this](const QString& message) { guarded([&] { showMessage(message.toStdString()); }); });
 
   on(btnspgl, &QToolButton::clicked, [this] { btnspglClick(); });
   on(btnxzsp, &QToolButton::clicked, [this] { btnxzspClick(); });

@@ -113,4 +113,25 @@ TEST(SessionRegistry, SessionsEndAtTheirAbsoluteLimitHoweverBusy) {
   EXPECT_FALSE(sessions.companyOf(session));
 }
 
+// The lockout reply names whole minutes, rounded up: never fewer minutes
+// than the lock has left.
+TEST(LockoutReply, NamesTheMinutesLeftRoundedUp) {
+  ks::InitCrypto();
+  const std::vector<std::pair<int, std::string>> table{{2, "1"}, {60, "1"}, {90, "2"}, {900, "15"}};
+  for (const auto& [seconds, minutes] : table) {
+    kestrova::test::TempDir dir;
+    auto store = ks::OpenStore("sqlite:" + (dir / "s.db").string());
+    ks::SessionRegistry sessions;
+    ks::LoginThrottle throttle{ks::ThrottlePolicy{1, std::chrono::minutes(15), std::chrono::seconds(seconds)}};
+    ks::ServiceHandler handler{*store, sessions, throttle};
+    handler.handle(Login("someone", "x"), "");
+    ks::ServiceOutcome locked = handler.handle(Login("someone", "x"), "");
+    pugi::xml_document doc;
+    doc.load_string(locked.body().c_str());
+    EXPECT_EQ(std::string(doc.child("data").child("msg").child("item").attribute("message").value()),
+              "登录失败次数过多，请" + minutes + "分钟后再试")
+        << seconds << " s";
+  }
+}
+
 }  // namespace

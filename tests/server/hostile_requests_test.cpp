@@ -4,7 +4,12 @@
 // must be refused and leave the stored data as it was.
 #include <gtest/gtest.h>
 
+#include <poll.h>
+#include <sys/wait.h>
+
+#include <csignal>
 #include <pugixml.hpp>
+#include <thread>
 
 #include "raw_http.h"
 #include "service_fixture.h"
@@ -85,6 +90,10 @@ TEST(HostileRequests, SmuggledAttributesForbiddenCharactersAndMarkupTricksAreRef
       {"declaration not at the start", " <?xml version=\"1.0\"?>" + Edit(video, id, "x"), "editUploadFile"},
       {"content after the root element", Edit(video, id, "x") + "<data/>", "editUploadFile"},
       {"text after the root element", Edit(video, id, "x") + "tail", "editUploadFile"},
+      // File names that show as something else.
+      {"DEL in a file name", kestrova::test::requests::Save(id, "a\x7f.html", "t"), "saveUploadFile"},
+      {"right-to-left override in a file name",
+       kestrova::test::requests::Save(id, "evil.html\xE2\x80\xAEgpj", "t"), "saveUploadFile"},
       {"DOCTYPE with an entity",
        "<!DOCTYPE invoke [<!ENTITY e \"evil\">]>" + Edit(video, id, "&e;"), "editUploadFile"},
   };
@@ -134,6 +143,11 @@ TEST(HostileRequests, ClientTextCannotForgeLinesInTheRequestLog) {
   ServiceProcess service({.seedDemo = true});
   service.post(Envelope("<data><msgType method=\"x&#10;FORGED result=success\">S</msgType><msg><item/></msg></data>"));
   service.post(Envelope("<data><msgType>x&#13;&#10;FORGED</msgType><msg><item/></msg></data>"));
+  // Blanks and Unicode line breaks: a type posing as the fields of a
+  // successful sign-in, or ending the line for readers that honour U+2028.
+  service.post(Envelope("<data><msgType method=\"a&#10;POST /service loadMainFlash company=1 result=success "
+                        "1.0ms\">S</msgType><msg><item/></msg></data>"));
+  service.post(Envelope("<data><msgType method=\"b\xE2\x80\xA8LS\xC2\x85NEL\">S</msgType><msg><item/></msg></data>"));
   RawConnection connection(service.port());
   connection.send(kestrova::test::Get("/a%0aFORGED%0d%0a"));
   connection.read();
@@ -147,6 +161,133 @@ TEST(HostileRequests, ClientTextCannotForgeLinesInTheRequestLog) {
   EXPECT_EQ(log.find("\nFORGED"), std::string::npos) << log;
   EXPECT_EQ(log.find("\rFORGED"), std::string::npos) << log;
   EXPECT_NE(log.find("x\\x0aFORGED"), std::string::npos) << log;
+  EXPECT_EQ(log.find("company=1 result=success"), std::string::npos) << log;
+  EXPECT_EQ(log.find("\xE2\x80\xA8"), std::string::npos) << log;
+  EXPECT_EQ(log.find("\xC2\x85"), std::string::npos) << log;
+}
+
+TEST(HostileRequests, DeeplyNestedBodyIsRefusedAndTheServiceStaysUp) {
+  ServiceProcess service({.seedDemo = true});
+  std::string deep;
+  for (int i = 0; i < 30000; ++i) deep += "<a>";
+  for (int i = 0; i < 30000; ++i) deep += "</a>";
+  EXPECT_EQ(service.post(deep).status, 400);
+  std::string nested = "<data><msgType method=\"editUploadFile\">S</msgType><msg><item/>";
+  for (int i = 0; i < 30000; ++i) nested += "<i>";
+  ServiceReply reply = service.post(Envelope(nested));
+  EXPECT_EQ(reply.replyCommand, "editUploadFile");
+  EXPECT_EQ(FirstItem(reply.body)["result"], "error");
+  EXPECT_FALSE(service.login("demo", "demo").empty()) << "still serving";
+}
+
+// Legal XML and HTTP that is merely unusual: a byte-order mark, references
+// with leading zeros, a request target in absolute form.
+TEST(HostileRequests, UnusualButLegalRequestsAreServed) {
+  ServiceProcess service({.seedDemo = true});
+  Demo demo = SignInDemo(service);
+  ServiceReply bom = service.post("\xEF\xBB\xBF" + Edit(demo.firstVideo, demo.id, "bom"), demo.session);
+  EXPECT_EQ(FirstItem(bom.body)["result"], "success") << bom.body;
+  ServiceReply zeros =
+      service.post(Edit(demo.firstVideo, demo.id, "&#0000000000065;&#x000000000042;"), demo.session);
+  EXPECT_EQ(FirstItem(zeros.body)["result"], "success") << zeros.body;
+
+  std::string request = kestrova::test::ServicePost(List(demo.id), demo.session);
+  request.replace(0, std::string("POST /service").size(), "POST http://127.0.0.1/service");
+  RawConnection connection(service.port());
+  ASSERT_TRUE(connection.send(request));
+  auto response = connection.read();
+  ASSERT_TRUE(response);
+  EXPECT_EQ(response->status, 200);
+  EXPECT_EQ(response->headers["x-reply-command"], "getByCompIdVideoList");
+  EXPECT_EQ(FirstItem(response->body)["title"], "AB");
+}
+
+// Connections that declare a large body and send none of it hold no share of
+// the memory budget for bodies: everyone else is still served.
+TEST(HostileRequests, DeclaredButUnsentBodiesKeepNobodyOut) {
+  ServiceProcess service({.seedDemo = true});
+  std::vector<RawConnection> attackers;
+  for (int i = 0; i < 80; ++i) {
+    RawConnection& c = attackers.emplace_back(service.port());
+    std::string framing = i % 2 ? "Content-Length: 4194304\r\n" : "Transfer-Encoding: chunked\r\n";
+    ASSERT_TRUE(c.send("POST /service HTTP/1.1\r\nHost: 127.0.0.1\r\n" + framing + "\r\n"));
+  }
+  // The last of them has been read once a later connection is answered.
+  RawConnection probe(service.port());
+  ASSERT_TRUE(probe.send(kestrova::test::Get("/health")));
+  ASSERT_TRUE(probe.read());
+  Demo demo = SignInDemo(service);
+  EXPECT_FALSE(demo.session.empty());
+  EXPECT_FALSE(demo.firstVideo.empty());
+}
+
+// Sign-ins queue in a lane of their own, bounded, and one address gets a
+// limited number a second: a flood of wrong sign-ins gets quick "busy"
+// answers and a list is answered while the others are still being checked.
+TEST(HostileRequests, SignInFloodNeitherHoldsUpListsNorQueuesWithoutEnd) {
+  ServiceProcess service({.seedDemo = true});
+  Demo demo = SignInDemo(service);
+  std::vector<RawConnection> guessers;
+  for (int i = 0; i < 40; ++i) {
+    RawConnection& c = guessers.emplace_back(service.port());
+    ASSERT_TRUE(c.send(kestrova::test::ServicePost(Login("nobody" + std::to_string(i), "guess"))));
+  }
+  RawConnection lister(service.port());
+  ASSERT_TRUE(lister.send(kestrova::test::ServicePost(List(demo.id), demo.session)));
+  auto list = lister.read(std::chrono::seconds(60));
+  ASSERT_TRUE(list);
+  EXPECT_EQ(list->headers["x-reply-command"], "getByCompIdVideoList");
+  int unanswered = 0;
+  for (RawConnection& c : guessers) {
+    pollfd ready{c.fd(), POLLIN, 0};
+    unanswered += poll(&ready, 1, 0) == 0;
+  }
+  EXPECT_GE(unanswered, 5) << "the list waited for the sign-ins queued before it";
+
+  int busy = 0;
+  for (RawConnection& c : guessers) {
+    auto reply = c.read(std::chrono::seconds(120));
+    ASSERT_TRUE(reply);
+    if (reply->status == 503) {
+      ++busy;
+      EXPECT_EQ(reply->headers.count("x-reply-command"), 0u);
+    } else {
+      EXPECT_EQ(reply->status, 200);
+      EXPECT_EQ(reply->headers["x-reply-command"], "loadMainFlash");
+      EXPECT_EQ(FirstItem(reply->body)["result"], "failure");
+    }
+  }
+  EXPECT_GE(busy, 1);
+}
+
+// SIGTERM while requests run: those already read are carried out and
+// answered (a committed password change is reported as such), then the
+// service exits by itself.
+TEST(HostileRequests, StoppingServiceAnswersTheRequestsItHasRead) {
+  ServiceProcess service({.seedDemo = true});
+  Demo demo = SignInDemo(service);
+  std::vector<RawConnection> clients;
+  clients.emplace_back(service.port());
+  ASSERT_TRUE(clients.back().send(kestrova::test::ServicePost(Password(demo.id, "demo", "demo2"), demo.session)));
+  for (int i = 0; i < 5; ++i) {
+    clients.emplace_back(service.port());
+    ASSERT_TRUE(clients.back().send(kestrova::test::ServicePost(Login("nobody" + std::to_string(i), "x"))));
+  }
+  RawConnection probe(service.port());
+  ASSERT_TRUE(probe.send(kestrova::test::Get("/health")));
+  ASSERT_TRUE(probe.read());
+  int status = -1;
+  std::thread stopper([&] { status = service.process().stop(SIGTERM, std::chrono::seconds(20)); });
+  for (size_t i = 0; i < clients.size(); ++i) {
+    auto reply = clients[i].read(std::chrono::seconds(30));
+    ASSERT_TRUE(reply) << "client " << i << " got no reply";
+    EXPECT_EQ(reply->status, 200) << i;
+    EXPECT_EQ(reply->headers["x-reply-command"], i == 0 ? "editEntPwd" : "loadMainFlash");
+    EXPECT_EQ(FirstItem(reply->body)["result"], i == 0 ? "success" : "failure") << reply->body;
+    EXPECT_EQ(reply->headers["connection"], "close");
+  }
+  stopper.join();
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
 }
 
 }  // namespace

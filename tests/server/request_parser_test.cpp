@@ -58,6 +58,42 @@ TEST(RequestParser, TellsBrokenRequestsFromNonRequests) {
   }
 }
 
+TEST(RequestParser, GuessesTheTypeByAPlainScan) {
+  std::string hostile;
+  for (int i = 0; i < 400; ++i) hostile += "<msgType ";
+  const std::vector<std::pair<std::string, std::string>> cases{
+      {"<data><msgType  method = \"ModComPsw\" >x</msgType>&", "ModComPsw"},
+      {"<data><msgType\n>\n loadMainFlash </msgType>&", "loadMainFlash"},
+      {"<msgType <msgType>delUploadFile</msgType>&", "delUploadFile"},
+      {"<msgType xmethod=\"ModComPsw\"><msgType method=\"ModComCard\">&", "ModComCard"},
+      {"<msgType>loadMainFlash</msgType><msgType method=\"saveUploadFile\">&", "saveUploadFile"},
+      {"<msgType method=\"editUploadFile\"", "editUploadFile"},
+      {"<msgType>loadMainFlash</msgtype>&", ""},
+      {hostile + "&", ""},
+      {hostile + "method=\"ModComCard\">&", "ModComCard"},
+  };
+  for (const auto& [body, type] : cases) EXPECT_EQ(ks::GuessMessageType(body), type) << body;
+}
+
+TEST(RequestParser, NestingIsCappedAndLegalRarenessesAreAccepted) {
+  std::string deep;
+  for (int i = 0; i < 200000; ++i) deep += "<a>";
+  for (int i = 0; i < 200000; ++i) deep += "</a>";
+  auto parsed = ks::ParseRequestText(deep);
+  EXPECT_FALSE(parsed.request);
+  EXPECT_NE(parsed.error.find("nested deeper"), std::string::npos) << parsed.error;
+
+  auto unusual = ks::ParseRequestText(
+      "\xEF\xBB\xBF<?xml version=\"1.0\"?>" +
+      Envelope("<data><msgType method=\"delUploadFile\">S</msgType><msg><item id=\"&#x00000000000031;\" "
+               "companyId=\"&#000000000000050;\"/></msg></data>"));
+  ASSERT_TRUE(unusual.request) << unusual.error;
+  EXPECT_EQ(unusual.request->value("id"), "1");
+  EXPECT_EQ(unusual.request->value("companyId"), "2");
+  EXPECT_FALSE(ks::ParseRequestText(Envelope("<data a=\"&#x0000000110000;\"/>")).request);
+  EXPECT_FALSE(ks::ParseRequestText(" \xEF\xBB\xBF<data/>").request);
+}
+
 TEST(RequestParser, MapsEachTypeToTheCommandTheToolExpects) {
   const std::vector<std::pair<std::string, std::string>> table{
       {"loadMainFlash", "loadMainFlash"},   {"getByCompIdVideoList", "getByCompIdVideoList"},

@@ -92,6 +92,34 @@ TEST(ConfigXml, NoPublishedRowsGiveAnEmptyList) {
   EXPECT_EQ(ReadFile(dir / "config.xml"), first) << "a second refresh writes the same file";
 }
 
+TEST(ConfigXml, CardFieldsWithLineEndsComeBackByteForByte) {
+  TempDir dir;
+  WriteFile(dir / "config.xml", kTemplate);
+  PlayerConfig config = SampleConfig();
+  config.addr = "line 1\r\nline 2\rend\r";
+  config.tel = "a\nb";
+  createConfigXml(dir / "config.xml", config);
+  pugi::xml_document doc;
+  ASSERT_TRUE(doc.load_file((dir / "config.xml").c_str()));
+  pugi::xml_node setting = doc.child("root").child("videosetting");
+  EXPECT_EQ(std::string(setting.child_value("addr")), config.addr);
+  EXPECT_EQ(std::string(setting.child_value("tel")), config.tel);
+}
+
+// A config.xml nested far deeper than any real one is read and replaced
+// without a walk that needs a stack frame per level.
+TEST(ConfigXml, DeeplyNestedFileIsReplacedWithoutCrashing) {
+  TempDir dir;
+  std::string deep;
+  for (int i = 0; i < 300000; ++i) deep += "<a>";
+  for (int i = 0; i < 300000; ++i) deep += "</a>";
+  WriteFile(dir / "config.xml", deep);
+  createConfigXml(dir / "config.xml", SampleConfig());
+  pugi::xml_document doc;
+  ASSERT_TRUE(doc.load_file((dir / "config.xml").c_str()));
+  EXPECT_TRUE(doc.child("root").child("videofilelist"));
+}
+
 TEST(ConfigXml, MissingOrBrokenFileIsReportedAndNothingWritten) {
   TempDir dir;
   EXPECT_THROW(createConfigXml(dir / "config.xml", SampleConfig()), ConfigLoadError);

@@ -25,6 +25,17 @@ TEST(GetReplyValue, WalksThePathAndReadsTheAttribute) {
   }
 }
 
+// A hostile or broken service may nest a reply far deeper than any real one:
+// reading it must not take a stack frame per level.
+TEST(ReplyReaders, DeeplyNestedRepliesAreReadWithoutCrashing) {
+  std::string deep = "<data><msg>";
+  for (int i = 0; i < 300000; ++i) deep += "<item>";
+  for (int i = 0; i < 300000; ++i) deep += "</item>";
+  deep += "</msg></data>";
+  EXPECT_EQ(getReplyValue(deep, "data.msg.item", "result"), "error");
+  EXPECT_LE(parseVideoList(deep).size(), 1u);
+}
+
 TEST(GetReplyValue, IllFormedReplyThrows) {
   EXPECT_THROW(getReplyValue("<data><msg><item result=\"a\"b\"/></msg></data>", "data.msg.item", "result"),
                ReplyParseError);

@@ -188,6 +188,19 @@ TEST(ServiceMovie, MissingMovieFileNeverAnswers) {
   EXPECT_FALSE(movie.loaded());
 }
 
+// A request the service turns away answers without a command (as a 503 for
+// "busy" does); the user is told the service is busy instead of nothing.
+TEST(ServiceMovie, AnswerWithoutACommandIsReportedAsBusy) {
+  ServiceProcess service({.seedDemo = true});
+  MovieRig rig(service.baseUrl() + "/elsewhere");
+  QSignalSpy busy(rig.login.get(), &ServiceMovie::OnServiceBusy);
+  QSignalSpy commands(rig.login.get(), &ServiceMovie::OnFSCommand);
+  rig.login->CallFunction(QString::fromStdString(LoadMainFlashRequest("demo", "demo")));
+  ASSERT_TRUE(busy.wait(15000));
+  EXPECT_EQ(busy.at(0).at(0).toString(), QStringLiteral("服务繁忙，请稍后再试"));
+  EXPECT_EQ(commands.count(), 0);
+}
+
 TEST(ServiceMovie, CatalogueRoundTripThroughTheDispatcher) {
   ServiceProcess service({.seedDemo = true});
   MovieRig rig(service.baseUrl());
@@ -456,9 +469,9 @@ TEST(ServiceMovie, TypedTextsComeBackExactlyWhateverTheyHold) {
   pugi::xml_node setting = written.child("root").child("videosetting");
   EXPECT_EQ(setting.child_value("companyname"), typed[0]);
   EXPECT_EQ(setting.child_value("addr"), typed[1]);
-  // Element text follows XML's end-of-line rule: every reader, the web
-  // player's included, reads a CR LF there as one line feed.
-  EXPECT_EQ(setting.child_value("tel"), std::string("crlf\nend\ttab"));
+  // A carriage return is written as a reference, so it survives XML's
+  // end-of-line rule in every reader, the web player's included.
+  EXPECT_EQ(setting.child_value("tel"), std::string("crlf\r\nend\ttab"));
   std::vector<std::string> titles, zhimos;
   for (pugi::xml_node item : written.child("root").child("videofilelist").children("item")) {
     titles.push_back(item.attribute("title").value());
