@@ -121,8 +121,8 @@ TEST(LockoutReply, NamesTheMinutesLeftRoundedUp) {
   for (const auto& [seconds, minutes] : table) {
     kestrova::test::TempDir dir;
     auto store = ks::OpenStore("sqlite:" + (dir / "s.db").string());
-    ks::SessionRegistry sessions;
-    ks::LoginThrottle throttle{ks::ThrottlePolicy{1, std::chrono::minutes(15), std::chrono::seconds(seconds)}};
+    ks::MemorySessionRegistry sessions;
+    ks::MemoryLoginThrottle throttle{ks::ThrottlePolicy{1, std::chrono::minutes(15), std::chrono::seconds(seconds)}};
     ks::ServiceHandler handler{*store, sessions, throttle};
     handler.handle(Login("someone", "x"), "");
     ks::ServiceOutcome locked = handler.handle(Login("someone", "x"), "");
