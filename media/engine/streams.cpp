@@ -314,7 +314,8 @@ int TCustomFFmpeg::OpenOutput(const std::string& fileName, bool join) {
     if ((format->flags & AVFMT_NEEDNUMBER) && !AV(av_filename_number_test)(fileName.c_str()))
       throw FFmpegException(::media::ErrorText(fileName, AVERROR(EINVAL)));
     if (!(format->flags & AVFMT_NOFILE)) {
-      if (OpenOutputIo(oc, fileName, outputs_[file].staged) < 0) Raise("Could not open '%s'", fileName.c_str());
+      const int opened = OpenOutputIo(oc, fileName, outputs_[file].staged);
+      if (opened < 0) throw FFmpegException(OpenFailureText(fileName, opened));
     }
     oc->max_delay = static_cast<int>(s.muxMaxDelay * 1000000);
     if (s.muxPreload > 0) AV(av_opt_set_int)(oc, "preload", static_cast<int64_t>(s.muxPreload * 1000000), AV_OPT_SEARCH_CHILDREN);

@@ -142,6 +142,9 @@ class TCustomFFmpeg {
   // The library's own option tables; false when none takes the value.
   bool SetGenericOption(const std::string& name, const std::string& value);
   bool SetNumericOption(const std::string& name, int64_t value);
+  // Strict: a name that no option table knows, or a value the libraries
+  // refuse, raises instead of being passed over (names a user typed).
+  void SetStrictOptions(bool strict) { strictOptions_ = strict; }
   void ApplyTarget(const std::string& type, const std::string& norm, const std::string& defaultNorm);
   // The fixed order in which the records' fields become options.
   void ApplyInputOptions(const TInputOptions& options);
@@ -227,6 +230,9 @@ class TCustomFFmpeg {
   void AddBitstreamFilter(std::vector<std::string>& chain, const std::string& value);
   void ParseMatrix(const std::string& text, std::vector<int16_t>& matrix);
   void SetCodecName(int kind, const std::string& value);
+  // Raises "Unrecognized option" for a name nothing knows, else the
+  // refused value's error.
+  [[noreturn]] void RefuseOption(const std::string& name, const std::string& value);
 
   // streams
   void OpenInputOrThrow(const std::string& fileName);
@@ -277,6 +283,7 @@ class TCustomFFmpeg {
 
   TaskSettings settings_;
   OptionContextSet* optionContexts_ = nullptr;
+  bool strictOptions_ = false;
   // Each generic option set so far and the stream kinds it was meant for
   // (bit 1 << media type): "ab" is for audio only, "b" for every kind. A new
   // encoder takes only the options meant for its kind, so an audio encoder

@@ -2,6 +2,8 @@
 // quality presets, clear errors without half-written files, Ctrl-C.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <chrono>
 #include <cstdio>
 #include <sstream>
@@ -220,6 +222,108 @@ TEST(CliConvert, WhatTheUserTypesWinsAndMeansWhatItSays) {
   r = Convert(input + ShellQuote((out / "rates.mp4").string()) + " --opt ab=48000 --opt b=300000");
   ASSERT_EQ(r.exitCode, 0) << r.output;
   EXPECT_LT(std::atoi(FfprobeValue("stream=bit_rate", out / "rates.mp4", "a:0").c_str()), 60000);
+}
+
+// Options that cannot hold fail the run with the reason; the ones that can
+// (either end of a range alone, another encoder, an encoder's own option)
+// work.
+TEST(CliConvert, OptionsThatCannotHoldFailWithTheirReason) {
+  TempDir out;
+  std::filesystem::create_directory(out / "locked");
+  std::filesystem::permissions(out / "locked", std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
+  // The superuser writes into any folder; the kernel's own files refuse it too.
+  const std::filesystem::path unwritable = geteuid() == 0 ? "/sys/kestrova-never.mp4" : out / "locked" / "x.mp4";
+  const auto input = ShellQuote(SharedMedia().mp4.string()) + " ";
+  const struct {
+    std::string output, options, message;
+  } refused[] = {
+      {(out / "range.mp4").string(), " --start 00:00:02.000 --end 00:00:01.000",
+       "--end 00:00:01.000 is not after --start 00:00:02.000"},
+      {(out / "rate.mp4").string(), " --opt b=foo", "Invalid value \"foo\" for option \"b\""},
+      {(out / "bogus.mp4").string(), " --opt bogus=1", "Unrecognized option 'bogus'"},
+      {(out / "no-such-folder" / "x.mp4").string(), "",
+       "Could not open '" + (out / "no-such-folder" / "x.mp4").string() + "': No such file or directory"},
+      {unwritable.string(), "", "Could not open '" + unwritable.string() + "': Permission denied"},
+  };
+  for (const auto& c : refused) {
+    auto r = Convert(input + ShellQuote(c.output) + c.options);
+    EXPECT_NE(r.exitCode, 0) << c.options << r.output;
+    EXPECT_NE(r.output.find(c.message), std::string::npos) << r.output;
+    EXPECT_FALSE(std::filesystem::exists(c.output)) << c.output;
+  }
+  const struct {
+    std::string name, options, entries, expected;
+    double seconds;
+  } accepted[] = {
+      {"start", " --start 00:00:01.000", "stream=codec_name", "h264", 2.0},
+      {"end", " --end 00:00:01.000", "stream=codec_name", "h264", 1.0},
+      {"hevc", " --opt vcodec=libx265", "stream=codec_name", "hevc", 3.0},
+      {"crf", " --opt crf=30", "stream=codec_name", "h264", 3.0},
+  };
+  for (const auto& c : accepted) {
+    const auto target = out / (c.name + ".mp4");
+    auto r = Convert(input + ShellQuote(target.string()) + c.options);
+    ASSERT_EQ(r.exitCode, 0) << c.name << r.output;
+    EXPECT_EQ(FfprobeValue(c.entries, target, "v:0"), c.expected) << c.name;
+    EXPECT_NEAR(std::atof(FfprobeValue("format=duration", target).c_str()), c.seconds, 0.1) << c.name;
+  }
+  // libx264 writes its settings into the stream.
+  EXPECT_NE(ReadFile(out / "crf.mp4").find("crf=30.0"), std::string::npos);
+}
+
+// A target, a codec, a timestamp, languages and a pad colour typed by the
+// user give what the ffmpeg tool gives for the same request, whatever the
+// dialog's defaults say.
+TEST(CliConvert, TypedOptionsWinOverTheDialogsDefaults) {
+  TempDir out;
+  // Stereo, and in a container whose time base is the picture rate: the
+  // ffmpeg tool tells a target's norm by that alone.
+  const auto input = out / "source.avi";
+  MakeMedia("-f lavfi -i testsrc=size=320x240:rate=25 -f lavfi -i sine=sample_rate=44100 -t 2 -ac 2 -c:v mpeg4 "
+            "-c:a pcm_s16le",
+            input);
+  const std::string video = "stream=codec_name,width,height,r_frame_rate,pix_fmt";
+  const std::string audio = "stream=codec_name,sample_rate,channels";
+  const struct {
+    std::string name, file, ours, theirs;
+    std::string entries[3];  // each compared on v:0, a:0 and the format
+  } cases[] = {
+      {"pal-vcd", "vcd.mpg", "--opt target=pal-vcd", "-target pal-vcd", {video, audio, ""}},
+      {"pal-svcd", "svcd.mpg", "--opt target=pal-svcd", "-target pal-svcd", {video, audio, ""}},
+      {"pal-dvd", "pal-dvd.mpg", "--opt target=pal-dvd", "-target pal-dvd", {video, audio, ""}},
+      {"dvd", "dvd.mpg", "--opt target=dvd", "-target dvd", {video, audio, ""}},
+      {"pal-dv", "dv.dv", "--opt target=pal-dv", "-target pal-dv", {video, audio, ""}},
+      {"mpeg4", "mpeg4.mp4", "--opt vcodec=mpeg4", "-c:v mpeg4 -s 320x240 -r 15 -c:a aac -ar 22050",
+       {video, audio, ""}},
+      {"timestamp", "stamp.mp4", "--opt timestamp=2001-02-03T04:05:06",
+       "-c:v libx264 -c:a aac -timestamp 2001-02-03T04:05:06", {"", "", "format_tags=creation_time"}},
+      {"languages", "lang.mp4", "--opt alang=eng --opt vlang=fra",
+       "-c:v libx264 -c:a aac -metadata:s:a:0 language=eng -metadata:s:v:0 language=fra",
+       {"stream_tags=language", "stream_tags=language", ""}},
+      {"padcolor", "pad.mp4", "--opt padtop=16 --opt padbottom=16 --opt padcolor=255",
+       "-vf scale=320:240,pad=320:272:0:16:red -c:v libx264 -c:a aac", {"stream=width,height", "", ""}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const auto ours = out / ("ours-" + c.file), theirs = out / ("theirs-" + c.file);
+    auto r = Convert(ShellQuote(input.string()) + " " + ShellQuote(ours.string()) + " " + c.ours);
+    ASSERT_EQ(r.exitCode, 0) << r.output;
+    MakeMedia("-i " + ShellQuote(input.string()) + " " + c.theirs, theirs);
+    const char* selections[] = {"v:0", "a:0", ""};
+    for (int i = 0; i < 3; ++i)
+      if (!c.entries[i].empty())
+        EXPECT_EQ(FfprobeValue(c.entries[i], ours, selections[i]), FfprobeValue(c.entries[i], theirs, selections[i]))
+            << c.entries[i];
+  }
+  // The padding bands are red in both (R, G, B of a pixel in the top band).
+  for (const auto& file : {out / "ours-pad.mp4", out / "theirs-pad.mp4"}) {
+    auto rgb = RunCommand("ffmpeg -nostdin -v error -i " + ShellQuote(file.string()) +
+                          " -vf format=rgb24,crop=1:1:160:4 -frames:v 1 -f rawvideo -pix_fmt rgb24 - 2>/dev/null");
+    ASSERT_EQ(rgb.output.size(), 3u) << file;
+    EXPECT_GT(static_cast<uint8_t>(rgb.output[0]), 200) << file;
+    EXPECT_LT(static_cast<uint8_t>(rgb.output[1]), 60) << file;
+    EXPECT_LT(static_cast<uint8_t>(rgb.output[2]), 60) << file;
+  }
 }
 
 TEST(CliConvert, RefusesToWriteOverItsInput) {
