@@ -270,6 +270,7 @@ void TCustomFFmpeg::ApplyOption(const std::string& name, const std::string& valu
     if (AV(av_parse_video_rate)(&rate, value.c_str()) < 0) Raise("Incorrect frame rate");
     s.frameRateNum = rate.num;
     s.frameRateDen = rate.den;
+    s.frameRateAsked = true;
     return;
   }
   if (name == "s") {

@@ -183,6 +183,7 @@ void TCustomFFmpeg::OpenInputOrThrow(const std::string& fileName) {
                                         st->avg_frame_rate.den, av_q2d(rate), rate.num, rate.den));
         s.frameRateNum = rate.num;
         s.frameRateDen = rate.den;
+        s.frameRateAsked = false;
         if (s.videoDisable) st->discard = AVDISCARD_ALL;
         else if (s.videoDiscard) st->discard = static_cast<AVDiscard>(s.videoDiscard);
         break;

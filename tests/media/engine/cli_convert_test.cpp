@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <sstream>
 #include <vector>
@@ -93,6 +94,63 @@ std::vector<double> BeepTimes(const std::filesystem::path& file) {
       times.push_back(t);
   }
   return times;
+}
+
+// The index of each picture of a file whose n-th source picture has the
+// brightness 4n (so the index survives scaling and coding).
+std::vector<int> PictureIndices(const std::filesystem::path& file) {
+  std::vector<int> indices;
+  std::stringstream lines(Ffprobe("-f lavfi -show_entries frame_tags=lavfi.signalstats.YAVG -of csv=p=0",
+                                  "movie=" + file.string() + ",signalstats"));
+  for (std::string line; std::getline(lines, line);)
+    if (!line.empty()) indices.push_back(static_cast<int>(std::lround(std::atof(line.c_str()) / 4)));
+  return indices;
+}
+
+// Converted to 15 fps, every output time shows the picture the fps filter of
+// the ffmpeg tool picks (the latest one whose time, rounded to the nearest
+// output time, has come), and the last picture lasts until the end: a
+// slideshow keeps its length. Sound and pictures stay together.
+TEST(CliConvert, PicturesAtTheOutputRateAreTheOnesTheFpsFilterPicks) {
+  TempDir dir;
+  const struct {
+    std::string name, rate;
+    int seconds;
+  } cases[] = {{"thirty", "30", 2}, {"twenty-five", "25", 2}, {"slideshow", "0.2", 20}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const auto source = dir / (c.name + ".mp4"), ours = dir / (c.name + "-ours.mp4"),
+               theirs = dir / (c.name + "-theirs.mp4");
+    MakeMedia("-f lavfi -i \"color=c=black:s=64x48:r=" + c.rate + ":d=" + std::to_string(c.seconds) +
+                  ",geq=lum='4*N':cb=128:cr=128\" -c:v libx264 -preset ultrafast -bf 2 -qp 0 -pix_fmt yuv420p",
+              source);
+    auto r = Convert(ShellQuote(source.string()) + " " + ShellQuote(ours.string()));
+    ASSERT_EQ(r.exitCode, 0) << r.output;
+    MakeMedia("-i " + ShellQuote(source.string()) + " -vf fps=15,scale=320:240 -c:v libx264 -qp 0", theirs);
+    const auto picked = PictureIndices(ours);
+    EXPECT_EQ(picked, PictureIndices(theirs));
+    EXPECT_EQ(picked.size(), static_cast<size_t>(15 * c.seconds));
+    EXPECT_NEAR(std::atof(FfprobeValue("stream=duration", ours, "v:0").c_str()), c.seconds, 1e-3);
+  }
+  // A flash and a beep at each second of a 30 fps clip come out together,
+  // as in the source.
+  const auto source = dir / "flash.mp4", converted = dir / "flash-web.mp4";
+  MakeMedia("-f lavfi -i \"color=c=black:s=160x120:r=30:d=4,drawbox=c=white:t=fill:enable='lt(mod(t\\,1)\\,0.02)'\" "
+            "-f lavfi -i \"sine=f=1000:sample_rate=44100:d=4,volume=enable='gte(mod(t\\,1)\\,0.05)':volume=0\" "
+            "-c:v libx264 -preset ultrafast -bf 2 -pix_fmt yuv420p -c:a aac",
+            source);
+  auto r = Convert(ShellQuote(source.string()) + " " + ShellQuote(converted.string()));
+  ASSERT_EQ(r.exitCode, 0) << r.output;
+  const auto flashes = FlashTimes(converted), beeps = BeepTimes(converted);
+  const auto sourceFlashes = FlashTimes(source), sourceBeeps = BeepTimes(source);
+  ASSERT_EQ(flashes.size(), 4u);
+  ASSERT_EQ(beeps.size(), 4u);
+  ASSERT_EQ(sourceFlashes.size(), 4u);
+  ASSERT_EQ(sourceBeeps.size(), 4u);
+  for (size_t i = 0; i < flashes.size(); ++i) {
+    EXPECT_NEAR(flashes[i], sourceFlashes[i], 1e-3) << "second " << i;
+    EXPECT_NEAR(flashes[i] - beeps[i], sourceFlashes[i] - sourceBeeps[i], 0.02) << "second " << i;
+  }
 }
 
 // Writes a display matrix that turns the first track's pictures clockwise by
