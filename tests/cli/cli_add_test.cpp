@@ -102,6 +102,41 @@ TEST(CliAdd, PublishesEachGoodFileAndNamesTheBrokenOne) {
   EXPECT_EQ(listed, videos);
 }
 
+// The first 55% of a 10 s MP4 whose index comes first: the probe reads 10 s,
+// the conversion ends without an error at about 5 s. The run's line says
+// so; --strict fails it, leaving nothing, and still adds a whole file.
+TEST(CliAdd, AHalfMissingInputIsSaidShortAndStrictFailsIt) {
+  ServiceProcess service({.company = kAcme});
+  TempDir dir;
+  const fs::path data = dir / "data";
+  fs::create_directories(data);
+  const fs::path whole = dir / "whole.mp4", half = dir / "half.mp4";
+  MakeMedia("-f lavfi -i testsrc=size=320x240:rate=25:duration=10 -f lavfi -i sine=sample_rate=44100:duration=10 "
+            "-c:v libx264 -preset ultrafast -pix_fmt yuv420p -c:a aac -movflags +faststart",
+            whole);
+  const std::string bytes = ReadFile(whole);
+  WriteFile(half, bytes.substr(0, bytes.size() * 55 / 100));
+  ASSERT_NEAR(std::atof(FfprobeValue("format=duration", half).c_str()), 10.0, 0.1);
+
+  auto r = RunCommand(AddCommand("secret", service, data, ShellQuote(half.string())));
+  EXPECT_EQ(r.exitCode, 0) << r.output;
+  EXPECT_NE(r.output.find("added  half.mp4 -> "), std::string::npos) << r.output;
+  EXPECT_NE(r.output.find("源文件应有 10.0 秒：源文件可能不完整"), std::string::npos) << r.output;
+  EXPECT_EQ(FilesIn(data / "video").size(), 1u);
+
+  const fs::path strictData = dir / "strict";
+  fs::create_directories(strictData);
+  r = RunCommand(AddCommand("secret", service, strictData,
+                            "--strict " + ShellQuote(half.string()) + " " + ShellQuote(SharedMedia().mp4.string())));
+  EXPECT_EQ(r.exitCode, 1) << r.output;
+  EXPECT_NE(r.output.find("FAILED half.mp4: 输出只有"), std::string::npos) << r.output;
+  const size_t added = r.output.find("added  clip.mp4 -> ");
+  ASSERT_NE(added, std::string::npos) << r.output;
+  EXPECT_EQ(r.output.substr(added, r.output.find('\n', added) - added).find("不完整"), std::string::npos) << r.output;
+  EXPECT_EQ(FilesIn(strictData / "video").size(), 1u);
+  EXPECT_EQ(FilesIn(strictData / "zoom").size(), 1u);
+}
+
 TEST(CliAdd, RefusalsConvertNothing) {
   ServiceProcess service({.company = kAcme});
   TempDir dir;

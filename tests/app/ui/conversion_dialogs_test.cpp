@@ -418,6 +418,26 @@ TEST_F(BatchDialogTest, ATaskErrorShowsItsBoxOnceAndTheBatchGoesOn) {
   EXPECT_FALSE(batch().mnuPlay->isEnabled());
 }
 
+// The first 55% of a 10 s MP4 whose index comes first converts without an
+// error but to about 5 s: its row says it came out incomplete, and why.
+TEST_F(BatchDialogTest, AHalfMissingInputIsMarkedIncompleteInItsRow) {
+  const fs::path whole = folder_ / "whole.mp4", half = folder_ / "half.mp4";
+  MakeMedia("-f lavfi -i testsrc=size=320x240:rate=25:duration=10 -c:v libx264 -preset ultrafast -pix_fmt yuv420p "
+            "-movflags +faststart",
+            whole);
+  const std::string bytes = ReadFile(whole);
+  WriteFile(half, bytes.substr(0, bytes.size() * 55 / 100));
+  add(half);
+  add(SharedMedia().mp4);
+  startAndWaitForEnd();
+  EXPECT_EQ(cell(0, 4), "不完整");
+  EXPECT_TRUE(batch().lvFiles->item(0, 0)->toolTip().contains("源文件应有 10.0 秒"))
+      << batch().lvFiles->item(0, 0)->toolTip().toStdString();
+  EXPECT_TRUE(batch().outputFiles[0].finished);
+  EXPECT_EQ(cell(1, 4), "100%");
+  EXPECT_TRUE(batch().lvFiles->item(1, 0)->toolTip().isEmpty());
+}
+
 // The whole road from the main window's button to the catalogue.
 class AddVideoFlowTest : public DesktopFixture {};
 
