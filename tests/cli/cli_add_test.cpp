@@ -102,20 +102,16 @@ TEST(CliAdd, PublishesEachGoodFileAndNamesTheBrokenOne) {
   EXPECT_EQ(listed, videos);
 }
 
-// The first 55% of a 10 s MP4 whose index comes first: the probe reads 10 s,
-// the conversion ends without an error at about 5 s. The run's line says
+// A half-copied MP4: the probe reads 10 s, the conversion ends without an
+// error at about 5 s. The run's line says
 // so; --strict fails it, leaving nothing, and still adds a whole file.
 TEST(CliAdd, AHalfMissingInputIsSaidShortAndStrictFailsIt) {
   ServiceProcess service({.company = kAcme});
   TempDir dir;
   const fs::path data = dir / "data";
   fs::create_directories(data);
-  const fs::path whole = dir / "whole.mp4", half = dir / "half.mp4";
-  MakeMedia("-f lavfi -i testsrc=size=320x240:rate=25:duration=10 -f lavfi -i sine=sample_rate=44100:duration=10 "
-            "-c:v libx264 -preset ultrafast -pix_fmt yuv420p -c:a aac -movflags +faststart",
-            whole);
-  const std::string bytes = ReadFile(whole);
-  WriteFile(half, bytes.substr(0, bytes.size() * 55 / 100));
+  const fs::path half = dir / "half.mp4";
+  MakeHalfMissingMp4(half);
   ASSERT_NEAR(std::atof(FfprobeValue("format=duration", half).c_str()), 10.0, 0.1);
 
   auto r = RunCommand(AddCommand("secret", service, data, ShellQuote(half.string())));

@@ -96,6 +96,26 @@ std::vector<double> BeepTimes(const std::filesystem::path& file) {
   return times;
 }
 
+// Each flash of a converted file comes with its beep as in the source:
+// compared with the source's own offsets, which carry the same measuring
+// error (the beep's onset is found in 5 ms slices). Gives the flashes'
+// times, the converted file's and the source's.
+std::pair<std::vector<double>, std::vector<double>> ExpectFlashesWithTheirBeeps(const std::filesystem::path& source,
+                                                                                const std::filesystem::path& converted,
+                                                                                size_t count, double tolerance) {
+  const auto flashes = FlashTimes(converted), beeps = BeepTimes(converted);
+  const auto sourceFlashes = FlashTimes(source), sourceBeeps = BeepTimes(source);
+  EXPECT_EQ(flashes.size(), count);
+  EXPECT_EQ(beeps.size(), count);
+  EXPECT_EQ(sourceFlashes.size(), count);
+  EXPECT_EQ(sourceBeeps.size(), count);
+  if (flashes.size() != count || beeps.size() != count || sourceFlashes.size() != count || sourceBeeps.size() != count)
+    return {};
+  for (size_t i = 0; i < count; ++i)
+    EXPECT_NEAR(flashes[i] - beeps[i], sourceFlashes[i] - sourceBeeps[i], tolerance) << "second " << i;
+  return {flashes, sourceFlashes};
+}
+
 // The index of each picture of a file whose n-th source picture has the
 // brightness 4n (so the index survives scaling and coding).
 std::vector<int> PictureIndices(const std::filesystem::path& file) {
@@ -141,16 +161,8 @@ TEST(CliConvert, PicturesAtTheOutputRateAreTheOnesTheFpsFilterPicks) {
             source);
   auto r = Convert(ShellQuote(source.string()) + " " + ShellQuote(converted.string()));
   ASSERT_EQ(r.exitCode, 0) << r.output;
-  const auto flashes = FlashTimes(converted), beeps = BeepTimes(converted);
-  const auto sourceFlashes = FlashTimes(source), sourceBeeps = BeepTimes(source);
-  ASSERT_EQ(flashes.size(), 4u);
-  ASSERT_EQ(beeps.size(), 4u);
-  ASSERT_EQ(sourceFlashes.size(), 4u);
-  ASSERT_EQ(sourceBeeps.size(), 4u);
-  for (size_t i = 0; i < flashes.size(); ++i) {
-    EXPECT_NEAR(flashes[i], sourceFlashes[i], 1e-3) << "second " << i;
-    EXPECT_NEAR(flashes[i] - beeps[i], sourceFlashes[i] - sourceBeeps[i], 0.02) << "second " << i;
-  }
+  const auto [flashes, sourceFlashes] = ExpectFlashesWithTheirBeeps(source, converted, 4, 0.02);
+  for (size_t i = 0; i < flashes.size(); ++i) EXPECT_NEAR(flashes[i], sourceFlashes[i], 1e-3) << "second " << i;
 }
 
 // Writes a display matrix that turns the first track's pictures clockwise by
@@ -247,17 +259,7 @@ TEST(CliConvert, CompanySourcesComeOutWebReady) {
             << stream;
       EXPECT_GE(std::atof(FfprobeValue("stream=start_time", target, stream).c_str()), 0.0) << stream;
     }
-    if (!c.flashes) continue;
-    // Compared with the source's own offsets, which carry the same
-    // measuring error (the beep's onset is found in 5 ms slices).
-    const auto flashes = FlashTimes(target), beeps = BeepTimes(target);
-    const auto sourceFlashes = FlashTimes(input), sourceBeeps = BeepTimes(input);
-    ASSERT_EQ(flashes.size(), 6u);
-    ASSERT_EQ(beeps.size(), 6u);
-    ASSERT_EQ(sourceFlashes.size(), 6u);
-    ASSERT_EQ(sourceBeeps.size(), 6u);
-    for (size_t i = 0; i < flashes.size(); ++i)
-      EXPECT_NEAR(flashes[i] - beeps[i], sourceFlashes[i] - sourceBeeps[i], 0.07) << "second " << i;
+    if (c.flashes) ExpectFlashesWithTheirBeeps(input, target, 6, 0.07);
   }
 }
 
