@@ -370,10 +370,11 @@ TEST(CliConvert, TypedOptionsWinOverTheDialogsDefaults) {
     ASSERT_EQ(r.exitCode, 0) << r.output;
     MakeMedia("-i " + ShellQuote(input.string()) + " " + c.theirs, theirs);
     const char* selections[] = {"v:0", "a:0", ""};
-    for (int i = 0; i < 3; ++i)
-      if (!c.entries[i].empty())
-        EXPECT_EQ(FfprobeValue(c.entries[i], ours, selections[i]), FfprobeValue(c.entries[i], theirs, selections[i]))
-            << c.entries[i];
+    for (int i = 0; i < 3; ++i) {
+      if (c.entries[i].empty()) continue;
+      EXPECT_EQ(FfprobeValue(c.entries[i], ours, selections[i]), FfprobeValue(c.entries[i], theirs, selections[i]))
+          << c.entries[i];
+    }
   }
   // The padding bands are red in both (R, G, B of a pixel in the top band).
   for (const auto& file : {out / "ours-pad.mp4", out / "theirs-pad.mp4"}) {
