@@ -13,6 +13,7 @@
 #include "media/hand_over.h"
 #include "media/loader.h"
 #include "media/probe.h"
+#include "output_length.h"
 #include "output_settings.h"
 #include "program_run.h"
 #include "random_file_name.h"
@@ -37,6 +38,7 @@ struct AddedFile {
   media::TProgressInfo progress;
   int fps = 0;  // the last encoding speed above 0, as the batch list keeps it
   bool reported = false;
+  std::string shortNote;  // said when the output came out much shorter
 };
 
 // md beside us: "LibAV/md" as the tool lays it out, or "md" in the build folder.
@@ -186,6 +188,9 @@ class AddRun {
   void Finish(AddedFile& file, const media::TTerminateInfo& info) {
     if (info.Exception) return Fail(file, info.ExceptionMsg);
     if (!info.Finished) return Fail(file, "stopped");
+    // A damaged or half-copied input converts to its end, but short.
+    file.shortNote = convert::ShortOutputNote(convert::ConvertedLength(file.output.string()), file.total);
+    if (settings_.strict && !file.shortNote.empty()) return Fail(file, file.shortNote);
     Publish(file);
   }
 
@@ -235,7 +240,7 @@ class AddRun {
     ClearProgress();
     if (!warning.empty()) std::cerr << "warning: " << file.sourceName << ": " << warning;
     std::cout << "added " << file.sourceName << " -> " << publishedPath.string() << " (" << row.duration << " s, "
-              << row.fileSize << " bytes)\n";
+              << row.fileSize << " bytes)" << (file.shortNote.empty() ? "" : "; " + file.shortNote) << "\n";
     std::cout.flush();
     file.reported = true;
     ++added_;

@@ -19,6 +19,7 @@ struct AddSettings {
   int preset = -1;           // none: the dialog's defaults
   int64_t thumbnailAt = -1;  // microseconds; -1: a tenth of the duration
   int jobs = 1;
+  bool strict = false;  // an output much shorter than its input fails
 };
 
 // Adds the files to the catalogue of the company signed in on service.

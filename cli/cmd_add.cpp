@@ -1,5 +1,5 @@
 // kestrova-cli add --service URL --account NAME --data DIR [--preset N]
-//                  [--thumbnail-at T] [--jobs N] FILE...
+//                  [--thumbnail-at T] [--jobs N] [--strict] FILE...
 //
 // Adds videos to a company's catalogue from a terminal, the way the desktop
 // tool's "add video" does: each file is converted with the options dialog's
@@ -10,7 +10,9 @@
 // The password comes from KESTROVA_PASSWORD.
 // One line per file on standard output, a progress bar on standard error;
 // the exit status is 1 when any file failed, and a failed file leaves
-// nothing behind in the data folder.
+// nothing behind in the data folder. An output much shorter than its input
+// (a damaged or half-copied file) is said so on its line; with --strict it
+// fails.
 #include <cstdlib>
 #include <filesystem>
 #include <iostream>
@@ -31,7 +33,7 @@ namespace fs = std::filesystem;
 
 const char* const kUsage =
     "usage: kestrova-cli add --service URL --account NAME --data DIR [--preset 0-9] [--thumbnail-at HH:MM:SS.mmm] "
-    "[--jobs N] [--no-config] FILE...   (password in KESTROVA_PASSWORD)\n";
+    "[--jobs N] [--no-config] [--strict] FILE...   (password in KESTROVA_PASSWORD)\n";
 
 bool ReadWholeNumber(const std::string& text, int low, int high, int& value) {
   char* end = nullptr;
@@ -47,8 +49,9 @@ int UsageError(const std::string& message) {
 }
 
 int RunAdd(const std::vector<std::string>& words) {
-  Arguments args(words, {"no-config"});
+  Arguments args(words, {"no-config", "strict"});
   AddSettings s;
+  s.strict = args.has("strict");
   s.service = args.value("service");
   s.account = args.value("account");
   s.data = args.value("data");
@@ -112,7 +115,7 @@ int RunAdd(const std::vector<std::string>& words) {
 
 const CommandRegistrar kRegistrar({"add",
                                    "add --service URL --account NAME --data DIR [--preset 0-9] "
-                                   "[--thumbnail-at HH:MM:SS.mmm] [--jobs N] [--no-config] FILE...",
+                                   "[--thumbnail-at HH:MM:SS.mmm] [--jobs N] [--no-config] [--strict] FILE...",
                                    RunAdd});
 
 }  // namespace

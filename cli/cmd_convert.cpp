@@ -19,6 +19,8 @@
 namespace kestrova::cli {
 namespace {
 
+constexpr int64_t kNoEnd = INT64_MAX;
+
 volatile std::sig_atomic_t gInterrupted = 0;
 void OnInterrupt(int) { gInterrupted = 1; }
 
@@ -93,18 +95,21 @@ int RunConvert(const std::vector<std::string>& words) {
       return 2;
     }
   }
-  if (args.has("start") || args.has("end")) {
-    const int64_t start = ParseClock(args.value("start", "0"));
-    const int64_t end = ParseClock(args.value("end", ""));
-    if (start < 0 || end < 0) {
-      std::cerr << "kestrova-cli convert: --start and --end take HH:MM:SS.mmm\n";
-      return 2;
-    }
-    if (start < end) {  // like the dialog, an empty range means the whole file
-      in.StartTime = start;
-      out.Duration = end - start;
-    }
+  // Either end of the range may be given alone: from --start to the end of
+  // the file, or from its beginning to --end.
+  const int64_t start = args.has("start") ? ParseClock(args.value("start")) : 0;
+  const int64_t end = args.has("end") ? ParseClock(args.value("end")) : kNoEnd;
+  if (start < 0 || (end < 0 && end != kNoEnd)) {
+    std::cerr << "kestrova-cli convert: --start and --end take HH:MM:SS.mmm\n";
+    return 2;
   }
+  if (end != kNoEnd && end <= start) {
+    std::cerr << "kestrova-cli convert: --end " << args.value("end") << " is not after --start "
+              << args.value("start", "0") << "\n";
+    return 2;
+  }
+  if (start > 0) in.StartTime = start;
+  if (end != kNoEnd) out.Duration = end - start;
   // What the user typed wins over the dialog's defaults filled in above.
   media::AddUserOptions(out, args.values("opt"));
 
@@ -128,6 +133,9 @@ int RunConvert(const std::vector<std::string>& words) {
       batchEnded = true;
   });
 
+  // A typed option nothing knows, or a value refused, fails the run rather
+  // than being passed over.
+  engine.SetStrictOptions(true);
   const int task = engine.AddTask(input, &in);
   if (task < 0) {
     std::cerr << "kestrova-cli convert: " << engine.LastErrorMessage() << "\n";

@@ -55,7 +55,7 @@ int RunThumbnail(const std::vector<std::string>& words) {
               << probe.LastErrorMessage() << "\n";
     return 1;
   }
-  if (!media::FitThumbnail(picture, thumbnail)) {
+  if (!media::FitThumbnail(picture, thumbnail, probe.PictureSampleAspect())) {
     std::cerr << "kestrova-cli thumbnail: cannot scale the picture\n";
     return 1;
   }

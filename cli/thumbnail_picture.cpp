@@ -13,7 +13,7 @@ bool SaveThumbnail(media::TAVProbe& probe, int64_t target, const std::string& ou
     error = "no picture at " + media::DurationText(target) + ": " + probe.LastErrorMessage();
     return false;
   }
-  if (!media::FitThumbnail(picture, thumbnail)) {
+  if (!media::FitThumbnail(picture, thumbnail, probe.PictureSampleAspect())) {
     error = "cannot scale the picture";
     return false;
   }

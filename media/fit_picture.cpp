@@ -1,5 +1,6 @@
 #include "media/fit_picture.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "media/entry_points.h"
@@ -23,11 +24,15 @@ Rect FitRect(int sourceWidth, int sourceHeight, const Rect& target) {
   return result;
 }
 
-bool FitBitmap(const Bitmap& source, int width, int height, uint8_t red, uint8_t green, uint8_t blue, Bitmap& out) {
+bool FitBitmap(const Bitmap& source, int width, int height, uint8_t red, uint8_t green, uint8_t blue, Bitmap& out,
+               double sampleAspect) {
   if (source.Empty() || width <= 0 || height <= 0) return false;
   out.Resize(width, height);
   out.Fill(red, green, blue);
-  Rect box = FitRect(source.width, source.height, Rect{0, 0, width, height});
+  // Shown sizes: the height stays, the width takes the pixels' shape.
+  if (!(sampleAspect > 0) || !std::isfinite(sampleAspect)) sampleAspect = 1.0;
+  const double shownWidth = std::clamp(source.width * sampleAspect, 1.0, 1e6);
+  Rect box = FitRect(int(std::lround(shownWidth)), source.height, Rect{0, 0, width, height});
   if (box.Width() <= 0 || box.Height() <= 0) return true;
   SwsContext* scaler = Av().sws_getContext(source.width, source.height, AV_PIX_FMT_BGR24, box.Width(), box.Height(),
                                            AV_PIX_FMT_BGR24, SWS_BICUBIC, nullptr, nullptr, nullptr);

@@ -20,9 +20,11 @@ struct Rect {
 Rect FitRect(int sourceWidth, int sourceHeight, const Rect& target);
 
 // A width x height bitmap of the margin colour with the source stretched into
-// FitRect. False when the source is empty or cannot be scaled (swscale must be
-// bound).
+// FitRect of its display size: its width times sampleAspect (the shown width
+// of one pixel against its height), so an anamorphic picture keeps the shape
+// it is shown in. False when the source is empty or cannot be scaled
+// (swscale must be bound).
 bool FitBitmap(const Bitmap& source, int width, int height, uint8_t red, uint8_t green, uint8_t blue,
-               Bitmap& out);
+               Bitmap& out, double sampleAspect = 1.0);
 
 }  // namespace media

@@ -133,6 +133,10 @@ class TAVProbe : public TCustomAVProbe {
   bool ReadPreviousFrame(int streamIndex = -1);
   bool SeekBackToKeyFrame(int streamIndex);
   bool CopyPictureTo(Bitmap& bitmap);
+  // How wide one pixel of the picture CopyPictureTo gives is shown, against
+  // its height (the stream's sample aspect ratio, turned with the picture);
+  // 1 when the stream gives none.
+  double PictureSampleAspect() const;
   // A file of one picture ("image2" or an image pipe): never seeked.
   bool IsStillImage() const;
 

@@ -413,4 +413,14 @@ bool TAVProbe::CopyPictureTo(Bitmap& bitmap) {
   return false;
 }
 
+double TAVProbe::PictureSampleAspect() const {
+  if (input_ == nullptr || decodeStream_ < 0 || decodeStream_ >= static_cast<int>(input_->nb_streams)) return 1.0;
+  AVStream* stream = input_->streams[decodeStream_];
+  const AVRational sar = Av().av_guess_sample_aspect_ratio(input_, stream, nullptr);
+  if (sar.num <= 0 || sar.den <= 0) return 1.0;
+  const double aspect = double(sar.num) / sar.den;
+  const int rotation = DisplayRotationOf(stream);
+  return rotation == 90 || rotation == 270 ? 1.0 / aspect : aspect;
+}
+
 }  // namespace media

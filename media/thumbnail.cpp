@@ -40,8 +40,9 @@ bool DecodePictureAt(TAVProbe& probe, int64_t target) {
   return true;
 }
 
-bool FitThumbnail(const Bitmap& picture, Bitmap& thumbnail) {
-  return FitBitmap(picture, kThumbnailWidth, kThumbnailHeight, kMarginRed, kMarginGreen, kMarginBlue, thumbnail);
+bool FitThumbnail(const Bitmap& picture, Bitmap& thumbnail, double sampleAspect) {
+  return FitBitmap(picture, kThumbnailWidth, kThumbnailHeight, kMarginRed, kMarginGreen, kMarginBlue, thumbnail,
+                   sampleAspect);
 }
 
 }  // namespace media

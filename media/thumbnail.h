@@ -22,8 +22,10 @@ bool ParseTimeText(const std::string& text, int64_t& microseconds);
 // probe's current picture: the picture at or just before the time.
 bool DecodePictureAt(TAVProbe& probe, int64_t at);
 
-// The picture fitted into kThumbnailWidth x kThumbnailHeight on the margin
-// colour. False when the picture is empty or cannot be scaled.
-bool FitThumbnail(const Bitmap& picture, Bitmap& thumbnail);
+// The picture fitted by its display size (sampleAspect: the shown width of
+// one pixel against its height, TAVProbe::PictureSampleAspect) into
+// kThumbnailWidth x kThumbnailHeight on the margin colour. False when the
+// picture is empty or cannot be scaled.
+bool FitThumbnail(const Bitmap& picture, Bitmap& thumbnail, double sampleAspect = 1.0);
 
 }  // namespace media

@@ -13,6 +13,7 @@
 #include "artwork.h"
 #include "frm_option.h"
 #include "handler_guard.h"
+#include "output_length.h"
 #include "platform.h"
 #include "video_files.h"
 #include "window_chrome.h"
@@ -276,7 +277,7 @@ bool TfrmMain::addTaskRow(const media::TInputOptions& input, const media::TOutpu
   addLogLines({QString(), QStringLiteral("***File has been added to convert list."), QString()});
   applyButtons(convert::BatchState::Listed);
   outputFolders.push_back(outputPath.parent_path().string());
-  outputFiles.push_back({output.FileName, false});
+  outputFiles.push_back({output.FileName, false, info.Duration});
   return true;
 }
 
@@ -353,6 +354,8 @@ void TfrmMain::VexmoProgress(const media::TProgressInfo& info) {
   if (info.FPS > 0) setCell(row, Place(4), QString::number(info.FPS));
   setCell(row, Place(5), Text(convert::CurrentTimeCell(info.CurrentDuration)));
   setCell(row, Place(6), QString::number(info.CurrentSize));
+  if (info.TotalDuration > 0 && row < static_cast<int>(outputFiles.size()))
+    outputFiles[row].expectedLength = info.TotalDuration;
 }
 
 void TfrmMain::VexmoTerminate(const media::TTerminateInfo& info) {
@@ -362,6 +365,18 @@ void TfrmMain::VexmoTerminate(const media::TTerminateInfo& info) {
     return;
   }
   if (info.Finished && row < lvFiles->rowCount()) setCell(row, Place(3), QStringLiteral("100%"));
+  // A damaged or half-copied input converts to its end, but short: the row
+  // says so before the video is published.
+  if (info.Finished && row < lvFiles->rowCount() && row < static_cast<int>(outputFiles.size())) {
+    const std::string note = convert::ShortOutputNote(convert::ConvertedLength(outputFiles[row].fileName),
+                                                      outputFiles[row].expectedLength);
+    if (!note.empty()) {
+      setCell(row, Place(3), QStringLiteral("不完整"));
+      for (int place = 0; place < lvFiles->columnCount(); ++place)
+        if (QTableWidgetItem* item = lvFiles->item(row, place)) item->setToolTip(Text(note));
+      addLogLines({QString(), Text(outputFiles[row].fileName + ": " + note), QString()});
+    }
+  }
   // A stopped task counts as finished; a failed one does not.
   if (!info.Exception && row < static_cast<int>(outputFiles.size())) outputFiles[row].finished = true;
   if (info.Exception) context_.platform.warningBox(Text(info.ExceptionMsg), ApplicationTitle());

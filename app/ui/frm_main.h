@@ -72,6 +72,7 @@ class TfrmMain : public QDialog {
   struct OutputFile {
     std::string fileName;
     bool finished = false;
+    int64_t expectedLength = 0;  // µs: the asked range, else the input's length
   };
   // One entry per row, in row order.
   std::vector<std::string> outputFolders;

@@ -402,7 +402,7 @@ void TfrmOption::captureThumbnail() {
   media::Bitmap thumbnail;
   std::string error = "cannot fit the picture";
   const std::filesystem::path path = thumbnailPath();
-  bool saved = media::FitThumbnail(frameBitmap, thumbnail);
+  bool saved = media::FitThumbnail(frameBitmap, thumbnail, probe_->PictureSampleAspect());
   if (saved) {
     FitDraw(image2Canvas, thumbnail);
     paintCanvas(Image2, image2Canvas);

@@ -54,7 +54,24 @@ bool ApplyQualityPreset(int preset, TOutputOptions& options) {
 void AddUserOptions(TOutputOptions& o, const std::vector<std::string>& lines) {
   using Yield = std::function<void(TOutputOptions&, const std::string&)>;
   static const std::map<std::string, Yield> fieldFor = {
-      {"vcodec", [](TOutputOptions& r, const std::string&) { r.VideoCodec.clear(); }},
+      // The default preset is written for libx264 alone.
+      {"vcodec",
+       [](TOutputOptions& r, const std::string& v) {
+         r.VideoCodec.clear();
+         if (v != "libx264") r.VideoPreset.clear();
+       }},
+      // A target sets its own codecs, size, rate and bit rates.
+      {"target",
+       [](TOutputOptions& r, const std::string&) {
+         r.VideoCodec.clear();
+         r.VideoPreset.clear();
+         r.AudioCodec.clear();
+         r.AudioSampleRate = -1;
+         r.AudioBitrate = -1;
+         r.FrameRate.clear();
+         r.FrameSize.clear();
+         r.VideoBitrate = -1;
+       }},
       {"acodec", [](TOutputOptions& r, const std::string&) { r.AudioCodec.clear(); }},
       {"scodec", [](TOutputOptions& r, const std::string&) { r.SubtitleCodec.clear(); }},
       {"vpre", [](TOutputOptions& r, const std::string&) { r.VideoPreset.clear(); }},
@@ -74,6 +91,15 @@ void AddUserOptions(TOutputOptions& o, const std::vector<std::string>& lines) {
       {"maxrate", [](TOutputOptions& r, const std::string&) { r.VideoMaxRate = -1; }},
       {"minrate", [](TOutputOptions& r, const std::string&) { r.VideoMinRate = -1; }},
       {"bufsize", [](TOutputOptions& r, const std::string&) { r.VideoBufferSize = -1; }},
+      {"t", [](TOutputOptions& r, const std::string&) { r.Duration = kNoTime; }},
+      {"timestamp", [](TOutputOptions& r, const std::string&) { r.Info.Timestamp = -1; }},
+      // Fields applied whatever they hold: they take the typed value.
+      {"alang", [](TOutputOptions& r, const std::string& v) { r.AudioLanguage = v; }},
+      {"vlang", [](TOutputOptions& r, const std::string& v) { r.VideoLanguage = v; }},
+      {"slang", [](TOutputOptions& r, const std::string& v) { r.SubtitleLanguage = v; }},
+      {"isync", [](TOutputOptions& r, const std::string& v) { r.InputSync = v != "0"; }},
+      {"padcolor",
+       [](TOutputOptions& r, const std::string& v) { r.PadColor = static_cast<uint32_t>(std::strtoll(v.c_str(), nullptr, 10)); }},
       {"vsync", [](TOutputOptions& r, const std::string& v) { r.VideoSyncMethod = std::atoi(v.c_str()); }},
       {"async", [](TOutputOptions& r, const std::string& v) { r.AudioSyncMethod = std::atoi(v.c_str()); }},
   };

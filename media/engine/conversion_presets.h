@@ -42,7 +42,10 @@ bool ApplyQualityPreset(int preset, TOutputOptions& options);
 // they win: the engine applies the record's fields after the extra options of
 // the same kind, so a field that would set the same thing again (the dialog's
 // "libx264-default" preset for "vpre", its 15 fps for "r", ...) is left unset,
-// or, for the two sync methods, which are always applied, takes the value.
+// or, for the fields applied whatever they hold (sync methods, languages,
+// pad colour, input sync), takes the value. A target drops the codecs, size,
+// rate and bit rates of the dialog, a video codec other than libx264 drops
+// its libx264 preset, and a typed timestamp the stamp with the current time.
 void AddUserOptions(TOutputOptions& options, const std::vector<std::string>& lines);
 
 }  // namespace media

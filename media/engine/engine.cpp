@@ -163,6 +163,7 @@ int TCustomFFmpegEngine::AddTask(const std::string& fileName, const TInputOption
     task = std::make_unique<TFFmpeg>(maxFiles_);
     if (LibrariesLoaded()) task->Reset();
     task->Settings().verbosity = verbosity_;
+    task->SetStrictOptions(strictOptions_);
     task->SetHandOver(handOver_);
     task->SetPreviewFlags((preview_ ? 1 : 0) | (previewBitmap_ ? 2 : 0));
     TFFmpeg* raw = task.get();

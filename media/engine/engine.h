@@ -103,6 +103,11 @@ class TCustomFFmpegEngine : public TFFBaseComponent {
   void SetThreadPriority(TThreadPriority value) { threadPriority_ = value; }
   bool TriggerEventInMainThread() const { return triggerInMainThread_; }
   void SetTriggerEventInMainThread(bool value) { triggerInMainThread_ = value; }
+  // For tasks added from now on: an option name in an extra options text that
+  // nothing knows, or a value the libraries refuse, makes AddTask or
+  // SetOutputFile fail instead of being passed over (options a user typed).
+  bool StrictOptions() const { return strictOptions_; }
+  void SetStrictOptions(bool value) { strictOptions_ = value; }
 
   // Runs call on the host's thread through the hand-over and returns once it
   // has run (at once on the host's thread or without a hand-over).
@@ -165,6 +170,7 @@ class TCustomFFmpegEngine : public TFFBaseComponent {
   int verbosity_ = 1;
   bool preview_ = false;
   bool previewBitmap_ = false;
+  bool strictOptions_ = false;
   int progressInterval_ = 500;
   TThreadPriority threadPriority_ = TThreadPriority::tpNormal;
   std::atomic<bool> triggerInMainThread_{true};

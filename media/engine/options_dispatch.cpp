@@ -80,6 +80,16 @@ void PadColourToYuv(uint32_t colour, int& y, int& cb, int& cr) {
   cr = ((512 * r - 429 * g - 84 * b + 511) >> 10) + 128;
 }
 
+// Whether the encoder a codec name stands for has an option of its own by
+// that name (libx264's "crf").
+bool EncoderHasOption(const std::string& codecName, const std::string& option) {
+  if (codecName.empty()) return false;
+  const AVCodec* codec = AV(avcodec_find_encoder_by_name)(EncoderNameFor(codecName).c_str());
+  return codec != nullptr && codec->priv_class != nullptr &&
+         AV(av_opt_find)(const_cast<AVClass**>(&codec->priv_class), option.c_str(), nullptr, 0,
+                         AV_OPT_SEARCH_FAKE_OBJ) != nullptr;
+}
+
 const char* const kDoNothing[] = {"L", "h", "version", "formats", "codecs", "bsfs", "protocols", "filters",
                                   "i", "y", "benchmark"};
 
@@ -127,6 +137,13 @@ void TCustomFFmpeg::ParseMatrix(const std::string& text, std::vector<int16_t>& m
     if (comma == std::string::npos) Raise("Syntax error in matrix \"%s\" at coeff %d", text.c_str(), i);
     pos = comma + 1;
   }
+}
+
+void TCustomFFmpeg::RefuseOption(const std::string& name, const std::string& value) {
+  if (GenericKnowsOption(optionContexts_, name) || EncoderHasOption(settings_.videoCodecName, name) ||
+      EncoderHasOption(settings_.audioCodecName, name))
+    Raise("Invalid value \"%s\" for option \"%s\"", value.c_str(), name.c_str());
+  Raise("Unrecognized option '%s'", name.c_str());
 }
 
 void TCustomFFmpeg::ApplyOption(const std::string& name, const std::string& value) {
@@ -236,7 +253,10 @@ void TCustomFFmpeg::ApplyOption(const std::string& name, const std::string& valu
   if (name == "xerror") { s.exitOnError = true; return; }
   if (name == "copyinkf") { s.copyInitialNonKeyFrames = IntValue(value); return; }
   if (name == "b" || name == "vb" || name == "ab") {
-    if (!SetGenericOption(name, value)) return;
+    if (!SetGenericOption(name, value)) {
+      if (strictOptions_) RefuseOption(name, value);
+      return;
+    }
     const int kind = name[0] == 'a' ? 1 : 0;
     if (GenericGetInt(optionContexts_, kind, "b") < 1000)
       EngineLog(LogWarning,
@@ -250,6 +270,7 @@ void TCustomFFmpeg::ApplyOption(const std::string& name, const std::string& valu
     if (AV(av_parse_video_rate)(&rate, value.c_str()) < 0) Raise("Incorrect frame rate");
     s.frameRateNum = rate.num;
     s.frameRateDen = rate.den;
+    s.frameRateAsked = true;
     return;
   }
   if (name == "s") {
@@ -399,7 +420,11 @@ void TCustomFFmpeg::ApplyOption(const std::string& name, const std::string& valu
   if (name == "vbsf") return AddBitstreamFilter(s.videoBitstreamFilters, value);
   if (name == "sbsf") return AddBitstreamFilter(s.subtitleBitstreamFilters, value);
   if (name == "apre" || name == "vpre" || name == "spre" || name == "fpre") return ApplyPreset(name, value);
-  SetGenericOption(name, value);
+  // Then the named encoders' own options ("crf", "preset" of libx264).
+  if (SetGenericOption(name, value) || SetPrivateOption(AVMEDIA_TYPE_VIDEO, name, value) ||
+      SetPrivateOption(AVMEDIA_TYPE_AUDIO, name, value))
+    return;
+  if (strictOptions_) RefuseOption(name, value);
 }
 
 }  // namespace media

@@ -20,6 +20,16 @@ bool GenericSetOption(OptionContextSet* set, const std::string& name, const std:
   return set != nullptr && SetNamedOption(*set, name, value);
 }
 
+bool GenericKnowsOption(OptionContextSet* set, const std::string& name) {
+  if (set == nullptr || name.empty()) return false;
+  for (void* object : {static_cast<void*>(set->codec[0]), static_cast<void*>(set->format),
+                       static_cast<void*>(set->scaler)})
+    if (object != nullptr && AV(av_opt_find)(object, name.c_str(), nullptr, 0, 0) != nullptr) return true;
+  // "vb", "abt": the rest of the name on the codec context of that kind.
+  return name.size() > 1 && (name[0] == 'a' || name[0] == 'v' || name[0] == 's') &&
+         AV(av_opt_find)(set->codec[0], name.c_str() + 1, nullptr, 0, 0) != nullptr;
+}
+
 void GenericApplyOptions(OptionContextSet* set, void* target, int mediaType, int flags) {
   if (set == nullptr || target == nullptr) return;
   void* source = mediaType < 0 ? static_cast<void*>(set->format)

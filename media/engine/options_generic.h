@@ -17,6 +17,10 @@ void FreeOptionContexts(OptionContextSet* set);
 // False when no table knows the name or the value is refused.
 bool GenericSetOption(OptionContextSet* set, const std::string& name, const std::string& value);
 
+// True when one of the tables GenericSetOption tries has an option of that
+// name, whatever it would say to a value.
+bool GenericKnowsOption(OptionContextSet* set, const std::string& name);
+
 // Copies every remembered option whose flags include all of `flags` from the
 // option context of `mediaType` (-1: the format context) onto `target`
 // (an AVCodecContext or AVFormatContext).

@@ -41,6 +41,7 @@ struct TaskSettings {
   int cropTop = 0, cropBottom = 0, cropLeft = 0, cropRight = 0;
   int maxVideoFrames = INT_MAX, maxAudioFrames = INT_MAX, maxDataFrames = INT_MAX;
   int frameRateNum = 0, frameRateDen = 0;
+  bool frameRateAsked = false;  // by the r option, not taken from an input
   float videoQScale = 0;
   std::vector<int16_t> intraMatrix, interMatrix;  // empty = none
   std::string rcOverride;

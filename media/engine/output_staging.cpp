@@ -118,6 +118,10 @@ int OpenOutputIo(AVFormatContext* oc, const std::string& fileName, StagedOutput&
   return 0;
 }
 
+std::string OpenFailureText(const std::string& fileName, int error) {
+  return FormatText("Could not open '%s': %s", fileName.c_str(), Reason(error).c_str());
+}
+
 std::string IncompleteOutputText(const std::string& fileName, int error) {
   return FormatText("Could not finish output file '%s': %s", fileName.c_str(), Reason(error).c_str());
 }

@@ -40,6 +40,9 @@ std::string StagingNameFor(const std::string& finalPath);
 // Returns 0 or an AVERROR; staged tells what was opened.
 int OpenOutputIo(AVFormatContext* oc, const std::string& fileName, StagedOutput& staged);
 
+// Why output fileName could not be opened (OpenOutputIo returned error).
+std::string OpenFailureText(const std::string& fileName, int error);
+
 // Why output fileName is incomplete after writing its trailer returned error.
 std::string IncompleteOutputText(const std::string& fileName, int error);
 

@@ -183,6 +183,7 @@ void TCustomFFmpeg::OpenInputOrThrow(const std::string& fileName) {
                                         st->avg_frame_rate.den, av_q2d(rate), rate.num, rate.den));
         s.frameRateNum = rate.num;
         s.frameRateDen = rate.den;
+        s.frameRateAsked = false;
         if (s.videoDisable) st->discard = AVDISCARD_ALL;
         else if (s.videoDiscard) st->discard = static_cast<AVDiscard>(s.videoDiscard);
         break;
@@ -315,7 +316,8 @@ int TCustomFFmpeg::OpenOutput(const std::string& fileName, bool join) {
     if ((format->flags & AVFMT_NEEDNUMBER) && !AV(av_filename_number_test)(fileName.c_str()))
       throw FFmpegException(::media::ErrorText(fileName, AVERROR(EINVAL)));
     if (!(format->flags & AVFMT_NOFILE)) {
-      if (OpenOutputIo(oc, fileName, outputs_[file].staged) < 0) Raise("Could not open '%s'", fileName.c_str());
+      const int opened = OpenOutputIo(oc, fileName, outputs_[file].staged);
+      if (opened < 0) throw FFmpegException(OpenFailureText(fileName, opened));
     }
     oc->max_delay = static_cast<int>(s.muxMaxDelay * 1000000);
     if (s.muxPreload > 0) AV(av_opt_set_int)(oc, "preload", static_cast<int64_t>(s.muxPreload * 1000000), AV_OPT_SEARCH_CHILDREN);

@@ -83,6 +83,14 @@ struct OutputStream {
   int source = -1;  // index into the input-stream table
   int64_t frameNumber = 0;
   int64_t syncOpts = 0;  // next pts in encoder time base units
+  // Paced at the output's frame rate, the last picture given waits here (in
+  // video.LastPicture()) until the next one tells how long it shows.
+  struct HeldPicture {
+    bool held = false;
+    bool shown = false;        // went to the encoder at least once
+    int64_t end = kNoTime;     // µs of output time at which it stops showing
+    int quality = 0;           // the decoded picture's, for sameq
+  } heldPicture;
   bool opened = false;
   VideoConversion video;
   AudioConversion audio;
@@ -146,6 +154,9 @@ class TCustomFFmpeg {
   // The library's own option tables; false when none takes the value.
   bool SetGenericOption(const std::string& name, const std::string& value);
   bool SetNumericOption(const std::string& name, int64_t value);
+  // Strict: a name that no option table knows, or a value the libraries
+  // refuse, raises instead of being passed over (names a user typed).
+  void SetStrictOptions(bool strict) { strictOptions_ = strict; }
   void ApplyTarget(const std::string& type, const std::string& norm, const std::string& defaultNorm);
   // The fixed order in which the records' fields become options.
   void ApplyInputOptions(const TInputOptions& options);
@@ -235,6 +246,9 @@ class TCustomFFmpeg {
   void AddBitstreamFilter(std::vector<std::string>& chain, const std::string& value);
   void ParseMatrix(const std::string& text, std::vector<int16_t>& matrix);
   void SetCodecName(int kind, const std::string& value);
+  // Raises "Unrecognized option" for a name nothing knows, else the
+  // refused value's error.
+  [[noreturn]] void RefuseOption(const std::string& name, const std::string& value);
 
   // streams
   void OpenInputOrThrow(const std::string& fileName);
@@ -265,6 +279,20 @@ class TCustomFFmpeg {
   // False for pictures the deinterlacer can't handle (packed, RGB, deep).
   bool DeinterlaceFrame(AVFrame* frame);
   void WriteVideo(OutputStream& ost, InputStream& ist, AVFrame* frame);
+  // True when an output's pictures follow its own frame rate (see WriteVideo).
+  bool PacedAtFrameRate(const OutputStream& ost) const;
+  // The first encoder tick at or after which no picture may start: the
+  // asked range's end or the input's own end.
+  int64_t EndTick(const OutputStream& ost, const InputStream& ist) const;
+  // Crops, scales, pads or filters a decoded picture into the encoder's
+  // shape; null when a filter holds it back for now.
+  AVFrame* ShapePicture(OutputStream& ost, InputStream& ist, AVFrame* frame);
+  // Encodes the picture at the next tick and moves on by one.
+  void EncodeAtNextTick(OutputStream& ost, AVFrame* picture, int quality);
+  // Shows the held picture at every tick before `upTo`.
+  void ShowHeldPicture(OutputStream& ost, int64_t upTo);
+  // At the end of a video input: its held pictures show until their end.
+  void FinishHeldPictures(int istIndex);
   void EncodeVideoFrame(OutputStream& ost, AVFrame* frame);
   void WriteAudio(OutputStream& ost, InputStream& ist, AVFrame* frame);
   void EncodeAudioFromFifo(OutputStream& ost, bool drain);
@@ -285,6 +313,7 @@ class TCustomFFmpeg {
 
   TaskSettings settings_;
   OptionContextSet* optionContexts_ = nullptr;
+  bool strictOptions_ = false;
   // Each generic option set so far and the stream kinds it was meant for
   // (bit 1 << media type): "ab" is for audio only, "b" for every kind. A new
   // encoder takes only the options meant for its kind, so an audio encoder

@@ -317,7 +317,10 @@ int TCustomFFmpeg::DecodeAndDispatch(InputStream& ist, int istIndex, const AVPac
     }
     AV(av_frame_unref)(decoded_.get());
   }
-  if (pkt == nullptr) AV(avcodec_flush_buffers)(ist.dec.get());
+  if (pkt == nullptr) {
+    AV(avcodec_flush_buffers)(ist.dec.get());
+    FinishHeldPictures(istIndex);
+  }
   return 0;
 }
 

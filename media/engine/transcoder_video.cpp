@@ -167,84 +167,165 @@ void TCustomFFmpeg::RunCustomHook(AVFrame* frame, InputStream& ist) {
   }
 }
 
-void TCustomFFmpeg::WriteVideo(OutputStream& ost, InputStream& ist, AVFrame* frame) {
-  TaskSettings& s = settings_;
-  AVCodecContext* enc = ost.enc.get();
-  const double syncIpts = static_cast<double>(ist.pts - s.startTime) / AV_TIME_BASE / av_q2d(enc->time_base);
-  int64_t nbFrames = 1;
-  if (s.videoSyncMethod == 0) {
-    ost.syncOpts = std::llround(syncIpts);
-  } else {
-    const double vdelta = syncIpts - static_cast<double>(ost.syncOpts);
-    const bool variableRate = s.videoSyncMethod == 2 ||
-                              (s.videoSyncMethod == -1 && (outputs_[ost.file].ctx->oformat->flags & AVFMT_VARIABLE_FPS));
-    if (vdelta < -1.1) {
-      nbFrames = 0;
-    } else if (variableRate) {
-      if (vdelta <= -0.6)
-        nbFrames = 0;
-      else if (vdelta > 0.6)
-        ost.syncOpts = std::llround(syncIpts);
-    } else if (vdelta > 1.1) {
-      nbFrames = std::llround(vdelta);
-    }
-    if (nbFrames == 0) {
-      ++framesDropped_;
-      reportMark_ = true;
-      if (s.verbosity > 2) EngineLog(LogVerbose, "*** drop!");
-    } else if (nbFrames > 1) {
-      framesDuplicated_ += static_cast<int>(nbFrames - 1);
-      reportMark_ = true;
-      if (s.verbosity > 2) EngineLog(LogVerbose, FormatText("*** %d dup!", static_cast<int>(nbFrames - 1)));
-    }
-  }
-  nbFrames = std::min<int64_t>(nbFrames, s.maxVideoFrames - ost.frameNumber);
-  // The writer may run up to a picture ahead of the input; no picture starts
-  // at or after the end of the asked range, or of the input itself.
+namespace {
+
+// The encoder tick nearest to a picture's time (halves away from zero, as a
+// frame-rate filter rounds). Taken from the stream's own timestamp where it
+// has one: in whole microseconds the second picture of a 30 fps clip lies
+// just short of half a tick at 15 fps, and would round the wrong way.
+int64_t NearestTick(const InputStream& ist, const AVFrame* frame, int64_t startTime, AVRational tick) {
+  const int64_t ts = frame->best_effort_timestamp != AV_NOPTS_VALUE ? frame->best_effort_timestamp : frame->pts;
+  const AVRational tb = ist.st->time_base;
+  if (ts == AV_NOPTS_VALUE || tb.num <= 0 || tb.den <= 0 || tick.num <= 0 || tick.den <= 0)
+    return std::llround(static_cast<double>(ist.pts - startTime) / AV_TIME_BASE / av_q2d(tick));
+  // (ts × tb − startTime µs) ÷ tick, as one fraction n / d.
+  const __int128 n = (static_cast<__int128>(ts) * tb.num * AV_TIME_BASE - static_cast<__int128>(startTime) * tb.den) *
+                     tick.den;
+  const __int128 d = static_cast<__int128>(tick.num) * tb.den * AV_TIME_BASE;
+  return static_cast<int64_t>(n >= 0 ? (2 * n + d) / (2 * d) : -((-2 * n + d) / (2 * d)));
+}
+
+}  // namespace
+
+bool TCustomFFmpeg::PacedAtFrameRate(const OutputStream& ost) const {
+  const int method = settings_.videoSyncMethod;
+  if (method == 1) return true;
+  if (method != -1) return false;
+  // A format that keeps each picture's own time may keep a source's varying
+  // rate, unless a rate was asked for.
+  const bool variableRate = outputs_[ost.file].ctx->oformat->flags & AVFMT_VARIABLE_FPS;
+  return !variableRate || settings_.frameRateAsked;
+}
+
+int64_t TCustomFFmpeg::EndTick(const OutputStream& ost, const InputStream& ist) const {
+  const TaskSettings& s = settings_;
   int64_t end = s.recordingTime;
   const AVFormatContext* source = inputs_[ist.file].ctx.get();
   if (!joined_ && !s.loopInput && source->duration > 0) {
     const int64_t sourceStart = source->start_time != AV_NOPTS_VALUE ? source->start_time : 0;
     end = std::min(end, sourceStart + source->duration + inputs_[ist.file].tsOffset - s.startTime);
   }
-  if (end != INT64_MAX) {
-    const auto endTick = static_cast<int64_t>(
-        std::ceil(static_cast<double>(end) / AV_TIME_BASE / av_q2d(enc->time_base) - 1e-9));
-    nbFrames = std::min<int64_t>(nbFrames, endTick - ost.syncOpts);
-  }
-  if (nbFrames <= 0) return;
+  if (end == INT64_MAX) return INT64_MAX;
+  return static_cast<int64_t>(
+      std::ceil(static_cast<double>(end) / AV_TIME_BASE / av_q2d(ost.enc->time_base) - 1e-9));
+}
 
-  auto encodeOnce = [&](AVFrame* picture) {
-    picture->pts = ost.syncOpts;
-    picture->pict_type = AV_PICTURE_TYPE_NONE;
-    picture->quality = s.sameQuality ? frame->quality : static_cast<int>(enc->global_quality);
-    if (s.topFieldFirst >= 0 && (enc->flags & AV_CODEC_FLAG_INTERLACED_DCT)) picture->top_field_first = s.topFieldFirst;
-    EncodeVideoFrame(ost, picture);
-    if (previewFlags_ != 0) PreviewStep(picture, static_cast<int64_t>(ost.syncOpts * av_q2d(enc->time_base) * AV_TIME_BASE));
-    ++ost.syncOpts;
-    ++ost.frameNumber;
-  };
-  // A gap in the input is filled with the picture shown during the gap, the
-  // previous one: repeating the new one would show it before its time. The
-  // previous picture is still in the filter's or scaler's output, which the
-  // new one has not replaced yet; when neither is in use a reference is kept.
-  AVFrame* previous = ost.video.LastPicture();
-  if (nbFrames > 1 && ost.frameNumber > 0 && previous != nullptr && previous->data[0] != nullptr) {
-    for (; nbFrames > 1 && !stopRequested_; --nbFrames) encodeOnce(previous);
+AVFrame* TCustomFFmpeg::ShapePicture(OutputStream& ost, InputStream& ist, AVFrame* frame) {
+  const TaskSettings& s = settings_;
+  if (ost.video.graph == nullptr) {
+    AVFrame* picture =
+        ost.video.Scale(frame, ost.enc.get(), PadColour{s.padY, s.padCb, s.padCr}, s.swsFlags, ist.file, ist.st->index);
+    // The decoder reuses its own pictures: one that goes on as it is, is kept.
+    if (picture == frame) ost.video.KeepPrevious(frame);
+    return picture;
   }
+  frame->pts = ist.pts;
+  if (AV(av_buffersrc_add_frame_flags)(ost.video.bufferSrc, frame, AV_BUFFERSRC_FLAG_KEEP_REF) < 0) return nullptr;
+  AV(av_frame_unref)(ost.video.filtered.get());
+  if (AV(av_buffersink_get_frame)(ost.video.bufferSink, ost.video.filtered.get()) < 0) return nullptr;
+  return ost.video.filtered.get();
+}
 
-  AVFrame* picture = frame;
-  if (ost.video.graph != nullptr) {
-    frame->pts = ist.pts;
-    if (AV(av_buffersrc_add_frame_flags)(ost.video.bufferSrc, frame, AV_BUFFERSRC_FLAG_KEEP_REF) < 0) return;
-    AV(av_frame_unref)(ost.video.filtered.get());
-    if (AV(av_buffersink_get_frame)(ost.video.bufferSink, ost.video.filtered.get()) < 0) return;
-    picture = ost.video.filtered.get();
+void TCustomFFmpeg::EncodeAtNextTick(OutputStream& ost, AVFrame* picture, int quality) {
+  const TaskSettings& s = settings_;
+  AVCodecContext* enc = ost.enc.get();
+  picture->pts = ost.syncOpts;
+  picture->pict_type = AV_PICTURE_TYPE_NONE;
+  picture->quality = s.sameQuality ? quality : static_cast<int>(enc->global_quality);
+  if (s.topFieldFirst >= 0 && (enc->flags & AV_CODEC_FLAG_INTERLACED_DCT)) picture->top_field_first = s.topFieldFirst;
+  EncodeVideoFrame(ost, picture);
+  if (previewFlags_ != 0) PreviewStep(picture, static_cast<int64_t>(ost.syncOpts * av_q2d(enc->time_base) * AV_TIME_BASE));
+  ++ost.syncOpts;
+  ++ost.frameNumber;
+}
+
+void TCustomFFmpeg::ShowHeldPicture(OutputStream& ost, int64_t upTo) {
+  OutputStream::HeldPicture& held = ost.heldPicture;
+  AVFrame* picture = ost.video.LastPicture();
+  if (!held.held || picture == nullptr || picture->data[0] == nullptr) return;
+  upTo = std::min<int64_t>(upTo, ost.syncOpts + (settings_.maxVideoFrames - ost.frameNumber));
+  int repeats = 0;
+  for (; ost.syncOpts < upTo && !stopRequested_; held.shown = true) {
+    if (held.shown) ++repeats;
+    EncodeAtNextTick(ost, picture, held.quality);
+  }
+  if (repeats > 0) {
+    framesDuplicated_ += repeats;
+    reportMark_ = true;
+    if (settings_.verbosity > 2) EngineLog(LogVerbose, FormatText("*** %d dup!", repeats));
+  }
+}
+
+void TCustomFFmpeg::FinishHeldPictures(int istIndex) {
+  InputStream& ist = inputStreams_[istIndex];
+  for (OutputStream& ost : outputStreams_) {
+    if (ost.source != istIndex || ost.plan.kind != AVMEDIA_TYPE_VIDEO || ost.enc == nullptr) continue;
+    OutputStream::HeldPicture& held = ost.heldPicture;
+    if (!held.held) continue;
+    int64_t end = std::llround(static_cast<double>(held.end) / AV_TIME_BASE / av_q2d(ost.enc->time_base));
+    // A stream's only picture shows even when it lasts less than half a tick
+    // (a still picture).
+    if (ost.frameNumber == 0) end = std::max(end, ost.syncOpts + 1);
+    ShowHeldPicture(ost, std::min(end, EndTick(ost, ist)));
+    if (!held.shown) ++framesDropped_;
+    held = {};
+  }
+}
+
+void TCustomFFmpeg::WriteVideo(OutputStream& ost, InputStream& ist, AVFrame* frame) {
+  TaskSettings& s = settings_;
+  AVCodecContext* enc = ost.enc.get();
+  const int64_t endTick = EndTick(ost, ist);
+  if (PacedAtFrameRate(ost)) {
+    // Each tick shows the latest picture whose time, rounded to the nearest
+    // tick, has come; a picture shows until the next one's tick (or its own
+    // end, FinishHeldPictures). So a picture waits for the next one before it
+    // is encoded: one that falls on the same tick replaces it.
+    const int64_t tick = NearestTick(ist, frame, s.startTime, enc->time_base);
+    OutputStream::HeldPicture& held = ost.heldPicture;
+    if (held.held) {
+      ShowHeldPicture(ost, std::min(tick, endTick));
+      if (!held.shown) {
+        ++framesDropped_;
+        reportMark_ = true;
+        if (s.verbosity > 2) EngineLog(LogVerbose, "*** drop!");
+      }
+    } else {
+      ost.syncOpts = std::max(ost.syncOpts, tick);  // the output starts with its first picture
+    }
+    held = {};
+    if (ShapePicture(ost, ist, frame) == nullptr) return;
+    const AVRational tb = ist.st->time_base;
+    const int64_t duration = frame->pkt_duration > 0 ? AV(av_rescale_q)(frame->pkt_duration, tb, AV_TIME_BASE_Q)
+                                                     : ist.nextPts - ist.pts;
+    held.held = true;
+    held.end = ist.pts - s.startTime + std::max<int64_t>(duration, 0);
+    held.quality = frame->quality;
+    return;
+  }
+  // Each picture at its own time (vsync 0), or at most once at the next
+  // tick unless it comes far too late (vsync 2).
+  const double syncIpts = static_cast<double>(ist.pts - s.startTime) / AV_TIME_BASE / av_q2d(enc->time_base);
+  bool show = true;
+  if (s.videoSyncMethod == 0) {
+    ost.syncOpts = std::llround(syncIpts);
   } else {
-    picture = ost.video.Scale(frame, enc, PadColour{s.padY, s.padCb, s.padCr}, s.swsFlags, ist.file, ist.st->index);
+    const double vdelta = syncIpts - static_cast<double>(ost.syncOpts);
+    if (vdelta <= -0.6)
+      show = false;
+    else if (vdelta > 0.6)
+      ost.syncOpts = std::llround(syncIpts);
+    if (!show) {
+      ++framesDropped_;
+      reportMark_ = true;
+      if (s.verbosity > 2) EngineLog(LogVerbose, "*** drop!");
+    }
   }
-  for (int64_t i = 0; i < nbFrames && !stopRequested_; ++i) encodeOnce(picture);
-  if (picture == frame) ost.video.KeepPrevious(frame);
+  // No picture starts at or after the end of the asked range, or of the
+  // input itself.
+  if (!show || ost.frameNumber >= s.maxVideoFrames || ost.syncOpts >= endTick || stopRequested_) return;
+  AVFrame* picture = ShapePicture(ost, ist, frame);
+  if (picture != nullptr) EncodeAtNextTick(ost, picture, frame->quality);
 }
 
 void TCustomFFmpeg::EncodeVideoFrame(OutputStream& ost, AVFrame* picture) {

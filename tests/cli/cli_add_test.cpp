@@ -120,6 +120,37 @@ TEST(CliAdd, NoConfigLeavesThePlaylistAlone) {
   EXPECT_EQ(FilesIn(data / "video").size(), 1u) << r.output;
 }
 
+// A half-copied MP4: the probe reads 10 s, the conversion ends without an
+// error at about 5 s. The run's line says
+// so; --strict fails it, leaving nothing, and still adds a whole file.
+TEST(CliAdd, AHalfMissingInputIsSaidShortAndStrictFailsIt) {
+  ServiceProcess service({.company = kAcme});
+  TempDir dir;
+  const fs::path data = dir / "data";
+  fs::create_directories(data);
+  const fs::path half = dir / "half.mp4";
+  MakeHalfMissingMp4(half);
+  ASSERT_NEAR(std::atof(FfprobeValue("format=duration", half).c_str()), 10.0, 0.1);
+
+  auto r = RunCommand(AddCommand("secret", service, data, "--no-config " + ShellQuote(half.string())));
+  EXPECT_EQ(r.exitCode, 0) << r.output;
+  EXPECT_NE(r.output.find("added half.mp4 -> "), std::string::npos) << r.output;
+  EXPECT_NE(r.output.find("源文件应有 10.0 秒：源文件可能不完整"), std::string::npos) << r.output;
+  EXPECT_EQ(FilesIn(data / "video").size(), 1u);
+
+  const fs::path strictData = dir / "strict";
+  fs::create_directories(strictData);
+  r = RunCommand(AddCommand("secret", service, strictData,
+                            "--no-config --strict " + ShellQuote(half.string()) + " " + ShellQuote(SharedMedia().mp4.string())));
+  EXPECT_EQ(r.exitCode, 1) << r.output;
+  EXPECT_NE(r.output.find("FAILED half.mp4: 输出只有"), std::string::npos) << r.output;
+  const size_t added = r.output.find("added clip.mp4 -> ");
+  ASSERT_NE(added, std::string::npos) << r.output;
+  EXPECT_EQ(r.output.substr(added, r.output.find('\n', added) - added).find("不完整"), std::string::npos) << r.output;
+  EXPECT_EQ(FilesIn(strictData / "video").size(), 1u);
+  EXPECT_EQ(FilesIn(strictData / "zoom").size(), 1u);
+}
+
 TEST(CliAdd, RefusalsConvertNothing) {
   ServiceProcess service({.company = kAcme});
   TempDir dir;

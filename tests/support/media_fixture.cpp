@@ -27,6 +27,16 @@ std::string FfprobeValue(const std::string& entries, const std::filesystem::path
   return out;
 }
 
+void MakeHalfMissingMp4(const std::filesystem::path& output) {
+  const std::filesystem::path whole = output.string() + ".whole.mp4";
+  MakeMedia("-f lavfi -i testsrc=size=320x240:rate=25:duration=10 -f lavfi -i sine=sample_rate=44100:duration=10 "
+            "-c:v libx264 -preset ultrafast -pix_fmt yuv420p -c:a aac -movflags +faststart",
+            whole);
+  const std::string bytes = ReadFile(whole);
+  std::filesystem::remove(whole);
+  WriteFile(output, bytes.substr(0, bytes.size() * 55 / 100));
+}
+
 namespace {
 
 struct OwnedMediaSet {

@@ -153,6 +153,52 @@ TEST(Md, MovesTheIndexFirstAndInterleavesInShortPortionsKeepingEveryPacket) {
   }
 }
 
+// What the ffmpeg tool reads from a file, packet by packet: times,
+// durations, sizes and checksums after the edit lists are applied.
+std::string FrameMd5(const fs::path& file) {
+  auto r = RunCommand("ffmpeg -nostdin -v error -i " + ShellQuote(file.string()) + " -c copy -f framemd5 - 2>&1");
+  EXPECT_EQ(r.exitCode, 0) << r.output;
+  std::string lines;
+  for (const std::string& line : Lines(r.output))
+    if (line[0] != '#') lines += line + "\n";
+  return lines;
+}
+
+// Audio that starts late sits behind an edit list that the format library
+// reads as shifted times and would write back rounded to whole milliseconds
+// (45 ms as 44), with the last sample's duration cut to the edit: md keeps
+// every edit list and sample duration as they were.
+TEST(Md, KeepsTheEditListsOfLateAudio) {
+  TempDir dir;
+  // A WMV's audio starts 45 ms in: converted with its times kept, as the
+  // conversion dialog does.
+  const fs::path wmv = dir / "source.wmv";
+  MakeMedia("-f lavfi -i testsrc=size=160x120:rate=25:duration=3 -f lavfi -i sine=sample_rate=44100:duration=3 "
+            "-c:v wmv2 -c:a wmav2",
+            wmv);
+  const struct {
+    std::string name, source;
+  } cases[] = {
+      {"itsoffset.mp4", "-f lavfi -i testsrc=size=160x120:rate=25:duration=3 -itsoffset 0.3 "
+                        "-f lavfi -i sine=sample_rate=44100:duration=3"},
+      {"from-wmv.mp4", "-i " + ShellQuote(wmv.string()) + " -copyts -ar 22050"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const fs::path file = dir / c.name;
+    MakeMedia(c.source + " -c:v libx264 -preset ultrafast -bf 2 -pix_fmt yuv420p -c:a aac", file);
+    const std::string before = FrameMd5(file);
+    const std::string durations = "stream=start_time,duration";
+    const std::string lengths = FfprobeValue(durations, file);
+    auto r = RunMdOn(file);
+    ASSERT_EQ(r.exitCode, 0) << r.output;
+    EXPECT_EQ(FrameMd5(file), before);
+    EXPECT_EQ(FfprobeValue(durations, file), lengths);
+    auto boxes = TopLevelBoxes(file);
+    EXPECT_LT(std::find(boxes.begin(), boxes.end(), "moov"), std::find(boxes.begin(), boxes.end(), "mdat"));
+  }
+}
+
 TEST(Md, AudioOnlyAndFragmentedFilesAreRewrittenToo) {
   TempDir dir;
   // A fragmented file's own index is tiny, so the room md reserves for the

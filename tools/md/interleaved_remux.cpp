@@ -4,6 +4,7 @@
 #include <mutex>
 #include <vector>
 
+#include "movie_timing.h"
 #include "mp4_boxes.h"
 #include "portion_queue.h"
 
@@ -115,13 +116,35 @@ void CopyStreamSetUp(const AVStream* from, AVStream* to, const AVOutputFormat* f
 void RemuxInterleaved(const std::string& input, const std::string& output, const RemuxSettings& settings) {
   av_log_set_callback(KeepLibraryMessage);
 
-  AVFormatContext* rawIn = nullptr;
-  int ret = avformat_open_input(&rawIn, input.c_str(), nullptr, nullptr);
-  if (ret < 0) throw RemuxError(WithLibraryDetail("cannot read " + input, ret));
-  std::unique_ptr<AVFormatContext, InputCloser> in(rawIn);
-  if (!IsMp4Family(in->iformat))
-    throw RemuxError(input + " is not an MP4 file (it reads as " + std::string(in->iformat->name) + ")");
+  // The samples are copied with their stored times, and the input's edit
+  // lists put back into the new index afterwards (movie_timing.h), when every
+  // track of the index is a stream here.
+  std::optional<MovieTiming> timing = ReadMovieTiming(input);
+  std::unique_ptr<AVFormatContext, InputCloser> in;
+  for (bool storedTimes : {true, false}) {
+    if (storedTimes && !timing) continue;
+    AVFormatContext* rawIn = nullptr;
+    AVDictionary* rawOpenOptions = nullptr;
+    if (storedTimes) av_dict_set(&rawOpenOptions, "ignore_editlist", "1", 0);
+    int opened = avformat_open_input(&rawIn, input.c_str(), nullptr, &rawOpenOptions);
+    av_dict_free(&rawOpenOptions);
+    if (opened < 0) throw RemuxError(WithLibraryDetail("cannot read " + input, opened));
+    in.reset(rawIn);
+    if (!IsMp4Family(in->iformat))
+      throw RemuxError(input + " is not an MP4 file (it reads as " + std::string(in->iformat->name) + ")");
+    if (!storedTimes || timing->tracks.size() == in->nb_streams) break;
+    timing.reset();
+  }
   if (in->nb_streams == 0) throw RemuxError(input + " holds no streams");
+  // Where each track's stored times lie on the movie's timeline, so that the
+  // portions hold what plays together.
+  std::vector<int64_t> timelineShift(in->nb_streams, 0);
+  for (unsigned i = 0; timing && i < in->nb_streams; ++i) {
+    const TrackTiming& t = timing->tracks[i];
+    timelineShift[i] = av_rescale(t.emptyBefore, AV_TIME_BASE, timing->timescale) -
+                       av_rescale_q(t.mediaStart, in->streams[i]->time_base, AV_TIME_BASE_Q);
+  }
+  int ret = 0;
 
   AVFormatContext* rawOut = nullptr;
   ret = avformat_alloc_output_context2(&rawOut, nullptr, "mp4", output.c_str());
@@ -142,6 +165,7 @@ void RemuxInterleaved(const std::string& input, const std::string& output, const
     av_dict_set_int(&rawOptions, "moov_size", room, 0);
   else
     av_dict_set(&rawOptions, "movflags", "+faststart", 0);
+  if (timing) av_dict_set(&rawOptions, "use_editlist", "0", 0);
   ret = avformat_write_header(out.get(), &rawOptions);
   std::unique_ptr<AVDictionary, DictionaryFree> options(rawOptions);
   if (ret < 0) throw RemuxError(WithLibraryDetail("cannot write " + output, ret));
@@ -174,7 +198,7 @@ void RemuxInterleaved(const std::string& input, const std::string& output, const
     const int s = packet->stream_index;
     const AVRational tb = in->streams[s]->time_base;
     int64_t stamp = packet->dts != AV_NOPTS_VALUE ? packet->dts : packet->pts;
-    int64_t start = stamp != AV_NOPTS_VALUE ? av_rescale_q(stamp, tb, AV_TIME_BASE_Q) : lastEnd[s];
+    int64_t start = stamp != AV_NOPTS_VALUE ? av_rescale_q(stamp, tb, AV_TIME_BASE_Q) + timelineShift[s] : lastEnd[s];
     if (start == INT64_MIN) start = 0;
     start = std::max(start, lastStart[s]);
     int64_t end = start + av_rescale_q(std::max<int64_t>(packet->duration, 0), tb, AV_TIME_BASE_Q);
@@ -205,6 +229,7 @@ void RemuxInterleaved(const std::string& input, const std::string& output, const
   }
   ret = avio_closep(&out->pb);
   if (ret < 0) throw RemuxError(WithLibraryDetail("cannot write " + output, ret));
+  if (timing) ApplyMovieTiming(output, *timing);
 }
 
 }  // namespace md

@@ -6,6 +6,7 @@
 #include "duration_to_str.h"
 #include "option_close_check.h"
 #include "option_slider.h"
+#include "output_length.h"
 #include "process.h"
 #include "video_files.h"
 
@@ -92,6 +93,22 @@ TEST(BatchTableTest, CellsAndMenuTarget) {
   EXPECT_EQ(MenuTargetEntry(-1, 3), 2);
   EXPECT_EQ(MenuTargetEntry(5, 3), 2);
   EXPECT_EQ(MenuTargetEntry(-1, 0), -1);
+}
+
+// Short means more than a second and more than a tenth short of what was
+// expected; unknown lengths say nothing.
+TEST(BatchTableTest, ShortOutputNoteOnlyForMuchShorterOutputs) {
+  const struct {
+    int64_t output, expected;
+    bool said;
+  } cases[] = {
+      {5'300'000, 10'000'000, true},   {9'100'000, 10'000'000, false}, {8'900'000, 10'000'000, true},
+      {27'500'000, 30'000'000, false}, {26'900'000, 30'000'000, true}, {1'000'000, 1'900'000, false},
+      {-1, 10'000'000, false},         {5'000'000, 0, false},          {10'000'000, 10'000'000, false},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(!ShortOutputNote(c.output, c.expected).empty(), c.said) << c.output << " of " << c.expected;
+  EXPECT_EQ(ShortOutputNote(5'300'000, 10'000'000), "输出只有 5.3 秒，源文件应有 10.0 秒：源文件可能不完整");
 }
 
 TEST(BatchTableTest, ButtonsByState) {

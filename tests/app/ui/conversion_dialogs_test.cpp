@@ -422,6 +422,22 @@ TEST_F(BatchDialogTest, ATaskErrorShowsItsBoxOnceAndTheBatchGoesOn) {
   EXPECT_FALSE(batch().mnuPlay->isEnabled());
 }
 
+// A half-copied MP4 converts without an error but to about 5 s of its 10:
+// its row says it came out incomplete, and why.
+TEST_F(BatchDialogTest, AHalfMissingInputIsMarkedIncompleteInItsRow) {
+  const fs::path half = folder_ / "half.mp4";
+  MakeHalfMissingMp4(half);
+  add(half);
+  add(SharedMedia().mp4);
+  startAndWaitForEnd();
+  EXPECT_EQ(cell(0, 4), "不完整");
+  EXPECT_TRUE(batch().lvFiles->item(0, 0)->toolTip().contains("源文件应有 10.0 秒"))
+      << batch().lvFiles->item(0, 0)->toolTip().toStdString();
+  EXPECT_TRUE(batch().outputFiles[0].finished);
+  EXPECT_EQ(cell(1, 4), "100%");
+  EXPECT_TRUE(batch().lvFiles->item(1, 0)->toolTip().isEmpty());
+}
+
 // The whole road from the main window's button to the catalogue.
 class AddVideoFlowTest : public DesktopFixture {};
 

@@ -2,7 +2,10 @@
 // quality presets, clear errors without half-written files, Ctrl-C.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <sstream>
 #include <vector>
@@ -91,6 +94,75 @@ std::vector<double> BeepTimes(const std::filesystem::path& file) {
       times.push_back(t);
   }
   return times;
+}
+
+// Each flash of a converted file comes with its beep as in the source:
+// compared with the source's own offsets, which carry the same measuring
+// error (the beep's onset is found in 5 ms slices). Gives the flashes'
+// times, the converted file's and the source's.
+std::pair<std::vector<double>, std::vector<double>> ExpectFlashesWithTheirBeeps(const std::filesystem::path& source,
+                                                                                const std::filesystem::path& converted,
+                                                                                size_t count, double tolerance) {
+  const auto flashes = FlashTimes(converted), beeps = BeepTimes(converted);
+  const auto sourceFlashes = FlashTimes(source), sourceBeeps = BeepTimes(source);
+  EXPECT_EQ(flashes.size(), count);
+  EXPECT_EQ(beeps.size(), count);
+  EXPECT_EQ(sourceFlashes.size(), count);
+  EXPECT_EQ(sourceBeeps.size(), count);
+  if (flashes.size() != count || beeps.size() != count || sourceFlashes.size() != count || sourceBeeps.size() != count)
+    return {};
+  for (size_t i = 0; i < count; ++i)
+    EXPECT_NEAR(flashes[i] - beeps[i], sourceFlashes[i] - sourceBeeps[i], tolerance) << "second " << i;
+  return {flashes, sourceFlashes};
+}
+
+// The index of each picture of a file whose n-th source picture has the
+// brightness 4n (so the index survives scaling and coding).
+std::vector<int> PictureIndices(const std::filesystem::path& file) {
+  std::vector<int> indices;
+  std::stringstream lines(Ffprobe("-f lavfi -show_entries frame_tags=lavfi.signalstats.YAVG -of csv=p=0",
+                                  "movie=" + file.string() + ",signalstats"));
+  for (std::string line; std::getline(lines, line);)
+    if (!line.empty()) indices.push_back(static_cast<int>(std::lround(std::atof(line.c_str()) / 4)));
+  return indices;
+}
+
+// Converted to 15 fps, every output time shows the picture the fps filter of
+// the ffmpeg tool picks (the latest one whose time, rounded to the nearest
+// output time, has come), and the last picture lasts until the end: a
+// slideshow keeps its length. Sound and pictures stay together.
+TEST(CliConvert, PicturesAtTheOutputRateAreTheOnesTheFpsFilterPicks) {
+  TempDir dir;
+  const struct {
+    std::string name, rate;
+    int seconds;
+  } cases[] = {{"thirty", "30", 2}, {"twenty-five", "25", 2}, {"slideshow", "0.2", 20}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const auto source = dir / (c.name + ".mp4"), ours = dir / (c.name + "-ours.mp4"),
+               theirs = dir / (c.name + "-theirs.mp4");
+    MakeMedia("-f lavfi -i \"color=c=black:s=64x48:r=" + c.rate + ":d=" + std::to_string(c.seconds) +
+                  ",geq=lum='4*N':cb=128:cr=128\" -c:v libx264 -preset ultrafast -bf 2 -qp 0 -pix_fmt yuv420p",
+              source);
+    auto r = Convert(ShellQuote(source.string()) + " " + ShellQuote(ours.string()));
+    ASSERT_EQ(r.exitCode, 0) << r.output;
+    MakeMedia("-i " + ShellQuote(source.string()) + " -vf fps=15,scale=320:240 -c:v libx264 -qp 0", theirs);
+    const auto picked = PictureIndices(ours);
+    EXPECT_EQ(picked, PictureIndices(theirs));
+    EXPECT_EQ(picked.size(), static_cast<size_t>(15 * c.seconds));
+    EXPECT_NEAR(std::atof(FfprobeValue("stream=duration", ours, "v:0").c_str()), c.seconds, 1e-3);
+  }
+  // A flash and a beep at each second of a 30 fps clip come out together,
+  // as in the source.
+  const auto source = dir / "flash.mp4", converted = dir / "flash-web.mp4";
+  MakeMedia("-f lavfi -i \"color=c=black:s=160x120:r=30:d=4,drawbox=c=white:t=fill:enable='lt(mod(t\\,1)\\,0.02)'\" "
+            "-f lavfi -i \"sine=f=1000:sample_rate=44100:d=4,volume=enable='gte(mod(t\\,1)\\,0.05)':volume=0\" "
+            "-c:v libx264 -preset ultrafast -bf 2 -pix_fmt yuv420p -c:a aac",
+            source);
+  auto r = Convert(ShellQuote(source.string()) + " " + ShellQuote(converted.string()));
+  ASSERT_EQ(r.exitCode, 0) << r.output;
+  const auto [flashes, sourceFlashes] = ExpectFlashesWithTheirBeeps(source, converted, 4, 0.02);
+  for (size_t i = 0; i < flashes.size(); ++i) EXPECT_NEAR(flashes[i], sourceFlashes[i], 1e-3) << "second " << i;
 }
 
 // Writes a display matrix that turns the first track's pictures clockwise by
@@ -188,17 +260,7 @@ TEST(CliConvert, CompanySourcesComeOutWebReady) {
       }
       EXPECT_GE(std::atof(FfprobeValue("stream=start_time", target, stream).c_str()), 0.0) << stream;
     }
-    if (!c.flashes) continue;
-    // Compared with the source's own offsets, which carry the same
-    // measuring error (the beep's onset is found in 5 ms slices).
-    const auto flashes = FlashTimes(target), beeps = BeepTimes(target);
-    const auto sourceFlashes = FlashTimes(input), sourceBeeps = BeepTimes(input);
-    ASSERT_EQ(flashes.size(), 6u);
-    ASSERT_EQ(beeps.size(), 6u);
-    ASSERT_EQ(sourceFlashes.size(), 6u);
-    ASSERT_EQ(sourceBeeps.size(), 6u);
-    for (size_t i = 0; i < flashes.size(); ++i)
-      EXPECT_NEAR(flashes[i] - beeps[i], sourceFlashes[i] - sourceBeeps[i], 0.07) << "second " << i;
+    if (c.flashes) ExpectFlashesWithTheirBeeps(input, target, 6, 0.07);
   }
 }
 
@@ -221,6 +283,109 @@ TEST(CliConvert, WhatTheUserTypesWinsAndMeansWhatItSays) {
   r = Convert(input + ShellQuote((out / "rates.mp4").string()) + " --opt ab=48000 --opt b=300000");
   ASSERT_EQ(r.exitCode, 0) << r.output;
   EXPECT_LT(std::atoi(FfprobeValue("stream=bit_rate", out / "rates.mp4", "a:0").c_str()), 60000);
+}
+
+// Options that cannot hold fail the run with the reason; the ones that can
+// (either end of a range alone, another encoder, an encoder's own option)
+// work.
+TEST(CliConvert, OptionsThatCannotHoldFailWithTheirReason) {
+  TempDir out;
+  std::filesystem::create_directory(out / "locked");
+  std::filesystem::permissions(out / "locked", std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
+  // The superuser writes into any folder; the kernel's own files refuse it too.
+  const std::filesystem::path unwritable = geteuid() == 0 ? "/sys/kestrova-never.mp4" : out / "locked" / "x.mp4";
+  const auto input = ShellQuote(SharedMedia().mp4.string()) + " ";
+  const struct {
+    std::string output, options, message;
+  } refused[] = {
+      {(out / "range.mp4").string(), " --start 00:00:02.000 --end 00:00:01.000",
+       "--end 00:00:01.000 is not after --start 00:00:02.000"},
+      {(out / "rate.mp4").string(), " --opt b=foo", "Invalid value \"foo\" for option \"b\""},
+      {(out / "bogus.mp4").string(), " --opt bogus=1", "Unrecognized option 'bogus'"},
+      {(out / "no-such-folder" / "x.mp4").string(), "",
+       "Could not open '" + (out / "no-such-folder" / "x.mp4").string() + "': No such file or directory"},
+      {unwritable.string(), "", "Could not open '" + unwritable.string() + "': Permission denied"},
+  };
+  for (const auto& c : refused) {
+    auto r = Convert(input + ShellQuote(c.output) + c.options);
+    EXPECT_NE(r.exitCode, 0) << c.options << r.output;
+    EXPECT_NE(r.output.find(c.message), std::string::npos) << r.output;
+    EXPECT_FALSE(std::filesystem::exists(c.output)) << c.output;
+  }
+  const struct {
+    std::string name, options, entries, expected;
+    double seconds;
+  } accepted[] = {
+      {"start", " --start 00:00:01.000", "stream=codec_name", "h264", 2.0},
+      {"end", " --end 00:00:01.000", "stream=codec_name", "h264", 1.0},
+      {"hevc", " --opt vcodec=libx265", "stream=codec_name", "hevc", 3.0},
+      {"crf", " --opt crf=30", "stream=codec_name", "h264", 3.0},
+  };
+  for (const auto& c : accepted) {
+    const auto target = out / (c.name + ".mp4");
+    auto r = Convert(input + ShellQuote(target.string()) + c.options);
+    ASSERT_EQ(r.exitCode, 0) << c.name << r.output;
+    EXPECT_EQ(FfprobeValue(c.entries, target, "v:0"), c.expected) << c.name;
+    EXPECT_NEAR(std::atof(FfprobeValue("format=duration", target).c_str()), c.seconds, 0.1) << c.name;
+  }
+  // libx264 writes its settings into the stream.
+  EXPECT_NE(ReadFile(out / "crf.mp4").find("crf=30.0"), std::string::npos);
+}
+
+// A target, a codec, a timestamp, languages and a pad colour typed by the
+// user give what the ffmpeg tool gives for the same request, whatever the
+// dialog's defaults say.
+TEST(CliConvert, TypedOptionsWinOverTheDialogsDefaults) {
+  TempDir out;
+  // Stereo, and in a container whose time base is the picture rate: the
+  // ffmpeg tool tells a target's norm by that alone.
+  const auto input = out / "source.avi";
+  MakeMedia("-f lavfi -i testsrc=size=320x240:rate=25 -f lavfi -i sine=sample_rate=44100 -t 2 -ac 2 -c:v mpeg4 "
+            "-c:a pcm_s16le",
+            input);
+  const std::string video = "stream=codec_name,width,height,r_frame_rate,pix_fmt";
+  const std::string audio = "stream=codec_name,sample_rate,channels";
+  const struct {
+    std::string name, file, ours, theirs;
+    std::string entries[3];  // each compared on v:0, a:0 and the format
+  } cases[] = {
+      {"pal-vcd", "vcd.mpg", "--opt target=pal-vcd", "-target pal-vcd", {video, audio, ""}},
+      {"pal-svcd", "svcd.mpg", "--opt target=pal-svcd", "-target pal-svcd", {video, audio, ""}},
+      {"pal-dvd", "pal-dvd.mpg", "--opt target=pal-dvd", "-target pal-dvd", {video, audio, ""}},
+      {"dvd", "dvd.mpg", "--opt target=dvd", "-target dvd", {video, audio, ""}},
+      {"pal-dv", "dv.dv", "--opt target=pal-dv", "-target pal-dv", {video, audio, ""}},
+      {"mpeg4", "mpeg4.mp4", "--opt vcodec=mpeg4", "-c:v mpeg4 -s 320x240 -r 15 -c:a aac -ar 22050",
+       {video, audio, ""}},
+      {"timestamp", "stamp.mp4", "--opt timestamp=2001-02-03T04:05:06",
+       "-c:v libx264 -c:a aac -timestamp 2001-02-03T04:05:06", {"", "", "format_tags=creation_time"}},
+      {"languages", "lang.mp4", "--opt alang=eng --opt vlang=fra",
+       "-c:v libx264 -c:a aac -metadata:s:a:0 language=eng -metadata:s:v:0 language=fra",
+       {"stream_tags=language", "stream_tags=language", ""}},
+      {"padcolor", "pad.mp4", "--opt padtop=16 --opt padbottom=16 --opt padcolor=255",
+       "-vf scale=320:240,pad=320:272:0:16:red -c:v libx264 -c:a aac", {"stream=width,height", "", ""}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const auto ours = out / ("ours-" + c.file), theirs = out / ("theirs-" + c.file);
+    auto r = Convert(ShellQuote(input.string()) + " " + ShellQuote(ours.string()) + " " + c.ours);
+    ASSERT_EQ(r.exitCode, 0) << r.output;
+    MakeMedia("-i " + ShellQuote(input.string()) + " " + c.theirs, theirs);
+    const char* selections[] = {"v:0", "a:0", ""};
+    for (int i = 0; i < 3; ++i) {
+      if (c.entries[i].empty()) continue;
+      EXPECT_EQ(FfprobeValue(c.entries[i], ours, selections[i]), FfprobeValue(c.entries[i], theirs, selections[i]))
+          << c.entries[i];
+    }
+  }
+  // The padding bands are red in both (R, G, B of a pixel in the top band).
+  for (const auto& file : {out / "ours-pad.mp4", out / "theirs-pad.mp4"}) {
+    auto rgb = RunCommand("ffmpeg -nostdin -v error -i " + ShellQuote(file.string()) +
+                          " -vf format=rgb24,crop=1:1:160:4 -frames:v 1 -f rawvideo -pix_fmt rgb24 - 2>/dev/null");
+    ASSERT_EQ(rgb.output.size(), 3u) << file;
+    EXPECT_GT(static_cast<uint8_t>(rgb.output[0]), 200) << file;
+    EXPECT_LT(static_cast<uint8_t>(rgb.output[1]), 60) << file;
+    EXPECT_LT(static_cast<uint8_t>(rgb.output[2]), 60) << file;
+  }
 }
 
 TEST(CliConvert, RefusesToWriteOverItsInput) {

@@ -218,7 +218,8 @@ TEST_F(ComponentTest, FailedOpensReportTheReasonAndLeaveNoFile) {
   EXPECT_FALSE(std::filesystem::exists(out / "bad.mp4"));
   task = engine.AddTask(SharedMedia().mp4.string());
   EXPECT_FALSE(engine.SetOutputFile(task, (out / "no-such-folder" / "x.mp4").string()));
-  EXPECT_EQ(engine.LastErrorMessage(), "Could not open '" + (out / "no-such-folder" / "x.mp4").string() + "'");
+  EXPECT_EQ(engine.LastErrorMessage(), "Could not open '" + (out / "no-such-folder" / "x.mp4").string() +
+                                           "': No such file or directory");
 }
 
 TEST_F(ComponentTest, ProgressIntervalHasAFloorAndReportsEndWithMinusOne) {
