@@ -146,7 +146,7 @@ class Connection : public std::enable_shared_from_this<Connection> {
   bool headOnly_ = false;
   unsigned version_ = 11;
   size_t bodyReserved_ = 0;  // this request's share of bodyBytesInFlight
-  std::string peer_;         // the client's address, for the sign-in limit
+  std::string peer_;         // the connection's address (a proxy's, behind one)
   bool running_ = false;     // a request of ours is being carried out or answered
   std::array<char, 4096> drainBuffer_{};
 };
@@ -419,7 +419,10 @@ void Connection::serveRequestText(http::request<http::string_body>&& request) {
   auto body = std::make_shared<std::string>(std::move(request.body()));
   auto sessionHeader = request["X-Session"];
   std::string session(sessionHeader.data(), sessionHeader.size());
-  server_.toWorker([self = shared_from_this(), body, session] {
+  auto forwardedFor = request["X-Forwarded-For"];
+  std::string client = ClientAddress(peer_, std::string_view(forwardedFor.data(), forwardedFor.size()),
+                                     server_.settings.trustedProxies);
+  server_.toWorker([self = shared_from_this(), body, session, client = std::move(client)] {
     auto started = std::chrono::steady_clock::now();
     const HttpSettings& settings = self->server_.settings;
     ServiceHandler& handler = self->server_.handler;
@@ -429,7 +432,7 @@ void Connection::serveRequestText(http::request<http::string_body>&& request) {
     auto parsed = std::make_shared<const ParsedRequest>(ServiceHandler::read(*body));
     if (!ServiceHandler::hashesPassword(*parsed)) return self->carryOut(parsed, session, started);
     Server& server = self->server_;
-    bool queued = server.passwordAttempts.allow(self->peer_) &&
+    bool queued = server.passwordAttempts.allow(client) &&
                   server.toHashingLane([self, parsed, session, started] { self->carryOut(parsed, session, started); });
     if (!queued) self->answer(ServiceHandler::busy(*parsed), started);
   });

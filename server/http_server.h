@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <string>
 
+#include "client_address.h"
 #include "service_handler.h"
 
 namespace kestrova::service {
@@ -42,6 +43,10 @@ struct HttpSettings {
   // Password attempts one client address may make a second (twice that at
   // once); further ones are answered "busy". 0: no limit.
   double passwordAttemptsPerSecondPerAddress = 10;
+  // Proxies (nginx in front of several instances) whose X-Forwarded-For
+  // names the client for that limit; from anyone else the header is
+  // ignored. Without them, every client behind a proxy shares its address.
+  TrustedProxies trustedProxies;
   // On SIGTERM or SIGINT: how long requests already read may take to finish
   // and send their replies before the service exits anyway.
   std::chrono::milliseconds stopDrainDeadline = std::chrono::seconds(5);

@@ -4,6 +4,7 @@
 //   kestrova-service serve --listen HOST:PORT --db sqlite:PATH|postgresql://...
 //                          [--site DIR] [--login-max-failures N] [--login-lockout-seconds S]
 //                          [--header-deadline-seconds S] [--password-attempts-per-address N]
+//                          [--trusted-proxy ADDRESS[/BITS],...]
 //   kestrova-service add-company --db ... --account A --password P [--tvtype T] [--name ...]
 //   kestrova-service seed-demo --db ... [--sample-videos 0] [--ftp-port N] [--http-port N]
 #include <unistd.h>
@@ -33,6 +34,7 @@ int Usage() {
                "  kestrova-service serve --listen 127.0.0.1:8640 --db sqlite:PATH|postgresql://... [--site DIR]\n"
                "                         [--login-max-failures 5] [--login-lockout-seconds 900]\n"
                "                         [--header-deadline-seconds 10] [--password-attempts-per-address 10]\n"
+               "                         [--trusted-proxy ADDRESS[/BITS],...]\n"
                "                         [--db-pool-size 8] [--db-statement-timeout-ms 10000]\n"
                "  kestrova-service add-company --db ... --account A --password P [--tvtype SETUP]\n"
                "                         [--name ... --title ... --tel ... --ftp_addr ... (any profile field)]\n"
@@ -76,6 +78,7 @@ int Serve(const ks::CommandLine& options) {
   settings.passwordAttemptsPerSecondPerAddress = std::stod(options.value("password-attempts-per-address", "10"));
   if (settings.passwordAttemptsPerSecondPerAddress < 0)
     throw std::invalid_argument("--password-attempts-per-address must be 0 (no limit) or more");
+  settings.trustedProxies = ks::TrustedProxies::Parse(options.value("trusted-proxy", ""));
   ks::ThrottlePolicy policy;
   policy.maxFailures = std::stoi(options.value("login-max-failures", std::to_string(policy.maxFailures)));
   policy.lockout = std::chrono::seconds(

@@ -35,7 +35,7 @@ class DeploymentTest : public ::testing::Test {
     auto made = RunCommand(ShellQuote((kSource / "deploy/make-test-certificate").string()) + " " +
                            ShellQuote((dir / "tls").string()));
     ASSERT_EQ(made.exitCode, 0) << made.output;
-    ServiceProcess::Options options{.db = schema.db()};
+    ServiceProcess::Options options{.serveArgs = serveArgs(), .db = schema.db()};
     a = std::make_unique<ServiceProcess>(options);
     b = std::make_unique<ServiceProcess>(options);
     companyId = a->addCompany({{"account", "acme"}, {"password", "secret"}});
@@ -54,16 +54,31 @@ class DeploymentTest : public ::testing::Test {
   // would leave them serving the port.
   void TearDown() override { nginx.stop(SIGTERM); }
 
+  virtual std::vector<std::string> serveArgs() const { return {}; }
+
   std::string url() const { return "https://127.0.0.1:" + std::to_string(port); }
 
-  // One request through nginx with curl, the test authority trusted.
-  HttpsAnswer post(const std::string& body, const std::string& session = "") {
+  // Where a request comes from and goes to: by default through nginx, from
+  // 127.0.0.1. Any address of 127/8 is this machine's, so tests can play
+  // several clients.
+  struct Route {
+    std::string from = "";         // source address (curl --interface)
+    std::string to = "";           // base URL; empty: nginx
+    std::string extraHeader = "";  // e.g. a forged X-Forwarded-For
+  };
+
+  // One request with curl, the test authority trusted.
+  HttpsAnswer post(const std::string& body, const std::string& session = "") { return post(body, session, Route()); }
+  HttpsAnswer post(const std::string& body, const std::string& session, const Route& route) {
     WriteFile(dir / "body.xml", body);
     std::string line = "curl -s -S --max-time 30 --cacert " + ShellQuote((dir / "tls/ca.pem").string()) +
                        " -D " + ShellQuote((dir / "headers.txt").string()) + " -o " +
                        ShellQuote((dir / "reply.xml").string()) + " -H 'Content-Type: text/xml; charset=utf-8'" +
-                       (session.empty() ? "" : " -H " + ShellQuote("X-Session: " + session)) + " --data-binary @" +
-                       ShellQuote((dir / "body.xml").string()) + " " + url() + "/service";
+                       (session.empty() ? "" : " -H " + ShellQuote("X-Session: " + session)) +
+                       (route.from.empty() ? "" : " --interface " + route.from) +
+                       (route.extraHeader.empty() ? "" : " -H " + ShellQuote(route.extraHeader)) + " --data-binary @" +
+                       ShellQuote((dir / "body.xml").string()) + " " + (route.to.empty() ? url() : route.to) +
+                       "/service";
     HttpsAnswer answer;
     answer.exitCode = RunCommand(line).exitCode;
     answer.headers = ReadFile(dir / "headers.txt");
@@ -160,3 +175,40 @@ TEST_F(DeploymentTest, AnInstanceKilledUnderWritesLosesNoAcknowledgedWrite) {
 }
 
 }  // namespace
+
+// Both instances trust nginx's X-Forwarded-For, and allow each client one
+// password attempt (the bucket refills in a quarter of an hour, far beyond
+// the test, so a slow machine changes nothing).
+class DeploymentBehindTrustedProxyTest : public DeploymentTest {
+ protected:
+  std::vector<std::string> serveArgs() const override {
+    return {"--trusted-proxy", "127.0.0.1", "--password-attempts-per-address", "0.001"};
+  }
+  static bool Busy(const HttpsAnswer& answer) { return answer.headers.rfind("HTTP/1.1 503", 0) == 0; }
+};
+
+TEST_F(DeploymentBehindTrustedProxyTest, EachClientBehindTheProxyHasItsOwnPasswordBudget) {
+  // One client spends its attempt on each instance and more, writing a new
+  // X-Forwarded-For each time: nginx puts the address it saw in its place.
+  int busy = 0;
+  for (int i = 0; i < 6; ++i) {
+    auto answer = post(requests::Login("acme", "secret"), "",
+                       {.from = "127.0.0.2", .extraHeader = "X-Forwarded-For: 10.0.0." + std::to_string(i)});
+    ASSERT_EQ(answer.exitCode, 0);
+    busy += Busy(answer);
+  }
+  EXPECT_GE(busy, 4) << "one attempt per instance, whatever the client wrote in its header";
+
+  // Another client behind the same proxy still signs in.
+  auto other = post(requests::Login("acme", "secret"), "", {.from = "127.0.0.3"});
+  EXPECT_FALSE(Busy(other)) << other.headers;
+  EXPECT_FALSE(Header(other, "x-session").empty()) << other.body;
+
+  // The header means nothing from a client that is not the proxy.
+  int direct = 0;
+  for (int i = 0; i < 3; ++i)
+    direct += Busy(post(requests::Login("acme", "secret"), "",
+                        {.from = "127.0.0.4", .to = a->baseUrl(),
+                         .extraHeader = "X-Forwarded-For: 10.1.0." + std::to_string(i)}));
+  EXPECT_EQ(direct, 2) << "a forged X-Forwarded-For bought a fresh budget";
+}
