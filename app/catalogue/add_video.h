@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "request_texts.h"
+
 namespace kestrova::catalogue {
 
 // What publishing reads from one row of the batch list.
@@ -60,6 +62,9 @@ struct PublishSteps {
   // the caller's own reporting.
   std::function<void(const std::filesystem::path& program, const std::vector<std::string>& words)> postProcess;
   std::function<void(const std::string& requestText)> sendRequest;
+  // When set, takes the video instead of sendRequest taking its request
+  // (the desktop tool follows each registration until it is confirmed).
+  std::function<void(const service::NewVideo& video)> registerVideo;
   std::function<void(const RowFailure& failure)> reportFailure;
 };
 

@@ -11,6 +11,7 @@
 #include "frm_option.h"
 #include "media/probe.h"
 #include "media_fixture.h"
+#include "pending_registrations.h"
 
 namespace kestrova::test {
 namespace {
@@ -494,6 +495,65 @@ TEST_F(AddVideoFlowTest, BatchOkPublishesRegistersAndEmptiesTheBatch) {
     for (int place = 0; place < main().lvFiles->columnCount(); ++place) listed |= cell(row, place) == "clip";
   EXPECT_TRUE(listed);
   EXPECT_EQ(requestsSeen("saveUploadFile"), 1);
+}
+
+// The back end stops while the batch converts: the video is published but
+// its registration gets no answer. It must be reported, kept (file,
+// thumbnail, a stored pending entry), and registered once the back end is
+// back; saving and refreshing meanwhile say why they failed.
+TEST_F(AddVideoFlowTest, ARegistrationWithoutAnAnswerIsReportedKeptAndRetriedWhenTheBackEndReturns) {
+  createWindows();
+  loginAndWaitForList();
+  const int rowsBefore = main().lvFiles->rowCount();
+  EXPECT_FALSE(main().btnRetryRegistration->isVisibleTo(&main()));
+  TfrmMain& batch = *windows().frmMain;
+  std::string thumb;
+  platform_.dialogScripts.push_back([&](QDialog& dialog) {
+    platform_.fileAnswers.push_back(QString::fromStdString(SharedMedia().mp4.string()));
+    platform_.dialogScripts.push_back(OptionDialog([&](TfrmOption& o) {
+      thumb = o.thumbName;
+      CaptureAfterSteps(o);
+    }));
+    batch.btnAdd->click();
+    batch.btnStart->click();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return batch.btnclose->isEnabled() && !batch.btnAdd->isEnabled(); }, 120000));
+    service_->process().stop();
+    batch.btnclose->click();
+    return dialog.result();
+  });
+  QTest::mouseClick(main().btnxzsp, Qt::LeftButton);
+
+  auto shownContaining = [&](const QString& part) {
+    return QTest::qWaitFor(
+        [&] {
+          for (const auto& s : platform_.shown)
+            if (s.text.contains(part)) return true;
+          return false;
+        },
+        15000);
+  };
+  const QString published = QString::fromStdString(thumb + ".html");
+  ASSERT_TRUE(shownContaining("未能在后台服务登记"));
+  const QString report = platform_.texts().filter("未能在后台服务登记").value(0);
+  EXPECT_TRUE(report.contains("“clip”（" + published + "）：后台服务没有应答")) << report.toStdString();
+  EXPECT_TRUE(fs::exists(dataPath() / "video" / published.toStdString()));
+  EXPECT_TRUE(fs::exists(dataPath() / "zoom" / (thumb + ".jpg")));
+  const auto pending = catalogue::ReadPendingRegistrations(dataPath());
+  ASSERT_EQ(pending.size(), 1u);
+  EXPECT_EQ(pending[0].fileName, published.toStdString());
+  EXPECT_TRUE(main().btnRetryRegistration->isVisibleTo(&main()));
+
+  QTest::mouseClick(main().btnspglsave, Qt::LeftButton);
+  EXPECT_TRUE(shownContaining("保存修改失败：后台服务没有应答"));
+  QTest::mouseClick(main().btnRefushVideoList, Qt::LeftButton);
+  EXPECT_TRUE(shownContaining("刷新视频列表失败：后台服务没有应答"));
+
+  service_->restart();
+  QTest::mouseClick(main().btnRetryRegistration, Qt::LeftButton);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return main().lvFiles->rowCount() == rowsBefore + 1; }, 15000));
+  EXPECT_TRUE(QTest::qWaitFor([&] { return !main().btnRetryRegistration->isVisibleTo(&main()); }, 15000));
+  EXPECT_TRUE(catalogue::ReadPendingRegistrations(dataPath()).empty());
+  EXPECT_EQ(requestsSeen("saveUploadFile"), 1) << "registered once, not once per trigger";
 }
 
 }  // namespace
