@@ -244,7 +244,7 @@ std::filesystem::path TfrmOption::outputFolder() const {
 
 void TfrmOption::paintCanvas(QLabel* box, const QImage& canvas) { box->setPixmap(QPixmap::fromImage(canvas)); }
 
-void TfrmOption::setupProbe(media::TAVProbe& probe) {
+std::string TfrmOption::setupProbe(media::TAVProbe& probe) {
   thumbName = convert::randomFileName();
   resetPreview();
   probe_ = &probe;
@@ -265,8 +265,17 @@ void TfrmOption::setupProbe(media::TAVProbe& probe) {
     steps.videoDuration = video.Duration;
   }
   trackSteps = convert::TrackSteps(steps);
-  if (steps.hasVideo) showNextFrame();
+  if (steps.hasVideo) {
+    // A file cut short can keep its index and lose every picture: there is
+    // nothing to choose a range or a thumbnail from.
+    if (!probe.ReadNextFrame()) {
+      const std::string reason = probe.LastErrorMessage();
+      return reason.empty() ? "文件中没有能解码的画面" : reason;
+    }
+    showCurrentFrame();
+  }
   updateTrackBar();
+  return "";
 }
 
 void TfrmOption::resetPreview() {

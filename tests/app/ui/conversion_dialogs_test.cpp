@@ -284,12 +284,45 @@ TEST_F(BatchDialogTest, PictureBoxesOpenTheLastPictureAtFullSize) {
   EXPECT_EQ(size, QSize(320, 240));
 }
 
-TEST_F(BatchDialogTest, UnreadableFileIsLoggedAndNotListed) {
-  platform_.fileAnswers.push_back(QString::fromStdString(SharedMedia().notMedia.string()));
-  batch().btnAdd->click();
-  EXPECT_TRUE(platform_.dialogsRun.isEmpty());
-  EXPECT_TRUE(batch().mmoLog->toPlainText().contains("***File load error: "));
-  EXPECT_EQ(batch().lvFiles->rowCount(), 0);
+// The index of a faststart MP4 and a few bytes of its pictures: it opens,
+// names its streams and length, and no picture decodes.
+fs::path IndexOnlyMp4(const fs::path& folder) {
+  const fs::path whole = folder / "whole.mp4", cut = folder / "index only.mp4";
+  MakeMedia("-f lavfi -i testsrc=size=320x240:rate=25:duration=2 -c:v libx264 -preset ultrafast -pix_fmt yuv420p "
+            "-movflags +faststart",
+            whole);
+  const std::string bytes = ReadFile(whole);
+  // Boxes start with a 4-byte big-endian size; ftyp and moov come first.
+  auto boxSize = [&](size_t at) {
+    size_t size = 0;
+    for (size_t i = 0; i < 4; ++i) size = size << 8 | static_cast<unsigned char>(bytes.at(at + i));
+    return size;
+  };
+  const size_t moov = boxSize(0);
+  EXPECT_EQ(bytes.substr(moov + 4, 4), "moov");
+  WriteFile(cut, bytes.substr(0, moov + boxSize(moov) + 16));
+  return cut;
+}
+
+TEST_F(BatchDialogTest, AFileThatCannotBeReadIsNamedWithItsReasonAndGetsNoOptionsDialog) {
+  TempDir media;
+  const fs::path firstBytes = media / "first 20 KB.mp4";
+  WriteFile(firstBytes, ReadFile(LongClip()).substr(0, 20 * 1024));
+  const fs::path cases[] = {SharedMedia().notMedia, SharedMedia().empty, firstBytes, IndexOnlyMp4(media.path())};
+  for (const fs::path& file : cases) {
+    SCOPED_TRACE(file.filename().string());
+    platform_.shown.clear();
+    platform_.fileAnswers.push_back(QString::fromStdString(file.string()));
+    batch().btnAdd->click();
+    EXPECT_TRUE(platform_.dialogsRun.isEmpty());
+    EXPECT_EQ(batch().lvFiles->rowCount(), 0);
+    ASSERT_EQ(platform_.texts().size(), 1);
+    const QString text = platform_.texts()[0];
+    const QString start = "无法读取文件“" + QString::fromStdString(file.string()) + "”：";
+    EXPECT_TRUE(text.startsWith(start)) << text.toStdString();
+    EXPECT_GT(text.size(), start.size()) << "the reason follows the colon";
+  }
+  EXPECT_EQ(jpegCount(), 0);
 }
 
 TEST_F(BatchDialogTest, RemoveTakesTheThumbnailButNoVideo) {
