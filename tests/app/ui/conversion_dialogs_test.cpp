@@ -3,6 +3,7 @@
 // buttons, run, stop and errors; and adding videos from the main window's
 // button through to the catalogue of the real back end.
 #include <QRegularExpression>
+#include <QStyleOption>
 #include <QTest>
 #include <filesystem>
 
@@ -182,6 +183,16 @@ TEST_F(BatchDialogTest, QualityPresetsLockOrFreeTheBitRateAndFrameSize) {
   // As it opens: the design-time values, the same as preset 1.
   EXPECT_EQ(o.cmbQxd->currentIndex(), -1);
   EXPECT_EQ(o.cmbQxd->count(), 10);
+  // Every preset shows whole in the closed box.
+  for (int i = 0; i < o.cmbQxd->count(); ++i) {
+    QStyleOptionComboBox box;
+    box.initFrom(o.cmbQxd);
+    box.rect = o.cmbQxd->rect();
+    const QRect field = o.cmbQxd->style()->subControlRect(QStyle::CC_ComboBox, &box, QStyle::SC_ComboBoxEditField,
+                                                          o.cmbQxd);
+    EXPECT_LE(o.cmbQxd->fontMetrics().horizontalAdvance(o.cmbQxd->itemText(i)), field.width())
+        << o.cmbQxd->itemText(i).toStdString();
+  }
   EXPECT_EQ(o.edtVideoBitRate->text(), "120");
   EXPECT_EQ(o.cboFrameSize->currentText(), "320x240 - qvga");
   EXPECT_EQ(o.cboFrameSize->count(), 31);
@@ -258,6 +269,20 @@ TEST_F(BatchDialogTest, UnwritableOutputFolderAndMissingThumbnailKeepTheDialogOp
   EXPECT_TRUE(texts[0].startsWith("数据文件夹无法写入，请检查它的权限：")) << texts[0].toStdString();
   EXPECT_TRUE(texts[0].contains(QString::fromStdString((data() / "video").string()))) << texts[0].toStdString();
   EXPECT_EQ(texts[1], "缩略图未截取，不能关闭窗口");
+  EXPECT_EQ(batch().lvFiles->rowCount(), 0);
+
+  // A thumbnail folder that cannot be written: said in one language, naming the file.
+  fs::remove(data() / "video");
+  fs::create_directories(data() / "video");
+  fs::remove_all(data() / "zoom");
+  WriteFile(data() / "zoom", "not a folder");
+  platform_.shown.clear();
+  add(SharedMedia().mp4);
+  ASSERT_FALSE(platform_.texts().isEmpty());
+  const QString capture = platform_.texts()[0];
+  EXPECT_TRUE(capture.startsWith("缩略图保存失败：无法写入文件“" + QString::fromStdString((data() / "zoom").string())))
+      << capture.toStdString();
+  EXPECT_FALSE(capture.contains("cannot")) << capture.toStdString();
   EXPECT_EQ(batch().lvFiles->rowCount(), 0);
 }
 
@@ -347,6 +372,22 @@ TEST_F(BatchDialogTest, RemoveTakesTheThumbnailButNoVideo) {
   EXPECT_FALSE(batch().btnClear->isEnabled());
 }
 
+TEST_F(BatchDialogTest, ThePreviewOpensAtTheScreensCentreAndPicturesAfterItsTaskDoNotBringItBack) {
+  ui::ConversionPreviewWindow preview(&batch());
+  QImage picture(320, 240, QImage::Format_RGB32);
+  picture.fill(Qt::darkCyan);
+  preview.showPicture(picture, 40000);
+  ASSERT_TRUE(preview.isVisible());
+  const QPoint centre = batch().screen()->availableGeometry().center();
+  EXPECT_LE((preview.frameGeometry().center() - centre).manhattanLength(), 4)
+      << preview.x() << "," << preview.y() << " on a screen centred at " << centre.x() << "," << centre.y();
+  preview.taskEnded();
+  EXPECT_FALSE(preview.isVisible());
+  preview.showPicture(picture, 80000);  // still on its way when the task ended
+  EXPECT_FALSE(preview.isVisible());
+  EXPECT_FALSE(preview.closedByUser()->load()) << "the next task shows it again";
+}
+
 TEST_F(BatchDialogTest, ConvertsTheBatchThenPlaysOpensAndClearsIt) {
   add(SharedMedia().mp4);
   add(SharedMedia().chinese);
@@ -369,6 +410,7 @@ TEST_F(BatchDialogTest, ConvertsTheBatchThenPlaysOpensAndClearsIt) {
   EXPECT_TRUE(batch().Vexmo.Preview());
   EXPECT_FALSE(batch().previewWindow->pixmap().isNull());
   EXPECT_TRUE(batch().previewWindow->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+  EXPECT_FALSE(batch().previewWindow->isVisible()) << "it goes with its task";
   EXPECT_TRUE(batch().btnClear->isEnabled());
   EXPECT_FALSE(batch().btnRemove->isEnabled());
   EXPECT_TRUE(batch().mmoLog->toPlainText().contains(QRegularExpression("^#\\d+\\.\\d: ", QRegularExpression::MultilineOption)));
