@@ -62,10 +62,10 @@ struct PublishSteps {
   // the caller's own reporting.
   std::function<void(const std::filesystem::path& program, const std::vector<std::string>& words)> postProcess;
   std::function<void(const std::string& requestText)> sendRequest;
+  std::function<void(const RowFailure& failure)> reportFailure;
   // When set, takes the video instead of sendRequest taking its request
   // (the desktop tool follows each registration until it is confirmed).
   std::function<void(const service::NewVideo& video)> registerVideo;
-  std::function<void(const RowFailure& failure)> reportFailure;
 };
 
 // For each row in order: rename data/video/OUTPUT to its published name,

@@ -130,7 +130,13 @@ void ServiceMovie::setMovie(const QString& fullPath) {
 }
 
 QString ServiceMovie::CallFunction(const QString& request) {
-  if (!loaded()) return {};
+  if (!loaded()) {
+    // Told after the caller has returned, as every other outcome is.
+    QMetaObject::invokeMethod(
+        this, [this, request] { emit OnRequestFailed(request, QStringLiteral("没有后台服务的地址（%1）").arg(moviePath_)); },
+        Qt::QueuedConnection);
+    return {};
+  }
   pending_.enqueue(request.toUtf8());
   sendNext();
   return {};

@@ -6,7 +6,7 @@
 // The movie file ("login.dll", "main.dll" in the current folder) holds the
 // service's base address on its first line. A missing or unreadable file, or
 // one without an http(s) address, means the movie cannot load: calls are then
-// dropped and no events ever come, as with a movie that never answers.
+// dropped, and only OnRequestFailed tells of them.
 #pragma once
 
 #include <QNetworkAccessManager>
