@@ -515,7 +515,28 @@ TEST_F(BatchDialogTest, AHalfMissingInputIsMarkedIncompleteInItsRow) {
 }
 
 // The whole road from the main window's button to the catalogue.
-class AddVideoFlowTest : public DesktopFixture {};
+class AddVideoFlowTest : public DesktopFixture {
+ protected:
+  // The batch dialog's script: adds the shared clip (its thumbnail name
+  // goes to thumb), converts it, runs beforeOk, and presses OK.
+  std::function<int(QDialog&)> ConvertOne(std::string& thumb, std::function<void()> beforeOk = {}) {
+    return [this, &thumb, beforeOk](QDialog& dialog) {
+      TfrmMain& batch = *windows().frmMain;
+      platform_.fileAnswers.push_back(QString::fromStdString(SharedMedia().mp4.string()));
+      platform_.dialogScripts.push_back(OptionDialog([&thumb](TfrmOption& o) {
+        thumb = o.thumbName;
+        CaptureAfterSteps(o);
+      }));
+      batch.btnAdd->click();
+      batch.btnStart->click();
+      EXPECT_TRUE(
+          QTest::qWaitFor([&] { return batch.btnclose->isEnabled() && !batch.btnAdd->isEnabled(); }, 120000));
+      if (beforeOk) beforeOk();
+      batch.btnclose->click();
+      return dialog.result();
+    };
+  }
+};
 
 TEST_F(AddVideoFlowTest, BatchOkPublishesRegistersAndEmptiesTheBatch) {
   createWindows();
@@ -523,18 +544,6 @@ TEST_F(AddVideoFlowTest, BatchOkPublishesRegistersAndEmptiesTheBatch) {
   const int rowsBefore = main().lvFiles->rowCount();
   TfrmMain& batch = *windows().frmMain;
   std::string thumb;
-  auto addOne = [&](QDialog& dialog) {
-    platform_.fileAnswers.push_back(QString::fromStdString(SharedMedia().mp4.string()));
-    platform_.dialogScripts.push_back(OptionDialog([&](TfrmOption& o) {
-      thumb = o.thumbName;
-      CaptureAfterSteps(o);
-    }));
-    batch.btnAdd->click();
-    batch.btnStart->click();
-    EXPECT_TRUE(QTest::qWaitFor([&] { return batch.btnclose->isEnabled() && !batch.btnAdd->isEnabled(); }, 120000));
-    batch.btnclose->click();
-    return dialog.result();
-  };
   // Cancel first: nothing is registered and the batch keeps its rows.
   platform_.dialogScripts.push_back([&](QDialog& dialog) {
     platform_.fileAnswers.push_back(QString::fromStdString(SharedMedia().mp4.string()));
@@ -548,7 +557,7 @@ TEST_F(AddVideoFlowTest, BatchOkPublishesRegistersAndEmptiesTheBatch) {
   batch.lvFiles->selectRow(0);
   batch.btnRemoveClick();
 
-  platform_.dialogScripts.push_back(addOne);
+  platform_.dialogScripts.push_back(ConvertOne(thumb));
   QTest::mouseClick(main().btnxzsp, Qt::LeftButton);
   EXPECT_EQ(platform_.dialogsRun.mid(0, 2), (QStringList{"frmMain", "frmOption"}));
 
@@ -581,21 +590,8 @@ TEST_F(AddVideoFlowTest, ARegistrationWithoutAnAnswerIsReportedKeptAndRetriedWhe
   loginAndWaitForList();
   const int rowsBefore = main().lvFiles->rowCount();
   EXPECT_FALSE(main().btnRetryRegistration->isVisibleTo(&main()));
-  TfrmMain& batch = *windows().frmMain;
   std::string thumb;
-  platform_.dialogScripts.push_back([&](QDialog& dialog) {
-    platform_.fileAnswers.push_back(QString::fromStdString(SharedMedia().mp4.string()));
-    platform_.dialogScripts.push_back(OptionDialog([&](TfrmOption& o) {
-      thumb = o.thumbName;
-      CaptureAfterSteps(o);
-    }));
-    batch.btnAdd->click();
-    batch.btnStart->click();
-    EXPECT_TRUE(QTest::qWaitFor([&] { return batch.btnclose->isEnabled() && !batch.btnAdd->isEnabled(); }, 120000));
-    service_->process().stop();
-    batch.btnclose->click();
-    return dialog.result();
-  });
+  platform_.dialogScripts.push_back(ConvertOne(thumb, [&] { service_->process().stop(); }));
   QTest::mouseClick(main().btnxzsp, Qt::LeftButton);
 
   auto shownContaining = [&](const QString& part) {
