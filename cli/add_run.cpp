@@ -78,8 +78,8 @@ class AddRun {
     if (!failed_.empty()) {
       std::string names;
       for (const std::string& n : failed_) names += (names.empty() ? "" : ", ") + n;
-      std::cerr << "kestrova-cli add: " << failed_.size() << " of " << failed_.size() + added_
-                << " files failed: " << names << "\n";
+      std::cerr << "kestrova-cli add：" << failed_.size() + added_ << " 个文件中有 " << failed_.size()
+                << " 个失败：" << names << "\n";
       return 1;
     }
     return 0;
@@ -109,7 +109,7 @@ class AddRun {
       const fs::path thumbnail = settings_.data / "zoom" / (fields.thumbName + ".jpg");
       media::Bitmap picture;
       std::string error;
-      if (!SaveThumbnail(probe, at, thumbnail.string(), picture, error)) return "thumbnail: " + error;
+      if (!SaveThumbnail(probe, at, thumbnail.string(), picture, error)) return "缩略图保存失败：" + error;
       file.thumbnail = thumbnail;
     }
     probe.CloseFile();
@@ -164,7 +164,7 @@ class AddRun {
       if (gInterrupted && !stopping) {
         stopping = true;
         ClearProgress();
-        std::cerr << "stopping...\n";
+        std::cerr << "正在停止……\n";
         engine_.Stop(true);
       }
     }
@@ -173,7 +173,7 @@ class AddRun {
     sigaction(SIGINT, &oldInt, nullptr);
     sigaction(SIGTERM, &oldTerm, nullptr);
     for (AddedFile& file : files_)
-      if (!file.reported) Fail(file, "stopped before it was converted");
+      if (!file.reported) Fail(file, "转换开始前已停止");
   }
 
   void OnProgress(const media::TProgressInfo& p) {
@@ -187,7 +187,7 @@ class AddRun {
 
   void Finish(AddedFile& file, const media::TTerminateInfo& info) {
     if (info.Exception) return Fail(file, info.ExceptionMsg);
-    if (!info.Finished) return Fail(file, "stopped");
+    if (!info.Finished) return Fail(file, "转换被停止");
     // A damaged or half-copied input converts to its end, but short.
     file.shortNote = convert::ShortOutputNote(convert::ConvertedLength(file.output.string()), file.total);
     if (settings_.strict && !file.shortNote.empty()) return Fail(file, file.shortNote);
@@ -211,20 +211,20 @@ class AddRun {
     std::string failure, warning, reply;
     bool published = false;  // renamed to its published name, which is then ours
     catalogue::PublishSteps steps;
-    steps.reportFailure = [&](const catalogue::RowFailure& f) { failure = "cannot publish: " + f.reason; };
+    steps.reportFailure = [&](const catalogue::RowFailure& f) { failure = "无法发布：" + f.reason; };
     steps.postProcess = [&](const fs::path& program, const std::vector<std::string>& words) {
       published = true;
       ClearProgress();
       ProgramResult md = RunProgram(program.string(), words);
       // md leaves the file as it was when it fails: still a playable MP4.
-      if (md.exitCode != 0) warning = "md failed, the video plays only once downloaded: " + md.output;
+      if (md.exitCode != 0) warning = "md 处理失败，视频要下载完才能播放：" + md.output;
     };
     steps.sendRequest = [&](const std::string& request) {
       try {
         reply = service_.Post(request);
         if (ServiceClient::Result(reply) != "success") {
           std::string message = ServiceClient::Message(reply);
-          failure = "the service refused it" + (message.empty() ? "" : ": " + message);
+          failure = "后台服务拒绝登记" + (message.empty() ? "" : "：" + message);
         }
       } catch (const std::exception& e) {
         failure = e.what();
@@ -238,9 +238,9 @@ class AddRun {
       return Fail(file, failure);
     }
     ClearProgress();
-    if (!warning.empty()) std::cerr << "warning: " << file.sourceName << ": " << warning;
-    std::cout << "added " << file.sourceName << " -> " << publishedPath.string() << " (" << row.duration << " s, "
-              << row.fileSize << " bytes)" << (file.shortNote.empty() ? "" : "; " + file.shortNote) << "\n";
+    if (!warning.empty()) std::cerr << "警告：" << file.sourceName << "：" << warning;
+    std::cout << "已添加 " << file.sourceName << " -> " << publishedPath.string() << "（" << row.duration << " 秒，"
+              << row.fileSize << " 字节）" << (file.shortNote.empty() ? "" : "；" + file.shortNote) << "\n";
     std::cout.flush();
     file.reported = true;
     ++added_;
@@ -250,7 +250,7 @@ class AddRun {
     RemoveQuietly(file.output);
     RemoveQuietly(file.thumbnail);
     ClearProgress();
-    std::cout << "FAILED " << file.sourceName << ": " << reason << "\n";
+    std::cout << "失败 " << file.sourceName << "：" << reason << "\n";
     std::cout.flush();
     file.reported = true;
     failed_.push_back(file.sourceName);

@@ -44,7 +44,7 @@ bool ReadWholeNumber(const std::string& text, int low, int high, int& value) {
 }
 
 int UsageError(const std::string& message) {
-  std::cerr << "kestrova-cli add: " << message << "\n" << kUsage;
+  std::cerr << "kestrova-cli add：" << message << "\n" << kUsage;
   return 2;
 }
 
@@ -56,29 +56,29 @@ int RunAdd(const std::vector<std::string>& words) {
   s.account = args.value("account");
   s.data = args.value("data");
   if (s.service.empty() || s.account.empty() || s.data.empty() || args.positionals().empty())
-    return UsageError("--service, --account, --data and at least one file are needed");
+    return UsageError("需要 --service、--account、--data 和至少一个文件");
   const char* password = std::getenv("KESTROVA_PASSWORD");
-  if (!password) return UsageError("set the password in KESTROVA_PASSWORD");
+  if (!password) return UsageError("请在环境变量 KESTROVA_PASSWORD 中给出密码");
   s.password = password;
   if (args.has("preset") && !ReadWholeNumber(args.value("preset"), 0, media::kUserChosenPreset, s.preset))
-    return UsageError("--preset takes 0 to 9");
+    return UsageError("--preset 只能是 0 到 9");
   if (args.has("jobs") && !ReadWholeNumber(args.value("jobs"), 1, 64, s.jobs))
-    return UsageError("--jobs takes 1 to 64");
+    return UsageError("--jobs 只能是 1 到 64");
   if (!fs::is_directory(s.data)) {
-    std::cerr << "kestrova-cli add: the data folder " << s.data << " does not exist\n";
+    std::cerr << "kestrova-cli add：数据文件夹 " << s.data << " 不存在\n";
     return 1;
   }
 
   media::TFFLogger logger;
   logger.SetLogLevel(media::llQuiet);
   if (!media::FFmpegLoader().Load(media::EngineLibraries)) {
-    std::cerr << "kestrova-cli add: " << media::FFmpegLoader().LastError() << "\n";
+    std::cerr << "kestrova-cli add：" << media::FFmpegLoader().LastError() << "\n";
     return 1;
   }
   if (args.has("thumbnail-at")) {
     const std::string at = args.value("thumbnail-at");
     if (!media::ParseTimeText(at, s.thumbnailAt))
-      return UsageError("invalid --thumbnail-at \"" + at + "\" (expected HH:MM:SS.mmm)");
+      return UsageError("--thumbnail-at “" + at + "” 无效（应为 HH:MM:SS.mmm）");
   }
 
   // Signing in first: a wrong password costs no conversion.
@@ -87,14 +87,14 @@ int RunAdd(const std::vector<std::string>& words) {
   try {
     profile = service.SignInProfile(s.account, s.password);
   } catch (const std::exception& e) {
-    std::cerr << "kestrova-cli add: " << e.what() << "\n";
+    std::cerr << "kestrova-cli add：" << e.what() << "\n";
     return 1;
   }
 
   std::error_code ec;
   for (const char* folder : {"video", "zoom"}) {
     if (!fs::create_directories(s.data / folder, ec) && ec) {
-      std::cerr << "kestrova-cli add: cannot make " << (s.data / folder) << ": " << ec.message() << "\n";
+      std::cerr << "kestrova-cli add：无法创建 " << (s.data / folder) << "：" << ec.message() << "\n";
       return 1;
     }
   }
@@ -103,11 +103,11 @@ int RunAdd(const std::vector<std::string>& words) {
   try {
     SiteConfigResult config = RewriteSiteConfig(service, profile, s.data / "config.xml");
     if (!config.error.empty()) {
-      std::cerr << "kestrova-cli add: " << config.error << "\n";
+      std::cerr << "kestrova-cli add：" << config.error << "\n";
       return 1;
     }
   } catch (const std::exception& e) {
-    std::cerr << "kestrova-cli add: config.xml not rewritten: " << e.what() << "\n";
+    std::cerr << "kestrova-cli add：config.xml 未能重写：" << e.what() << "\n";
     return 1;
   }
   return status;

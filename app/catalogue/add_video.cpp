@@ -109,7 +109,10 @@ size_t PublishConvertedRows(const std::vector<ConvertedRow>& rows, const fs::pat
     video.framerate = row.framerate;
     video.companyid = companyid;
     video.fileSize = row.fileSize;
-    if (steps.sendRequest) steps.sendRequest(service::SaveUploadFileRequest(video));
+    if (steps.registerVideo)
+      steps.registerVideo(video);
+    else if (steps.sendRequest)
+      steps.sendRequest(service::SaveUploadFileRequest(video));
     ++registered;
   }
   return registered;

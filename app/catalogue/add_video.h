@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "request_texts.h"
+
 namespace kestrova::catalogue {
 
 // What publishing reads from one row of the batch list.
@@ -61,6 +63,9 @@ struct PublishSteps {
   std::function<void(const std::filesystem::path& program, const std::vector<std::string>& words)> postProcess;
   std::function<void(const std::string& requestText)> sendRequest;
   std::function<void(const RowFailure& failure)> reportFailure;
+  // When set, takes the video instead of sendRequest taking its request
+  // (the desktop tool follows each registration until it is confirmed).
+  std::function<void(const service::NewVideo& video)> registerVideo;
 };
 
 // For each row in order: rename data/video/OUTPUT to its published name,

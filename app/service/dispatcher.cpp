@@ -4,6 +4,7 @@
 #include <cctype>
 
 #include "reply_readers.h"
+#include "request_texts.h"
 
 namespace kestrova::service {
 
@@ -30,6 +31,16 @@ std::optional<TMyStrSel> LookupReplyCommand(const std::string& command) {
     if (SameTextIgnoringCase(command, names[i])) return static_cast<TMyStrSel>(i);
   }
   return std::nullopt;
+}
+
+std::string RequestFailureMessage(const std::string& request, const std::string& reason) {
+  const std::string method = RequestMethod(request);
+  if (method == "editUploadFile") return "保存修改失败：" + reason;
+  if (method == "getByCompIdVideoList") return "刷新视频列表失败：" + reason;
+  if (method == "delUploadFile") return "删除视频的登记失败：" + reason;
+  if (method == "ModComCard") return "资料修改不成功：" + reason;
+  if (method == "ModComPsw") return "企业密码修改失败：" + reason;
+  return "";
 }
 
 void swfMainFSCommand(MainReplyActions& actions, const std::string& command, const std::string& args) {

@@ -33,6 +33,11 @@ class MainReplyActions {
   virtual void reopenPasswordDialog() = 0;
 };
 
+// What to tell the user when one of the main window's requests got no
+// answer (reason says why), or "" for a request that needs no word of its
+// own (registrations are followed and reported by their own tracker).
+std::string RequestFailureMessage(const std::string& request, const std::string& reason);
+
 // Routes one reply event. A reply that is not well-formed XML, where its
 // result must be read, throws ReplyParseError before anything is done.
 void swfMainFSCommand(MainReplyActions& actions, const std::string& command, const std::string& args);

@@ -72,6 +72,15 @@ std::string SaveUploadFileRequest(const NewVideo& v) {
       "</msg></data>");
 }
 
+std::string RequestMethod(const std::string& request) {
+  // Every request text names it once, as the msgType's attribute, unescaped.
+  static const std::string marker = "method=\"";
+  const size_t start = request.find(marker);
+  if (start == std::string::npos) return "";
+  const size_t end = request.find('"', start + marker.size());
+  return end == std::string::npos ? "" : request.substr(start + marker.size(), end - start - marker.size());
+}
+
 std::string ModComCardRequest(const CompanyCard& c) {
   return RequestEnvelope(
       "<data><msgType method=\"ModComCard\">SysSetComCard</msgType><msg><item companyId=\"" + V(c.companyid) +

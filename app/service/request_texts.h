@@ -33,6 +33,10 @@ struct NewVideo {
 };
 std::string SaveUploadFileRequest(const NewVideo& video);
 
+// The method one of the request texts above names ("saveUploadFile"), or ""
+// for a text that names none.
+std::string RequestMethod(const std::string& request);
+
 struct CompanyCard {
   std::string companyid;
   std::string name, title, tel, fax, qq, skype, msn, email;

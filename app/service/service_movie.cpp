@@ -130,7 +130,13 @@ void ServiceMovie::setMovie(const QString& fullPath) {
 }
 
 QString ServiceMovie::CallFunction(const QString& request) {
-  if (!loaded()) return {};
+  if (!loaded()) {
+    // Told after the caller has returned, as every other outcome is.
+    QMetaObject::invokeMethod(
+        this, [this, request] { emit OnRequestFailed(request, QStringLiteral("没有后台服务的地址（%1）").arg(moviePath_)); },
+        Qt::QueuedConnection);
+    return {};
+  }
   pending_.enqueue(request.toUtf8());
   sendNext();
   return {};
@@ -178,9 +184,11 @@ void ServiceMovie::onFinished(QNetworkReply* reply) {
   // An HTTP answer without a command is the service turning the request away
   // (busy, most often); without a word the user would wait for ever.
   bool turnedAway = command.isEmpty() && reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt() != 0;
+  const QString request = QString::fromUtf8(inFlightBody_);
   if (turnedAway && stage_ != Stage::Renewing) {
     sendNext();
     emit OnServiceBusy(QStringLiteral("服务繁忙，请稍后再试"));
+    emit OnRequestFailed(request, QStringLiteral("后台服务繁忙，没有受理"));
     return;
   }
 
@@ -213,7 +221,12 @@ void ServiceMovie::onFinished(QNetworkReply* reply) {
   }
 
   sendNext();
-  if (answered) emit OnFSCommand(QString::fromUtf8(command), QString::fromUtf8(body));
+  if (!answered) {
+    emit OnRequestFailed(request, QStringLiteral("后台服务没有应答（%1）").arg(reply->errorString()));
+    return;
+  }
+  emit OnRequestAnswered(request, QString::fromUtf8(command), QString::fromUtf8(body));
+  emit OnFSCommand(QString::fromUtf8(command), QString::fromUtf8(body));
 }
 
 }  // namespace kestrova::service

@@ -6,7 +6,7 @@
 // The movie file ("login.dll", "main.dll" in the current folder) holds the
 // service's base address on its first line. A missing or unreadable file, or
 // one without an http(s) address, means the movie cannot load: calls are then
-// dropped and no events ever come, as with a movie that never answers.
+// dropped, and only OnRequestFailed tells of them.
 #pragma once
 
 #include <QNetworkAccessManager>
@@ -64,6 +64,12 @@ class ServiceMovie : public QObject {
   // (too busy, or the request was not one it understands). message is what
   // to tell the user.
   void OnServiceBusy(const QString& message);
+  // The end of one request, for the windows that follow what became of
+  // their own: raised before OnFSCommand with the reply it carries, or,
+  // when no answer came (the service is not there, or turned the request
+  // away), with why, and then no OnFSCommand comes for it.
+  void OnRequestAnswered(const QString& request, const QString& command, const QString& args);
+  void OnRequestFailed(const QString& request, const QString& reason);
 
  private:
   // Where the request under way stands.

@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "extension_filter.h"
+#include "pending_registrations.h"
 
 namespace kestrova::sync {
 
@@ -22,6 +23,11 @@ std::string getserverpath(const std::string& localPath, const std::string& dataF
 ChangeScanner::ChangeScanner(FtpClient& ftp, Options options) : ftp_(ftp), options_(std::move(options)) {
   dataFolder_ = options_.dataFolder;
   while (dataFolder_.size() > 1 && dataFolder_.back() == '/') dataFolder_.pop_back();
+  // Videos whose registration is still pending stay off the site: uploaded
+  // now, no playlist would name them.
+  heldBack_.insert(dataFolder_ + "/" + catalogue::kPendingRegistrationsFile);
+  for (const std::string& file : catalogue::HeldBackFiles(catalogue::ReadPendingRegistrations(dataFolder_)))
+    heldBack_.insert(dataFolder_ + "/" + file);
 }
 
 const std::vector<ListingEntry>* ChangeScanner::listingOf(const std::string& dir) {
@@ -60,20 +66,25 @@ bool ChangeScanner::knownMissing(const std::string& dir) {
   return std::none_of(siblings->begin(), siblings->end(), [&](const ListingEntry& e) { return e.name == name; });
 }
 
-WallTime ChangeScanner::getRemoteFileModifyDate(const std::string& dir, const std::string& name) {
+const ListingEntry* ChangeScanner::serverCopyOf(const std::string& dir, const std::string& name) {
   const std::vector<ListingEntry>* listing = listingOf(dir);
   // No directory, no such name in it, or a folder of that name: in each case
   // the server refuses SIZE, which means "no copy".
-  if (!listing) return kNoServerCopy;
+  if (!listing) return nullptr;
   auto entry = std::find_if(listing->begin(), listing->end(),
                             [&](const ListingEntry& e) { return e.name == name; });
-  if (entry == listing->end() || entry->isDirectory) return kNoServerCopy;
+  if (entry == listing->end() || entry->isDirectory) return nullptr;
   if (!serverAnswersSize_) {
     // A server that refuses SIZE altogether has every file counted as missing.
-    if (!ftp_.size(dir + "/" + name)) return kNoServerCopy;
+    if (!ftp_.size(dir + "/" + name)) return nullptr;
     serverAnswersSize_ = true;
   }
-  return CutToMinute(entry->modified);
+  return &*entry;
+}
+
+WallTime ChangeScanner::getRemoteFileModifyDate(const std::string& dir, const std::string& name) {
+  const ListingEntry* copy = serverCopyOf(dir, name);
+  return copy ? CutToMinute(copy->modified) : kNoServerCopy;
 }
 
 void ChangeScanner::findall(const std::string& folder, const std::vector<std::string>& filter) {
@@ -101,13 +112,19 @@ void ChangeScanner::considerFile(const std::string& folder, const std::string& n
                              [&](const std::string& entry) { return ExtensionMatches(extension, entry); });
   if (!matched) return;
   std::string localPath = folder + "/" + name;
+  if (heldBack_.count(localPath)) return;
   struct stat info {};
   if (::stat(localPath.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return;
 
   std::string serverDirectory = getserverpath(folder, dataFolder_, options_.siteRoot());
-  WallTime serverTime = getRemoteFileModifyDate(serverDirectory, name);
+  const ListingEntry* copy = serverCopyOf(serverDirectory, name);
+  WallTime serverTime = copy ? CutToMinute(copy->modified) : kNoServerCopy;
   WallTime localTime = CutToMinute(LocalWallTime(info.st_mtime));
-  if (!(serverTime < localTime)) return;
+  // Listings show times to the minute only, so a file rewritten within the
+  // minute of its upload (config.xml after a list refresh) looks current by
+  // its time; a size that differs still gives it away.
+  bool sizeDiffers = copy && copy->size && *copy->size != static_cast<std::int64_t>(info.st_size);
+  if (!(serverTime < localTime) && !sizeDiffers) return;
 
   ChangeRow row;
   row.name = name;

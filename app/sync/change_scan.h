@@ -1,10 +1,12 @@
 // The change scan: walks the local data folder and lists every file of the
-// filter whose server copy is older (by the minute) or missing.
+// filter whose server copy is older (by the minute), of another size, or
+// missing. Files of videos whose registration is pending are left out.
 #pragma once
 
 #include <functional>
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -62,6 +64,9 @@ class ChangeScanner {
   const std::string& dataFolder() const { return dataFolder_; }
 
  private:
+  // The listing entry of the server's copy of dir + "/" + name, or nothing
+  // when the server has none.
+  const ListingEntry* serverCopyOf(const std::string& dir, const std::string& name);
   // Nothing when the server has no such directory.
   const std::vector<ListingEntry>* listingOf(const std::string& dir);
   // True when the listing of dir's parent (below the site root) shows no
@@ -72,6 +77,9 @@ class ChangeScanner {
   FtpClient& ftp_;
   Options options_;
   std::string dataFolder_;
+  // Local paths never listed: files of videos not registered yet, and the
+  // list that names them.
+  std::set<std::string> heldBack_;
   std::map<std::string, std::optional<std::vector<ListingEntry>>> listings_;
   // Set once the server has answered a SIZE with 213 in this scan: from then
   // on the listing answers for a file exactly as SIZE plus LIST would.

@@ -60,6 +60,12 @@ bool ParseClock(const std::string& text, int& hour, int& minute) {
          hour < 24 && minute < 60;
 }
 
+// A size column: digits only, and small enough to hold.
+std::optional<std::int64_t> SizeOf(const std::string& word) {
+  if (!AllDigits(word) || word.size() > 18) return std::nullopt;
+  return std::stoll(word);
+}
+
 bool ValidDate(int year, int month, int day) {
   return year_month_day{year_month_day{std::chrono::year{year} / month / day}}.ok();
 }
@@ -87,6 +93,7 @@ bool ParseUnix(const std::string& line, WallTime today, ListingEntry& entry) {
   if (!ValidDate(year, month, day)) return false;
   entry.modified = MakeWallTime(year, month, day, hour, minute);
   entry.isDirectory = mode[0] == 'd';
+  if (mode[0] == '-') entry.size = SizeOf(words[4]);
   entry.name = rest;
   if (mode[0] == 'l') {
     size_t arrow = entry.name.find(" -> ");
@@ -117,6 +124,7 @@ bool ParseDos(const std::string& line, ListingEntry& entry) {
   entry.name = rest.substr(start);
   entry.modified = MakeWallTime(year, month, day, hour, minute);
   entry.isDirectory = isDir;
+  if (!isDir) entry.size = SizeOf(words[2]);
   return true;
 }
 

@@ -1,5 +1,5 @@
-// Reads a detailed directory listing (LIST) into names and modification
-// times. libcurl hands the listing over as text and parses no times, so the
+// Reads a detailed directory listing (LIST) into names, sizes and
+// modification times. libcurl hands the listing over as text and parses no times, so the
 // parser is ours. It understands the two styles servers use in practice:
 //   Unix: "-rw-r--r--   1 user group  1234 Mar  5 14:22 name"
 //                                           "Mar  5  2023 name" (older than half a year)
@@ -9,6 +9,8 @@
 // the server's own clock; no zone is applied.
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -20,6 +22,8 @@ struct ListingEntry {
   std::string name;
   WallTime modified{};
   bool isDirectory = false;
+  // Bytes, when the listing gives them (not for folders).
+  std::optional<std::int64_t> size;
 };
 
 // today: the date against which a Unix time without a year is placed (the

@@ -220,9 +220,13 @@ std::vector<ListingEntry> SftpSession::list(const std::string& directory) {
   std::vector<ListingEntry> entries;
   while (sftp_attributes attributes = sftp_readdir(sftp_, dir)) {
     std::string name = attributes->name ? attributes->name : "";
-    if (name != "." && name != "..")
-      entries.push_back({name, LocalWallTime(static_cast<std::time_t>(attributes->mtime)),
-                         attributes->type == SSH_FILEXFER_TYPE_DIRECTORY});
+    if (name != "." && name != "..") {
+      ListingEntry entry{name, LocalWallTime(static_cast<std::time_t>(attributes->mtime)),
+                         attributes->type == SSH_FILEXFER_TYPE_DIRECTORY, std::nullopt};
+      if (!entry.isDirectory && (attributes->flags & SSH_FILEXFER_ATTR_SIZE))
+        entry.size = static_cast<std::int64_t>(attributes->size);
+      entries.push_back(std::move(entry));
+    }
     sftp_attributes_free(attributes);
   }
   bool complete = sftp_dir_eof(dir);

@@ -2,7 +2,8 @@
 // the engine is converting, with its time in the caption. The engine's
 // worker threads hand pictures over without waiting; once the user closes
 // the window the running task stops previewing, and the next task shows it
-// again.
+// again. It goes away with its task and opens at the centre of the screen,
+// so it never stays on top of windows that have moved on.
 #pragma once
 
 #include <QLabel>
@@ -20,12 +21,18 @@ class ConversionPreviewWindow : public QLabel {
   void showPicture(const QImage& picture, int64_t pts);
   // Set when the user closes the window; cleared for every new task.
   const std::shared_ptr<std::atomic<bool>>& closedByUser() const { return closed_; }
+  // Set when the task ended; cleared for every new task. Pictures still on
+  // their way then do not bring the window back.
+  const std::shared_ptr<std::atomic<bool>>& taskOver() const { return taskOver_; }
+  // The task whose pictures it shows has ended (or the batch went): hides.
+  void taskEnded();
 
  protected:
   void closeEvent(QCloseEvent* event) override;
 
  private:
   std::shared_ptr<std::atomic<bool>> closed_ = std::make_shared<std::atomic<bool>>(false);
+  std::shared_ptr<std::atomic<bool>> taskOver_ = std::make_shared<std::atomic<bool>>(false);
 };
 
 // One per task, made by the engine on its worker thread.
@@ -38,6 +45,7 @@ class ConversionPreviewer : public media::TPreviewer {
   media::HandOver& handOver_;
   ConversionPreviewWindow& window_;
   std::shared_ptr<std::atomic<bool>> closed_;
+  std::shared_ptr<std::atomic<bool>> taskOver_;
 };
 
 }  // namespace kestrova::ui

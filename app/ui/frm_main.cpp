@@ -223,6 +223,10 @@ void TfrmMain::reject() {
 
 void TfrmMain::chkPreviewClick() { Vexmo.SetPreview(chkPreview->isChecked()); }
 
+void TfrmMain::tellUnreadable(const QString& file, const std::string& reason) {
+  context_.platform.messageBox(QStringLiteral("无法读取文件“%1”：%2").arg(file, Text(reason)), ApplicationTitle());
+}
+
 void TfrmMain::btnAddClick() {
   if (!Vexmo.LibrariesLoaded() && !Vexmo.LoadLibraries(QDir(context_.executableFolder).filePath("LibAV/").toStdString())) {
     addLogLines({Text(Vexmo.LastErrorMessage())});
@@ -233,6 +237,7 @@ void TfrmMain::btnAddClick() {
   media::TAVProbe& probe = Vexmo.Probe();
   if (!probe.OpenFile(file.toStdString())) {
     addLogLines({QString(), "***File load error: " + Text(probe.LastErrorMessage()), QString()});
+    tellUnreadable(file, probe.LastErrorMessage());
     return;
   }
   // Whatever happens from here, the probe lets go of the file.
@@ -241,7 +246,11 @@ void TfrmMain::btnAddClick() {
     ~CloseOnExit() { probe.CloseFile(); }
   } closeOnExit{probe};
   if (frmOption == nullptr) frmOption = new TfrmOption(context_, this);
-  frmOption->setupProbe(probe);
+  if (const std::string problem = frmOption->setupProbe(probe); !problem.empty()) {
+    addLogLines({QString(), "***File load error: " + Text(problem), QString()});
+    tellUnreadable(file, problem);
+    return;
+  }
   if (context_.platform.execDialog(*frmOption) != QDialog::Accepted) return;
   const media::TOutputOptions output = frmOption->getOutputOptions();
   const media::TInputOptions input = frmOption->getInputOptions();
@@ -359,6 +368,7 @@ void TfrmMain::VexmoProgress(const media::TProgressInfo& info) {
 }
 
 void TfrmMain::VexmoTerminate(const media::TTerminateInfo& info) {
+  previewWindow->taskEnded();
   const int row = info.TaskIndex;
   if (row < 0) {
     applyButtons(convert::BatchState::Ended);
@@ -420,6 +430,7 @@ std::vector<catalogue::ConvertedRow> TfrmMain::rowValues() const {
 }
 
 void TfrmMain::clearPublishedBatch() {
+  previewWindow->taskEnded();
   Vexmo.ClearTasks();
   lvFiles->setRowCount(0);
   outputFolders.clear();

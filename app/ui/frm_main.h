@@ -119,6 +119,8 @@ class TfrmMain : public QDialog {
   void buildMenu();
   void connectHandlers();
   void deleteThumbnail(int row);
+  // A file chosen to add that cannot be read: a box naming it and why.
+  void tellUnreadable(const QString& file, const std::string& reason);
   std::filesystem::path dataPath() const;
   QString cellText(int row, int place) const;
   void setCell(int row, int place, const QString& text);

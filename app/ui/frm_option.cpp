@@ -3,6 +3,8 @@
 #include <QMouseEvent>
 #include <QScreen>
 #include <QShowEvent>
+#include <QStyleOption>
+#include <algorithm>
 #include <limits>
 
 #include "app_title.h"
@@ -107,9 +109,22 @@ void TfrmOption::buildSettings() {
   for (const media::QualityPreset& preset : media::QualityPresets()) cmbQxd->addItem(QString::fromUtf8(preset.item));
   cmbQxd->addItem(QString::fromUtf8(media::UserChosenPresetItem()));
   cmbQxd->setCurrentIndex(-1);
+  // The longest preset ("超高清（1024*768 1536Kbps）") must show whole in
+  // the dialog's font: the preset group grows into the codec group beside
+  // it, which holds a single short choice.
+  int widest = 0;
+  for (int i = 0; i < cmbQxd->count(); ++i)
+    widest = std::max(widest, cmbQxd->fontMetrics().horizontalAdvance(cmbQxd->itemText(i)));
+  QStyleOptionComboBox box;
+  box.initFrom(cmbQxd);
+  box.rect = cmbQxd->rect();
+  const QRect field = cmbQxd->style()->subControlRect(QStyle::CC_ComboBox, &box, QStyle::SC_ComboBoxEditField, cmbQxd);
+  const int extra = std::max(0, widest + 4 - field.width());
+  cmbQxd->resize(cmbQxd->width() + extra, cmbQxd->height());
+  grpQxd->resize(grpQxd->width() + extra, grpQxd->height());
 
   grpVideoCodec = new RadioGroup(this, QStringLiteral("视频编码"), {QStringLiteral("X264")}, 0,
-                                 QRect(566, 64, 178, 52), 1);
+                                 QRect(566 + extra, 64, std::max(90, 178 - extra), 52), 1);
   grpVideoCodec->setToolTip(QStringLiteral("视频文件输出格式，系统统一设置为X264高清压缩格式"));
 
   grpBitRate = Group(this, QStringLiteral("比特率 (Kbps)"), QRect(356, 122, 200, 76));
@@ -244,7 +259,7 @@ std::filesystem::path TfrmOption::outputFolder() const {
 
 void TfrmOption::paintCanvas(QLabel* box, const QImage& canvas) { box->setPixmap(QPixmap::fromImage(canvas)); }
 
-void TfrmOption::setupProbe(media::TAVProbe& probe) {
+std::string TfrmOption::setupProbe(media::TAVProbe& probe) {
   thumbName = convert::randomFileName();
   resetPreview();
   probe_ = &probe;
@@ -265,8 +280,17 @@ void TfrmOption::setupProbe(media::TAVProbe& probe) {
     steps.videoDuration = video.Duration;
   }
   trackSteps = convert::TrackSteps(steps);
-  if (steps.hasVideo) showNextFrame();
+  if (steps.hasVideo) {
+    // A file cut short can keep its index and lose every picture: there is
+    // nothing to choose a range or a thumbnail from.
+    if (!probe.ReadNextFrame()) {
+      const std::string reason = probe.LastErrorMessage();
+      return reason.empty() ? "文件中没有能解码的画面" : reason;
+    }
+    showCurrentFrame();
+  }
   updateTrackBar();
+  return "";
 }
 
 void TfrmOption::resetPreview() {
@@ -400,8 +424,9 @@ void TfrmOption::captureThumbnail() {
   // The picture fitted on the box's reset colour is what the box shows and
   // what the file holds.
   media::Bitmap thumbnail;
-  std::string error = "cannot fit the picture";
+  std::string error;
   const std::filesystem::path path = thumbnailPath();
+  QString reason = QStringLiteral("无法缩放画面");
   bool saved = media::FitThumbnail(frameBitmap, thumbnail, probe_->PictureSampleAspect());
   if (saved) {
     FitDraw(image2Canvas, thumbnail);
@@ -409,11 +434,13 @@ void TfrmOption::captureThumbnail() {
     std::error_code made;
     std::filesystem::create_directories(path.parent_path(), made);
     saved = media::WriteJpegFile(thumbnail, path.string(), error);
+    // The library's words name the file in English; the box says the same in the window's language.
+    reason = QStringLiteral("无法写入文件“%1”").arg(Text(path.string()));
   }
   if (!saved) {
     // Without its file the capture does not count: OK stays refused.
     edtStartPic->setText(QString::fromUtf8(convert::kNoCaptureTime));
-    context_.platform.messageBox(QStringLiteral("缩略图保存失败：") + Text(error), ApplicationTitle());
+    context_.platform.messageBox(QStringLiteral("缩略图保存失败：") + reason, ApplicationTitle());
   }
 }
 

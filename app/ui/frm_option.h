@@ -108,7 +108,8 @@ class TfrmOption : public QDialog {
   QImage image2Canvas;
 
   // Takes the probe, already opened on the file, for this showing.
-  void setupProbe(media::TAVProbe& probe);
+  // Returns why the file cannot be worked on (no picture decodes), or "".
+  std::string setupProbe(media::TAVProbe& probe);
   void resetPreview();
   void updateTrackBar();
   void showCurrentFrame();

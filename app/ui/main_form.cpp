@@ -17,6 +17,7 @@
 #include "main_form_upload.h"
 #include "media/player/host_surface.h"
 #include "qt_hand_over.h"
+#include "registration_tracker.h"
 #include "responsive_ftp.h"
 
 namespace kestrova::ui {
@@ -35,6 +36,10 @@ TMainForm::TMainForm(AppContext& context)
   createPlayer();
   connectHandlers();
   FormCreate();
+  // After FormCreate, which places the data folder.
+  registrations_ = std::make_unique<catalogue::RegistrationTracker>(
+      dataPath, catalogue::RegistrationTracker::Steps{[this](const std::string& request) { send(request); },
+                                                      [this](const std::string& text) { showMessage(text); }});
   upload_ = std::make_unique<MainFormUpload>(*siteConnection_, *syncView_, context_.platform, [this] {
     return sync::UploadSetup{dataPath.string(), context_.executableFolder.toStdString(), edsort->text().toStdString()};
   });
@@ -48,7 +53,8 @@ void TMainForm::FormCreate() {
   mmoScript->setLineWrapMode(QTextEdit::WidgetWidth);
   dataPath = std::filesystem::path(QDir(context_.executableFolder).filePath("data").toStdString()) / "";
   for (PictureButton* button : {btnspgl, btnspsc, btnqympsz, btnwzbfsz, btnqytbsz, btnmmxg, btnRefushVideoList, btnxzsp,
-                                btnscsp, btnspglsave, btnPlay, btnStop, btnCapture, btnCopy, btnPre, btnUpload2}) {
+                                btnscsp, btnspglsave, btnPlay, btnStop, btnCapture, btnCopy, btnPre, btnUpload2,
+                                btnRetryRegistration}) {
     button->setTransparentColour(kButtonTransparentColour);
   }
   QUrl base = service::ReadMovieAddress(service::ServiceMovie::MoviePath("main.dll"));
@@ -109,6 +115,10 @@ void TMainForm::takeLoginProfile(const publishing::LoginProfile& profile, const 
   companyid = profile.companyid;
   account = profile.account;
   tvtype = profile.tvtype;
+  // Videos a former run could not register go again once the first list
+  // shows the back end answering.
+  registrations_->armRetry();
+  showPendingRegistrations();
 
   if (!publishing::MayEditFtpSettings(tvtype)) {
     for (QLineEdit* field : {edServerPath, edServerIP, edPort, edUserName, edPW, edDomain}) {
@@ -186,6 +196,13 @@ void TMainForm::connectHandlers() {
   connect(swfMain, &service::ServiceMovie::OnFSCommand, this, [this](const QString& command, const QString& args) {
     guarded([&] { service::swfMainFSCommand(*this, command.toStdString(), args.toStdString()); });
   });
+  connect(swfMain, &service::ServiceMovie::OnRequestAnswered, this,
+          [this](const QString& request, const QString& command, const QString& args) {
+            guarded([&] { requestAnswered(request.toStdString(), command.toStdString(), args.toStdString()); });
+          });
+  connect(swfMain, &service::ServiceMovie::OnRequestFailed, this, [this](const QString& request, const QString& reason) {
+    guarded([&] { requestFailed(request.toStdString(), reason.toStdString()); });
+  });
   connect(swfMain, &service::ServiceMovie::OnServiceBusy, this,
           [this](const QString& message) { guarded([&] { showMessage(message.toStdString()); }); });
 
@@ -205,6 +222,7 @@ void TMainForm::connectHandlers() {
   connect(SpeedButton3, &QToolButton::clicked, this, [this] { context_.platform.endProgram(); });
 
   on(btnRefushVideoList, &QToolButton::clicked, [this] { btnRefushVideoListClick(); });
+  on(btnRetryRegistration, &QToolButton::clicked, [this] { btnRetryRegistrationClick(); });
   on(btnspglsave, &QToolButton::clicked, [this] { btnspglsaveClick(); });
   on(btnscsp, &QToolButton::clicked, [this] { btnscspClick(); });
   on(btnPlay, &QToolButton::clicked, [this] { btnPlayClick(); });

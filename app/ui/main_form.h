@@ -30,6 +30,7 @@
 
 namespace kestrova::catalogue {
 class ThumbnailFetcher;
+class RegistrationTracker;
 }
 namespace kestrova::sync {
 struct SiteConnection;
@@ -101,6 +102,8 @@ class TMainForm : public QWidget, public service::MainReplyActions {
   PictureButton* btnscsp;
   PictureButton* btnspglsave;
   PictureButton* btnUpload2;
+  // Shown while videos wait for their registration: sends them again.
+  PictureButton* btnRetryRegistration;
   PlayerPanel* Panel1;  // the player draws here; its caption shows the player's errors
   QLabel* lblStatus;    // playing position
   PictureButton* btnPlay;
@@ -177,6 +180,8 @@ class TMainForm : public QWidget, public service::MainReplyActions {
   void btnspglsaveClick();
   void btnscspClick();
   void btnRefushVideoListClick();
+  void btnRetryRegistrationClick();
+  catalogue::RegistrationTracker& registrations() { return *registrations_; }
   void lvFilesExit();
   void createConfigXml();
   // The same with the list's rows given (as listRows() would read them).
@@ -238,6 +243,11 @@ class TMainForm : public QWidget, public service::MainReplyActions {
   void connectHandlers();
   void send(const std::string& request);
   void showThumbnail(const service::Tvideofile& video);
+  // What became of a request of the main movie.
+  void requestAnswered(const std::string& request, const std::string& command, const std::string& args);
+  void requestFailed(const std::string& request, const std::string& reason);
+  // The retry button shows while the signed-in company has videos waiting.
+  void showPendingRegistrations();
   void createPlayer();
   std::string selectedFileName() const;
   bool pickColour(std::string& target, QColor* chosen);
@@ -249,6 +259,7 @@ class TMainForm : public QWidget, public service::MainReplyActions {
   std::unique_ptr<FtpSiteSync> ftpSite_;
   catalogue::SiteSync* site_ = nullptr;
   catalogue::ThumbnailFetcher* thumbnails_ = nullptr;
+  std::unique_ptr<catalogue::RegistrationTracker> registrations_;
   // The player last of the three: it stops before its surface and the
   // hand-over its events travel through go away.
   std::unique_ptr<QtHandOver> playerHandOver_;

@@ -7,6 +7,7 @@
 #include "frm_main.h"
 #include "main_form.h"
 #include "platform.h"
+#include "registration_tracker.h"
 
 namespace kestrova::ui {
 
@@ -27,13 +28,15 @@ void TMainForm::addVideoFile() {
     // Whether it starts or not is not looked at: the file is published either way.
     context_.platform.startProgram(QString::fromStdString(program.string()), texts);
   };
-  steps.sendRequest = [this](const std::string& request) { send(request); };
+  // Each registration is followed until the back end confirms it.
+  steps.registerVideo = [this](const service::NewVideo& video) { registrations_->registerVideo(video); };
   steps.reportFailure = [this](const catalogue::RowFailure& failure) {
     context_.platform.messageBox(QString::fromStdString(catalogue::RowFailureText(failure)), ApplicationTitle());
   };
   const std::filesystem::path executableFolder = context_.executableFolder.toStdString();
   catalogue::PublishConvertedRows(rows, dataPath, catalogue::PostProcessorPath(executableFolder), companyid, steps);
   batch.clearPublishedBatch();
+  showPendingRegistrations();
 }
 
 }  // namespace kestrova::ui

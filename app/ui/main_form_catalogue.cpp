@@ -5,10 +5,12 @@
 #include "app_title.h"
 #include "catalogue_rows.h"
 #include "config_xml.h"
+#include "dispatcher.h"
 #include "frm_bfq.h"
 #include "frm_mp.h"
 #include "main_form.h"
 #include "platform.h"
+#include "registration_tracker.h"
 #include "reply_readers.h"
 #include "request_texts.h"
 #include "thumbnail_fetcher.h"
@@ -64,6 +66,8 @@ void TMainForm::updateVideoFileList(const std::string& reply) {
   btnPlay->setEnabled(!empty);
   if (!empty) lvFiles->selectRow(0);
   createConfigXml(std::move(listed));
+  registrations_->listed(videos, companyid);
+  showPendingRegistrations();
 }
 
 service::TvideofileList TMainForm::listRows() const {
@@ -139,7 +143,36 @@ void TMainForm::btnscspClick() {
   send(service::DelUploadFileRequest(currentVideo.id, companyid));
 }
 
-void TMainForm::btnRefushVideoListClick() { sendVideoListRequest(); }
+void TMainForm::btnRefushVideoListClick() {
+  registrations_->armRetry();
+  sendVideoListRequest();
+}
+
+void TMainForm::btnRetryRegistrationClick() {
+  // The list comes first: a video the back end took although its answer
+  // was lost is not registered twice.
+  registrations_->armRetry();
+  sendVideoListRequest();
+}
+
+void TMainForm::showPendingRegistrations() {
+  const size_t waiting = registrations_->pending(companyid).size();
+  btnRetryRegistration->setVisible(waiting > 0);
+  btnRetryRegistration->setToolTip(
+      QStringLiteral("%1 个视频尚未在后台服务登记，点击重新登记").arg(static_cast<qulonglong>(waiting)));
+}
+
+void TMainForm::requestAnswered(const std::string& request, const std::string&, const std::string& args) {
+  registrations_->answered(request, args);
+  showPendingRegistrations();
+}
+
+void TMainForm::requestFailed(const std::string& request, const std::string& reason) {
+  registrations_->failed(request, reason);
+  showPendingRegistrations();
+  const std::string message = service::RequestFailureMessage(request, reason);
+  if (!message.empty()) showMessage(message);
+}
 
 void TMainForm::lvFilesExit() { createScript(); }
 

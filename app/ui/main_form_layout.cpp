@@ -133,6 +133,8 @@ void TMainForm::buildCataloguePanel() {
   btnscsp->setToolTip(QStringLiteral("删除选择的视频文件"));
   btnUpload2 = Button(p, QStringLiteral("上传到网站"), blue, QRect(322, 246, 110, 28));
   btnUpload2->setToolTip(QString::fromUtf8(sync::kHintUpload2));
+  btnRetryRegistration = Button(p, QStringLiteral("重试"), artwork::AccentRed(), QRect(440, 246, 120, 28));
+  btnRetryRegistration->hide();
 
   imgZoom = new QLabel(p);
   imgZoom->setGeometry(10, 284, 120, 90);

@@ -59,11 +59,11 @@ TEST(CliAdd, PublishesEachGoodFileAndNamesTheBrokenOne) {
                                      ShellQuote(SharedMedia().truncated.string()) + " " +
                                      ShellQuote(quoted.string()) + " " + ShellQuote(refused.string())));
   EXPECT_EQ(r.exitCode, 1) << r.output;
-  EXPECT_NE(r.output.find("added My Clip.mp4 -> "), std::string::npos) << r.output;
-  EXPECT_NE(r.output.find("added Say \"hi\".mp4 -> "), std::string::npos) << r.output;
-  EXPECT_NE(r.output.find("FAILED truncated.mp4: "), std::string::npos) << r.output;
-  EXPECT_NE(r.output.find("FAILED Bell\x01.mp4: the service refused it"), std::string::npos) << r.output;
-  EXPECT_NE(r.output.find("2 of 4 files failed: truncated.mp4, Bell\x01.mp4"), std::string::npos) << r.output;
+  EXPECT_NE(r.output.find("已添加 My Clip.mp4 -> "), std::string::npos) << r.output;
+  EXPECT_NE(r.output.find("已添加 Say \"hi\".mp4 -> "), std::string::npos) << r.output;
+  EXPECT_NE(r.output.find("失败 truncated.mp4："), std::string::npos) << r.output;
+  EXPECT_NE(r.output.find("失败 Bell\x01.mp4：后台服务拒绝登记"), std::string::npos) << r.output;
+  EXPECT_NE(r.output.find("4 个文件中有 2 个失败：truncated.mp4, Bell\x01.mp4"), std::string::npos) << r.output;
 
   // Two videos and their thumbnails, each pair sharing a 16-character name;
   // nothing of the refused files.
@@ -134,7 +134,7 @@ TEST(CliAdd, AHalfMissingInputIsSaidShortAndStrictFailsIt) {
 
   auto r = RunCommand(AddCommand("secret", service, data, "--no-config " + ShellQuote(half.string())));
   EXPECT_EQ(r.exitCode, 0) << r.output;
-  EXPECT_NE(r.output.find("added half.mp4 -> "), std::string::npos) << r.output;
+  EXPECT_NE(r.output.find("已添加 half.mp4 -> "), std::string::npos) << r.output;
   EXPECT_NE(r.output.find("源文件应有 10.0 秒：源文件可能不完整"), std::string::npos) << r.output;
   EXPECT_EQ(FilesIn(data / "video").size(), 1u);
 
@@ -143,8 +143,8 @@ TEST(CliAdd, AHalfMissingInputIsSaidShortAndStrictFailsIt) {
   r = RunCommand(AddCommand("secret", service, strictData,
                             "--no-config --strict " + ShellQuote(half.string()) + " " + ShellQuote(SharedMedia().mp4.string())));
   EXPECT_EQ(r.exitCode, 1) << r.output;
-  EXPECT_NE(r.output.find("FAILED half.mp4: 输出只有"), std::string::npos) << r.output;
-  const size_t added = r.output.find("added clip.mp4 -> ");
+  EXPECT_NE(r.output.find("失败 half.mp4：输出只有"), std::string::npos) << r.output;
+  const size_t added = r.output.find("已添加 clip.mp4 -> ");
   ASSERT_NE(added, std::string::npos) << r.output;
   EXPECT_EQ(r.output.substr(added, r.output.find('\n', added) - added).find("不完整"), std::string::npos) << r.output;
   EXPECT_EQ(FilesIn(strictData / "video").size(), 1u);
@@ -163,10 +163,10 @@ TEST(CliAdd, RefusalsConvertNothing) {
     std::string message;
   } cases[] = {
       {AddCommand("wrong", service, data, clip), 1, "sign-in refused for \"acme\": "},
-      {AddCommand(std::nullopt, service, data, clip), 2, "KESTROVA_PASSWORD"},
-      {AddCommand("secret", service, data, "--preset 12 " + clip), 2, "--preset takes 0 to 9"},
-      {AddCommand("secret", service, data, "--thumbnail-at soon " + clip), 2, "invalid --thumbnail-at"},
-      {AddCommand("secret", service, dir / "missing", clip), 1, "does not exist"},
+      {AddCommand(std::nullopt, service, data, clip), 2, "KESTROVA_PASSWORD 中给出密码"},
+      {AddCommand("secret", service, data, "--preset 12 " + clip), 2, "--preset 只能是 0 到 9"},
+      {AddCommand("secret", service, data, "--thumbnail-at soon " + clip), 2, "--thumbnail-at “soon” 无效"},
+      {AddCommand("secret", service, dir / "missing", clip), 1, " 不存在"},
       {AddCommand("secret", service, data, ""), 2, "usage: kestrova-cli add"},
   };
   for (const auto& c : cases) {

@@ -73,7 +73,9 @@ TEST(FtpListing, ReadsUnixAndDosStylesOnTheServersClock) {
   EXPECT_EQ(entries[0].name, "a.mp4");
   EXPECT_EQ(IsoText(entries[0].modified), "2026-03-05 14:22:00");
   EXPECT_FALSE(entries[0].isDirectory);
+  EXPECT_EQ(entries[0].size, 1234);
   EXPECT_EQ(entries[1].name, "video");
+  EXPECT_EQ(entries[1].size, std::nullopt) << "a folder has no size to compare";
   EXPECT_TRUE(entries[1].isDirectory);
   EXPECT_EQ(IsoText(entries[1].modified), "2024-12-31 00:00:00");
   // A November date without a year, read in March, is last November's.
@@ -84,6 +86,8 @@ TEST(FtpListing, ReadsUnixAndDosStylesOnTheServersClock) {
   EXPECT_TRUE(entries[4].isDirectory);
   EXPECT_EQ(IsoText(entries[4].modified), "2026-03-05 14:22:00");
   EXPECT_EQ(entries[5].name, "config  copy.xml");
+  EXPECT_EQ(entries[5].size, 99);
+  EXPECT_EQ(entries[4].size, std::nullopt);
   EXPECT_EQ(IsoText(entries[5].modified), "2026-03-05 09:07:00");
   // Twelve o'clock is noon with PM and the first hour of the day with AM.
   EXPECT_EQ(IsoText(entries[6].modified), "2026-03-06 12:05:00");

@@ -5,6 +5,7 @@
 #include <map>
 
 #include "date_text.h"
+#include "pending_registrations.h"
 #include "sync_harness.h"
 
 namespace kestrova::sync {
@@ -100,10 +101,13 @@ TEST(ChangeScan, ListsNewerAndMissingFilesOfTheFilterWithTheirServerPlaces) {
   // minute, and one minute later.
   long base = WholeMinuteOffset(-3600);
   std::string serverTime = LocalTimeText(base);
-  h.serverFile("site/video/same.mp4", serverTime);
+  h.serverFile("site/video/same.mp4", serverTime, "same");
   h.serverFile("site/video/newer.mp4", serverTime);
-  h.localFile("video/same.mp4", LocalTimeText(base + 59));
+  h.localFile("video/same.mp4", LocalTimeText(base + 59), "same");
   h.localFile("video/newer.mp4", LocalTimeText(base + 60));
+  // Rewritten within the minute of its upload: only its size tells.
+  h.serverFile("site/video/rewritten.mp4", serverTime, "first");
+  h.localFile("video/rewritten.mp4", LocalTimeText(base + 30), "second take");
 
   std::string now = LocalTimeText(-60);
   h.localFile("zoom/missing.jpg", now);
@@ -111,6 +115,11 @@ TEST(ChangeScan, ListsNewerAndMissingFilesOfTheFilterWithTheirServerPlaces) {
   h.localFile("logo.png", now);
   h.localFile("README", now);
   h.localFile("config.xml", now);
+  // A video whose registration is still pending: neither it nor its
+  // thumbnail may reach the site yet.
+  h.localFile("video/pending.html", now);
+  h.localFile("zoom/pending.jpg", now);
+  ASSERT_EQ(catalogue::WritePendingRegistrations(h.data, {{"pending.html", "7", "t", "", "", "", ""}}), "");
 
   h.connect();
   auto rows = h.scan();
@@ -120,6 +129,8 @@ TEST(ChangeScan, ListsNewerAndMissingFilesOfTheFilterWithTheirServerPlaces) {
   EXPECT_EQ(byName.count("same.mp4"), 0u) << "same minute on both sides: nothing to do";
   EXPECT_EQ(byName.count("logo.png"), 0u);
   EXPECT_EQ(byName.count("README"), 0u);
+  EXPECT_EQ(byName.count("pending.html"), 0u);
+  EXPECT_EQ(byName.count("pending.jpg"), 0u);
   ASSERT_EQ(byName.count("newer.mp4"), 1u);
   EXPECT_EQ(IsoText(byName["newer.mp4"].serverTime), serverTime);
   EXPECT_EQ(byName["newer.mp4"].serverPath, "/site/video/newer.mp4");
@@ -139,7 +150,9 @@ TEST(ChangeScan, ListsNewerAndMissingFilesOfTheFilterWithTheirServerPlaces) {
   ASSERT_EQ(byName.count("config.xml"), 1u);
   EXPECT_EQ(byName["config.xml"].serverPath, "/site/config.xml");
   EXPECT_EQ(byName["config.xml"].serverDirectory, "/site");
-  EXPECT_EQ(rows.size(), 4u);
+  ASSERT_EQ(byName.count("rewritten.mp4"), 1u) << "same minute but another size: sent again";
+  EXPECT_EQ(IsoText(byName["rewritten.mp4"].serverTime), serverTime);
+  EXPECT_EQ(rows.size(), 5u);
 }
 
 TEST(ChangeScan, FetchesEachServerDirectoryListingOnceWhateverTheNumberOfFiles) {
@@ -152,8 +165,8 @@ TEST(ChangeScan, FetchesEachServerDirectoryListingOnceWhateverTheNumberOfFiles) 
   std::string now = LocalTimeText(-60);
   for (int i = 0; i < 12; ++i) {
     std::string name = "v" + std::to_string(i) + ".mp4";
-    h.serverFile("site/video/" + name, old);
-    h.localFile("video/" + name, i % 2 ? now : old);  // every other one changed
+    h.serverFile("site/video/" + name, old, "same bytes");
+    h.localFile("video/" + name, i % 2 ? now : old, "same bytes");  // every other one changed
   }
   h.localFile("video/new.mp4", now);                   // not on the server at all
   h.serverFile("site/zoom/a.jpg", old);

@@ -3,6 +3,7 @@
 // buttons, run, stop and errors; and adding videos from the main window's
 // button through to the catalogue of the real back end.
 #include <QRegularExpression>
+#include <QStyleOption>
 #include <QTest>
 #include <filesystem>
 
@@ -11,6 +12,7 @@
 #include "frm_option.h"
 #include "media/probe.h"
 #include "media_fixture.h"
+#include "pending_registrations.h"
 
 namespace kestrova::test {
 namespace {
@@ -181,6 +183,16 @@ TEST_F(BatchDialogTest, QualityPresetsLockOrFreeTheBitRateAndFrameSize) {
   // As it opens: the design-time values, the same as preset 1.
   EXPECT_EQ(o.cmbQxd->currentIndex(), -1);
   EXPECT_EQ(o.cmbQxd->count(), 10);
+  // Every preset shows whole in the closed box.
+  for (int i = 0; i < o.cmbQxd->count(); ++i) {
+    QStyleOptionComboBox box;
+    box.initFrom(o.cmbQxd);
+    box.rect = o.cmbQxd->rect();
+    const QRect field = o.cmbQxd->style()->subControlRect(QStyle::CC_ComboBox, &box, QStyle::SC_ComboBoxEditField,
+                                                          o.cmbQxd);
+    EXPECT_LE(o.cmbQxd->fontMetrics().horizontalAdvance(o.cmbQxd->itemText(i)), field.width())
+        << o.cmbQxd->itemText(i).toStdString();
+  }
   EXPECT_EQ(o.edtVideoBitRate->text(), "120");
   EXPECT_EQ(o.cboFrameSize->currentText(), "320x240 - qvga");
   EXPECT_EQ(o.cboFrameSize->count(), 31);
@@ -258,6 +270,20 @@ TEST_F(BatchDialogTest, UnwritableOutputFolderAndMissingThumbnailKeepTheDialogOp
   EXPECT_TRUE(texts[0].contains(QString::fromStdString((data() / "video").string()))) << texts[0].toStdString();
   EXPECT_EQ(texts[1], "缩略图未截取，不能关闭窗口");
   EXPECT_EQ(batch().lvFiles->rowCount(), 0);
+
+  // A thumbnail folder that cannot be written: said in one language, naming the file.
+  fs::remove(data() / "video");
+  fs::create_directories(data() / "video");
+  fs::remove_all(data() / "zoom");
+  WriteFile(data() / "zoom", "not a folder");
+  platform_.shown.clear();
+  add(SharedMedia().mp4);
+  ASSERT_FALSE(platform_.texts().isEmpty());
+  const QString capture = platform_.texts()[0];
+  EXPECT_TRUE(capture.startsWith("缩略图保存失败：无法写入文件“" + QString::fromStdString((data() / "zoom").string())))
+      << capture.toStdString();
+  EXPECT_FALSE(capture.contains("cannot")) << capture.toStdString();
+  EXPECT_EQ(batch().lvFiles->rowCount(), 0);
 }
 
 TEST_F(BatchDialogTest, PictureBoxesOpenTheLastPictureAtFullSize) {
@@ -283,12 +309,45 @@ TEST_F(BatchDialogTest, PictureBoxesOpenTheLastPictureAtFullSize) {
   EXPECT_EQ(size, QSize(320, 240));
 }
 
-TEST_F(BatchDialogTest, UnreadableFileIsLoggedAndNotListed) {
-  platform_.fileAnswers.push_back(QString::fromStdString(SharedMedia().notMedia.string()));
-  batch().btnAdd->click();
-  EXPECT_TRUE(platform_.dialogsRun.isEmpty());
-  EXPECT_TRUE(batch().mmoLog->toPlainText().contains("***File load error: "));
-  EXPECT_EQ(batch().lvFiles->rowCount(), 0);
+// The index of a faststart MP4 and a few bytes of its pictures: it opens,
+// names its streams and length, and no picture decodes.
+fs::path IndexOnlyMp4(const fs::path& folder) {
+  const fs::path whole = folder / "whole.mp4", cut = folder / "index only.mp4";
+  MakeMedia("-f lavfi -i testsrc=size=320x240:rate=25:duration=2 -c:v libx264 -preset ultrafast -pix_fmt yuv420p "
+            "-movflags +faststart",
+            whole);
+  const std::string bytes = ReadFile(whole);
+  // Boxes start with a 4-byte big-endian size; ftyp and moov come first.
+  auto boxSize = [&](size_t at) {
+    size_t size = 0;
+    for (size_t i = 0; i < 4; ++i) size = size << 8 | static_cast<unsigned char>(bytes.at(at + i));
+    return size;
+  };
+  const size_t moov = boxSize(0);
+  EXPECT_EQ(bytes.substr(moov + 4, 4), "moov");
+  WriteFile(cut, bytes.substr(0, moov + boxSize(moov) + 16));
+  return cut;
+}
+
+TEST_F(BatchDialogTest, AFileThatCannotBeReadIsNamedWithItsReasonAndGetsNoOptionsDialog) {
+  TempDir media;
+  const fs::path firstBytes = media / "first 20 KB.mp4";
+  WriteFile(firstBytes, ReadFile(LongClip()).substr(0, 20 * 1024));
+  const fs::path cases[] = {SharedMedia().notMedia, SharedMedia().empty, firstBytes, IndexOnlyMp4(media.path())};
+  for (const fs::path& file : cases) {
+    SCOPED_TRACE(file.filename().string());
+    platform_.shown.clear();
+    platform_.fileAnswers.push_back(QString::fromStdString(file.string()));
+    batch().btnAdd->click();
+    EXPECT_TRUE(platform_.dialogsRun.isEmpty());
+    EXPECT_EQ(batch().lvFiles->rowCount(), 0);
+    ASSERT_EQ(platform_.texts().size(), 1);
+    const QString text = platform_.texts()[0];
+    const QString start = "无法读取文件“" + QString::fromStdString(file.string()) + "”：";
+    EXPECT_TRUE(text.startsWith(start)) << text.toStdString();
+    EXPECT_GT(text.size(), start.size()) << "the reason follows the colon";
+  }
+  EXPECT_EQ(jpegCount(), 0);
 }
 
 TEST_F(BatchDialogTest, RemoveTakesTheThumbnailButNoVideo) {
@@ -313,6 +372,22 @@ TEST_F(BatchDialogTest, RemoveTakesTheThumbnailButNoVideo) {
   EXPECT_FALSE(batch().btnClear->isEnabled());
 }
 
+TEST_F(BatchDialogTest, ThePreviewOpensAtTheScreensCentreAndPicturesAfterItsTaskDoNotBringItBack) {
+  ui::ConversionPreviewWindow preview(&batch());
+  QImage picture(320, 240, QImage::Format_RGB32);
+  picture.fill(Qt::darkCyan);
+  preview.showPicture(picture, 40000);
+  ASSERT_TRUE(preview.isVisible());
+  const QPoint centre = batch().screen()->availableGeometry().center();
+  EXPECT_LE((preview.frameGeometry().center() - centre).manhattanLength(), 4)
+      << preview.x() << "," << preview.y() << " on a screen centred at " << centre.x() << "," << centre.y();
+  preview.taskEnded();
+  EXPECT_FALSE(preview.isVisible());
+  preview.showPicture(picture, 80000);  // still on its way when the task ended
+  EXPECT_FALSE(preview.isVisible());
+  EXPECT_FALSE(preview.closedByUser()->load()) << "the next task shows it again";
+}
+
 TEST_F(BatchDialogTest, ConvertsTheBatchThenPlaysOpensAndClearsIt) {
   add(SharedMedia().mp4);
   add(SharedMedia().chinese);
@@ -335,6 +410,7 @@ TEST_F(BatchDialogTest, ConvertsTheBatchThenPlaysOpensAndClearsIt) {
   EXPECT_TRUE(batch().Vexmo.Preview());
   EXPECT_FALSE(batch().previewWindow->pixmap().isNull());
   EXPECT_TRUE(batch().previewWindow->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+  EXPECT_FALSE(batch().previewWindow->isVisible()) << "it goes with its task";
   EXPECT_TRUE(batch().btnClear->isEnabled());
   EXPECT_FALSE(batch().btnRemove->isEnabled());
   EXPECT_TRUE(batch().mmoLog->toPlainText().contains(QRegularExpression("^#\\d+\\.\\d: ", QRegularExpression::MultilineOption)));
@@ -439,7 +515,28 @@ TEST_F(BatchDialogTest, AHalfMissingInputIsMarkedIncompleteInItsRow) {
 }
 
 // The whole road from the main window's button to the catalogue.
-class AddVideoFlowTest : public DesktopFixture {};
+class AddVideoFlowTest : public DesktopFixture {
+ protected:
+  // The batch dialog's script: adds the shared clip (its thumbnail name
+  // goes to thumb), converts it, runs beforeOk, and presses OK.
+  std::function<int(QDialog&)> ConvertOne(std::string& thumb, std::function<void()> beforeOk = {}) {
+    return [this, &thumb, beforeOk](QDialog& dialog) {
+      TfrmMain& batch = *windows().frmMain;
+      platform_.fileAnswers.push_back(QString::fromStdString(SharedMedia().mp4.string()));
+      platform_.dialogScripts.push_back(OptionDialog([&thumb](TfrmOption& o) {
+        thumb = o.thumbName;
+        CaptureAfterSteps(o);
+      }));
+      batch.btnAdd->click();
+      batch.btnStart->click();
+      EXPECT_TRUE(
+          QTest::qWaitFor([&] { return batch.btnclose->isEnabled() && !batch.btnAdd->isEnabled(); }, 120000));
+      if (beforeOk) beforeOk();
+      batch.btnclose->click();
+      return dialog.result();
+    };
+  }
+};
 
 TEST_F(AddVideoFlowTest, BatchOkPublishesRegistersAndEmptiesTheBatch) {
   createWindows();
@@ -447,18 +544,6 @@ TEST_F(AddVideoFlowTest, BatchOkPublishesRegistersAndEmptiesTheBatch) {
   const int rowsBefore = main().lvFiles->rowCount();
   TfrmMain& batch = *windows().frmMain;
   std::string thumb;
-  auto addOne = [&](QDialog& dialog) {
-    platform_.fileAnswers.push_back(QString::fromStdString(SharedMedia().mp4.string()));
-    platform_.dialogScripts.push_back(OptionDialog([&](TfrmOption& o) {
-      thumb = o.thumbName;
-      CaptureAfterSteps(o);
-    }));
-    batch.btnAdd->click();
-    batch.btnStart->click();
-    EXPECT_TRUE(QTest::qWaitFor([&] { return batch.btnclose->isEnabled() && !batch.btnAdd->isEnabled(); }, 120000));
-    batch.btnclose->click();
-    return dialog.result();
-  };
   // Cancel first: nothing is registered and the batch keeps its rows.
   platform_.dialogScripts.push_back([&](QDialog& dialog) {
     platform_.fileAnswers.push_back(QString::fromStdString(SharedMedia().mp4.string()));
@@ -472,7 +557,7 @@ TEST_F(AddVideoFlowTest, BatchOkPublishesRegistersAndEmptiesTheBatch) {
   batch.lvFiles->selectRow(0);
   batch.btnRemoveClick();
 
-  platform_.dialogScripts.push_back(addOne);
+  platform_.dialogScripts.push_back(ConvertOne(thumb));
   QTest::mouseClick(main().btnxzsp, Qt::LeftButton);
   EXPECT_EQ(platform_.dialogsRun.mid(0, 2), (QStringList{"frmMain", "frmOption"}));
 
@@ -494,6 +579,52 @@ TEST_F(AddVideoFlowTest, BatchOkPublishesRegistersAndEmptiesTheBatch) {
     for (int place = 0; place < main().lvFiles->columnCount(); ++place) listed |= cell(row, place) == "clip";
   EXPECT_TRUE(listed);
   EXPECT_EQ(requestsSeen("saveUploadFile"), 1);
+}
+
+// The back end stops while the batch converts: the video is published but
+// its registration gets no answer. It must be reported, kept (file,
+// thumbnail, a stored pending entry), and registered once the back end is
+// back; saving and refreshing meanwhile say why they failed.
+TEST_F(AddVideoFlowTest, ARegistrationWithoutAnAnswerIsReportedKeptAndRetriedWhenTheBackEndReturns) {
+  createWindows();
+  loginAndWaitForList();
+  const int rowsBefore = main().lvFiles->rowCount();
+  EXPECT_FALSE(main().btnRetryRegistration->isVisibleTo(&main()));
+  std::string thumb;
+  platform_.dialogScripts.push_back(ConvertOne(thumb, [&] { service_->process().stop(); }));
+  QTest::mouseClick(main().btnxzsp, Qt::LeftButton);
+
+  auto shownContaining = [&](const QString& part) {
+    return QTest::qWaitFor(
+        [&] {
+          for (const auto& s : platform_.shown)
+            if (s.text.contains(part)) return true;
+          return false;
+        },
+        15000);
+  };
+  const QString published = QString::fromStdString(thumb + ".html");
+  ASSERT_TRUE(shownContaining("未能在后台服务登记"));
+  const QString report = platform_.texts().filter("未能在后台服务登记").value(0);
+  EXPECT_TRUE(report.contains("“clip”（" + published + "）：后台服务没有应答")) << report.toStdString();
+  EXPECT_TRUE(fs::exists(dataPath() / "video" / published.toStdString()));
+  EXPECT_TRUE(fs::exists(dataPath() / "zoom" / (thumb + ".jpg")));
+  const auto pending = catalogue::ReadPendingRegistrations(dataPath());
+  ASSERT_EQ(pending.size(), 1u);
+  EXPECT_EQ(pending[0].fileName, published.toStdString());
+  EXPECT_TRUE(main().btnRetryRegistration->isVisibleTo(&main()));
+
+  QTest::mouseClick(main().btnspglsave, Qt::LeftButton);
+  EXPECT_TRUE(shownContaining("保存修改失败：后台服务没有应答"));
+  QTest::mouseClick(main().btnRefushVideoList, Qt::LeftButton);
+  EXPECT_TRUE(shownContaining("刷新视频列表失败：后台服务没有应答"));
+
+  service_->restart();
+  QTest::mouseClick(main().btnRetryRegistration, Qt::LeftButton);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return main().lvFiles->rowCount() == rowsBefore + 1; }, 15000));
+  EXPECT_TRUE(QTest::qWaitFor([&] { return !main().btnRetryRegistration->isVisibleTo(&main()); }, 15000));
+  EXPECT_TRUE(catalogue::ReadPendingRegistrations(dataPath()).empty());
+  EXPECT_EQ(requestsSeen("saveUploadFile"), 1) << "registered once, not once per trigger";
 }
 
 }  // namespace
