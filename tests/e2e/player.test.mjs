@@ -124,6 +124,9 @@ test('the floating window minimises, restores and closes from the keyboard', asy
   const page = await open('plain', ['--autoplay', '--width', '360', '--height', '280']);
   await waitForVideo(page, (s) => isPlaying(s, 0.2), 'the video plays');
   assert.equal(await playerText(page, '.cardline'), null, 'no card unless asked for');
+  // A video that starts by itself gets the browser's controls with its first picture.
+  await page.waitForFunction(() => document.querySelector('[data-kestrova-player]').shadowRoot
+    .querySelector('video').controls);
 
   const minimise = page.locator('[data-kestrova-player] .minimise');
   await minimise.focus();

@@ -441,8 +441,15 @@
       video.preload = 'auto';
       this.addUnmute();
       // The browser's own controls are a small page of their own to lay out;
-      // a video that starts by itself gets them with its first picture.
-      this.once(['loadeddata', 'error'], function () { video.setAttribute('controls', ''); });
+      // a video that starts by itself gets them once its first picture is
+      // shown (or it failed), so that work does not hold the picture up.
+      var addControls = function () { video.setAttribute('controls', ''); };
+      if (video.requestVideoFrameCallback) {
+        video.requestVideoFrameCallback(addControls);
+        this.once(['error'], addControls);
+      } else {
+        this.once(['loadeddata', 'error'], addControls);
+      }
     } else {
       video.setAttribute('controls', '');
     }
