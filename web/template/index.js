@@ -455,19 +455,26 @@
     }
     this.play(0, autoplay);
     // Setting the address only queues the video's load; the parts around the
-    // picture follow once it has begun, so that building them (a long list
-    // has hundreds of items) does not hold it up.
-    this.once(['loadstart', 'error'], function () { self.buildParts(config); });
+    // picture follow once it has begun (or after a second in any case), so
+    // that building them (a long list has hundreds of items) does not hold
+    // it up.
+    this.once(['loadstart', 'error'], function () { self.buildParts(config); }, 1000);
   };
 
-  // Runs then() once, at the first of the video's events named.
-  Player.prototype.once = function (names, then) {
-    var video = this.video;
+  // Runs then() once: at the first of the video's events named, or after
+  // wait milliseconds when given. Returns what runs it (now, if called).
+  Player.prototype.once = function (names, then, wait) {
+    var video = this.video, timer, done = false;
     var handler = function () {
+      if (done) return;
+      done = true;
+      clearTimeout(timer);
       names.forEach(function (name) { video.removeEventListener(name, handler); });
       then();
     };
     names.forEach(function (name) { video.addEventListener(name, handler); });
+    if (wait) timer = setTimeout(handler, wait);
+    return handler;
   };
 
   // The logo, the subtitle, the company card and the playlist.
@@ -618,15 +625,11 @@
   // or after a second in any case.
   Player.prototype.whenVideoStarted = function (then) {
     if (!this.waitingForVideo) {
-      var waiting = this.waitingForVideo = [], timer;
-      var release = function () {
-        if (waiting.done) return;
-        clearTimeout(timer);
+      var waiting = this.waitingForVideo = [];
+      var release = this.once(['loadeddata', 'error'], function () {
         waiting.done = true;
         waiting.splice(0).forEach(function (job) { job(); });
-      };
-      this.once(['loadeddata', 'error'], release);
-      timer = setTimeout(release, 1000);
+      }, 1000);
       if (this.video.readyState >= 2) release();
     }
     if (this.waitingForVideo.done) then(); else this.waitingForVideo.push(then);
