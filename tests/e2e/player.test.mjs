@@ -165,10 +165,10 @@ test('a snippet in the head starts the video before the page has a body', async 
   await page.route('**/held.js', async (route) => {
     // Not held for ever: without the early start the test fails, not hangs.
     bodyWhenAsked = await Promise.race([asked.then(() => page.evaluate(() => !!document.body)),
-      new Promise((resolve) => { setTimeout(() => resolve('never asked'), 20000); })]);
+      new Promise((resolve) => { setTimeout(() => resolve('never asked'), 60000).unref(); })]);
     await route.fulfill({ contentType: 'application/javascript', body: '' });
   });
-  await page.goto(`${server.url}/two/head.html`);
+  await page.goto(`${server.url}/two/head.html`, { timeout: 90000 });
   await waitForVideo(page, (s) => isPlaying(s, 0.2), 'the video plays');
   assert.equal(bodyWhenAsked, false, 'the video was asked for while the page had no body');
   await page.waitForFunction(() => document.querySelector('[data-kestrova-player]').shadowRoot
