@@ -124,6 +124,9 @@ test('the floating window minimises, restores and closes from the keyboard', asy
   const page = await open('plain', ['--autoplay', '--width', '360', '--height', '280']);
   await waitForVideo(page, (s) => isPlaying(s, 0.2), 'the video plays');
   assert.equal(await playerText(page, '.cardline'), null, 'no card unless asked for');
+  // A video that starts by itself gets the browser's controls with its first picture.
+  await page.waitForFunction(() => document.querySelector('[data-kestrova-player]').shadowRoot
+    .querySelector('video').controls);
 
   const minimise = page.locator('[data-kestrova-player] .minimise');
   await minimise.focus();
@@ -142,6 +145,36 @@ test('the floating window minimises, restores and closes from the keyboard', asy
   await page.keyboard.press('Tab');  // from the minimise control to the close control
   await page.keyboard.press('Space');
   assert.equal(await playerBox(page), null, 'closed');
+  await page.close();
+});
+
+// The snippet's script element in the head (its hidden link would open the
+// body), with the rest of the page held back by a slow script after it: the
+// player asks for its first video before the page has a body, and takes its
+// place, playing and with room for its list, once it has.
+test('a snippet in the head starts the video before the page has a body', async () => {
+  const snippet = await embedCode(`${server.url}/two`, ['--autoplay']);
+  const script = snippet.slice(snippet.indexOf('<SCRIPT'));
+  fs.writeFileSync(path.join(work, 'two', 'head.html'), `<!DOCTYPE html><html><head><meta charset="utf-8">${script}` +
+    '<script src="held.js"></script></head><body><p>The page.</p></body></html>');
+  const page = await browser.newPage({ viewport: { width: 900, height: 600 } });
+  let videoAsked;
+  const asked = new Promise((resolve) => { videoAsked = resolve; });
+  page.on('request', (request) => { if (request.url().includes('/video/')) videoAsked(true); });
+  let bodyWhenAsked;
+  await page.route('**/held.js', async (route) => {
+    // Not held for ever: without the early start the test fails, not hangs.
+    bodyWhenAsked = await Promise.race([asked.then(() => page.evaluate(() => !!document.body)),
+      new Promise((resolve) => { setTimeout(() => resolve('never asked'), 60000).unref(); })]);
+    await route.fulfill({ contentType: 'application/javascript', body: '' });
+  });
+  await page.goto(`${server.url}/two/head.html`, { timeout: 90000 });
+  await waitForVideo(page, (s) => isPlaying(s, 0.2), 'the video plays');
+  assert.equal(bodyWhenAsked, false, 'the video was asked for while the page had no body');
+  await page.waitForFunction(() => document.querySelector('[data-kestrova-player]').shadowRoot
+    .querySelectorAll('.list button').length === 2);
+  const shown = await inPlayer(page, (root) => [...root.querySelectorAll('.list li')].map((li) => fullyShown(li)));
+  assert.deepEqual(shown, [true, true], 'the playlist has its room');
   await page.close();
 });
 

@@ -16,6 +16,20 @@
 
   var script = document.currentScript || document.getElementById('zvParam');
   if (!script) return;
+  var folder = new URL('.', script.src || document.baseURI).href;
+
+  // The playlist is on the way to the first picture: it is asked for before
+  // anything else is done, while the page is still being read. config.xml
+  // changes with every catalogue change, so the browser asks the server each
+  // time whether its copy is still current (a 304 for an unchanged list) and
+  // no cache hands out an old playlist.
+  var configText;  // undefined while on the way, null when it could not be had
+  fetch(folder + 'config.xml', { cache: 'no-cache' }).then(function (response) {
+    return response.status === 200 ? response.text() : null;
+  }).then(null, function () { return null; }).then(function (text) {
+    configText = text;
+    fill();
+  });
 
   var QUERY_KEYS = ['isfloor', 'filename', 'isMulVideofiles', 'playerwidth', 'playerheight', 'displaycard',
     'displayRec', 'displayZhimo', 'displaylogo', 'autoplay', 'title', 'titlebg', 'titlefontcolor',
@@ -93,7 +107,6 @@
   var source = script.getAttribute('src') || '';
   var query = source.indexOf('?') >= 0 ? source.slice(source.indexOf('?') + 1) : '';
   var given = parseQuery(query);
-  var folder = new URL('.', script.src || document.baseURI).href;
 
   var options = {
     floating: flag(given.isfloor, true),
@@ -311,7 +324,6 @@
     var stage = element('div', 'stage');
     var video = element('video');
     video.setAttribute('playsinline', '');
-    video.setAttribute('controls', '');
     video.preload = 'metadata';
     var message = element('div', 'message');
     message.setAttribute('role', 'status');
@@ -402,10 +414,7 @@
 
   Player.prototype.build = function (config) {
     var self = this;
-    var showCard = flag(given.displaycard, flag(config.flags.chkDisplayEntCard, false));
-    var showZhimo = flag(given.displayZhimo, flag(config.flags.chkDisplayZhimo, false));
     var autoplay = flag(given.autoplay, flag(config.flags.chkAutoPlay, false));
-    var showLogo = flag(given.displaylogo, flag(config.flags.chkDisplayLogo, false));
     this.repeat = flag(given.displayRec, flag(config.flags.chkAutocre, false));
     this.autoplay = autoplay;
     this.playlist = playlistFor(config);
@@ -422,17 +431,58 @@
 
     if (!this.playlist.length) {
       this.showMessage(TEXT.noVideos);
-    } else {
-      if (autoplay) {
-        // Browsers let a page start a video by itself only without sound.
-        video.muted = true;
-        video.preload = 'auto';
-        this.addUnmute();
-      }
-      // The video's download starts before the rest is built.
-      this.play(0, autoplay);
+      video.setAttribute('controls', '');
+      this.buildParts(config);
+      return;
     }
+    if (autoplay) {
+      // Browsers let a page start a video by itself only without sound.
+      video.muted = true;
+      video.preload = 'auto';
+      this.addUnmute();
+      // The browser's own controls are a small page of their own to lay out;
+      // a video that starts by itself gets them once its first picture is
+      // shown (or it failed), so that work does not hold the picture up.
+      var addControls = function () { video.setAttribute('controls', ''); };
+      if (video.requestVideoFrameCallback) {
+        video.requestVideoFrameCallback(addControls);
+        this.once(['error'], addControls);
+      } else {
+        this.once(['loadeddata', 'error'], addControls);
+      }
+    } else {
+      video.setAttribute('controls', '');
+    }
+    this.play(0, autoplay);
+    // Setting the address only queues the video's load; the parts around the
+    // picture follow once it has begun (or after a second in any case), so
+    // that building them (a long list has hundreds of items) does not hold
+    // it up.
+    this.once(['loadstart', 'error'], function () { self.buildParts(config); }, 1000);
+  };
 
+  // Runs then() once: at the first of the video's events named, or after
+  // wait milliseconds when given. Returns what runs it (now, if called).
+  Player.prototype.once = function (names, then, wait) {
+    var video = this.video, timer, done = false;
+    var handler = function () {
+      if (done) return;
+      done = true;
+      clearTimeout(timer);
+      names.forEach(function (name) { video.removeEventListener(name, handler); });
+      then();
+    };
+    names.forEach(function (name) { video.addEventListener(name, handler); });
+    if (wait) timer = setTimeout(handler, wait);
+    return handler;
+  };
+
+  // The logo, the subtitle, the company card and the playlist.
+  Player.prototype.buildParts = function (config) {
+    var self = this;
+    var showCard = flag(given.displaycard, flag(config.flags.chkDisplayEntCard, false));
+    var showZhimo = flag(given.displayZhimo, flag(config.flags.chkDisplayZhimo, false));
+    var showLogo = flag(given.displaylogo, flag(config.flags.chkDisplayLogo, false));
     if (showLogo) {
       var logo = element('img', 'logo');
       logo.alt = '';
@@ -575,16 +625,12 @@
   // or after a second in any case.
   Player.prototype.whenVideoStarted = function (then) {
     if (!this.waitingForVideo) {
-      var waiting = this.waitingForVideo = [], video = this.video, timer;
-      var release = function () {
-        clearTimeout(timer);
-        ['loadeddata', 'error'].forEach(function (name) { video.removeEventListener(name, release); });
-        waiting.splice(0).forEach(function (job) { job(); });
+      var waiting = this.waitingForVideo = [];
+      var release = this.once(['loadeddata', 'error'], function () {
         waiting.done = true;
-      };
-      ['loadeddata', 'error'].forEach(function (name) { video.addEventListener(name, release); });
-      timer = setTimeout(release, 1000);
-      if (video.readyState >= 2) release();
+        waiting.splice(0).forEach(function (job) { job(); });
+      }, 1000);
+      if (this.video.readyState >= 2) release();
     }
     if (this.waitingForVideo.done) then(); else this.waitingForVideo.push(then);
   };
@@ -621,7 +667,7 @@
       if (this.items[index]) this.focusItem(index);
     }
     if (this.zhimo) this.scrollZhimo(entry ? entry.zhimo : '');
-    if (this.built) this.keepRoomForParts();
+    if (this.built && this.placed) this.keepRoomForParts();
   };
 
   Player.prototype.scrollZhimo = function (text) {
@@ -664,44 +710,31 @@
     }
   }
 
-  // config.xml changes with every catalogue change: the browser asks the
-  // server each time whether its copy is still current (a 304 for an
-  // unchanged list), so no cache hands out an old playlist.
-  function requestConfig(done) {
-    fetch(folder + 'config.xml', { cache: 'no-cache' }).then(function (response) {
-      return response.status === 200 ? response.text() : null;
-    }).then(done, function () { done(null); });
-  }
-
-  // Asked for at once, while the page is still being read; the player is
-  // built once the page has a body, and filled once both are there.
-  var player = null, configText;
+  // The player is made once the playlist is there: its first video is asked
+  // for at once, before anything is drawn, and the player goes on the page as
+  // soon as the page has a body (a snippet in the head runs before it has one).
   function fill() {
-    if (!player || configText === undefined) return;
     var config = null;
     try {
       config = configText === null ? null : readConfig(configText);
     } catch (e) {
       config = null;
     }
+    var player = new Player();
     if (config) {
       player.build(config);
     } else {
       player.showMessage(TEXT.configMissing);
     }
-  }
-  requestConfig(function (text) {
-    configText = text;
-    fill();
-  });
-  function run() {
-    player = new Player();
-    place(player);
-    fill();
-  }
-  if (document.body) {
-    run();
-  } else {
-    document.addEventListener('DOMContentLoaded', run);
+    var show = function () {
+      place(player);
+      player.placed = true;
+      if (player.built) player.keepRoomForParts();
+    };
+    if (document.body) {
+      show();
+    } else {
+      document.addEventListener('DOMContentLoaded', show);
+    }
   }
 })();

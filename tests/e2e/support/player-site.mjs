@@ -1,10 +1,11 @@
 // Hand-made site folders for the web player's own tests: config.xml written
-// from a list of videos, the player files from web/template, and the shared
-// clip and thumbnail made once per test file.
+// from a list of videos, the player files from web/template as scripts/stage
+// ships them, and the shared clip and thumbnail made once per test file.
+import { execFileSync } from 'node:child_process';
 import fs from 'node:fs';
 import path from 'node:path';
 
-import { templateDir } from './env.mjs';
+import { sourceDir, templateDir } from './env.mjs';
 import { makeClip } from './media.mjs';
 import { run } from './processes.mjs';
 
@@ -36,12 +37,18 @@ export async function makeMedia(work) {
     path.join(work, 'media', 'zoom', 'good.jpg')]);
 }
 
+// index.js (or another version of it) as a site serves it.
+export function servedPlayer(source = path.join(templateDir, 'index.js')) {
+  return execFileSync(path.join(sourceDir, 'scripts', 'strip-js-comments'), [source]);
+}
+
 // One site folder: the player, its preview page, a logo, the shared video
 // and thumbnail folders, and config.xml when given (a text, written as is).
 export function siteFolder(work, name, config) {
   const folder = path.join(work, name);
   fs.mkdirSync(path.join(folder, 'model'), { recursive: true });
-  for (const file of ['index.js', 'preview.html']) fs.copyFileSync(path.join(templateDir, file), path.join(folder, file));
+  fs.writeFileSync(path.join(folder, 'index.js'), servedPlayer());
+  fs.copyFileSync(path.join(templateDir, 'preview.html'), path.join(folder, 'preview.html'));
   fs.copyFileSync(path.join(templateDir, 'model', 'logo.gif'), path.join(folder, 'model', 'logo.gif'));
   fs.symlinkSync(path.join(work, 'media', 'video'), path.join(folder, 'video'));
   fs.symlinkSync(path.join(work, 'media', 'zoom'), path.join(folder, 'zoom'));
