@@ -34,6 +34,10 @@ void SubtitleFree::operator()(AVSubtitle* subtitle) const {
   delete subtitle;
 }
 
+void FormatContextFree::operator()(AVFormatContext* context) const {
+  FreeIfLoaded(Av().avformat_free_context, context);
+}
+
 void InputContextClose::operator()(AVFormatContext* context) const {
   if (Av().avformat_close_input != nullptr) CloseInputFile(&context);
 }

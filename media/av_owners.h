@@ -44,6 +44,10 @@ struct BitstreamFilterFree {
 struct SubtitleFree {
   void operator()(AVSubtitle* subtitle) const;
 };
+// A format context that never opened a file (an option table).
+struct FormatContextFree {
+  void operator()(AVFormatContext* context) const;
+};
 // An opened input (also one opened through our Unicode file layer).
 struct InputContextClose {
   void operator()(AVFormatContext* context) const;
@@ -72,6 +76,7 @@ using SwsPtr = std::unique_ptr<SwsContext, SwsFree>;
 using AudioFifoPtr = std::unique_ptr<AVAudioFifo, AudioFifoFree>;
 using BitstreamFilterPtr = std::unique_ptr<AVBSFContext, BitstreamFilterFree>;
 using SubtitlePtr = std::unique_ptr<AVSubtitle, SubtitleFree>;
+using FormatContextPtr = std::unique_ptr<AVFormatContext, FormatContextFree>;
 using InputContextPtr = std::unique_ptr<AVFormatContext, InputContextClose>;
 using OutputContextPtr = std::unique_ptr<AVFormatContext, OutputContextClose>;
 using AvMallocPtr = std::unique_ptr<uint8_t[], AvMallocFree>;

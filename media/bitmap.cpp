@@ -26,18 +26,11 @@ void Bitmap::Fill(uint8_t red, uint8_t green, uint8_t blue) {
   }
 }
 
-TBitmapConverter::~TBitmapConverter() { ResetConverter(*this); }
-
 void ResetConverter(TBitmapConverter& c) {
   c.bitmap.reset();
-  if (c.buffer && Av().av_free) Av().av_free(c.buffer);
-  if (Av().sws_freeContext) {
-    Av().sws_freeContext(c.toRGB);
-    Av().sws_freeContext(c.fromRGB);
-  }
-  c.buffer = nullptr;
-  c.toRGB = nullptr;
-  c.fromRGB = nullptr;
+  c.buffer.reset();
+  c.toRGB.reset();
+  c.fromRGB.reset();
   c.rgbPixFmt = AV_PIX_FMT_BGR24;
   c.bufferSize = 0;
   std::fill(std::begin(c.data), std::end(c.data), nullptr);
@@ -59,16 +52,17 @@ bool PictureToBitmap(TBitmapConverter& c, const uint8_t* const data[4], const in
     int size = Av().av_image_get_buffer_size(c.rgbPixFmt, width, height, 1);
     if (size <= 0) return false;
     if (!c.buffer || c.bufferSize < size) {
-      Av().av_free(c.buffer);
-      c.buffer = static_cast<uint8_t*>(Av().av_malloc(size_t(size)));
+      c.buffer.reset();
+      c.buffer.reset(static_cast<uint8_t*>(Av().av_malloc(size_t(size))));
       c.bufferSize = c.buffer ? size : 0;
       if (!c.buffer) return false;
     }
-    Av().av_image_fill_arrays(c.data, c.linesize, c.buffer, c.rgbPixFmt, width, height, 1);
-    c.toRGB = Av().sws_getCachedContext(c.toRGB, width, height, AVPixelFormat(pixFmt), width, height, c.rgbPixFmt,
-                                        SWS_BICUBIC, nullptr, nullptr, nullptr);
+    Av().av_image_fill_arrays(c.data, c.linesize, c.buffer.get(), c.rgbPixFmt, width, height, 1);
+    // The cached scaler is either kept or freed and replaced.
+    c.toRGB.reset(Av().sws_getCachedContext(c.toRGB.release(), width, height, AVPixelFormat(pixFmt), width, height,
+                                            c.rgbPixFmt, SWS_BICUBIC, nullptr, nullptr, nullptr));
     if (!c.toRGB) return false;
-    Av().sws_scale(c.toRGB, data, linesize, 0, height, c.data, c.linesize);
+    Av().sws_scale(c.toRGB.get(), data, linesize, 0, height, c.data, c.linesize);
     c.rowSource = c.data;
     c.rowLinesize = c.linesize;
   }
@@ -78,6 +72,19 @@ bool PictureToBitmap(TBitmapConverter& c, const uint8_t* const data[4], const in
   for (int r = 0; r < height; ++r) {
     std::memcpy(c.bitmap->Row(r), c.rowSource[0] + ptrdiff_t(r) * c.rowLinesize[0], copy);
   }
+  return true;
+}
+
+bool BitmapToPicture(TBitmapConverter& c, AVFrame* picture) {
+  if (!c.bitmap || !picture) return false;
+  const Bitmap& bitmap = *c.bitmap;
+  c.fromRGB.reset(Av().sws_getCachedContext(c.fromRGB.release(), bitmap.width, bitmap.height, c.rgbPixFmt,
+                                            picture->width, picture->height, AVPixelFormat(picture->format),
+                                            SWS_BICUBIC, nullptr, nullptr, nullptr));
+  if (!c.fromRGB) return false;
+  const uint8_t* rows[4] = {bitmap.pixels.data(), nullptr, nullptr, nullptr};
+  const int strides[4] = {bitmap.stride, 0, 0, 0};
+  Av().sws_scale(c.fromRGB.get(), rows, strides, 0, bitmap.height, picture->data, picture->linesize);
   return true;
 }
 

@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "media/av_headers.h"
+#include "media/av_owners.h"
 #include "media/bitmap.h"
 
 namespace media {
@@ -15,19 +16,14 @@ namespace media {
 struct TBitmapConverter {
   AVPixelFormat rgbPixFmt = AV_PIX_FMT_BGR24;
   std::unique_ptr<Bitmap> bitmap;
-  uint8_t* buffer = nullptr;  // av_malloc'ed
+  AvMallocPtr buffer;
   int bufferSize = 0;
   uint8_t* data[4] = {};
   int linesize[4] = {};
   const uint8_t* const* rowSource = nullptr;
   const int* rowLinesize = nullptr;
-  SwsContext* toRGB = nullptr;
-  SwsContext* fromRGB = nullptr;  // writing an edited bitmap back (frame hooks)
-
-  TBitmapConverter() = default;
-  TBitmapConverter(const TBitmapConverter&) = delete;
-  TBitmapConverter& operator=(const TBitmapConverter&) = delete;
-  ~TBitmapConverter();
+  SwsPtr toRGB;
+  SwsPtr fromRGB;  // writing an edited bitmap back (frame hooks)
 };
 
 // Frees the bitmap, buffer and scalers and returns to the reset values.
@@ -36,5 +32,9 @@ void ResetConverter(TBitmapConverter& converter);
 // Converts the picture into converter.bitmap. False when no scaler fits.
 bool PictureToBitmap(TBitmapConverter& converter, const uint8_t* const data[4], const int linesize[4],
                      int pixFmt, int height, int width);
+
+// Writes converter.bitmap (as a hook may have drawn on it) back into the
+// picture it came from, which must be writable. False when no scaler fits.
+bool BitmapToPicture(TBitmapConverter& converter, AVFrame* picture);
 
 }  // namespace media

@@ -21,24 +21,20 @@ std::string Trim(const std::string& text) {
 bool TOptionContexts::Create(int scalerFlags) {
   Free();
   for (int i = 0; i < 5; ++i) {
-    codec[i] = Av().avcodec_alloc_context3(nullptr);
+    codec[i].reset(Av().avcodec_alloc_context3(nullptr));
     if (!codec[i]) return false;
     codec[i]->codec_type = kTypes[i];
   }
-  format = Av().avformat_alloc_context();
-  scaler = Av().sws_getContext(16, 16, AVPixelFormat(0), 16, 16, AVPixelFormat(0), scalerFlags, nullptr, nullptr,
-                               nullptr);
+  format.reset(Av().avformat_alloc_context());
+  scaler.reset(Av().sws_getContext(16, 16, AVPixelFormat(0), 16, 16, AVPixelFormat(0), scalerFlags, nullptr, nullptr,
+                                   nullptr));
   return format && scaler;
 }
 
 void TOptionContexts::Free() {
-  for (auto& context : codec) {
-    if (context) Av().avcodec_free_context(&context);
-  }
-  if (format) Av().avformat_free_context(format);
-  if (scaler) Av().sws_freeContext(scaler);
-  format = nullptr;
-  scaler = nullptr;
+  for (auto& context : codec) context.reset();
+  format.reset();
+  scaler.reset();
   names.clear();
 }
 
@@ -50,14 +46,14 @@ bool SetNamedOption(TOptionContexts& contexts, const std::string& rawName, const
   int result = 0;
   for (int type = 0; type < 5 && result >= 0; ++type) {
     int flags = kOptionTypeFlags[type];
-    const AVOption* option = Av().av_opt_find(contexts.codec[0], name.c_str(), nullptr, flags, 0);
+    const AVOption* option = Av().av_opt_find(contexts.codec[0].get(), name.c_str(), nullptr, flags, 0);
     if (option) {
       found = option;
-      result = Av().av_opt_set(contexts.codec[type], name.c_str(), value.c_str(), 0);
+      result = Av().av_opt_set(contexts.codec[type].get(), name.c_str(), value.c_str(), 0);
     }
   }
   if (!found) {
-    for (void* object : {static_cast<void*>(contexts.format), static_cast<void*>(contexts.scaler)}) {
+    for (void* object : {static_cast<void*>(contexts.format.get()), static_cast<void*>(contexts.scaler.get())}) {
       if (!object) continue;
       found = Av().av_opt_find(object, name.c_str(), nullptr, 0, 0);
       if (found) {
@@ -67,7 +63,7 @@ bool SetNamedOption(TOptionContexts& contexts, const std::string& rawName, const
     }
   }
   if (!found && name.size() > 1 && (name[0] == 'a' || name[0] == 'v' || name[0] == 's')) {
-    AVCodecContext* target = contexts.codec[name[0] == 'v' ? 0 : name[0] == 'a' ? 1 : 3];
+    AVCodecContext* target = contexts.codec[name[0] == 'v' ? 0 : name[0] == 'a' ? 1 : 3].get();
     std::string rest = name.substr(1);
     found = Av().av_opt_find(target, rest.c_str(), nullptr, 0, 0);
     if (found) result = Av().av_opt_set(target, rest.c_str(), value.c_str(), 0);

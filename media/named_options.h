@@ -8,19 +8,15 @@
 #include <vector>
 
 #include "media/av_headers.h"
+#include "media/av_owners.h"
 
 namespace media {
 
 struct TOptionContexts {
   std::vector<std::string> names;  // options set so far, in order
-  AVCodecContext* codec[5] = {};   // video, audio, data, subtitle, attachment
-  AVFormatContext* format = nullptr;
-  SwsContext* scaler = nullptr;
-
-  TOptionContexts() = default;
-  TOptionContexts(const TOptionContexts&) = delete;
-  TOptionContexts& operator=(const TOptionContexts&) = delete;
-  ~TOptionContexts() { Free(); }
+  CodecContextPtr codec[5];  // video, audio, data, subtitle, attachment
+  FormatContextPtr format;
+  SwsPtr scaler;
 
   // Allocates the contexts (avcodec, avformat and swscale must be bound).
   bool Create(int scalerFlags);

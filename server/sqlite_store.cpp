@@ -14,36 +14,12 @@
 #include <vector>
 
 #include "store_columns.h"
+#include "store_schema.h"
 
 namespace kestrova::service {
 namespace {
 
 constexpr int kBusyTimeoutMs = 10000;
-
-const char* const kSchema = R"SQL(
-CREATE TABLE IF NOT EXISTS companies (
-  id INTEGER PRIMARY KEY AUTOINCREMENT,
-  account TEXT NOT NULL UNIQUE CHECK (length(account) BETWEEN 1 AND 200),
-  password_hash TEXT NOT NULL,
-  tvtype TEXT NOT NULL DEFAULT '',
-  name TEXT NOT NULL DEFAULT '', title TEXT NOT NULL DEFAULT '', tel TEXT NOT NULL DEFAULT '',
-  fax TEXT NOT NULL DEFAULT '', qq TEXT NOT NULL DEFAULT '', skype TEXT NOT NULL DEFAULT '',
-  msn TEXT NOT NULL DEFAULT '', email TEXT NOT NULL DEFAULT '',
-  dsp_ent_card INTEGER NOT NULL DEFAULT 0, dsp_play_zhimo INTEGER NOT NULL DEFAULT 0,
-  auto_play INTEGER NOT NULL DEFAULT 0, auto_cre INTEGER NOT NULL DEFAULT 0, dsp_logo INTEGER NOT NULL DEFAULT 0,
-  ftp_path TEXT NOT NULL DEFAULT '', ftp_addr TEXT NOT NULL DEFAULT '', ftp_port TEXT NOT NULL DEFAULT '',
-  ftp_account TEXT NOT NULL DEFAULT '', ftp_password TEXT NOT NULL DEFAULT '', domain TEXT NOT NULL DEFAULT ''
-);
-CREATE TABLE IF NOT EXISTS videos (
-  id INTEGER PRIMARY KEY AUTOINCREMENT,
-  company_id INTEGER NOT NULL REFERENCES companies(id) ON DELETE CASCADE,
-  title TEXT NOT NULL, duration TEXT NOT NULL, framerate TEXT NOT NULL, file_size TEXT NOT NULL,
-  file_name TEXT NOT NULL CHECK (length(file_name) BETWEEN 1 AND 255),
-  sort INTEGER NOT NULL, create_date TEXT NOT NULL, state TEXT NOT NULL,
-  memo TEXT NOT NULL, zhimo TEXT NOT NULL
-);
-CREATE INDEX IF NOT EXISTS videos_by_company_order ON videos (company_id, sort, id);
-)SQL";
 
 [[noreturn]] void Fail(sqlite3* db, const std::string& what) {
   throw StoreError(what + ": " + (db ? sqlite3_errmsg(db) : "out of memory"));
@@ -169,7 +145,7 @@ class SqliteStore final : public Store {
     Exec(db.get(), "PRAGMA journal_mode = WAL");
     Exec(db.get(), "BEGIN IMMEDIATE");
     try {
-      Exec(db.get(), kSchema);
+      Exec(db.get(), StoreSchema(kSqliteRowId).c_str());
       Exec(db.get(), "COMMIT");
     } catch (...) {
       sqlite3_exec(db.get(), "ROLLBACK", nullptr, nullptr, nullptr);

@@ -6,6 +6,7 @@
 #include <QString>
 #include <memory>
 
+#include "app_log.h"
 #include "service_movie.h"
 
 namespace kestrova::catalogue {
@@ -42,6 +43,9 @@ struct AppContext {
   QString executableFolder;
   // The login movie and the main movie share one session with the back end.
   std::shared_ptr<service::ServiceSession> session = std::make_shared<service::ServiceSession>();
+  // The one log, made with the context (on the GUI thread) and outliving
+  // every window made with it.
+  std::unique_ptr<AppLog> log = std::make_unique<AppLog>();
 };
 
 // Owns the windows, created in their fixed order: login, main, batch dialog,

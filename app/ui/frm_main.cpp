@@ -107,18 +107,18 @@ TfrmMain::TfrmMain(AppContext& context)
   Vexmo.SetOnTerminate([this](media::TCustomFFmpegEngine&, const media::TTerminateInfo& info) {
     handOver_.Post([this, info] { guarded([&] { VexmoTerminate(info); }); });
   });
-  FFLogger.SetTriggerEventInMainThread(false);
-  FFLogger.SetOnLog([this](const void*, std::uint32_t threadId, media::TLogLevel level, const std::string& message) {
-    handOver_.Post([this, threadId, level, message] { FFLoggerLog(threadId, level, message); });
+  // The application's log shows its lines here while this dialog exists.
+  context_.log->setSink([this](std::uint32_t threadId, media::TLogLevel level, const std::string& message) {
+    FFLoggerLog(threadId, level, message);
   });
-  media::SetPreviewerFactory([this] { return std::make_unique<ConversionPreviewer>(handOver_, *previewWindow); });
+  Vexmo.SetPreviewerFactory([this] { return std::make_unique<ConversionPreviewer>(handOver_, *previewWindow); });
 
   connectHandlers();
   applyButtons(convert::BatchState::Empty);
 }
 
 TfrmMain::~TfrmMain() {
-  media::SetPreviewerFactory(nullptr);
+  context_.log->setSink(nullptr);
   // Reports still on their way have no window to reach.
   handOver_.Close();
   Vexmo.Stop(true);

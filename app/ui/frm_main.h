@@ -1,7 +1,8 @@
 // The conversion batch dialog: the user adds files (each set up in the
 // options dialog), converts them all with the engine while the list shows
 // their progress, and leaves with OK so the main window publishes them. It
-// owns the engine and the log that the conversion uses.
+// owns the engine, and shows the application's log (app_log.h) in a hidden
+// memo.
 #pragma once
 
 #include <QAction>
@@ -38,12 +39,11 @@ class TfrmMain : public QDialog {
 
  private:
   AppContext& context_;
-  // Before the engine and the logger: they hand their reports over through
-  // it, so it outlives both.
+  // Before the engine: it hands its reports over through it, so it outlives
+  // the engine.
   QtHandOver handOver_;
 
  public:
-  media::TFFLogger FFLogger;
   media::TFFmpegEngine Vexmo;
 
   QLabel* Image1;  // background

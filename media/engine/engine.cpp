@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <stdexcept>
 #include <thread>
+#include <utility>
 
 #include "media/engine/engine_av.h"
 #include "media/engine/options_error.h"
@@ -124,6 +125,7 @@ void TCustomFFmpegEngine::StopForDestruction() {
   eventsOn_ = false;
   { std::lock_guard<std::mutex> a(hookLock_); onCustomHook_ = nullptr; }
   { std::lock_guard<std::mutex> b(previewLock_); onPreviewBitmap_ = nullptr; }
+  { std::lock_guard<std::mutex> f(previewerFactoryLock_); previewerFactory_ = nullptr; }
   { std::lock_guard<std::mutex> c(progressLock_); onProgress_ = nullptr; }
   { std::lock_guard<std::mutex> d(terminateLock_); onTerminate_ = nullptr; toStart_ = 0; }
   for (int i = 0; i < tasks_->Count(); ++i) tasks_->Get(i)->Stop(true);
@@ -168,6 +170,7 @@ int TCustomFFmpegEngine::AddTask(const std::string& fileName, const TInputOption
     task->SetPreviewFlags((preview_ ? 1 : 0) | (previewBitmap_ ? 2 : 0));
     TFFmpeg* raw = task.get();
     task->OnPreviewBitmap = [this](TCustomFFmpeg& s, const Bitmap& b, int64_t pts, int n) { DoPreviewBitmap(s, b, pts, n); };
+    task->SetPreviewerFactory([this] { return MakePreviewer(); });
     if (inputOptions != nullptr) {
       task->KeptInput = *inputOptions;
       if (task->KeptInput.FileName.empty()) task->KeptInput.FileName = fileName;
@@ -321,6 +324,21 @@ void TCustomFFmpegEngine::ClearTasks() {
 void TCustomFFmpegEngine::SetPreview(bool value) {
   preview_ = value;
   tasks_->SetPreviewBit(1, value);
+}
+
+void TCustomFFmpegEngine::SetPreviewerFactory(TPreviewerFactory factory) {
+  TPreviewerFactory replaced;  // the host's old maker goes after the lock
+  std::lock_guard<std::mutex> lock(previewerFactoryLock_);
+  replaced = std::exchange(previewerFactory_, std::move(factory));
+}
+
+std::unique_ptr<TPreviewer> TCustomFFmpegEngine::MakePreviewer() {
+  TPreviewerFactory factory;
+  {
+    std::lock_guard<std::mutex> lock(previewerFactoryLock_);
+    factory = previewerFactory_;
+  }
+  return factory ? factory() : nullptr;
 }
 
 void TCustomFFmpegEngine::SetPreviewBitmap(bool value) {

@@ -36,6 +36,7 @@
 
 #include "media/base_component.h"
 #include "media/engine/engine_records.h"
+#include "media/engine/preview.h"
 #include "media/engine/report_line.h"
 #include "media/hand_over.h"
 #include "media/probe.h"
@@ -97,6 +98,10 @@ class TCustomFFmpegEngine : public TFFBaseComponent {
   void SetPreview(bool value);
   bool PreviewBitmap() const { return previewBitmap_; }
   void SetPreviewBitmap(bool value);
+  // The host's preview window maker (Preview on). It is called on the task
+  // threads, with no lock of the engine's held; the engine drops it when it
+  // is destroyed, before the host's windows go.
+  void SetPreviewerFactory(TPreviewerFactory factory);
   int ProgressInterval() const { return progressInterval_; }
   void SetProgressInterval(int milliseconds) { progressInterval_ = milliseconds <= 100 ? 100 : milliseconds; }
   TThreadPriority ThreadPriority() const { return threadPriority_; }
@@ -153,6 +158,8 @@ class TCustomFFmpegEngine : public TFFBaseComponent {
   void DeliverTerminate(const std::function<void(TCustomFFmpegEngine&, const TTerminateInfo&)>& handler,
                         const std::vector<TTerminateInfo>& reports);
   static bool InsideDelivery();
+  // A window from the host's factory, made outside the factory's lock.
+  std::unique_ptr<TPreviewer> MakePreviewer();
 
   HandOver* handOver_;
   TAVProbe probe_;
@@ -179,6 +186,8 @@ class TCustomFFmpegEngine : public TFFBaseComponent {
   std::atomic<bool> eventsOn_{true};
   // Each guards its handler while it is read; never held during a delivery.
   std::mutex hookLock_, previewLock_, progressLock_, terminateLock_;
+  std::mutex previewerFactoryLock_;
+  TPreviewerFactory previewerFactory_;
   DeliveryTurn hookTurn_, previewTurn_, progressTurn_;
   // Tasks cleared from inside their own termination report (calling-thread
   // mode): freed once that report has returned.

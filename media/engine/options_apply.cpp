@@ -192,7 +192,7 @@ bool TCustomFFmpeg::SetGenericOption(const std::string& name, const std::string&
   // that "ab=64000" followed by "b=300000" leaves the audio at 64 kbit/s.
   if (name == "b") return SetGenericOption("vb", value);
   const size_t before = optionContexts_->names.size();
-  if (!GenericSetOption(optionContexts_, name, value)) return false;
+  if (!GenericSetOption(optionContexts_.get(), name, value)) return false;
   if (optionContexts_->names.size() > before) {
     const std::string& recorded = optionContexts_->names.back();
     int kinds = 0xFF;
@@ -205,7 +205,7 @@ bool TCustomFFmpeg::SetGenericOption(const std::string& name, const std::string&
 
 void TCustomFFmpeg::ApplyEncoderOptions(AVCodecContext* enc, int kind) {
   if (optionContexts_ == nullptr || kind < 0 || kind >= 5) return;
-  AVCodecContext* source = optionContexts_->codec[kind];
+  AVCodecContext* source = optionContexts_->codec[kind].get();
   const int flags = kOptionTypeFlags[kind] | AV_OPT_FLAG_ENCODING_PARAM;
   for (const auto& [name, kinds] : genericKinds_) {
     if (!(kinds & (1 << kind))) continue;

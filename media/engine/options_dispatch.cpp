@@ -140,7 +140,7 @@ void TCustomFFmpeg::ParseMatrix(const std::string& text, std::vector<int16_t>& m
 }
 
 void TCustomFFmpeg::RefuseOption(const std::string& name, const std::string& value) {
-  if (GenericKnowsOption(optionContexts_, name) || EncoderHasOption(settings_.videoCodecName, name) ||
+  if (GenericKnowsOption(optionContexts_.get(), name) || EncoderHasOption(settings_.videoCodecName, name) ||
       EncoderHasOption(settings_.audioCodecName, name))
     Raise("Invalid value \"%s\" for option \"%s\"", value.c_str(), name.c_str());
   Raise("Unrecognized option '%s'", name.c_str());
@@ -258,7 +258,7 @@ void TCustomFFmpeg::ApplyOption(const std::string& name, const std::string& valu
       return;
     }
     const int kind = name[0] == 'a' ? 1 : 0;
-    if (GenericGetInt(optionContexts_, kind, "b") < 1000)
+    if (GenericGetInt(optionContexts_.get(), kind, "b") < 1000)
       EngineLog(LogWarning,
                 "WARNING: The bitrate parameter is set too low. It takes bits/s as argument, not kbits/s");
     return;

@@ -5,16 +5,13 @@
 
 namespace media {
 
-OptionContextSet* CreateOptionContexts(int swsFlags) {
-  auto* set = new TOptionContexts();
-  if (!set->Create(swsFlags)) {
-    delete set;
-    return nullptr;
-  }
+void OptionContextSetFree::operator()(OptionContextSet* set) const { delete set; }
+
+OptionContextSetPtr CreateOptionContexts(int swsFlags) {
+  OptionContextSetPtr set(new TOptionContexts());
+  if (!set->Create(swsFlags)) set.reset();
   return set;
 }
-
-void FreeOptionContexts(OptionContextSet* set) { delete set; }
 
 bool GenericSetOption(OptionContextSet* set, const std::string& name, const std::string& value) {
   return set != nullptr && SetNamedOption(*set, name, value);
@@ -22,18 +19,18 @@ bool GenericSetOption(OptionContextSet* set, const std::string& name, const std:
 
 bool GenericKnowsOption(OptionContextSet* set, const std::string& name) {
   if (set == nullptr || name.empty()) return false;
-  for (void* object : {static_cast<void*>(set->codec[0]), static_cast<void*>(set->format),
-                       static_cast<void*>(set->scaler)})
+  for (void* object : {static_cast<void*>(set->codec[0].get()), static_cast<void*>(set->format.get()),
+                       static_cast<void*>(set->scaler.get())})
     if (object != nullptr && AV(av_opt_find)(object, name.c_str(), nullptr, 0, 0) != nullptr) return true;
   // "vb", "abt": the rest of the name on the codec context of that kind.
   return name.size() > 1 && (name[0] == 'a' || name[0] == 'v' || name[0] == 's') &&
-         AV(av_opt_find)(set->codec[0], name.c_str() + 1, nullptr, 0, 0) != nullptr;
+         AV(av_opt_find)(set->codec[0].get(), name.c_str() + 1, nullptr, 0, 0) != nullptr;
 }
 
 void GenericApplyOptions(OptionContextSet* set, void* target, int mediaType, int flags) {
   if (set == nullptr || target == nullptr) return;
-  void* source = mediaType < 0 ? static_cast<void*>(set->format)
-                 : mediaType < 5 ? static_cast<void*>(set->codec[mediaType])
+  void* source = mediaType < 0 ? static_cast<void*>(set->format.get())
+                 : mediaType < 5 ? static_cast<void*>(set->codec[mediaType].get())
                                  : nullptr;
   if (source != nullptr) ApplyNamedOptions(*set, target, source, flags);
 }
@@ -41,13 +38,13 @@ void GenericApplyOptions(OptionContextSet* set, void* target, int mediaType, int
 long long GenericGetInt(OptionContextSet* set, int mediaType, const char* name) {
   int64_t value = 0;
   if (set == nullptr || mediaType < 0 || mediaType >= 5 || set->codec[mediaType] == nullptr) return 0;
-  if (AV(av_opt_get_int)(set->codec[mediaType], name, 0, &value) < 0) return 0;
+  if (AV(av_opt_get_int)(set->codec[mediaType].get(), name, 0, &value) < 0) return 0;
   return value;
 }
 
 int GenericScalerFlags(OptionContextSet* set) {
   int64_t value = SWS_BICUBIC;
-  if (set != nullptr && set->scaler != nullptr) AV(av_opt_get_int)(set->scaler, "sws_flags", 0, &value);
+  if (set != nullptr && set->scaler != nullptr) AV(av_opt_get_int)(set->scaler.get(), "sws_flags", 0, &value);
   return static_cast<int>(value);
 }
 

@@ -4,6 +4,7 @@
 // every codec or format context made later receives them.
 #pragma once
 
+#include <memory>
 #include <string>
 
 namespace media {
@@ -11,8 +12,14 @@ namespace media {
 struct TOptionContexts;
 using OptionContextSet = TOptionContexts;
 
-OptionContextSet* CreateOptionContexts(int swsFlags);
-void FreeOptionContexts(OptionContextSet* set);
+// Frees a set where the set's type is complete (holders need not see it).
+struct OptionContextSetFree {
+  void operator()(OptionContextSet* set) const;
+};
+using OptionContextSetPtr = std::unique_ptr<OptionContextSet, OptionContextSetFree>;
+
+// Empty when the libraries cannot make the contexts.
+OptionContextSetPtr CreateOptionContexts(int swsFlags);
 
 // False when no table knows the name or the value is refused.
 bool GenericSetOption(OptionContextSet* set, const std::string& name, const std::string& value);

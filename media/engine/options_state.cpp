@@ -3,6 +3,7 @@
 #include "media/engine/options_generic.h"
 #include "media/engine/transcoder.h"
 #include "media/bitmap.h"
+#include "media/bitmap_converter.h"
 #include "media/unicode_io.h"
 
 namespace media {
@@ -18,14 +19,13 @@ TCustomFFmpeg::~TCustomFFmpeg() {
   Stop(true);
   if (worker_.joinable()) worker_.join();
   if (Av().avformat_alloc_context != nullptr) CloseFiles();
-  FreeOptionContexts(optionContexts_);
+  optionContexts_.reset();
   FrameHookRelease(hooks_);
 }
 
 void TCustomFFmpeg::Reset() {
   CloseFiles();
-  FreeOptionContexts(optionContexts_);
-  optionContexts_ = nullptr;
+  optionContexts_.reset();
   settings_ = TaskSettings{};
   optionContexts_ = CreateOptionContexts(settings_.swsFlags);
   genericKinds_.clear();
@@ -48,7 +48,7 @@ void TCustomFFmpeg::CloseFiles() {
   decoded_.reset();
   hookFrame_.reset();
   encPacket_.reset();
-  fromRgb_.reset();
+  hookConverter_->fromRGB.reset();
 }
 
 }  // namespace media

@@ -20,9 +20,9 @@ class TPreviewer {
   virtual bool Show(const Bitmap& picture, int frameNumber, int64_t pts) = 0;
 };
 
-// The host's window maker, used for every task's first preview picture. Not
-// set: no preview window (a task behaves as if its window was closed).
-void SetPreviewerFactory(std::function<std::unique_ptr<TPreviewer>()> factory);
-std::unique_ptr<TPreviewer> MakePreviewer();
+// The host's window maker, which the engine asks for each task's first
+// preview picture. None, or one that returns null: no preview window (the
+// task behaves as if its window was closed).
+using TPreviewerFactory = std::function<std::unique_ptr<TPreviewer>()>;
 
 }  // namespace media

@@ -83,7 +83,7 @@ void TCustomFFmpeg::OpenInputOrThrow(const std::string& fileName) {
   // context itself when it fails; once open, the input's owner closes it.
   AVFormatContext* ctx = AV(avformat_alloc_context)();
   if (ctx == nullptr) Raise("avformat_alloc_context failed");
-  GenericApplyOptions(optionContexts_, ctx, -1, AV_OPT_FLAG_DECODING_PARAM);
+  GenericApplyOptions(optionContexts_.get(), ctx, -1, AV_OPT_FLAG_DECODING_PARAM);
   ctx->flags |= AVFMT_FLAG_NONBLOCK;
   // Looping an input is the picture-sequence reader's own option; readers
   // without it leave the entry unused.
@@ -212,7 +212,7 @@ void TCustomFFmpeg::OpenInputOrThrow(const std::string& fileName) {
       AV(avcodec_parameters_to_context)(ist.dec.get(), par);
       ist.dec->pkt_timebase = st->time_base;
       ist.dec->thread_count = s.threadCount;
-      GenericApplyOptions(optionContexts_, ist.dec.get(), par->codec_type,
+      GenericApplyOptions(optionContexts_.get(), ist.dec.get(), par->codec_type,
                           OptionFlagsFor(par->codec_type) | AV_OPT_FLAG_DECODING_PARAM);
       // A motion-estimation threshold wants the source's motion vectors: the
       // decoder hands them out with each picture (what the old motion-vector
@@ -322,7 +322,7 @@ int TCustomFFmpeg::OpenOutput(const std::string& fileName, bool join) {
     oc->max_delay = static_cast<int>(s.muxMaxDelay * 1000000);
     if (s.muxPreload > 0) AV(av_opt_set_int)(oc, "preload", static_cast<int64_t>(s.muxPreload * 1000000), AV_OPT_SEARCH_CHILDREN);
     oc->flags |= AVFMT_FLAG_NONBLOCK;
-    GenericApplyOptions(optionContexts_, oc, -1, AV_OPT_FLAG_ENCODING_PARAM);
+    GenericApplyOptions(optionContexts_.get(), oc, -1, AV_OPT_FLAG_ENCODING_PARAM);
     // Output looping (-1 none, 0 for ever, N times) is the animated-picture
     // writers' own "loop" option; other writers have none and are left alone.
     if (oc->oformat->priv_class != nullptr && oc->priv_data != nullptr &&

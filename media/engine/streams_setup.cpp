@@ -184,7 +184,7 @@ void TCustomFFmpeg::PrepareVideoEncoder(OutputStream& ost, InputStream& ist) {
                                            par->height - s.cropTop - s.cropBottom,
                                            static_cast<AVPixelFormat>(par->format), enc->width - s.padLeft - s.padRight,
                                            enc->height - s.padTop - s.padBottom, enc->pix_fmt,
-                                           GenericScalerFlags(optionContexts_), nullptr, nullptr, nullptr));
+                                           GenericScalerFlags(optionContexts_.get()), nullptr, nullptr, nullptr));
     if (ost.video.sws == nullptr) Raise("Cannot get resampling context");
   }
   // A clip a phone stored turned by a quarter keeps its shape: the asked

@@ -19,6 +19,7 @@
 #include "media/engine/encoder_stats.h"
 #include "media/engine/engine_records.h"
 #include "media/engine/hooks.h"
+#include "media/engine/options_generic.h"
 #include "media/engine/options_settings.h"
 #include "media/engine/output_staging.h"
 #include "media/engine/preview.h"
@@ -27,9 +28,7 @@
 
 namespace media {
 
-struct TOptionContexts;  // the generic option contexts (media/named_options.h)
 struct TBitmapConverter;  // media/bitmap_converter.h
-using OptionContextSet = TOptionContexts;
 
 struct InputFile {
   InputContextPtr ctx;
@@ -211,7 +210,9 @@ class TCustomFFmpeg {
   // Preview bits: 1 window, 2 bitmap. Changed under the preview lock.
   void SetPreviewFlags(int flags);
   int PreviewFlags() const;
-  void SetPreviewerFactory(std::function<std::unique_ptr<TPreviewer>()> factory) { previewerFactory_ = std::move(factory); }
+  // Where the window for the first preview picture comes from (set before
+  // the task runs).
+  void SetPreviewerFactory(TPreviewerFactory factory) { previewerFactory_ = std::move(factory); }
 
   // Callbacks (each nil = not used); called on the task's thread.
   using HookCall = TaskHookCall;
@@ -255,6 +256,12 @@ class TCustomFFmpeg {
   void NewVideoStream(int file);
   void NewAudioStream(int file);
   void NewSubtitleStream(int file);
+  // Opens a stream of a kind (a media type) on output `file` from the
+  // settings in force. A copied stream then gets `copied`; an encoded one
+  // gets its encoder with the set-up every kind shares (codec threads when
+  // `threaded`, global headers when `globalHeader`), then `encoded`.
+  void NewStream(int file, int type, bool threaded, bool globalHeader, const std::function<void(AVStream*)>& copied,
+                 const std::function<void(OutputStream&, const AVCodec*, AVCodecContext*)>& encoded);
   void CloseFiles();
 
   // set-up at start (streams_setup.cpp)
@@ -312,7 +319,7 @@ class TCustomFFmpeg {
   void WaitForRunFlag(const bool& flag);
 
   TaskSettings settings_;
-  OptionContextSet* optionContexts_ = nullptr;
+  OptionContextSetPtr optionContexts_;
   bool strictOptions_ = false;
   // Each generic option set so far and the stream kinds it was meant for
   // (bit 1 << media type): "ab" is for audio only, "b" for every kind. A new
@@ -354,9 +361,12 @@ class TCustomFFmpeg {
   int framesDuplicated_ = 0, framesDropped_ = 0;
   bool reportMark_ = false;
   int hookFrameCounter_ = 0;
+  // Guards the preview flags' changes and the window while it is handed
+  // between the host's calls and the task's thread.
+  mutable std::mutex previewMutex_;
   std::atomic<int> previewFlags_{0};
   std::unique_ptr<TPreviewer> previewer_;
-  std::function<std::unique_ptr<TPreviewer>()> previewerFactory_;
+  TPreviewerFactory previewerFactory_;
   FrameHookChain hooks_;
   std::unique_ptr<TBitmapConverter> hookConverter_;     // for the custom hook
   std::unique_ptr<TBitmapConverter> previewConverter_;  // for the preview
@@ -364,7 +374,6 @@ class TCustomFFmpeg {
   FramePtr hookFrame_;
   std::vector<uint8_t> deinterlaceScratch_;  // grown only
   PacketPtr encPacket_;
-  SwsPtr fromRgb_;
   int qpHistogram_[52] = {};
   FilePtr vstatsFile_;
 };

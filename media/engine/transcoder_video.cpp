@@ -15,18 +15,9 @@
 
 namespace media {
 
-namespace {
-
-std::mutex& PreviewLock() {
-  static std::mutex m;
-  return m;
-}
-
-}  // namespace
-
 void TCustomFFmpeg::SetPreviewFlags(int flags) {
   std::unique_ptr<TPreviewer> closing;  // the host's window goes after the lock
-  std::lock_guard<std::mutex> lock(PreviewLock());
+  std::lock_guard<std::mutex> lock(previewMutex_);
   previewFlags_ = flags;
   if (!(flags & 1)) closing = std::move(previewer_);
 }
@@ -147,18 +138,9 @@ void TCustomFFmpeg::RunCustomHook(AVFrame* frame, InputStream& ist) {
     call.update = false;
   }
   if (call.update) {
-    Bitmap& bmp = *converter->bitmap;
-    // The cached context is either reused or freed and replaced.
-    fromRgb_.reset(AV(sws_getCachedContext)(fromRgb_.release(), bmp.width, bmp.height, AV_PIX_FMT_BGR24, frame->width,
-                                            frame->height, static_cast<AVPixelFormat>(frame->format), SWS_BICUBIC,
-                                            nullptr, nullptr, nullptr));
-    if (fromRgb_ == nullptr) {
+    if (!BitmapToPicture(*converter, frame)) {
       EngineLog(LogError, "Cannot initialize the fromRGB conversion context");
       call.stopHook = true;
-    } else {
-      const uint8_t* src[4] = {bmp.pixels.data(), nullptr, nullptr, nullptr};
-      const int srcStride[4] = {bmp.stride, 0, 0, 0};
-      AV(sws_scale)(fromRgb_.get(), src, srcStride, 0, bmp.height, frame->data, frame->linesize);
     }
   }
   if (call.stopHook) {
@@ -343,7 +325,7 @@ void TCustomFFmpeg::PreviewStep(const AVFrame* picture, int64_t pts) {
     if (!PictureToBitmap(*converter, picture->data, picture->linesize, picture->format, picture->height,
                          picture->width)) {
       EngineLog(LogError, "Cannot initialize the toRGB conversion context");
-      std::lock_guard<std::mutex> lock(PreviewLock());
+      std::lock_guard<std::mutex> lock(previewMutex_);
       previewFlags_ &= ~2;
       return;
     }
@@ -356,17 +338,17 @@ void TCustomFFmpeg::PreviewStep(const AVFrame* picture, int64_t pts) {
     // shows the picture, and put back only if the preview is still wanted.
     std::unique_ptr<TPreviewer> window;
     {
-      std::lock_guard<std::mutex> lock(PreviewLock());
+      std::lock_guard<std::mutex> lock(previewMutex_);
       window = std::move(previewer_);
     }
-    if (!window) window = MakePreviewer();
+    if (!window && previewerFactory_) window = previewerFactory_();
     bool ok = window != nullptr &&
               PictureToBitmap(*converter, picture->data, picture->linesize, picture->format, picture->height,
                               picture->width);
     if (ok) ok = window->Show(*converter->bitmap, hookFrameCounter_, pts);
     // A window not put back goes when this function returns, after the lock
     // (declared later) has been let go.
-    std::lock_guard<std::mutex> lock(PreviewLock());
+    std::lock_guard<std::mutex> lock(previewMutex_);
     if (!ok) {
       previewFlags_ &= ~1;
     } else if (previewFlags_ & 1) {

@@ -31,16 +31,7 @@ void PlayerCore::RunHook(Pipeline& pipe, AVFrame* picture, double pts) {
   }
   // Whatever the handler drew goes back into the picture that is shown.
   if (Av().av_frame_make_writable(picture) < 0) return;
-  hookConverter.fromRGB =
-      Av().sws_getCachedContext(hookConverter.fromRGB, bitmap.width, bitmap.height, AV_PIX_FMT_BGR24, picture->width,
-                                picture->height, AVPixelFormat(picture->format), SWS_BICUBIC, nullptr, nullptr, nullptr);
-  if (!hookConverter.fromRGB) {
-    Error("Cannot initialize the fromRGB conversion context", false);
-    return;
-  }
-  const uint8_t* rows[4] = {bitmap.pixels.data(), nullptr, nullptr, nullptr};
-  const int strides[4] = {bitmap.stride, 0, 0, 0};
-  Av().sws_scale(hookConverter.fromRGB, rows, strides, 0, bitmap.height, picture->data, picture->linesize);
+  if (!BitmapToPicture(hookConverter, picture)) Error("Cannot initialize the fromRGB conversion context", false);
 }
 
 }  // namespace media::player

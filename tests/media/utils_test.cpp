@@ -164,7 +164,7 @@ TEST_F(WithLibraries, NamedOptionsAreRecordedAndApplied) {
   EXPECT_EQ(contexts.codec[0]->gop_size, 250);
 
   AVCodecContext* target = Av().avcodec_alloc_context3(nullptr);
-  ApplyNamedOptions(contexts, target, contexts.codec[0], AV_OPT_FLAG_VIDEO_PARAM);
+  ApplyNamedOptions(contexts, target, contexts.codec[0].get(), AV_OPT_FLAG_VIDEO_PARAM);
   EXPECT_EQ(target->gop_size, 250);
   Av().avcodec_free_context(&target);
 }

@@ -6,10 +6,12 @@
 #include <QStyleOption>
 #include <QTest>
 #include <filesystem>
+#include <thread>
 
 #include "desktop_fixture.h"
 #include "frm_main.h"
 #include "frm_option.h"
+#include "media/logger.h"
 #include "media/probe.h"
 #include "media_fixture.h"
 #include "pending_registrations.h"
@@ -105,6 +107,18 @@ class BatchDialogTest : public ::testing::Test {
   std::unique_ptr<ui::AppContext> context_;
   std::unique_ptr<TfrmMain> batch_;
 };
+
+TEST_F(BatchDialogTest, TheApplicationsLogShowsLinesFromAnyThreadAndOutlivesTheDialog) {
+  std::thread([] { media::FFLogger().Log(nullptr, media::llError, "from a worker"); }).join();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return batch().mmoLog->toPlainText().contains("from a worker"); }, 10000));
+  EXPECT_EQ(&media::FFLogger(), &context_->log->logger());
+  batch_.reset();
+  // Whatever logs now (the main window's player) still reaches the
+  // application's logger, not a stand-in made because the dialog is gone.
+  EXPECT_EQ(&media::FFLogger(), &context_->log->logger());
+  media::FFLogger().Log(nullptr, media::llError, "with no dialog to show it");
+  QApplication::processEvents();
+}
 
 TEST_F(BatchDialogTest, OptionsDialogStepsThroughPicturesMarksTheRangeAndNeedsALaterThumbnail) {
   std::string thumb;

@@ -305,4 +305,47 @@ TEST_F(ComponentTest, StopWithWaitFromInsideItsOwnProgressHandlerEndsTheBatch) {
   }
 }
 
+// A preview window that only counts the pictures it was shown.
+class CountingPreviewer : public media::TPreviewer {
+ public:
+  explicit CountingPreviewer(std::atomic<int>& shown) : shown_(shown) {}
+  bool Show(const media::Bitmap&, int, int64_t) override {
+    ++shown_;
+    return true;
+  }
+
+ private:
+  std::atomic<int>& shown_;
+};
+
+TEST_F(ComponentTest, EachEngineShowsItsPreviewInWindowsFromItsOwnFactory) {
+  media::HandOver otherHost;
+  media::TFFmpegEngine other{&otherHost};
+  BatchRecorder otherRecorder;
+  std::atomic<int> made[2] = {0, 0}, shown[2] = {0, 0};
+  media::TFFmpegEngine* engines[2] = {&engine, &other};
+  for (int e = 0; e < 2; ++e) {
+    engines[e]->SetPreview(true);
+    engines[e]->SetPreviewerFactory([&, e] {
+      ++made[e];
+      return std::make_unique<CountingPreviewer>(shown[e]);
+    });
+  }
+  recorder.Attach(engine);
+  otherRecorder.Attach(other);
+  AddConversion("mine.mp4");
+  int task = other.AddTask(SharedMedia().mp4.string());
+  ASSERT_GE(task, 0) << other.LastErrorMessage();
+  ASSERT_TRUE(other.SetOutputFile(task, (out / "other.mp4").string()));
+  engine.StartTask(1);
+  other.StartTask(1);
+  ASSERT_TRUE(PumpUntilEnded(handOver, recorder));
+  ASSERT_TRUE(PumpUntilEnded(otherHost, otherRecorder));
+  for (int e = 0; e < 2; ++e) {
+    // One window per task, kept for every picture after the first.
+    EXPECT_EQ(made[e], 1) << e;
+    EXPECT_GE(shown[e], 1) << e;
+  }
+}
+
 }  // namespace

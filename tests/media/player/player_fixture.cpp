@@ -34,6 +34,7 @@ const PlayerMedia& SharedPlayerMedia() {
     m.folder = folder.path();
     m.red = m.folder / "red.mp4";
     m.wide = m.folder / "wide.mp4";
+    m.squarePixelsWide = m.folder / "sar-4-3.mp4";
     m.flashBeep = m.folder / "flash-beep.mp4";
     MakeMedia("-f lavfi -i color=c=red:size=320x240:rate=25:duration=1 "
               "-f lavfi -i sine=frequency=440:sample_rate=44100:duration=1 "
@@ -42,6 +43,9 @@ const PlayerMedia& SharedPlayerMedia() {
     MakeMedia("-f lavfi -i color=c=white:size=640x360:rate=25:duration=1 -c:v libx264 -preset veryfast "
               "-pix_fmt yuv420p",
               m.wide);
+    MakeMedia("-f lavfi -i color=c=white:size=240x240:rate=25:duration=1 -vf setsar=4/3 -c:v libx264 "
+              "-preset veryfast -pix_fmt yuv420p",
+              m.squarePixelsWide);
     // Two white pictures and 80 ms of 1 kHz at the start of every second.
     MakeMedia("-f lavfi -i color=c=black:size=640x480:rate=25:duration=10 "
               "-f lavfi -i aevalsrc='if(lt(mod(t\\,1)\\,0.08)\\,0.8*sin(2*PI*1000*t)\\,0)':s=44100:d=10 "

@@ -21,6 +21,7 @@ struct PlayerMedia {
   std::filesystem::path folder;
   std::filesystem::path red;        // 320x240 solid red, 1 s, with sound
   std::filesystem::path wide;       // 640x360 solid white, 1 s, no sound
+  std::filesystem::path squarePixelsWide;  // 240x240 solid white, 1 s, pixels 4:3 wide (a 4:3 picture)
   std::filesystem::path flashBeep;  // 640x480 25 fps, 10 s: a white flash and a beep every second
 };
 const PlayerMedia& SharedPlayerMedia();

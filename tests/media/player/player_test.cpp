@@ -2,6 +2,7 @@
 // stopping while events are on their way, capture, volume and aspect.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <thread>
 
@@ -163,47 +164,48 @@ TEST(PlayerTest, ASeekWhilePausedShowsThePictureOfTheNewPosition) {
   EXPECT_LT(rig.surface->Snapshot().ptsUs, 2100000);
 }
 
-TEST(PlayerTest, VolumeZeroAndMuteGiveSilenceWhileThePositionMoves) {
-  struct Case {
-    int volume;
-    bool mute;
-    bool silent;
-  };
-  for (Case c : {Case{128, false, false}, Case{0, false, true}, Case{128, true, true}}) {
-    SCOPED_TRACE(testing::Message() << "volume " << c.volume << " mute " << c.mute);
+// Positions count from the file's start: this transport stream's clock
+// starts at 1.47 s, so 1 s into it is 2.47 s on that clock. Disabled until
+// seeking in a transport stream lands on the key frame before the target:
+// today its timestamp search lands past that key frame, the pictures resume
+// at the next one (1 s late), and a seek into the last second shows nothing
+// more and never ends.
+TEST(PlayerTest, DISABLED_ASeekInAStreamThatStartsLateLandsWhereAsked) {
+  for (int64_t target : {int64_t(1000000), int64_t(2000000)}) {
+    SCOPED_TRACE(target);
     PlayerRig rig;
-    std::atomic<int> loudest{0};
-    std::atomic<int> frames{0};
-    rig.player->SetAudioVolume(c.volume);
-    rig.player->SetMute(c.mute);
-    rig.player->SetOnAudioOutput([&](const int16_t* samples, int count, int channels, int, int64_t) {
-      for (int i = 0; i < count * channels; ++i) loudest = std::max(loudest.load(), std::abs(int(samples[i])));
-      frames += count;
-    });
-    ASSERT_TRUE(rig.player->Open(SharedPlayerMedia().red.string(), rig.surface.get(), false));
+    std::vector<int64_t> shown;
+    rig.onPicture = [&] { shown.push_back(rig.surface->Snapshot().ptsUs); };
+    ASSERT_TRUE(rig.player->Open(SharedMedia().mpegts.string(), rig.surface.get(), false));
+    ASSERT_TRUE(rig.PumpUntil([&] { return !shown.empty(); }));
+    rig.player->Seek(sfBackward, target);
     ASSERT_TRUE(rig.PumpUntil([&] { return rig.Count(psEnd) == 1; }));
-    EXPECT_GT(frames, 30000);
-    EXPECT_EQ(rig.LastPosition(), rig.duration);
-    if (c.silent) {
-      EXPECT_EQ(loudest, 0);
-    } else {
-      EXPECT_GT(loudest, 3000);  // the generator's tone peaks at an eighth of full scale
-    }
+    auto landed = std::find_if(shown.begin(), shown.end(), [](int64_t pts) { return pts >= 500000; });
+    ASSERT_NE(landed, shown.end());
+    EXPECT_GE(*landed, target - 1000);
+    EXPECT_LT(*landed, target + 100000);
   }
 }
 
-// A white 16:9 picture on surfaces of other shapes: where the bars are.
+// White pictures on surfaces of other shapes: where the bars are. A 16:9
+// picture, and a 240x240 one whose pixels are 4:3 wide (shown as 4:3).
 TEST(PlayerTest, AspectRatioLetterboxesOnTheHostSurface) {
   struct Case {
+    const std::filesystem::path& file;
     float aspect;
     int surfaceWidth, surfaceHeight;
     int pictureLeft, pictureTop;  // the first white column and row
   };
-  for (Case c : {Case{0, 320, 240, 0, 30}, Case{-1, 320, 240, 0, 0}, Case{4.0f / 3.0f, 320, 180, 40, 0}}) {
-    SCOPED_TRACE(testing::Message() << "aspect " << c.aspect);
+  const auto& wide = SharedPlayerMedia().wide;
+  const auto& widePixels = SharedPlayerMedia().squarePixelsWide;
+  for (const Case& c : {Case{wide, 0, 320, 240, 0, 30}, Case{wide, -1, 320, 240, 0, 0},
+                        Case{wide, 4.0f / 3.0f, 320, 180, 40, 0}, Case{widePixels, 0, 320, 320, 0, 40},
+                        Case{widePixels, 0, 400, 240, 40, 0}}) {
+    SCOPED_TRACE(testing::Message() << c.file.filename() << " aspect " << c.aspect << " on " << c.surfaceWidth << "x"
+                                    << c.surfaceHeight);
     PlayerRig rig(c.surfaceWidth, c.surfaceHeight);
     rig.player->SetAspectRatio(c.aspect);
-    ASSERT_TRUE(rig.player->Open(SharedPlayerMedia().wide.string(), rig.surface.get(), true));
+    ASSERT_TRUE(rig.player->Open(c.file.string(), rig.surface.get(), true));
     ASSERT_TRUE(rig.PumpUntil([&] { return rig.player->Counters().shown == 1; }));
     player::SurfacePicture shown = rig.surface->Snapshot();
     const int middleX = c.surfaceWidth / 2, middleY = c.surfaceHeight / 2;
