@@ -23,13 +23,9 @@
   // changes with every catalogue change, so the browser asks the server each
   // time whether its copy is still current (a 304 for an unchanged list) and
   // no cache hands out an old playlist.
-  var configText;  // undefined while on the way, null when it could not be had
   fetch(folder + 'config.xml', { cache: 'no-cache' }).then(function (response) {
     return response.status === 200 ? response.text() : null;
-  }).then(null, function () { return null; }).then(function (text) {
-    configText = text;
-    fill();
-  });
+  }).then(null, function () { return null; }).then(fill);
 
   var QUERY_KEYS = ['isfloor', 'filename', 'isMulVideofiles', 'playerwidth', 'playerheight', 'displaycard',
     'displayRec', 'displayZhimo', 'displaylogo', 'autoplay', 'title', 'titlebg', 'titlefontcolor',
@@ -710,10 +706,11 @@
     }
   }
 
-  // The player is made once the playlist is there: its first video is asked
-  // for at once, before anything is drawn, and the player goes on the page as
-  // soon as the page has a body (a snippet in the head runs before it has one).
-  function fill() {
+  // The player is made once the playlist is there (configText, or null when
+  // it could not be had): its first video is asked for at once, before
+  // anything is drawn, and the player goes on the page as soon as the page
+  // has a body (a snippet in the head runs before it has one).
+  function fill(configText) {
     var config = null;
     try {
       config = configText === null ? null : readConfig(configText);
