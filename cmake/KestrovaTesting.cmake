@@ -13,6 +13,11 @@ find_package(GTest REQUIRED)
 # threads, the engine's workers and report threads, the hand-over.
 set(KESTROVA_TSAN_TESTS media_hand_over_test media_player_test media_engine_conversion_test
     media_engine_component_test media_engine_output_staging_test media_engine_hooks_test)
+# The sanitized program runs many times slower: tests that judge how well
+# playback keeps time say nothing about races there and would fail without a
+# fault, so they are left out of that run (they run in the ordinary build).
+set(KESTROVA_TSAN_LEAVE_OUT_media_player_test
+    "PlayerSyncTest.*:PlayerSeekTest.ASlowWindowDelaysSoundAndPicturesTogether")
 if(KESTROVA_TSAN)
   add_custom_target(kestrova_tsan_tests)
 endif()
@@ -31,6 +36,9 @@ function(kestrova_add_test)
       math(EXPR T_TIMEOUT "${T_TIMEOUT} * 3")
     else()
       set(T_TIMEOUT 900)
+    endif()
+    if(DEFINED KESTROVA_TSAN_LEAVE_OUT_${T_NAME})
+      list(APPEND T_ENV "GTEST_FILTER=-${KESTROVA_TSAN_LEAVE_OUT_${T_NAME}}")
     endif()
     list(APPEND T_ENV "TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:suppressions=${CMAKE_SOURCE_DIR}/tests/tsan.supp")
   endif()
