@@ -127,6 +127,9 @@ struct PlayerCore {
   void ReportOpenedPaused();
   // psEnd, after the play thread's psPlay like the pause above.
   void ReportEnd();
+  // Reports next now when the play thread has reported psPlay, else marks it
+  // held back for that thread to report after its psPlay.
+  void ReportAfterPlay(TPlayState next, bool& heldBack);
   void PostRing(const RingEntry& entry);
   void EventThread();
   void PlayThread();

@@ -29,23 +29,19 @@ void PlayerCore::SetState(TPlayState next) {
   }
 }
 
-void PlayerCore::ReportOpenedPaused() {
+void PlayerCore::ReportAfterPlay(TPlayState next, bool& heldBack) {
   // Only the ring is touched under the lock; the host hears of it later,
   // from the event thread.
   std::lock_guard lock(playReportMutex);
   if (playReported)
-    SetState(psPause);
+    SetState(next);
   else
-    pauseHeldBack = true;
+    heldBack = true;
 }
 
-void PlayerCore::ReportEnd() {
-  std::lock_guard lock(playReportMutex);
-  if (playReported)
-    SetState(psEnd);
-  else
-    endHeldBack = true;
-}
+void PlayerCore::ReportOpenedPaused() { ReportAfterPlay(psPause, pauseHeldBack); }
+
+void PlayerCore::ReportEnd() { ReportAfterPlay(psEnd, endHeldBack); }
 
 void PlayerCore::PostRing(const RingEntry& entry) {
   {
