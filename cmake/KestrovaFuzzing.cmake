@@ -24,7 +24,7 @@ ExternalProject_Add(kestrova_fuzz
   INSTALL_COMMAND ""
   BUILD_ALWAYS ON)
 
-foreach(target probe option_text ftp_listing request_parser reply_readers)
+foreach(target probe engine option_text ftp_listing request_parser reply_readers)
   add_test(NAME fuzz_${target}
            COMMAND ${CMAKE_SOURCE_DIR}/fuzz/run ${KESTROVA_FUZZ_DIR}/${target}_fuzzer ${KESTROVA_FUZZ_SECONDS})
   set_tests_properties(fuzz_${target} PROPERTIES LABELS fuzz TIMEOUT 300)

@@ -54,8 +54,13 @@ bool HandOver::Call(const std::function<void()>& work) {
   Wake();
   std::unique_lock lock(mutex_);
   changed_.wait(lock, [&] { return item->finished; });
-  if (item->error) std::rethrow_exception(item->error);
-  return item->ran;
+  // The error moves to this thread under the lock, so the exception is freed
+  // by the thread that catches it, never by the host dropping its item later.
+  std::exception_ptr error = std::move(item->error);
+  const bool ran = item->ran;
+  lock.unlock();
+  if (error) std::rethrow_exception(error);
+  return ran;
 }
 
 void HandOver::RunItem(const std::shared_ptr<Item>& item) {
@@ -74,7 +79,7 @@ void HandOver::RunItem(const std::shared_ptr<Item>& item) {
   if (item->borrowed) {
     {
       std::lock_guard lock(mutex_);
-      item->error = error;
+      item->error = std::move(error);
       item->ran = true;
       item->finished = true;
     }

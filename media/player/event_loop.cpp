@@ -77,6 +77,10 @@ void PlayerCore::PlayThread() {
       pauseHeldBack = false;
       SetState(psPause);
     }
+    if (endHeldBack) {
+      endHeldBack = false;
+      SetState(psEnd);
+    }
   }
   try {
     EventLoop();
@@ -91,6 +95,7 @@ void PlayerCore::PlayThread() {
     SetState(psStop);
     playReported = false;
     pauseHeldBack = false;
+    endHeldBack = false;
   }
   playDone.Set();
   if (handOver) handOver->Nudge();

@@ -80,7 +80,8 @@ struct PlayerCore {
 
   ManualEvent seekSettled{true}, pictureQueued{true}, playDone{true};
 
-  // The event ring: coalescing, ten entries, read by the event thread.
+  // The event ring, read by the event thread: positions coalesce (only the
+  // latest matters), states never do (the host acts on each).
   std::mutex ringMutex;
   std::deque<RingEntry> ring;
   ManualEvent ringNotEmpty{false};
@@ -95,10 +96,13 @@ struct PlayerCore {
 
   std::atomic<int64_t> lastReported{INT64_MIN}, currentPosition{-1};
   std::atomic<TPlayState> state{psStop};
-  // Orders the play thread's psPlay before an opened-paused psPause.
+  // Orders the play thread's psPlay before an opened-paused psPause and
+  // before the end of a file that ends at once (the video thread may find
+  // the end before the play thread has started).
   std::mutex playReportMutex;
   bool playReported = false;
   bool pauseHeldBack = false;
+  bool endHeldBack = false;
   std::atomic<int> shown{0}, dropped{0}, avSamples{0};
   std::atomic<int64_t> avSumUs{0}, avMaxUs{0};
 
@@ -121,6 +125,11 @@ struct PlayerCore {
   // that thread started waits for it, so the last state the host hears is
   // the pause.
   void ReportOpenedPaused();
+  // psEnd, after the play thread's psPlay like the pause above.
+  void ReportEnd();
+  // Reports next now when the play thread has reported psPlay, else marks it
+  // held back for that thread to report after its psPlay.
+  void ReportAfterPlay(TPlayState next, bool& heldBack);
   void PostRing(const RingEntry& entry);
   void EventThread();
   void PlayThread();

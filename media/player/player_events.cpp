@@ -2,6 +2,8 @@
 // host: a ring of ten entries where consecutive entries of one kind are
 // coalesced (a slow host sees only the latest position), read by the event
 // thread, which raises the host's handlers without holding any lock.
+#include <algorithm>
+
 #include "media/logger.h"
 #include "media/player/player_core.h"
 #include "media/utils.h"
@@ -27,23 +29,35 @@ void PlayerCore::SetState(TPlayState next) {
   }
 }
 
-void PlayerCore::ReportOpenedPaused() {
+void PlayerCore::ReportAfterPlay(TPlayState next, bool& heldBack) {
   // Only the ring is touched under the lock; the host hears of it later,
   // from the event thread.
   std::lock_guard lock(playReportMutex);
   if (playReported)
-    SetState(psPause);
+    SetState(next);
   else
-    pauseHeldBack = true;
+    heldBack = true;
 }
+
+void PlayerCore::ReportOpenedPaused() { ReportAfterPlay(psPause, pauseHeldBack); }
+
+void PlayerCore::ReportEnd() { ReportAfterPlay(psEnd, endHeldBack); }
 
 void PlayerCore::PostRing(const RingEntry& entry) {
   {
     std::lock_guard lock(ringMutex);
-    if (!ring.empty() && ring.back().kind == entry.kind) {
+    // A position replaces the position before it. A state is never replaced:
+    // a psEnd overwritten by a later state would leave a host waiting for
+    // the end for good. When the ring is full an old position gives way; a
+    // ring of states only grows as fast as the host changes them itself.
+    if (entry.kind == kRingPosition && !ring.empty() && ring.back().kind == kRingPosition) {
       ring.back() = entry;
     } else {
-      if (int(ring.size()) == kRingSize) ring.pop_front();  // the oldest gives way
+      if (int(ring.size()) >= kRingSize) {
+        auto oldPosition = std::find_if(ring.begin(), ring.end(),
+                                        [](const RingEntry& queued) { return queued.kind == kRingPosition; });
+        if (oldPosition != ring.end()) ring.erase(oldPosition);
+      }
       ring.push_back(entry);
     }
   }
@@ -131,8 +145,8 @@ void PlayerCore::UpdatePosition(Pipeline& pipe) {
   if (ending) {
     // Reported once, for sound-only files too: the host acts on it (the
     // terminal player quits, the window enables its play button).
-    SetState(psEnd);
     pipe.endReported = true;
+    ReportEnd();
   }
 }
 

@@ -18,15 +18,6 @@ std::string Cli(const std::string& arguments) {
   return "timeout 120 " + ShellQuote((BinDir() / "kestrova-cli").string()) + " " + arguments + " 2>&1";
 }
 
-// Overwrites every 7th byte of `length` bytes from `from` with bytes of a fixed
-// pseudo-random sequence, so that every run damages the file the same way.
-void Scramble(std::string& data, size_t from, size_t length, uint64_t seed) {
-  for (size_t i = from; i < data.size() && i < from + length; i += 7) {
-    seed = seed * 6364136223846793005ULL + 1442695040888963407ULL;
-    data[i] = static_cast<char>(seed >> 56);
-  }
-}
-
 size_t Find(const std::string& data, const std::string& what) {
   const size_t at = data.find(what);
   EXPECT_NE(at, std::string::npos) << what;
@@ -35,8 +26,9 @@ size_t Find(const std::string& data, const std::string& what) {
 
 struct DamagedFile {
   std::string name;
-  std::string ffmpegArgs;
+  std::string ffmpegArgs;  // empty: make stands for the whole making
   std::function<void(std::string&)> damage;
+  std::function<void(const std::filesystem::path&)> make;
 };
 
 const DamagedFile kCorpus[] = {
@@ -44,30 +36,25 @@ const DamagedFile kCorpus[] = {
     {"bit-flipped.ts",
      "-f lavfi -i testsrc=size=640x480:rate=25 -f lavfi -i sine=sample_rate=44100 -t 10 -c:v libx264 "
      "-preset ultrafast -c:a aac -f mpegts",
-     [](std::string& d) { Scramble(d, d.size() / 3, 200 * 1024, 20); }},
+     [](std::string& d) { Scramble(d, d.size() / 3, 200 * 1024, 20); }, nullptr},
     // The index at the end is cut in half.
     {"cut-moov.mp4",
      "-f lavfi -i testsrc=size=320x240:rate=15 -f lavfi -i sine=sample_rate=22050 -t 3 -c:v libx264 "
      "-preset ultrafast -c:a aac",
-     [](std::string& d) { d.resize(Find(d, "moov") + (d.size() - Find(d, "moov")) / 2); }},
+     [](std::string& d) { d.resize(Find(d, "moov") + (d.size() - Find(d, "moov")) / 2); }, nullptr},
     {"bad-cluster.mkv",
      "-f lavfi -i testsrc=size=320x240:rate=15 -f lavfi -i sine=sample_rate=22050 -t 3 -c:v libx264 "
      "-preset ultrafast -c:a aac",
      [](std::string& d) {
        // The blocks just after the first cluster's header.
        Scramble(d, Find(d, "\x1f\x43\xb6\x75") + 16, 4096, 3);
-     }},
+     },
+     nullptr},
 };
 
-// Still open: on this file the player now and then (2 runs in 12) never
-// reports its end. Run it with --gtest_also_run_disabled_tests.
-const DamagedFile kBadIndexAvi = {
-    "bad-index.avi",
-    "-f lavfi -i testsrc=size=320x240:rate=15 -f lavfi -i sine=sample_rate=22050 -t 3 -c:v mpeg4 -c:a pcm_s16le",
-    [](std::string& d) {
-      const size_t index = Find(d, "idx1");
-      Scramble(d, index + 8, d.size() - index - 8, 7);
-    }};
+// The index is overwritten: to the player the file ends as it opens, which
+// once raced the end's report against the start's and lost it now and then.
+const DamagedFile kBadIndexAvi = {"bad-index.avi", "", nullptr, MakeAviWithBadIndex};
 
 // Neither killed by a signal nor stopped by the timeout.
 void ExpectCleanEnd(const CommandResult& r, const std::string& what) {
@@ -78,12 +65,16 @@ void ExpectCleanEnd(const CommandResult& r, const std::string& what) {
 void ExpectEachEndsCleanly(const DamagedFile& file) {
   TempDir dir;
   SCOPED_TRACE(file.name);
-  const auto clean = dir / ("clean-" + file.name);
-  MakeMedia(file.ffmpegArgs, clean);
-  std::string data = ReadFile(clean);
-  file.damage(data);
   const auto damaged = dir / file.name;
-  WriteFile(damaged, data);
+  if (file.make) {
+    file.make(damaged);
+  } else {
+    const auto clean = dir / ("clean-" + file.name);
+    MakeMedia(file.ffmpegArgs, clean);
+    std::string data = ReadFile(clean);
+    file.damage(data);
+    WriteFile(damaged, data);
+  }
 
   const auto target = dir / (file.name + ".out.mp4");
   auto r = RunCommand(Cli("convert " + ShellQuote(damaged.string()) + " " + ShellQuote(target.string())));
@@ -101,6 +92,15 @@ TEST(CliDamagedMedia, ConvertProbeAndPlayEndCleanly) {
   for (const DamagedFile& file : kCorpus) ExpectEachEndsCleanly(file);
 }
 
-TEST(CliDamagedMedia, DISABLED_AviWithABadIndexEndsCleanly) { ExpectEachEndsCleanly(kBadIndexAvi); }
+TEST(CliDamagedMedia, AviWithABadIndexEndsCleanly) {
+  ExpectEachEndsCleanly(kBadIndexAvi);
+  // Playing it ended on its own only now and then: several runs show it.
+  TempDir dir;
+  const auto file = dir / "bad-index.avi";
+  MakeAviWithBadIndex(file);
+  for (int run = 0; run < 6; ++run) {
+    ExpectCleanEnd(RunCommand(Cli("play " + ShellQuote(file.string()) + " --no-audio")), "play, run " + std::to_string(run));
+  }
+}
 
 }  // namespace

@@ -37,6 +37,26 @@ void MakeHalfMissingMp4(const std::filesystem::path& output) {
   WriteFile(output, bytes.substr(0, bytes.size() * 55 / 100));
 }
 
+void Scramble(std::string& data, size_t from, size_t length, uint64_t seed) {
+  for (size_t i = from; i < data.size() && i < from + length; i += 7) {
+    seed = seed * 6364136223846793005ULL + 1442695040888963407ULL;
+    data[i] = static_cast<char>(seed >> 56);
+  }
+}
+
+void MakeAviWithBadIndex(const std::filesystem::path& output) {
+  const std::filesystem::path whole = output.string() + ".whole.avi";
+  MakeMedia("-f lavfi -i testsrc=size=320x240:rate=15 -f lavfi -i sine=sample_rate=22050 -t 3 -c:v mpeg4 "
+            "-c:a pcm_s16le",
+            whole);
+  std::string bytes = ReadFile(whole);
+  std::filesystem::remove(whole);
+  const size_t index = bytes.find("idx1");
+  if (index == std::string::npos) throw std::runtime_error("the AVI made has no idx1 index");
+  Scramble(bytes, index + 8, bytes.size() - index - 8, 7);
+  WriteFile(output, bytes);
+}
+
 namespace {
 
 struct OwnedMediaSet {

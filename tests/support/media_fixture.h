@@ -2,6 +2,8 @@
 // (320x240, a few seconds) and made once per test program.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <filesystem>
 #include <string>
 
@@ -22,6 +24,15 @@ std::string FfprobeValue(const std::string& entries, const std::filesystem::path
 // first: it opens and reads as 10 s long, but converts to about 5 s, as a
 // half-copied file does.
 void MakeHalfMissingMp4(const std::filesystem::path& output);
+
+// Overwrites every 7th byte of `length` bytes from `from` with bytes of a
+// fixed pseudo-random sequence, so that every run damages a file the same way.
+void Scramble(std::string& data, size_t from, size_t length, uint64_t seed);
+
+// A 3 s AVI (320x240 MPEG-4 at 15 fps, PCM sound) whose index at the end
+// (idx1) is overwritten with scrambled bytes: the file ends, to a player,
+// almost as soon as it opens.
+void MakeAviWithBadIndex(const std::filesystem::path& output);
 
 // The usual set, made on first use in a folder that lives as long as the program.
 struct MediaSet {
