@@ -96,18 +96,6 @@ void PlayerCore::PlayThread() {
   if (handOver) handOver->Nudge();
 }
 
-void PlayerCore::DeliverKey(TPlayerKey key) {
-  if (!Copy(onKey)) return;
-  auto raise = [this, key] {
-    if (TPlayerKeyEvent handler = Copy(onKey)) handler(key);
-  };
-  if (triggerInMainThread && handOver) {
-    handOver->Post(raise);  // keys need no answer: nothing waits for the host
-  } else {
-    raise();
-  }
-}
-
 void PlayerCore::EventLoop() {
   const bool ownWindow = display && display->OwnWindow();
   std::vector<SDL_Event> windowEvents;
