@@ -207,6 +207,7 @@ TEST(PlayerReentryTest, EveryHandlerMayMakeEveryCall) {
     for (bool mainThread : {true, false}) {
       if (OnMediaThread(raised) && !mainThread) continue;  // they run where they run
       for (Made made : {Made::Open, Made::Stop, Made::StopWaiting, Made::Destroy, Made::Seek, Made::Pause}) {
+        if (made == Made::Destroy && OnMediaThread(raised)) continue;  // see the test below
         const std::string name = std::string(NameOf(made)) + " from " + NameOf(raised) +
                                  (mainThread ? " on the host's thread" : " on the player's thread");
         SCOPED_TRACE(name);
@@ -220,6 +221,21 @@ TEST(PlayerReentryTest, EveryHandlerMayMakeEveryCall) {
         }
       }
     }
+  }
+}
+
+// The player cannot be destroyed from the threads it is made of: refused
+// loudly, never a hang.
+TEST(PlayerReentryDeathTest, DestroyingFromAMediaThreadEndsTheProgramWithItsReason) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  for (Raised raised : {Raised::Hook, Raised::AudioOutput}) {
+    SCOPED_TRACE(NameOf(raised));
+    EXPECT_DEATH(
+        {
+          ReentryCase reentry(raised, Made::Destroy, true);
+          reentry.Run();
+        },
+        "destroyed from OnHook or OnAudioOutput");
   }
 }
 
