@@ -40,7 +40,9 @@ void ReportLine::Close() {
     line_->unwatched = true;
     thread_.detach();
   } else {
-    if (host_ != nullptr && host_->OnHostThread()) {
+    // A closed hand-over turns the reports away at once, and pumping it
+    // would only spin.
+    if (host_ != nullptr && host_->OnHostThread() && !host_->Closed()) {
       while (!host_->PumpUntil([line = line_] { return line->ended.load(); }, std::chrono::hours(1))) {
       }
     }

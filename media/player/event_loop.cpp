@@ -92,6 +92,10 @@ void PlayerCore::PlayThread() {
     playReported = false;
     pauseHeldBack = false;
   }
+  // SDL keeps per-thread state for the threads that call it (an open or a
+  // stop from a handler on the event thread, the window's events here), and
+  // frees it only for threads of its own.
+  if (Av().SDL_TLSCleanup) Av().SDL_TLSCleanup();
   playDone.Set();
   if (handOver) handOver->Nudge();
 }

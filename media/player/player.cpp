@@ -211,10 +211,21 @@ bool TCustomPlayer::Open(const std::string& fileName, player::Display* display, 
     pipe->openPausedCountdown = 1;
     pipe->stillWanted = true;
   }
+  // Published before any of its threads runs: OnHook and OnAudioOutput may
+  // stop or pause it from the first picture or sound on, before Open is
+  // through (the play thread takes the request once it starts).
+  {
+    std::lock_guard lock(core.pipelineMutex);
+    core.pipeline = pipe;
+  }
   pipe->readThread = std::thread([raw = pipe.get()] { raw->ReadThread(); });
   while (!core.WaitServing([&] { return pipe->status != 0; }, std::chrono::milliseconds(10))) {
   }
   if (pipe->status < 0) {
+    {
+      std::lock_guard lock(core.pipelineMutex);
+      core.pipeline.reset();
+    }
     pipe->Close();  // the read thread has cleaned up; this joins it
     pipe.reset();
     core.ResetRunningState();
@@ -243,10 +254,6 @@ bool TCustomPlayer::Open(const std::string& fileName, player::Display* display, 
   const bool hasPicture = decodedWidth > 0;
   const int frameWidth = hasPicture ? shownWidth : -1;
   const int frameHeight = hasPicture ? shownHeight : -1;
-  {
-    std::lock_guard lock(core.pipelineMutex);
-    core.pipeline = pipe;
-  }
   // The period is chosen here, while the streams are surely open: the read
   // thread may close them as soon as a Close aborts the pipeline.
   const int refreshPeriodMs = !pipe->videoStream && pipe->showMode != player::kShowNone ? 20 : 5;

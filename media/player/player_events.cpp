@@ -117,38 +117,39 @@ void PlayerCore::EventThread() {
     // told once the player is going: the host may be gone as well.
     if (handOver && !eventThreadEnding) handOver->Nudge();
   }
+  // A handler that opened or stopped the player from here made SDL keep
+  // per-thread state for this thread, which SDL frees only for its own.
+  if (Av().SDL_TLSCleanup) Av().SDL_TLSCleanup();
   std::lock_guard lock(ringMutex);
   eventThreadDone = true;
   if (handOver && eventThreadJoined) handOver->Nudge();
 }
 
+namespace {
+
+// Raises the handler that `slot` names with `argument`, if it is still
+// assigned when its turn comes.
+template <typename Handler, typename Argument>
+void DeliverTo(PlayerCore& core, Handler PlayerCore::*slot, Argument argument) {
+  if (!core.Copy(core.*slot)) return;
+  core.Deliver([weak = core.weak_from_this(), slot, argument] {
+    if (auto alive = weak.lock())
+      if (Handler handler = alive->Copy((*alive).*slot)) handler(argument);
+  });
+}
+
+}  // namespace
+
 void PlayerCore::DeliverEntry(const RingEntry& entry) {
-  // Each handler is raised only if it is still assigned when its turn comes.
-  std::weak_ptr<PlayerCore> weak = weak_from_this();
   switch (entry.kind) {
     case kRingPosition:
-      if (Copy(onPosition)) {
-        Deliver([weak, position = entry.position] {
-          if (auto core = weak.lock())
-            if (TPositionEvent handler = core->Copy(core->onPosition)) handler(position);
-        });
-      }
+      DeliverTo(*this, &PlayerCore::onPosition, entry.position);
       break;
     case kRingState:
-      if (Copy(onState)) {
-        Deliver([weak, state = entry.state] {
-          if (auto core = weak.lock())
-            if (TPlayStateEvent handler = core->Copy(core->onState)) handler(state);
-        });
-      }
+      DeliverTo(*this, &PlayerCore::onState, entry.state);
       break;
     case kRingKey:
-      if (Copy(onKey)) {
-        Deliver([weak, key = entry.key] {
-          if (auto core = weak.lock())
-            if (TPlayerKeyEvent handler = core->Copy(core->onKey)) handler(key);
-        });
-      }
+      DeliverTo(*this, &PlayerCore::onKey, entry.key);
       break;
   }
 }
