@@ -151,7 +151,7 @@
   REQ(SDL_CreateMutex) REQ(SDL_LockMutex) REQ(SDL_UnlockMutex) REQ(SDL_DestroyMutex) \
   REQ(SDL_CreateCond) REQ(SDL_DestroyCond) REQ(SDL_CondSignal) REQ(SDL_CondBroadcast) \
   REQ(SDL_CondWait) REQ(SDL_CondWaitTimeout) \
-  REQ(SDL_CreateThread) REQ(SDL_WaitThread) REQ(SDL_DetachThread)
+  REQ(SDL_CreateThread) REQ(SDL_WaitThread) REQ(SDL_DetachThread) OPT(SDL_TLSCleanup)
 // clang-format on
 
 namespace media {

@@ -1,13 +1,11 @@
 #include "frm_main.h"
 
 #include <QDir>
-#include <QEventLoop>
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QUrl>
 #include <filesystem>
 #include <iterator>
-#include <thread>
 
 #include "app_title.h"
 #include "artwork.h"
@@ -58,7 +56,7 @@ void TfrmMain::guarded(Handler&& handler) {
 }
 
 TfrmMain::TfrmMain(AppContext& context)
-    : QDialog(nullptr, Qt::Dialog | Qt::FramelessWindowHint), context_(context) {
+    : QDialog(nullptr, Qt::Dialog | Qt::FramelessWindowHint), context_(context), Vexmo(&handOver_) {
   setObjectName("frmMain");
   setWindowTitle(QStringLiteral("视频转换"));
   setFixedSize(kClientSize);
@@ -333,15 +331,10 @@ void TfrmMain::btnStartClick() {
 
 void TfrmMain::btnStopClick() {
   btnStop->setEnabled(false);
-  // Stop waits for every task; it waits on a helper thread while this one
-  // keeps painting and taking the engine's reports, but no user input.
-  QEventLoop waiting;
-  std::thread stopper([this, &waiting] {
-    Vexmo.Stop(true);
-    QMetaObject::invokeMethod(&waiting, &QEventLoop::quit, Qt::QueuedConnection);
-  });
-  waiting.exec(QEventLoop::ExcludeUserInputEvents);
-  stopper.join();
+  // Waits for every task on this thread: the engine pumps the hand-over
+  // meanwhile, so the window keeps painting and taking the engine's reports
+  // (user input waits).
+  Vexmo.Stop(true);
 }
 
 void TfrmMain::btnPauseClick() {

@@ -5,6 +5,8 @@
 #include <sched.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <stdexcept>
 #include <thread>
 #include <utility>
@@ -77,6 +79,17 @@ struct DeliveryScope {
   ~DeliveryScope() { --t_deliveryDepth; }
 };
 
+// Engines whose handlers run on this thread above a task's work, innermost
+// last (a handler of one engine may run another).
+thread_local std::vector<const void*> t_taskWork;
+
+struct TaskWorkScope {
+  explicit TaskWorkScope(const void* engine) { t_taskWork.push_back(engine); }
+  ~TaskWorkScope() { t_taskWork.pop_back(); }
+  TaskWorkScope(const TaskWorkScope&) = delete;
+  TaskWorkScope& operator=(const TaskWorkScope&) = delete;
+};
+
 // Cores this process may run on (a taskset or cgroup may give it fewer than
 // the machine has).
 int UsableCores() {
@@ -117,12 +130,27 @@ const TTaskRecord& TCustomFFmpegEngine::TaskRecord(int index) const { return *ta
 
 TCustomFFmpegEngine::~TCustomFFmpegEngine() { StopForDestruction(); }
 
+bool TCustomFFmpegEngine::InsideTaskWork() const {
+  return std::find(t_taskWork.begin(), t_taskWork.end(), this) != t_taskWork.end();
+}
+
 void TCustomFFmpegEngine::StopForDestruction() {
+  if (InsideTaskWork()) {
+    // The task this handler interrupts runs on in the engine once the
+    // handler returns: there is nothing sound left to do but say so.
+    const char* const text =
+        "TCustomFFmpegEngine destroyed from a handler that runs inside a task's work (the custom hook, or progress "
+        "or preview on the task's own thread): the task would run on in the destroyed engine";
+    std::fprintf(stderr, "kestrova: %s\n", text);
+    std::abort();
+  }
   // The events go off first: a delivery still queued for the host finds
-  // them off and returns without its handler, which releases the task that
-  // waits for it. Then every running task is stopped, waiting (the host's
-  // hand-over is pumped meanwhile), and the report line ends.
-  eventsOn_ = false;
+  // them off and returns without its handler, and a task waiting for one
+  // (maybe the very one this runs in) is let go. Then every running task is
+  // stopped, waiting (the host's hand-over is pumped meanwhile), and the
+  // report line ends (by itself, when this runs in one of its reports).
+  *eventsOn_ = false;
+  hostDeliveries_.ReleaseAll();
   { std::lock_guard<std::mutex> a(hookLock_); onCustomHook_ = nullptr; }
   { std::lock_guard<std::mutex> b(previewLock_); onPreviewBitmap_ = nullptr; }
   { std::lock_guard<std::mutex> f(previewerFactoryLock_); previewerFactory_ = nullptr; }
@@ -132,6 +160,7 @@ void TCustomFFmpegEngine::StopForDestruction() {
   reports_.Close();
   tasks_->Clear();
   retired_.clear();
+  pendingReports_.clear();
 }
 
 void TCustomFFmpegEngine::RunInMainThread(const std::function<void()>& call) {
@@ -248,21 +277,28 @@ void TCustomFFmpegEngine::StartTask(int threadCount) {
     end.TaskIndex = -1;
     end.Finished = true;
     allTerminated_ = true;
-    auto handler = onTerminate_;
+    pendingReports_.push_back(end);
     lock.unlock();
-    DeliverTerminate(handler, {end});
+    DeliverPendingReports();
     return;
   }
   // In thread mode the lock stays until every first task has started, so a
   // task that ends at once starts no other before this loop is done. The
   // calling thread runs its tasks itself; their reports take the lock.
-  if (!threadMode_) lock.unlock();
-  int started = 0;
+  if (threadMode_) {
+    for (int started = 0; toStart_ > 0 && started < std::max(threadCount, 1); ++started) StartNextTask();
+    return;
+  }
+  lock.unlock();
+  // Each task's reports reach the host once its run has returned: the
+  // handler may destroy the engine, and nothing of it may run on after.
+  runningInCaller_ = true;
   while (toStart_ > 0) {
     StartNextTask();
-    ++started;
-    if (threadMode_ && started >= std::max(threadCount, 1)) break;
+    if (!DeliverPendingReports()) return;
   }
+  runningInCaller_ = false;
+  DeliverPendingReports();
 }
 
 void TCustomFFmpegEngine::StartNextTask() {
@@ -298,6 +334,10 @@ void TCustomFFmpegEngine::Stop(bool wait) {
       // running task's own report (and the batch end) comes last.
       t->StopOrTerminate(wait);
   }
+  // The calling-thread mode outside StartTask: the reports of the tasks
+  // ended here are delivered now (inside StartTask, once the running task
+  // has returned).
+  if (!threadMode_ && !runningInCaller_ && reportDepth_ == 0) DeliverPendingReports();
 }
 
 void TCustomFFmpegEngine::RemoveTask(int index) {
@@ -346,10 +386,10 @@ void TCustomFFmpegEngine::SetPreviewBitmap(bool value) {
   tasks_->SetPreviewBit(2, value);
 }
 
-void TCustomFFmpegEngine::Deliver(DeliveryTurn& turn, const std::function<void()>& call) {
+void TCustomFFmpegEngine::Deliver(DeliveryTurn& turn, std::function<void()> call) {
   if (triggerInMainThread_ && handOver_ != nullptr && !handOver_->OnHostThread()) {
-    handOver_->Call([&] {
-      if (!eventsOn_) return;
+    hostDeliveries_.PostAndWait(*handOver_, [on = eventsOn_, call = std::move(call)] {
+      if (!*on) return;
       DeliveryScope scope;
       call();
     });
@@ -358,6 +398,7 @@ void TCustomFFmpegEngine::Deliver(DeliveryTurn& turn, const std::function<void()
   turn.Take();
   try {
     DeliveryScope scope;
+    TaskWorkScope work(this);
     call();
   } catch (...) {
     turn.Give();
@@ -372,7 +413,7 @@ void TCustomFFmpegEngine::DoCustomHook(TCustomFFmpeg& sender, TaskHookCall& call
     std::lock_guard<std::mutex> lock(hookLock_);
     handler = onCustomHook_;
   }
-  if (!handler || !eventsOn_) return;
+  if (!handler || !*eventsOn_) return;
   THookInfo info;
   info.TaskIndex = tasks_->IndexOf(&sender);
   info.Bitmap = call.bitmap;
@@ -384,6 +425,7 @@ void TCustomFFmpegEngine::DoCustomHook(TCustomFFmpeg& sender, TaskHookCall& call
   hookTurn_.Take();
   try {
     DeliveryScope scope;
+    TaskWorkScope work(this);
     handler(*this, &info);
   } catch (...) {
     hookTurn_.Give();
@@ -408,7 +450,7 @@ void TCustomFFmpegEngine::DoPreviewBitmap(TCustomFFmpeg& sender, const Bitmap& b
   info.Bitmap = &bitmap;
   info.FrameNumber = frameNumber;
   info.PTS = pts;
-  Deliver(previewTurn_, [&] { handler(*this, info); });
+  Deliver(previewTurn_, [this, handler, info] { handler(*this, info); });
 }
 
 void TCustomFFmpegEngine::DoProgress(TCustomFFmpeg& sender, const TProgressInfo& values) {
@@ -420,24 +462,36 @@ void TCustomFFmpegEngine::DoProgress(TCustomFFmpeg& sender, const TProgressInfo&
   if (!handler || (triggerInMainThread_ && sender.StopRequested())) return;
   TProgressInfo info = values;
   info.TaskIndex = tasks_->IndexOf(&sender);
-  Deliver(progressTurn_, [&] { handler(*this, &info); });
+  Deliver(progressTurn_, [this, handler, info]() mutable { handler(*this, &info); });
 }
 
-// Termination reports in the calling-thread mode (see DoTerminate for the
-// thread mode's line).
-void TCustomFFmpegEngine::DeliverTerminate(
-    const std::function<void(TCustomFFmpegEngine&, const TTerminateInfo&)>& handler,
-    const std::vector<TTerminateInfo>& reports) {
-  if (!handler) return;
-  ++reportDepth_;
-  try {
-    DeliveryScope scope;
-    for (const TTerminateInfo& info : reports) handler(*this, info);
-  } catch (...) {
-    --reportDepth_;
-    throw;
+bool TCustomFFmpegEngine::DeliverPendingReports() {
+  const std::shared_ptr<std::atomic<bool>> alive = eventsOn_;
+  for (;;) {
+    std::vector<TTerminateInfo> reports;
+    std::function<void(TCustomFFmpegEngine&, const TTerminateInfo&)> handler;
+    {
+      std::lock_guard<std::mutex> lock(terminateLock_);
+      reports.swap(pendingReports_);
+      handler = onTerminate_;
+    }
+    if (reports.empty() || !handler) return true;
+    // A handler may stop the batch (more reports) or end the engine.
+    for (const TTerminateInfo& info : reports) {
+      ++reportDepth_;
+      {
+        DeliveryScope scope;
+        try {
+          handler(*this, info);
+        } catch (...) {
+          if (*alive) --reportDepth_;
+          throw;
+        }
+      }
+      if (!*alive) return false;
+      --reportDepth_;
+    }
   }
-  --reportDepth_;
 }
 
 void TCustomFFmpegEngine::DoTerminate(TCustomFFmpeg& sender) {
@@ -467,8 +521,8 @@ void TCustomFFmpegEngine::DoTerminate(TCustomFFmpeg& sender) {
       // Queued under the lock, so reports keep the order they were raised in.
       if (handler)
         for (const TTerminateInfo& report : reports)
-          reports_.Post([this, handler, report] {
-            if (!eventsOn_) return;
+          reports_.Post([this, on = eventsOn_, handler, report] {
+            if (!*on) return;
             DeliveryScope scope;
             handler(*this, report);
           });
@@ -480,12 +534,11 @@ void TCustomFFmpegEngine::DoTerminate(TCustomFFmpeg& sender) {
       return;
     }
   }
-  // The calling thread: the task's own report, then the batch end, here.
-  DeliverTerminate(handler, {reports.front()});
-  if (batchEnded) {
-    allTerminated_ = true;  // also when no handler is assigned
-    DeliverTerminate(handler, {reports.back()});
-  }
+  // The calling thread: the task's own report, then the batch end, once
+  // the task has returned (DeliverPendingReports).
+  if (batchEnded) allTerminated_ = true;  // also when no handler is assigned
+  std::lock_guard<std::mutex> lock(terminateLock_);
+  pendingReports_.insert(pendingReports_.end(), reports.begin(), reports.end());
 }
 
 }  // namespace media

@@ -10,8 +10,18 @@
 // - The engine never calls a host handler, and never waits for the host,
 //   while it holds one of its own locks: it copies what the handler needs
 //   under the lock, lets go, then delivers. So the host may call any
-//   operation, the destructor included, from inside a handler or while a
-//   delivery waits for it.
+//   operation from inside a handler or while a delivery waits for it.
+// - Destroying the engine from inside a handler: allowed from the progress
+//   and preview handlers when they run on the host's thread
+//   (TriggerEventInMainThread with a hand-over, thread mode), and from the
+//   termination handler in either mode; the engine ends its tasks without
+//   waiting for the handler, which must not touch the engine (nor the
+//   picture it was lent) once the destructor has returned. Handlers that run
+//   on a task's own thread in the middle of its work (the custom hook always;
+//   progress and preview with TriggerEventInMainThread off, or in the
+//   calling-thread mode) cannot: the task runs on under them. Destroying the
+//   engine from one of them is a programming error that ends the program
+//   with its reason. Stop, Pause and Resume are allowed from every handler.
 // - Deliveries of one event never overlap: on the host's thread they queue
 //   up by themselves, on task threads they take turns.
 // - Termination reports in thread mode arrive on one thread of the engine's
@@ -40,6 +50,7 @@
 #include "media/engine/report_line.h"
 #include "media/hand_over.h"
 #include "media/probe.h"
+#include "media/waited_deliveries.h"
 
 namespace media {
 
@@ -152,14 +163,20 @@ class TCustomFFmpegEngine : public TFFBaseComponent {
 
   void CheckWorking(const char* operation) const;
   void StartNextTask();
-  // Runs a handler call the way TriggerEventInMainThread asks: through the
-  // hand-over (skipped once the events are off), or here in turns.
-  void Deliver(DeliveryTurn& turn, const std::function<void()>& call);
-  void DeliverTerminate(const std::function<void(TCustomFFmpegEngine&, const TTerminateInfo&)>& handler,
-                        const std::vector<TTerminateInfo>& reports);
+  // Runs a handler call the way TriggerEventInMainThread asks: posted to
+  // the host and waited for (skipped once the events are off; the wait ends
+  // when the engine goes), or here in turns. The call owns what it uses.
+  void Deliver(DeliveryTurn& turn, std::function<void()> call);
+  // Termination reports of the calling-thread mode, raised while a task ran,
+  // delivered once its run has returned (the handler may destroy the engine).
+  // Returns false when the engine is gone.
+  bool DeliverPendingReports();
   static bool InsideDelivery();
   // A window from the host's factory, made outside the factory's lock.
   std::unique_ptr<TPreviewer> MakePreviewer();
+  // Whether a handler of this engine runs on this thread above a task's
+  // work (see the contract: the engine cannot be destroyed from there).
+  bool InsideTaskWork() const;
 
   HandOver* handOver_;
   TAVProbe probe_;
@@ -183,7 +200,12 @@ class TCustomFFmpegEngine : public TFFBaseComponent {
   std::atomic<bool> triggerInMainThread_{true};
   // Cleared first by the destructor: deliveries that reach the host after it
   // skip their handler (its receiver may be gone).
-  std::atomic<bool> eventsOn_{true};
+  // Shared with the deliveries on their way to the host, which may outlive
+  // the engine.
+  std::shared_ptr<std::atomic<bool>> eventsOn_ = std::make_shared<std::atomic<bool>>(true);
+  // Deliveries the tasks wait for on the host's thread: let go when the
+  // engine goes (from inside one of them, maybe).
+  WaitedDeliveries hostDeliveries_;
   // Each guards its handler while it is read; never held during a delivery.
   std::mutex hookLock_, previewLock_, progressLock_, terminateLock_;
   std::mutex previewerFactoryLock_;
@@ -193,6 +215,10 @@ class TCustomFFmpegEngine : public TFFBaseComponent {
   // mode): freed once that report has returned.
   std::vector<std::unique_ptr<TFFmpeg>> retired_;
   std::atomic<int> reportDepth_{0};
+  // Calling-thread mode: reports raised and not yet delivered (guarded by
+  // terminateLock_), and whether StartTask is running the tasks.
+  std::vector<TTerminateInfo> pendingReports_;
+  bool runningInCaller_ = false;
   ReportLine reports_{handOver_};
 };
 

@@ -4,7 +4,6 @@
 // on a task's thread, and the batch end (raised last) arrives last.
 #pragma once
 
-#include <atomic>
 #include <functional>
 #include <memory>
 #include <thread>
@@ -24,15 +23,18 @@ class ReportLine {
 
   // Queues a report; the line's thread starts with the first one.
   void Post(std::function<void()> report);
-  // Drops what has not been delivered, waits for a delivery in progress and
-  // ends the thread. Never call it from a report itself.
+  // Drops what has not been delivered and ends the thread: waits for a
+  // delivery in progress, unless called from a report on the line itself
+  // (the host ending the engine from its batch-end handler); the thread then
+  // ends by itself once that report has returned.
   void Close();
 
  private:
+  struct Line;  // shared with the thread, which may outlive the object
+
   HandOver* host_;
-  std::unique_ptr<HandOver> line_;  // hosted by thread_
+  std::shared_ptr<Line> line_;
   std::thread thread_;
-  std::atomic<bool> ended_{false};
 };
 
 }  // namespace media

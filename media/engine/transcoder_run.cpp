@@ -85,9 +85,10 @@ void TCustomFFmpeg::WaitForRunFlag(const bool& flag) {
     std::lock_guard<std::mutex> lock(runMutex_);
     return flag;
   };
-  if (handOver_ != nullptr && handOver_->OnHostThread()) {
+  if (handOver_ != nullptr && handOver_->OnHostThread() && !handOver_->Closed()) {
     // The task may be waiting for the host (a delivery, a log line): the
-    // host's hand-over keeps running while we wait for the task.
+    // host's hand-over keeps running while we wait for the task. A closed
+    // one turns the task away at once, and pumping it would only spin.
     while (!handOver_->PumpUntil(set, std::chrono::hours(1))) {
     }
     return;

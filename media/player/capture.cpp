@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "media/logger.h"
+#include "media/player/call_scope.h"
 #include "media/player/player_core.h"
 
 namespace media::player {
@@ -24,6 +25,7 @@ void PlayerCore::RunHook(Pipeline& pipe, AVFrame* picture, double pts) {
   }
   Bitmap& bitmap = *hookConverter.bitmap;
   try {
+    CallScope scope(this, HandlerKind::kMediaThread);
     handler(bitmap, int64_t(std::llround(pts * 1000000.0)) - pipe.startTimeUs);
   } catch (const std::exception& e) {
     Error(std::string("Error occurs OnHook: ") + e.what(), false);

@@ -97,20 +97,12 @@ void PlayerCore::PlayThread() {
     pauseHeldBack = false;
     endHeldBack = false;
   }
+  // SDL keeps per-thread state for the threads that call it (an open or a
+  // stop from a handler on the event thread, the window's events here), and
+  // frees it only for threads of its own.
+  if (Av().SDL_TLSCleanup) Av().SDL_TLSCleanup();
   playDone.Set();
   if (handOver) handOver->Nudge();
-}
-
-void PlayerCore::DeliverKey(TPlayerKey key) {
-  if (!Copy(onKey)) return;
-  auto raise = [this, key] {
-    if (TPlayerKeyEvent handler = Copy(onKey)) handler(key);
-  };
-  if (triggerInMainThread && handOver) {
-    handOver->Post(raise);  // keys need no answer: nothing waits for the host
-  } else {
-    raise();
-  }
 }
 
 void PlayerCore::EventLoop() {

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "media/logger.h"
+#include "media/player/call_scope.h"
 #include "media/player/player_core.h"
 #include "media/utils.h"
 
@@ -190,6 +191,7 @@ void Pipeline::AudioCallback(void* self, uint8_t* stream, int length) {
   pipe.lastCallbackUs = handedAt;
   TAudioOutputEvent tap = pipe.player.Copy(pipe.player.onAudioOutput);
   if (tap && pipe.audioChannels > 0) {
+    CallScope scope(&pipe.player, HandlerKind::kMediaThread);
     tap(reinterpret_cast<const int16_t*>(stream), length / (2 * pipe.audioChannels), pipe.audioChannels,
         pipe.audioRate, handedAt);
   }

@@ -2,6 +2,7 @@
 // keeps serving the host's hand-over), seeking and the properties.
 #include "media/player/player.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 
@@ -33,29 +34,93 @@ bool PlayerCore::WaitServing(const std::function<bool()>& done, std::chrono::mil
   return done();
 }
 
-void PlayerCore::JoinEventThread() {
-  if (!eventThread.joinable()) return;
-  while (!WaitServing([this] { return eventThreadDone.load(); }, std::chrono::milliseconds(100))) {
+void PlayerCore::Stop(bool wait) {
+  std::shared_ptr<player::Pipeline> pipe = Current();
+  auto pushQuit = [&] { PostLoopEvent(player::kQuitEvent, pipe.get()); };
+  if (pipe) {
+    if (pipe->paused) pipe->TogglePause();
+    pushQuit();
+    if (wait) {
+      // In steps of 100 ms, serving the host's hand-over meanwhile: the event
+      // and play threads may be waiting for the host. A loop that does not
+      // answer is pushed again, then the file is closed from here.
+      for (int step = 0;;) {
+        if (WaitServing([&] { return playDone.IsSet(); }, std::chrono::milliseconds(100))) break;
+        if (!Current()) break;
+        std::unique_lock lock(playerLock, std::defer_lock);
+        if (!lock.try_lock_for(std::chrono::milliseconds(100))) continue;
+        ++step;
+        if (step <= 10 || (step <= 20 && !pipe->reading)) {
+          pushQuit();
+          continue;
+        }
+        CloseStreamLocked();
+        break;
+      }
+    }
   }
-  eventThread.join();
+  if (!wait) return;
+  if (playThread.joinable()) {
+    // After a close from here the loop ends at its next event.
+    PostLoopEvent(player::kRefreshEvent, nullptr);
+    while (!WaitServing([&] { return playDone.IsSet(); }, std::chrono::milliseconds(100))) {
+      PostLoopEvent(player::kRefreshEvent, nullptr);
+    }
+    playThread.join();
+  }
+  if (Current()) {
+    // No play thread came to close the file (Open did not get that far).
+    std::lock_guard lock(playerLock);
+    CloseStreamLocked();
+  }
+  pipe.reset();
+  ownDisplay.reset();
+  display = nullptr;
+  if (sdlStarted) {
+    Av().SDL_Quit();
+    sdlStarted = false;
+  }
 }
 
-TCustomPlayer::TCustomPlayer(HandOver* hostHandOver)
-    : core_(std::make_unique<PlayerCore>(*this, hostHandOver)) {
+void PlayerCore::Shutdown() {
+  ClearHandlers();
+  // The event thread first lets go of a report it waits for: the host may
+  // be destroying the player from inside that very report.
+  {
+    std::lock_guard lock(ringMutex);
+    eventThreadEnding = true;
+  }
+  ringChanged.notify_all();
+  deliveries.ReleaseAll();
+  Stop(true);
+  EndEventThread();
+}
+
+TCustomPlayer::TCustomPlayer(HandOver* hostHandOver) : core_(std::make_shared<PlayerCore>(this, hostHandOver)) {
   core_->ResetRunningState();
 }
 
 TCustomPlayer::~TCustomPlayer() {
-  {
-    std::lock_guard lock(core_->handlerMutex);
-    core_->onPosition = nullptr;
-    core_->onState = nullptr;
-    core_->onHook = nullptr;
-    core_->onKey = nullptr;
-    core_->onAudioOutput = nullptr;
+  PlayerCore& core = *core_;
+  if (core.OnMediaThread()) {
+    // Playback cannot end from one of the threads it is made of, and the
+    // host's display must not be drawn into once this returns.
+    const char* const text =
+        "TCustomPlayer destroyed from OnHook or OnAudioOutput: they run on the player's own threads, which its "
+        "destruction waits for";
+    core.Error(text, true);
+    std::fprintf(stderr, "kestrova: %s\n", text);
+    std::abort();
   }
-  Stop(true);
-  core_->JoinEventThread();
+  if (core.opening) {
+    // From inside OnFileOpen: Open, still on its way further down this
+    // thread, ends the rest once the handler has returned (it holds the
+    // state meanwhile).
+    core.ClearHandlers();
+    core.afterOpen.destroyed = true;
+    return;
+  }
+  core.Shutdown();
 }
 
 bool TCustomPlayer::LibrariesLoaded() const { return FFmpegLoader().Loaded(PlayerLibraries); }
@@ -70,18 +135,26 @@ bool TCustomPlayer::LoadLibraries(const std::string& path) {
 }
 
 bool TCustomPlayer::Open(const std::string& fileName, player::Display* display, bool paused) {
-  PlayerCore& core = *core_;
+  // Held to the end: OnFileOpen may destroy the component.
+  const std::shared_ptr<PlayerCore> keep = core_;
+  PlayerCore& core = *keep;
+  if (core.OnMediaThread()) {
+    core.Error("Open cannot be called from OnHook or OnAudioOutput: they run on the player's own threads, which "
+               "the stop before an open waits for",
+               true);
+    return false;
+  }
+  if (core.opening) {
+    // From inside OnFileOpen: once the open under way is through.
+    core.afterOpen.open = player::AfterOpen::Request{fileName, display, paused};
+    return true;
+  }
   if (!LibrariesLoaded()) {
     core.Error("libav or libsdl not loaded.", true);
     return false;
   }
-  Stop(true);
-  core.JoinEventThread();  // the last run's psStop reaches the host before this run's psPlay
-  {
-    std::lock_guard lock(core.ringMutex);
-    core.ring.clear();
-    core.ringNotEmpty.Reset();
-  }
+  core.Stop(true);
+  core.WaitReportsDelivered();  // the last run's psStop reaches the host before this run's psPlay
   {
     std::lock_guard lock(core.loopMutex);
     core.loopEvents.clear();
@@ -138,10 +211,21 @@ bool TCustomPlayer::Open(const std::string& fileName, player::Display* display, 
     pipe->openPausedCountdown = 1;
     pipe->stillWanted = true;
   }
+  // Published before any of its threads runs: OnHook and OnAudioOutput may
+  // stop or pause it from the first picture or sound on, before Open is
+  // through (the play thread takes the request once it starts).
+  {
+    std::lock_guard lock(core.pipelineMutex);
+    core.pipeline = pipe;
+  }
   pipe->readThread = std::thread([raw = pipe.get()] { raw->ReadThread(); });
   while (!core.WaitServing([&] { return pipe->status != 0; }, std::chrono::milliseconds(10))) {
   }
   if (pipe->status < 0) {
+    {
+      std::lock_guard lock(core.pipelineMutex);
+      core.pipeline.reset();
+    }
     pipe->Close();  // the read thread has cleaned up; this joins it
     pipe.reset();
     core.ResetRunningState();
@@ -170,21 +254,34 @@ bool TCustomPlayer::Open(const std::string& fileName, player::Display* display, 
   const bool hasPicture = decodedWidth > 0;
   const int frameWidth = hasPicture ? shownWidth : -1;
   const int frameHeight = hasPicture ? shownHeight : -1;
-  {
-    std::lock_guard lock(core.pipelineMutex);
-    core.pipeline = pipe;
-  }
   // The period is chosen here, while the streams are surely open: the read
   // thread may close them as soon as a Close aborts the pipeline.
   const int refreshPeriodMs = !pipe->videoStream && pipe->showMode != player::kShowNone ? 20 : 5;
   pipe->refreshThread = std::thread([raw = pipe.get(), refreshPeriodMs] { raw->RefreshThread(refreshPeriodMs); });
 
-  if (core.Copy(core.onFileOpen)) {
-    core.Deliver([&] {
-      if (TFileOpenEvent handler = core.Copy(core.onFileOpen)) {
-        handler(duration, frameWidth, frameHeight, ScreenWidth, ScreenHeight);
-      }
-    });
+  core.StartEventThread();
+
+  if (TFileOpenEvent handler = core.Copy(core.onFileOpen)) {
+    // The handler owns what it is given: it may run on the host's thread
+    // while this one waits, and may destroy the component.
+    auto screen = std::make_shared<std::pair<int, int>>(ScreenWidth, ScreenHeight);
+    core.opening = true;
+    try {
+      core.Deliver([handler, screen, duration, frameWidth, frameHeight] {
+        handler(duration, frameWidth, frameHeight, screen->first, screen->second);
+      });
+    } catch (const std::exception& e) {
+      core.Error(std::string("Error occurs in an event handler: ") + e.what(), false);
+    }
+    core.opening = false;
+    if (core.afterOpen.destroyed) {
+      // The component is gone: only its state is left to end.
+      core.afterOpen = {};
+      core.Shutdown();
+      return false;
+    }
+    ScreenWidth = screen->first;
+    ScreenHeight = screen->second;
   }
   if (display && (ScreenWidth == 0 || ScreenHeight == 0)) {
     ScreenWidth = display->Width();
@@ -193,55 +290,32 @@ bool TCustomPlayer::Open(const std::string& fileName, player::Display* display, 
   core.screenWidth = ScreenWidth;
   core.screenHeight = ScreenHeight;
 
-  core.eventThreadDone = false;
-  core.eventThread = std::thread([&core] { core.EventThread(); });
   core.playDone.Reset();
   core.playThread = std::thread([&core] { core.PlayThread(); });
+
+  // What OnFileOpen asked for, now that the open is through.
+  player::AfterOpen asked = std::move(core.afterOpen);
+  core.afterOpen = {};
+  if (asked.open) return Open(asked.open->fileName, asked.open->display, asked.open->paused);
+  if (asked.stop) Stop(*asked.stop);
   return true;
 }
 
 void TCustomPlayer::Stop(bool wait) {
   PlayerCore& core = *core_;
-  std::shared_ptr<player::Pipeline> pipe = core.Current();
-  auto pushQuit = [&] { core.PostLoopEvent(player::kQuitEvent, pipe.get()); };
-  if (pipe) {
-    if (pipe->paused) pipe->TogglePause();
-    pushQuit();
-    if (wait) {
-      // In steps of 100 ms, serving the host's hand-over meanwhile: the event
-      // and play threads may be waiting for the host. A loop that does not
-      // answer is pushed again, then the file is closed from here.
-      for (int step = 0;;) {
-        if (core.WaitServing([&] { return core.playDone.IsSet(); }, std::chrono::milliseconds(100))) break;
-        if (!core.Current()) break;
-        std::unique_lock lock(core.playerLock, std::defer_lock);
-        if (!lock.try_lock_for(std::chrono::milliseconds(100))) continue;
-        ++step;
-        if (step <= 10 || (step <= 20 && !pipe->reading)) {
-          pushQuit();
-          continue;
-        }
-        core.CloseStreamLocked();
-        break;
-      }
-    }
+  if (wait && core.OnMediaThread()) {
+    // The wait would be for the very thread this runs on: asked only.
+    core.Error("Stop cannot wait when called from OnHook or OnAudioOutput: they run on the player's own threads; "
+               "the player was asked to stop",
+               true);
+    wait = false;
   }
-  if (!wait) return;
-  if (core.playThread.joinable()) {
-    // After a close from here the loop ends at its next event.
-    core.PostLoopEvent(player::kRefreshEvent, nullptr);
-    while (!core.WaitServing([&] { return core.playDone.IsSet(); }, std::chrono::milliseconds(100))) {
-      core.PostLoopEvent(player::kRefreshEvent, nullptr);
-    }
-    core.playThread.join();
+  if (core.opening) {
+    // From inside OnFileOpen: once the open under way is through.
+    core.afterOpen.stop = core.afterOpen.stop.value_or(false) || wait;
+    return;
   }
-  pipe.reset();
-  core.ownDisplay.reset();
-  core.display = nullptr;
-  if (core.sdlStarted) {
-    Av().SDL_Quit();
-    core.sdlStarted = false;
-  }
+  core.Stop(wait);
 }
 
 void TCustomPlayer::Seek(uint8_t flags, int64_t position) {
@@ -261,7 +335,10 @@ void TCustomPlayer::TogglePause() {
   std::shared_ptr<player::Pipeline> pipe = core_->Current();
   if (!pipe) return;
   pipe->TogglePause();
-  core_->SetState(pipe->paused ? psPause : psPlay);
+  if (pipe->paused)
+    core_->ReportOpenedPaused();
+  else
+    core_->ReportResumed();
 }
 
 std::string TCustomPlayer::LastErrorMessage() const {

@@ -3,11 +3,25 @@
 // it is shown, and gives the picture on screen as a bitmap.
 //
 // Threads: Open, Stop, Seek, GetCurrentBitmap and the setters run on the
-// host's thread. OnFileOpen, OnPosition, OnState and OnKey reach the host
-// through its HandOver when TriggerEventInMainThread is set (else on the
-// player's event thread); OnHook always runs on the video thread and
-// OnAudioOutput on the audio thread. No handler is ever called while the
-// player holds a lock of its own, so a handler may call back into the player.
+// host's thread. OnFileOpen runs inside Open; OnPosition, OnState and OnKey
+// reach the host through its HandOver when TriggerEventInMainThread is set
+// (else they run on the player's event thread); OnHook always runs on the
+// video thread and OnAudioOutput on the audio thread. No handler is ever
+// called while the player holds a lock of its own.
+//
+// Calling back from a handler:
+// - From OnFileOpen, OnPosition, OnState and OnKey, on whichever thread they
+//   run, every call is allowed, destruction included: opening the next file
+//   when psEnd arrives, stopping (with waiting), seeking, pausing, or
+//   destroying the player. From OnFileOpen, Open, Stop and destruction take
+//   effect once Open is through (the inner Open then says true).
+// - OnHook and OnAudioOutput run on the threads that playback is made of,
+//   which a waiting stop waits for: from them Seek, TogglePause and
+//   Stop(false) are allowed; Stop(true) only asks for the stop, and Open is
+//   refused (false), each with the reason in LastErrorMessage; destroying
+//   the player from them is a programming error that ends the program with
+//   its reason (it cannot wait for its own thread, and would leave the
+//   host's display drawn into).
 #pragma once
 
 #include <cstdint>
@@ -127,7 +141,9 @@ class TCustomPlayer : public TFFBaseComponent {
   void SetOnAudioOutput(TAudioOutputEvent handler);
 
  private:
-  std::unique_ptr<player::PlayerCore> core_;
+  // Shared with the player's own threads and the reports on their way: a
+  // handler that destroys the component leaves it to them.
+  std::shared_ptr<player::PlayerCore> core_;
 };
 
 // The component as the windows use it: the same, with its published defaults.

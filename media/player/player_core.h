@@ -1,6 +1,11 @@
 // The player component's own state behind TCustomPlayer: settings, handlers,
 // the event ring and its thread, the play thread with the SDL event loop,
 // and the open pipeline. Internal to the player.
+//
+// The component holds it through a shared pointer, and so does the event
+// thread while it runs and every report on its way to the host: a host that
+// destroys the player from inside a handler leaves the state to whoever
+// still runs in it, and the last of them frees it.
 #pragma once
 
 #include <atomic>
@@ -8,6 +13,7 @@
 #include <deque>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -18,21 +24,37 @@
 #include "media/player/pipeline.h"
 #include "media/player/player.h"
 #include "media/probe.h"
+#include "media/waited_deliveries.h"
 
 namespace media::player {
 
-enum RingKind { kRingPosition = 1, kRingState = 2, kRingQuit = 3 };
+enum RingKind { kRingPosition = 1, kRingState = 2, kRingKey = 3 };
 struct RingEntry {
   RingKind kind = kRingPosition;
   TPlayState state = psStop;
   int64_t position = 0;
+  TPlayerKey key = pkPause;
 };
 constexpr int kRingSize = 10;
 
-struct PlayerCore {
-  PlayerCore(TCustomPlayer& component, HandOver* hostHandOver) : owner(component), handOver(hostHandOver) {}
+// What OnFileOpen asked for while Open was still on its way: carried out
+// once the handler has returned.
+struct AfterOpen {
+  struct Request {
+    std::string fileName;
+    Display* display = nullptr;
+    bool paused = false;
+  };
+  std::optional<Request> open;
+  std::optional<bool> stop;  // with waiting or not
+  bool destroyed = false;
+};
 
-  TCustomPlayer& owner;
+struct PlayerCore : std::enable_shared_from_this<PlayerCore> {
+  // sender: the component, as its log lines name it.
+  PlayerCore(const void* sender, HandOver* hostHandOver) : sender(sender), handOver(hostHandOver) {}
+
+  const void* const sender;
   HandOver* handOver;
 
   // Settings the threads read while playing.
@@ -56,6 +78,16 @@ struct PlayerCore {
     std::lock_guard lock(handlerMutex);
     return handler;
   }
+  void ClearHandlers();
+
+  // Whether a handler of this player runs further up this thread's stack.
+  bool InsideReport() const;
+  bool OnMediaThread() const;  // inside OnHook or OnAudioOutput
+
+  // Set while OnFileOpen runs: Open, Stop and destruction asked for in it
+  // wait until Open is through.
+  std::atomic<bool> opening{false};
+  AfterOpen afterOpen;
 
   // Serialises the event loop's handling of one event against a forced close.
   std::timed_mutex playerLock;
@@ -80,13 +112,18 @@ struct PlayerCore {
 
   ManualEvent seekSettled{true}, pictureQueued{true}, playDone{true};
 
-  // The event ring, read by the event thread: positions coalesce (only the
-  // latest matters), states never do (the host acts on each).
+  // The event ring, read by the event thread, which runs from the first Open
+  // until the player goes: positions coalesce (only the latest matters),
+  // states never do (the host acts on each).
   std::mutex ringMutex;
+  std::condition_variable ringChanged;
   std::deque<RingEntry> ring;
-  ManualEvent ringNotEmpty{false};
+  bool delivering = false;        // an entry taken from the ring is being delivered
+  bool eventThreadEnding = false;  // the player is going: deliver no more
+  bool eventThreadJoined = false;  // the host waits for its end (and may be nudged)
   std::thread eventThread, playThread;
-  std::atomic<bool> eventThreadDone{true};
+  std::atomic<bool> eventThreadDone{false};
+  WaitedDeliveries deliveries;  // reports the event thread waits for
 
   std::unique_ptr<Display> ownDisplay;
   Display* display = nullptr;
@@ -120,27 +157,45 @@ struct PlayerCore {
   void Error(const std::string& text, bool keep);
   void LogMessage(int level, const std::string& text);
   void SetState(TPlayState next);
-  // The pause of a file opened paused, once its first pictures are queued.
-  // It is reported after the play thread's psPlay: a pause reached before
-  // that thread started waits for it, so the last state the host hears is
-  // the pause.
+  // A pause: of a file opened paused, once its first pictures are queued,
+  // or one asked for by the host. It is reported after the play thread's
+  // psPlay: a pause reached before that thread started waits for it, so the
+  // last state the host hears is the pause.
   void ReportOpenedPaused();
   // psEnd, after the play thread's psPlay like the pause above.
   void ReportEnd();
   // Reports next now when the play thread has reported psPlay, else marks it
   // held back for that thread to report after its psPlay.
   void ReportAfterPlay(TPlayState next, bool& heldBack);
+  // A resume: psPlay, or a pause held back that no longer applies.
+  void ReportResumed();
   void PostRing(const RingEntry& entry);
+  void StartEventThread();
   void EventThread();
+  // Hands one report to the host, or raises it here (see Deliver).
+  void DeliverEntry(const RingEntry& entry);
+  // Until the reports posted so far have reached the host (so the last
+  // run's psStop comes before the next run's psPlay). Not from a handler.
+  void WaitReportsDelivered();
+  // Ends the event thread: joined, or let go when it is this thread.
+  void EndEventThread();
   void PlayThread();
   void EventLoop();
   void CloseStreamLocked();  // playerLock held
   void ResetRunningState();
-  void JoinEventThread();
+  // Stops playback; with wait, returns once the play thread has ended, the
+  // file is closed and SDL is shut down.
+  void Stop(bool wait);
+  // Everything the destructor does: handlers off, playback stopped, the
+  // event thread ended.
+  void Shutdown();
   void UpdatePosition(Pipeline& pipe);
   void RunHook(Pipeline& pipe, AVFrame* picture, double pts);
   void RememberShown(const AVFrame* picture, double pts);
-  void Deliver(const std::function<void()>& raise);
+  // Runs a report handler call: through the host's hand-over when events
+  // are wanted on the host's thread (waiting for it, or for the player's
+  // end), otherwise here. The call owns what it uses.
+  void Deliver(std::function<void()> raise);
   void DeliverKey(TPlayerKey key);
   // Runs the host's hand-over while waiting, when on the host's thread.
   bool WaitServing(const std::function<bool()>& done, std::chrono::milliseconds step);

@@ -1,32 +1,42 @@
 // State changes, positions and the end of the file, and their way to the
-// host: a ring of ten entries where consecutive entries of one kind are
-// coalesced (a slow host sees only the latest position), read by the event
-// thread, which raises the host's handlers without holding any lock.
+// host: a ring where consecutive positions are coalesced (a slow host sees
+// only the latest) and states never are, read by the event thread, which
+// raises the host's handlers without holding any lock.
 #include <algorithm>
 
 #include "media/logger.h"
+#include "media/player/call_scope.h"
 #include "media/player/player_core.h"
 #include "media/utils.h"
 
 namespace media::player {
 
 void PlayerCore::Error(const std::string& text, bool keep) {
-  FFLogger().Log(&owner, llError, text);
+  FFLogger().Log(sender, llError, text);
   if (keep) {
     std::lock_guard lock(errorMutex);
     lastError = text;
   }
 }
 
-void PlayerCore::LogMessage(int level, const std::string& text) { FFLogger().Log(&owner, TLogLevel(level), text); }
+void PlayerCore::LogMessage(int level, const std::string& text) { FFLogger().Log(sender, TLogLevel(level), text); }
+
+void PlayerCore::ClearHandlers() {
+  std::lock_guard lock(handlerMutex);
+  onFileOpen = nullptr;
+  onPosition = nullptr;
+  onState = nullptr;
+  onHook = nullptr;
+  onKey = nullptr;
+  onAudioOutput = nullptr;
+}
+
+bool PlayerCore::InsideReport() const { return CallScope::Inside(this, HandlerKind::kReport); }
+bool PlayerCore::OnMediaThread() const { return CallScope::Inside(this, HandlerKind::kMediaThread); }
 
 void PlayerCore::SetState(TPlayState next) {
   state = next;
-  if (Copy(onState)) {
-    PostRing(RingEntry{kRingState, next, 0});
-  } else if (next == psStop) {
-    PostRing(RingEntry{kRingQuit, next, 0});  // so the event thread ends
-  }
+  if (Copy(onState)) PostRing(RingEntry{kRingState, next, 0});
 }
 
 void PlayerCore::ReportAfterPlay(TPlayState next, bool& heldBack) {
@@ -42,6 +52,14 @@ void PlayerCore::ReportAfterPlay(TPlayState next, bool& heldBack) {
 void PlayerCore::ReportOpenedPaused() { ReportAfterPlay(psPause, pauseHeldBack); }
 
 void PlayerCore::ReportEnd() { ReportAfterPlay(psEnd, endHeldBack); }
+
+void PlayerCore::ReportResumed() {
+  std::lock_guard lock(playReportMutex);
+  if (playReported)
+    SetState(psPlay);
+  else
+    pauseHeldBack = false;  // the play thread's own psPlay says it
+}
 
 void PlayerCore::PostRing(const RingEntry& entry) {
   {
@@ -61,52 +79,126 @@ void PlayerCore::PostRing(const RingEntry& entry) {
       ring.push_back(entry);
     }
   }
-  ringNotEmpty.Set();
+  ringChanged.notify_all();
 }
 
-void PlayerCore::Deliver(const std::function<void()>& raise) {
-  if (triggerInMainThread && handOver) {
-    handOver->Call(raise);
-  } else {
+void PlayerCore::Deliver(std::function<void()> raise) {
+  // The report holds the player's state while it runs: its handler may
+  // destroy the component.
+  auto report = [core = shared_from_this(), raise = std::move(raise)] {
+    CallScope scope(core.get(), HandlerKind::kReport);
     raise();
+  };
+  if (triggerInMainThread && handOver && !handOver->OnHostThread()) {
+    deliveries.PostAndWait(*handOver, std::move(report));
+  } else {
+    report();
   }
+}
+
+void PlayerCore::DeliverKey(TPlayerKey key) {
+  if (Copy(onKey)) PostRing(RingEntry{kRingKey, psPlay, 0, key});
+}
+
+void PlayerCore::StartEventThread() {
+  if (eventThread.joinable()) return;
+  eventThreadDone = false;
+  // The thread holds the state it runs in: a player destroyed from one of
+  // its handlers on this thread lets it go, and it frees what is left.
+  eventThread = std::thread([core = shared_from_this()] { core->EventThread(); });
 }
 
 void PlayerCore::EventThread() {
   for (;;) {
     RingEntry entry;
-    bool have = false;
     {
-      std::lock_guard lock(ringMutex);
-      if (!ring.empty()) {
-        entry = ring.front();
-        ring.pop_front();
-        have = true;
-      }
-      if (ring.empty()) ringNotEmpty.Reset();
+      std::unique_lock lock(ringMutex);
+      ringChanged.wait(lock, [&] { return eventThreadEnding || !ring.empty(); });
+      if (eventThreadEnding) break;
+      entry = ring.front();
+      ring.pop_front();
+      delivering = true;
     }
-    if (have) {
-      if (entry.kind == kRingQuit) break;
-      try {
-        if (entry.kind == kRingPosition && Copy(onPosition)) {
-          Deliver([&] {
-            if (TPositionEvent handler = Copy(onPosition)) handler(entry.position);
-          });
-        } else if (entry.kind == kRingState && Copy(onState)) {
-          Deliver([&] {
-            if (TPlayStateEvent handler = Copy(onState)) handler(entry.state);
-          });
-        }
-      } catch (const std::exception& e) {
-        Error(std::string("Error occurs in an event handler: ") + e.what(), false);
-      }
-      if (entry.kind == kRingState && entry.state == psStop) break;
-      continue;
+    try {
+      DeliverEntry(entry);
+    } catch (const std::exception& e) {
+      Error(std::string("Error occurs in an event handler: ") + e.what(), false);
     }
-    ringNotEmpty.Wait(std::chrono::milliseconds(100));
+    std::lock_guard lock(ringMutex);
+    delivering = false;
+    // A host waiting for the reports to be through looks again. Nobody is
+    // told once the player is going: the host may be gone as well.
+    if (handOver && !eventThreadEnding) handOver->Nudge();
   }
+  // A handler that opened or stopped the player from here made SDL keep
+  // per-thread state for this thread, which SDL frees only for its own.
+  if (Av().SDL_TLSCleanup) Av().SDL_TLSCleanup();
+  std::lock_guard lock(ringMutex);
   eventThreadDone = true;
-  if (handOver) handOver->Nudge();
+  if (handOver && eventThreadJoined) handOver->Nudge();
+}
+
+namespace {
+
+// Raises the handler that `slot` names with `argument`, if it is still
+// assigned when its turn comes.
+template <typename Handler, typename Argument>
+void DeliverTo(PlayerCore& core, Handler PlayerCore::*slot, Argument argument) {
+  if (!core.Copy(core.*slot)) return;
+  core.Deliver([weak = core.weak_from_this(), slot, argument] {
+    if (auto alive = weak.lock())
+      if (Handler handler = alive->Copy((*alive).*slot)) handler(argument);
+  });
+}
+
+}  // namespace
+
+void PlayerCore::DeliverEntry(const RingEntry& entry) {
+  switch (entry.kind) {
+    case kRingPosition:
+      DeliverTo(*this, &PlayerCore::onPosition, entry.position);
+      break;
+    case kRingState:
+      DeliverTo(*this, &PlayerCore::onState, entry.state);
+      break;
+    case kRingKey:
+      DeliverTo(*this, &PlayerCore::onKey, entry.key);
+      break;
+  }
+}
+
+void PlayerCore::WaitReportsDelivered() {
+  if (!eventThread.joinable() || InsideReport()) return;
+  auto through = [this] {
+    std::lock_guard lock(ringMutex);
+    return ring.empty() && !delivering;
+  };
+  while (!WaitServing(through, std::chrono::milliseconds(100))) {
+  }
+}
+
+void PlayerCore::EndEventThread() {
+  {
+    std::lock_guard lock(ringMutex);
+    eventThreadEnding = true;
+  }
+  ringChanged.notify_all();
+  // A report the thread waits for may be the very one that destroys the
+  // player: it no longer waits for it.
+  deliveries.ReleaseAll();
+  if (!eventThread.joinable()) return;
+  if (eventThread.get_id() == std::this_thread::get_id()) {
+    eventThread.detach();  // ends when the handler it runs returns
+    return;
+  }
+  {
+    std::lock_guard lock(ringMutex);
+    eventThreadJoined = true;
+  }
+  // A handler on the event thread may be waiting for the host meanwhile.
+  while (!WaitServing([this] { return eventThreadDone.load(); }, std::chrono::milliseconds(100))) {
+  }
+  eventThread.join();
 }
 
 void PlayerCore::UpdatePosition(Pipeline& pipe) {
