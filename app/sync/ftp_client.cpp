@@ -51,6 +51,13 @@ std::string DirectoryArgument(std::string directory) {
   return directory;
 }
 
+std::string ParentFolder(const std::string& path) {
+  std::string folder = DirectoryArgument(path);
+  size_t slash = folder.rfind('/');
+  if (slash == std::string::npos) return "";
+  return slash == 0 ? "/" : folder.substr(0, slash);
+}
+
 }  // namespace
 
 FtpClient::FtpClient() = default;
@@ -61,6 +68,7 @@ void FtpClient::dropConnection() {
   control_.reset();
   sftp_.reset();
   received_.clear();
+  madeEmpty_.clear();
   connected_ = false;
   type_ = 0;
 }
@@ -283,8 +291,12 @@ bool FtpClient::changeDir(const std::string& path) {
 bool FtpClient::makeDir(const std::string& path) {
   cancel_ = false;
   requireConnection("MKD " + path);
-  if (sftp_) return sftp_->makeDir(path);
-  return accepted(command("MKD " + path));
+  bool made = sftp_ ? sftp_->makeDir(path) : accepted(command("MKD " + path));
+  if (made) {
+    madeEmpty_.erase(ParentFolder(path));
+    madeEmpty_.insert(DirectoryArgument(path));
+  }
+  return made;
 }
 
 bool FtpClient::remove(const std::string& path) {
@@ -375,6 +387,10 @@ void FtpClient::store(const std::string& localPath, const std::string& path,
   if (!file.valid() || ::fstat(file.get(), &info) != 0 || !S_ISREG(info.st_mode))
     throw FtpError(FtpError::Kind::Refused, "无法读取本地文件：" + localPath);
   requireConnection("STOR " + path);
+  // From here on the folders may hold a (partial) file.
+  madeEmpty_.erase(ParentFolder(path));
+  for (const auto& line : afterwards)
+    if (line.rfind("RNTO ", 0) == 0) madeEmpty_.erase(ParentFolder(line.substr(5)));
   std::int64_t total = info.st_size;
   if (sftp_) {
     sftp_->store(file.get(), total, path, events_, storeReachedServer_);
@@ -433,6 +449,9 @@ namespace kestrova::sync {
 bool FtpClient::renameRemovedTarget() const { return sftp_ && sftp_->renameRemovedTarget(); }
 
 std::vector<ListingEntry> FtpClient::listEntries(const std::string& directory, WallTime today) {
+  // A folder this connection has just made holds nothing yet: no data
+  // connection (and no TLS handshake) needed to learn that.
+  if (madeEmpty_.count(DirectoryArgument(directory))) return {};
   if (sftp_) {
     cancel_ = false;
     return sftp_->list(DirectoryArgument(directory));

@@ -18,6 +18,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <set>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -187,6 +188,8 @@ class FtpClient {
   std::vector<std::string> sent_;
   bool storeReachedServer_ = false;
   std::vector<Reply> afterwardsReplies_;  // of the last store()
+  // Folders this connection created and has stored nothing in since.
+  std::set<std::string> madeEmpty_;
 };
 
 }  // namespace kestrova::sync
