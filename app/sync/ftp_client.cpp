@@ -19,7 +19,6 @@ using std::chrono::milliseconds;
 constexpr milliseconds kConnectLimit{30000};
 // The longest a server may stay silent in the middle of a command or a
 // transfer before we give the connection up.
-constexpr milliseconds kIdleLimit{120000};
 // QUIT and ABOR on the way out are courtesies: never wait long for them.
 constexpr milliseconds kFarewellLimit{2000};
 constexpr size_t kChunkBytes = 64 * 1024;
@@ -90,12 +89,12 @@ void FtpClient::sendLines(const std::vector<std::string>& lines) {
     text += line;
     text += "\r\n";
   }
-  SocketFailure failure = control_.send(text, SocketWaits{&cancel_, kIdleLimit});
+  SocketFailure failure = control_.send(text, SocketWaits{&cancel_, idleLimit_});
   if (failure != SocketFailure::None) connectionLost(failure);
 }
 
 FtpClient::Reply FtpClient::readReply(milliseconds idleLimit) {
-  SocketWaits waits{&cancel_, idleLimit};
+  SocketWaits waits{&cancel_, idleLimit.count() > 0 ? idleLimit : idleLimit_};
   std::string multiLineCode;  // set while inside a "123-" reply
   for (;;) {
     size_t end = received_.find('\n');
@@ -182,6 +181,7 @@ void FtpClient::connect(const FtpLogin& login) {
   protocol_ = login.protocol;
   if (protocol_ == SiteProtocol::Sftp) {
     sftp_ = std::make_unique<SftpSession>(cancel_);
+    sftp_->setIdleLimit(idleLimit_);
     try {
       sftp_->connect(login);
     } catch (...) {
@@ -341,7 +341,7 @@ FtpClient::TransferReplies FtpClient::transfer(const std::string& line,
   if (data.valid()) failure = body(data);
   // For an upload, the end of the file: under TLS a close_notify first, so
   // the server can tell the end from a cut.
-  if (data.tls && failure == SocketFailure::None) data.tls->close(data.fd.get(), SocketWaits{&cancel_, kIdleLimit});
+  if (data.tls && failure == SocketFailure::None) data.tls->close(data.fd.get(), SocketWaits{&cancel_, idleLimit_});
   data.reset();
   if (failure == SocketFailure::Cancelled) connectionLost(failure);
   replies.done = replies.start.code < 200 ? readReply() : replies.start;
@@ -359,7 +359,7 @@ std::string FtpClient::list(const std::string& directory) {
   setType('A');
   std::string listing;
   TransferReplies replies = transfer("LIST " + DirectoryArgument(directory), [&](Stream& data) {
-    SocketWaits waits{&cancel_, kIdleLimit};
+    SocketWaits waits{&cancel_, idleLimit_};
     std::vector<char> buffer(kChunkBytes);
     for (;;) {
       SocketFailure failure = SocketFailure::None;
@@ -403,7 +403,7 @@ void FtpClient::store(const std::string& localPath, const std::string& path,
   setType('I');
   bool localReadFailed = false;
   TransferReplies replies = transfer("STOR " + path, [&](Stream& data) {
-    SocketWaits waits{&cancel_, kIdleLimit};
+    SocketWaits waits{&cancel_, idleLimit_};
     std::vector<char> buffer(kChunkBytes);
     std::int64_t count = 0;
     for (;;) {
@@ -445,6 +445,11 @@ bool FtpClient::storeAndRename(const std::string& localPath, const std::string& 
 }  // namespace kestrova::sync
 
 namespace kestrova::sync {
+
+void FtpClient::setIdleLimit(milliseconds limit) {
+  idleLimit_ = limit;
+  if (sftp_) sftp_->setIdleLimit(limit);
+}
 
 bool FtpClient::renameRemovedTarget() const { return sftp_ && sftp_->renameRemovedTarget(); }
 

@@ -80,8 +80,14 @@ EOF
 }
 
 start_ssh_server() {
-  local log=$1 level=ERROR sftp_log=ERROR
-  [[ $log == commands ]] && level=DEBUG3 && sftp_log=DEBUG3
+  local log=$1 subsystem=internal-sftp
+  # OpenSSH's sftp-server logs each request at DEBUG3 on its stderr when
+  # asked to; a wrapper sends that to the log file.
+  if [[ $log == commands ]]; then
+    printf '#!/bin/sh\nexec /usr/lib/openssh/sftp-server -e -l DEBUG3 2>>%s\n' "$WORK/server.log" >"$WORK/sftp-logged"
+    chmod +x "$WORK/sftp-logged"
+    subsystem=$WORK/sftp-logged
+  fi
   local d=$WORK/ssh
   if [[ ! -f $d/host_key ]]; then
     mkdir -p "$d"
@@ -103,8 +109,8 @@ PasswordAuthentication no
 PermitRootLogin prohibit-password
 StrictModes no
 AuthorizedKeysFile $d/authorized_keys
-Subsystem sftp internal-sftp -l $sftp_log
-LogLevel $level
+Subsystem sftp $subsystem
+LogLevel ERROR
 EOF
   mkdir -p /run/sshd
   /usr/sbin/sshd -D -E "$WORK/server.log" -f "$d/sshd_config" &
