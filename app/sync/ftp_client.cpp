@@ -341,7 +341,13 @@ FtpClient::TransferReplies FtpClient::transfer(const std::string& line,
   if (data.valid()) failure = body(data);
   // For an upload, the end of the file: under TLS a close_notify first, so
   // the server can tell the end from a cut.
-  if (data.tls && failure == SocketFailure::None) data.tls->close(data.fd.get(), SocketWaits{&cancel_, idleLimit_});
+  if (data.tls && failure == SocketFailure::None) {
+    SocketWaits waits{&cancel_, idleLimit_};
+    data.tls->close(data.fd.get(), waits);
+    // The server's unread session tickets would turn our close into a reset
+    // that can cut off the file's tail: wait for the server to close first.
+    if (FinishSending(data.fd.get(), waits) == SocketFailure::Cancelled) failure = SocketFailure::Cancelled;
+  }
   data.reset();
   if (failure == SocketFailure::Cancelled) connectionLost(failure);
   replies.done = replies.start.code < 200 ? readReply() : replies.start;

@@ -185,6 +185,15 @@ void FtpServerProcess::kill() {
   process_.stop(9);
 }
 
+void FtpServerProcess::placeFiles(const std::function<void()>& write) {
+  bool sealed = options_.protocol == "sftp";
+  if (sealed)
+    for (const auto& folder : options_.storeRefusedFolders) RunChecked("chattr -i " + ShellQuote((root_ / folder).string()));
+  write();
+  if (sealed)
+    for (const auto& folder : options_.storeRefusedFolders) RunChecked("chattr +i " + ShellQuote((root_ / folder).string()));
+}
+
 void FtpServerProcess::pause() {
   if (process_.pid() <= 0) return;
   ::kill(process_.pid(), SIGSTOP);

@@ -13,6 +13,7 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -72,6 +73,9 @@ class FtpServerProcess {
   // for SFTP the sessions it has forked too.
   void kill();
   bool running() { return process_.running(); }
+  // Runs write (which puts files below root()) with the store-refused
+  // folders open to it, where the server's refusal would stand in its way.
+  void placeFiles(const std::function<void()>& write);
   // Stops the server where it stands (SIGSTOP), sessions and all, so it
   // answers nothing while connections stay open; resume() lets it go on.
   void pause();

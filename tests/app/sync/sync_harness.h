@@ -51,9 +51,11 @@ struct SyncHarness {
   std::filesystem::path serverFile(const std::string& relative, const std::string& time,
                                    const std::string& content = "server") {
     auto path = server.root() / relative;
-    std::filesystem::create_directories(path.parent_path());
-    test::WriteFile(path, content);
-    test::SetModificationTime(path, time);
+    server.placeFiles([&] {
+      std::filesystem::create_directories(path.parent_path());
+      test::WriteFile(path, content);
+      test::SetModificationTime(path, time);
+    });
     return path;
   }
 
