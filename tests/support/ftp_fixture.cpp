@@ -120,8 +120,9 @@ void FtpServerProcess::startPyftpdlib() {
     argv = {"/usr/bin/python3", "-m", "pyftpdlib", "-i", "127.0.0.1", "-p", std::to_string(port_), "-w",
             "-d", root_.string(), "-u", options_.user, "-P", options_.password};
   } else {
-    if (options_.protocol != "ftp") MakeCertificates(dir_.path());
-    WriteFile(dir_ / "server.py", ServerScript(options_, root_, port_, dir_ / "server.pem"));
+    if (options_.protocol != "ftp" && options_.certificate.empty()) MakeCertificates(dir_.path());
+    std::filesystem::path certificate = options_.certificate.empty() ? dir_ / "server.pem" : options_.certificate;
+    WriteFile(dir_ / "server.py", ServerScript(options_, root_, port_, certificate));
     argv = {"/usr/bin/python3", (dir_ / "server.py").string()};
   }
   process_ = ChildProcess(argv, dir_ / "server.log");

@@ -28,6 +28,9 @@ class FtpServerProcess {
     // certificate of a CA made for the server (caFile()); the SSH server a
     // host key of its own (hostKeyFingerprint()).
     std::string protocol = "ftp";
+    // TLS: the server's certificate and key (PEM); empty: one made for
+    // 127.0.0.1 by a CA of the server's own (caFile()).
+    std::filesystem::path certificate{};
     std::string user = "sync";
     std::string password = "secret";
     // Folders (relative to the root) where STOR is refused while CWD, LIST,
