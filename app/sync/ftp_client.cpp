@@ -19,7 +19,6 @@ using std::chrono::milliseconds;
 constexpr milliseconds kConnectLimit{30000};
 // The longest a server may stay silent in the middle of a command or a
 // transfer before we give the connection up.
-constexpr milliseconds kIdleLimit{120000};
 // QUIT and ABOR on the way out are courtesies: never wait long for them.
 constexpr milliseconds kFarewellLimit{2000};
 constexpr size_t kChunkBytes = 64 * 1024;
@@ -51,6 +50,13 @@ std::string DirectoryArgument(std::string directory) {
   return directory;
 }
 
+std::string ParentFolder(const std::string& path) {
+  std::string folder = DirectoryArgument(path);
+  size_t slash = folder.rfind('/');
+  if (slash == std::string::npos) return "";
+  return slash == 0 ? "/" : folder.substr(0, slash);
+}
+
 }  // namespace
 
 FtpClient::FtpClient() = default;
@@ -61,6 +67,7 @@ void FtpClient::dropConnection() {
   control_.reset();
   sftp_.reset();
   received_.clear();
+  madeEmpty_.clear();
   connected_ = false;
   type_ = 0;
 }
@@ -82,12 +89,12 @@ void FtpClient::sendLines(const std::vector<std::string>& lines) {
     text += line;
     text += "\r\n";
   }
-  SocketFailure failure = control_.send(text, SocketWaits{&cancel_, kIdleLimit});
+  SocketFailure failure = control_.send(text, SocketWaits{&cancel_, idleLimit_});
   if (failure != SocketFailure::None) connectionLost(failure);
 }
 
 FtpClient::Reply FtpClient::readReply(milliseconds idleLimit) {
-  SocketWaits waits{&cancel_, idleLimit};
+  SocketWaits waits{&cancel_, idleLimit.count() > 0 ? idleLimit : idleLimit_};
   std::string multiLineCode;  // set while inside a "123-" reply
   for (;;) {
     size_t end = received_.find('\n');
@@ -174,6 +181,7 @@ void FtpClient::connect(const FtpLogin& login) {
   protocol_ = login.protocol;
   if (protocol_ == SiteProtocol::Sftp) {
     sftp_ = std::make_unique<SftpSession>(cancel_);
+    sftp_->setIdleLimit(idleLimit_);
     try {
       sftp_->connect(login);
     } catch (...) {
@@ -283,8 +291,12 @@ bool FtpClient::changeDir(const std::string& path) {
 bool FtpClient::makeDir(const std::string& path) {
   cancel_ = false;
   requireConnection("MKD " + path);
-  if (sftp_) return sftp_->makeDir(path);
-  return accepted(command("MKD " + path));
+  bool made = sftp_ ? sftp_->makeDir(path) : accepted(command("MKD " + path));
+  if (made) {
+    madeEmpty_.erase(ParentFolder(path));
+    madeEmpty_.insert(DirectoryArgument(path));
+  }
+  return made;
 }
 
 bool FtpClient::remove(const std::string& path) {
@@ -329,7 +341,13 @@ FtpClient::TransferReplies FtpClient::transfer(const std::string& line,
   if (data.valid()) failure = body(data);
   // For an upload, the end of the file: under TLS a close_notify first, so
   // the server can tell the end from a cut.
-  if (data.tls && failure == SocketFailure::None) data.tls->close(data.fd.get(), SocketWaits{&cancel_, kIdleLimit});
+  if (data.tls && failure == SocketFailure::None) {
+    SocketWaits waits{&cancel_, idleLimit_};
+    data.tls->close(data.fd.get(), waits);
+    // The server's unread session tickets would turn our close into a reset
+    // that can cut off the file's tail: wait for the server to close first.
+    if (FinishSending(data.fd.get(), waits) == SocketFailure::Cancelled) failure = SocketFailure::Cancelled;
+  }
   data.reset();
   if (failure == SocketFailure::Cancelled) connectionLost(failure);
   replies.done = replies.start.code < 200 ? readReply() : replies.start;
@@ -347,7 +365,7 @@ std::string FtpClient::list(const std::string& directory) {
   setType('A');
   std::string listing;
   TransferReplies replies = transfer("LIST " + DirectoryArgument(directory), [&](Stream& data) {
-    SocketWaits waits{&cancel_, kIdleLimit};
+    SocketWaits waits{&cancel_, idleLimit_};
     std::vector<char> buffer(kChunkBytes);
     for (;;) {
       SocketFailure failure = SocketFailure::None;
@@ -375,6 +393,10 @@ void FtpClient::store(const std::string& localPath, const std::string& path,
   if (!file.valid() || ::fstat(file.get(), &info) != 0 || !S_ISREG(info.st_mode))
     throw FtpError(FtpError::Kind::Refused, "无法读取本地文件：" + localPath);
   requireConnection("STOR " + path);
+  // From here on the folders may hold a (partial) file.
+  madeEmpty_.erase(ParentFolder(path));
+  for (const auto& line : afterwards)
+    if (line.rfind("RNTO ", 0) == 0) madeEmpty_.erase(ParentFolder(line.substr(5)));
   std::int64_t total = info.st_size;
   if (sftp_) {
     sftp_->store(file.get(), total, path, events_, storeReachedServer_);
@@ -387,7 +409,7 @@ void FtpClient::store(const std::string& localPath, const std::string& path,
   setType('I');
   bool localReadFailed = false;
   TransferReplies replies = transfer("STOR " + path, [&](Stream& data) {
-    SocketWaits waits{&cancel_, kIdleLimit};
+    SocketWaits waits{&cancel_, idleLimit_};
     std::vector<char> buffer(kChunkBytes);
     std::int64_t count = 0;
     for (;;) {
@@ -430,9 +452,17 @@ bool FtpClient::storeAndRename(const std::string& localPath, const std::string& 
 
 namespace kestrova::sync {
 
+void FtpClient::setIdleLimit(milliseconds limit) {
+  idleLimit_ = limit;
+  if (sftp_) sftp_->setIdleLimit(limit);
+}
+
 bool FtpClient::renameRemovedTarget() const { return sftp_ && sftp_->renameRemovedTarget(); }
 
 std::vector<ListingEntry> FtpClient::listEntries(const std::string& directory, WallTime today) {
+  // A folder this connection has just made holds nothing yet: no data
+  // connection (and no TLS handshake) needed to learn that.
+  if (madeEmpty_.count(DirectoryArgument(directory))) return {};
   if (sftp_) {
     cancel_ = false;
     return sftp_->list(DirectoryArgument(directory));

@@ -18,6 +18,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <set>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -137,6 +138,9 @@ class FtpClient {
   void cancelTransfer() { cancel_ = true; }
 
   void setWorkEvents(WorkEvents events) { events_ = std::move(events); }
+  // How long any wait for the server may go without a byte from it before
+  // the connection is given up (two minutes unless set).
+  void setIdleLimit(std::chrono::milliseconds limit);
   // Every command sent on the control connection since construction, in order
   // (the password replaced by "****"); for diagnostics and measurements.
   const std::vector<std::string>& commandsSent() const { return sent_; }
@@ -153,7 +157,8 @@ class FtpClient {
   // together (a rename's RNFR and RNTO) cost one round trip instead of two.
   std::vector<Reply> pipeline(const std::vector<std::string>& lines);
   void sendLines(const std::vector<std::string>& lines);
-  Reply readReply(std::chrono::milliseconds idleLimit = std::chrono::milliseconds(120000));
+  // idleLimit 0: the connection's idle limit.
+  Reply readReply(std::chrono::milliseconds idleLimit = std::chrono::milliseconds(0));
   // TYPE A for listings, TYPE I for files; sent only when it changes.
   void setType(char type);
   // A transfer: the PORT command, the command that starts it (its reply is
@@ -187,6 +192,9 @@ class FtpClient {
   std::vector<std::string> sent_;
   bool storeReachedServer_ = false;
   std::vector<Reply> afterwardsReplies_;  // of the last store()
+  std::chrono::milliseconds idleLimit_{120000};
+  // Folders this connection created and has stored nothing in since.
+  std::set<std::string> madeEmpty_;
 };
 
 }  // namespace kestrova::sync

@@ -131,6 +131,15 @@ long ReceiveSome(int fd, char* buffer, size_t size, const SocketWaits& waits, So
   }
 }
 
+SocketFailure FinishSending(int fd, const SocketWaits& waits) {
+  if (::shutdown(fd, SHUT_WR) != 0) return SocketFailure::Error;
+  char buffer[4096];
+  SocketFailure failure = SocketFailure::None;
+  while (ReceiveSome(fd, buffer, sizeof buffer, waits, failure) > 0) {
+  }
+  return failure;
+}
+
 DataListener::DataListener(int controlFd) {
   sockaddr_storage local{};
   socklen_t length = sizeof local;

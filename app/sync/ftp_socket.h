@@ -64,6 +64,15 @@ SocketFailure SendAll(int fd, std::string_view data, const SocketWaits& waits);
 // the end of the stream, -1 with failure set otherwise.
 long ReceiveSome(int fd, char* buffer, size_t size, const SocketWaits& waits, SocketFailure& failure);
 
+// Ends our sending side (FIN) and reads, dropping it, whatever the peer still
+// sends until it closes its side. Closing a socket while bytes sent to us lie
+// unread makes the system reset the link, and a reset throws away what the
+// peer has not yet read of ours: the tail of an upload. (A TLS server sends
+// its session tickets unasked, so an upload's data connection has such
+// bytes.) A failure here is for the caller's information only: the
+// server's reply on the transfer is what counts.
+SocketFailure FinishSending(int fd, const SocketWaits& waits);
+
 // The listening end of an active-mode transfer: bound to the address the
 // control connection leaves from, on a port the system picks, so the server
 // connects back to the interface it already reaches us on.

@@ -39,9 +39,15 @@ std::string HostKeyFingerprint(ssh_session ssh) {
   return NormalizeFingerprint(text);
 }
 
+std::int64_t SteadyMilliseconds() {
+  return std::chrono::duration_cast<milliseconds>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
 }  // namespace
 
-SftpSession::SftpSession(const std::atomic<bool>& cancel) : cancel_(cancel) {
+void SftpSession::Awaiting::progressed() { session_.waitingSince_ = SteadyMilliseconds(); }
+
+SftpSession::SftpSession(const std::atomic<bool>& cancel) : cancel_(cancel), idleLimitMs_(kIdleLimitSeconds * 1000) {
   watcher_ = std::thread([this] { watchCancel(); });
 }
 
@@ -61,7 +67,12 @@ void SftpSession::watchCancel() {
     watchWake_.wait_for(lock, milliseconds(50));
     // Cutting the socket makes libssh's own wait return at once; the
     // session is over then, as a cancelled FTP connection is.
-    if (cancel_ && socket_.valid()) ::shutdown(socket_.get(), SHUT_RDWR);
+    std::int64_t since = waitingSince_;
+    bool stalled = since >= 0 && SteadyMilliseconds() - since > idleLimitMs_;
+    if ((cancel_ || stalled) && socket_.valid()) {
+      if (stalled) timedOut_ = true;
+      ::shutdown(socket_.get(), SHUT_RDWR);
+    }
   }
 }
 
@@ -69,12 +80,14 @@ bool SftpSession::sessionAlive() const { return ssh_ && ssh_is_connected(ssh_); 
 
 void SftpSession::fail(const std::string& what) {
   if (cancel_) throw FtpError(FtpError::Kind::Connection, "操作已取消");
+  if (timedOut_) throw FtpError(FtpError::Kind::Connection, what + "：服务器长时间没有响应");
   if (!sessionAlive()) throw FtpError(FtpError::Kind::Connection, what + "：服务器关闭了连接");
   throw FtpError(FtpError::Kind::Refused, what + "：" + ssh_get_error(ssh_));
 }
 
 void SftpSession::connect(const FtpLogin& login) {
   disconnect();
+  timedOut_ = false;
   SocketFailure failure = SocketFailure::None;
   std::string detail;
   UniqueFd fd = ConnectTcp(login.host, login.port, SocketWaits{&cancel_, kConnectLimit}, failure, detail);
@@ -180,6 +193,7 @@ void SftpSession::disconnect() {
 }
 
 std::optional<std::int64_t> SftpSession::size(const std::string& path) {
+  Awaiting request(*this);
   sftp_attributes attributes = sftp_stat(sftp_, path.c_str());
   if (!attributes) {
     if (!sessionAlive() || cancel_) fail("SIZE " + path);
@@ -192,6 +206,7 @@ std::optional<std::int64_t> SftpSession::size(const std::string& path) {
 }
 
 bool SftpSession::changeDir(const std::string& path) {
+  Awaiting request(*this);
   sftp_attributes attributes = sftp_stat(sftp_, path.c_str());
   if (!attributes) {
     if (!sessionAlive() || cancel_) fail("CWD " + path);
@@ -203,18 +218,21 @@ bool SftpSession::changeDir(const std::string& path) {
 }
 
 bool SftpSession::makeDir(const std::string& path) {
+  Awaiting request(*this);
   if (sftp_mkdir(sftp_, path.c_str(), 0755) == 0) return true;
   if (!sessionAlive() || cancel_) fail("MKD " + path);
   return false;
 }
 
 bool SftpSession::remove(const std::string& path) {
+  Awaiting request(*this);
   if (sftp_unlink(sftp_, path.c_str()) == 0) return true;
   if (!sessionAlive() || cancel_) fail("DELE " + path);
   return false;
 }
 
 std::vector<ListingEntry> SftpSession::list(const std::string& directory) {
+  Awaiting request(*this);
   sftp_dir dir = sftp_opendir(sftp_, directory.c_str());
   if (!dir) fail("LIST " + directory);
   std::vector<ListingEntry> entries;
@@ -228,6 +246,7 @@ std::vector<ListingEntry> SftpSession::list(const std::string& directory) {
       entries.push_back(std::move(entry));
     }
     sftp_attributes_free(attributes);
+    request.progressed();
   }
   bool complete = sftp_dir_eof(dir);
   sftp_closedir(dir);
@@ -239,6 +258,7 @@ void SftpSession::store(int localFd, std::int64_t total, const std::string& path
                         bool& reachedServer) {
   reachedServer = false;
   if (events.begin) events.begin(total);
+  Awaiting request(*this);
   sftp_file file = sftp_open(sftp_, path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
   if (!file) fail("STOR " + path);
   reachedServer = true;
@@ -257,7 +277,11 @@ void SftpSession::store(int localFd, std::int64_t total, const std::string& path
       fail("STOR " + path);
     }
     count += got;
+    // The host's progress handler may take its time: that is no silence
+    // of the server's.
+    waitingSince_ = -1;
     if (events.progress) events.progress(count);
+    request.progressed();
   }
   // The close is where a server reports a write it could not finish.
   if (sftp_close(file) != SSH_NO_ERROR) fail("STOR " + path);
@@ -265,13 +289,16 @@ void SftpSession::store(int localFd, std::int64_t total, const std::string& path
 
 bool SftpSession::rename(const std::string& from, const std::string& to) {
   renameRemovedTarget_ = false;
+  std::optional<Awaiting> request(std::in_place, *this);
   if (sftp_rename(sftp_, from.c_str(), to.c_str()) == 0) return true;
   if (!sessionAlive() || cancel_) fail("RENAME " + from);
   // The common SFTP rename refuses to replace a file: remove the old copy
   // first, which leaves a short moment without one.
+  request.reset();  // size() and remove() watch their own requests
   if (!size(to)) return false;
   if (!remove(to)) return false;
   renameRemovedTarget_ = true;
+  request.emplace(*this);
   if (sftp_rename(sftp_, from.c_str(), to.c_str()) == 0) return true;
   if (!sessionAlive() || cancel_) fail("RENAME " + from);
   return false;

@@ -4,10 +4,13 @@
 //
 // libssh waits inside its own calls; a watcher thread cuts the socket when
 // the cancel flag is set, so those waits end within a tenth of a second as
-// the FTP ones do. The session's timeout is the idle limit.
+// the FTP ones do, and when a request has gone unanswered for the idle
+// limit, so a server that stops answering ends the wait as on FTP (libssh's
+// own timeout covers the connection's set-up only).
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
@@ -51,8 +54,24 @@ class SftpSession {
   // servers; then to is removed first (renameRemovedTarget() tells).
   bool rename(const std::string& from, const std::string& to);
   bool renameRemovedTarget() const { return renameRemovedTarget_; }
+  // How long a request may go unanswered before the session is given up.
+  void setIdleLimit(std::chrono::milliseconds limit) { idleLimitMs_ = limit.count(); }
 
  private:
+  // A request to the server under way, for the watcher; progressed() when
+  // part of a longer exchange (a listing, a file) has been answered.
+  class Awaiting {
+   public:
+    explicit Awaiting(SftpSession& session) : session_(session) { progressed(); }
+    ~Awaiting() { session_.waitingSince_ = -1; }
+    Awaiting(const Awaiting&) = delete;
+    Awaiting& operator=(const Awaiting&) = delete;
+    void progressed();
+
+   private:
+    SftpSession& session_;
+  };
+
   // Throws FtpError(Connection) when the session is gone, else (Refused) with what.
   [[noreturn]] void fail(const std::string& what);
   bool sessionAlive() const;
@@ -63,6 +82,10 @@ class SftpSession {
   ssh_session ssh_ = nullptr;
   sftp_session sftp_ = nullptr;
   bool renameRemovedTarget_ = false;
+
+  std::atomic<std::int64_t> waitingSince_{-1};  // steady clock, ms; -1: no request under way
+  std::atomic<std::int64_t> idleLimitMs_;
+  std::atomic<bool> timedOut_{false};
 
   std::mutex watchMutex_;
   std::condition_variable watchWake_;

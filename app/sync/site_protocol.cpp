@@ -39,17 +39,33 @@ const std::vector<ProtocolChoice>& ProtocolChoices() {
   return choices;
 }
 
+namespace {
+// Host names never hold a "?", so the first one ends the host; the key
+// file's path follows as it is.
+constexpr const char* kKeyMark = "?key=";
+}  // namespace
+
 SiteAddress SplitSiteAddress(const std::string& stored) {
   size_t mark = stored.find("://");
   if (mark != std::string::npos) {
-    if (auto protocol = ParseProtocolName(stored.substr(0, mark))) return {*protocol, stored.substr(mark + 3)};
+    if (auto protocol = ParseProtocolName(stored.substr(0, mark))) {
+      SiteAddress address{*protocol, stored.substr(mark + 3), ""};
+      size_t key = address.host.find(kKeyMark);
+      if (*protocol == SiteProtocol::Sftp && key != std::string::npos) {
+        address.keyFile = address.host.substr(key + std::char_traits<char>::length(kKeyMark));
+        address.host.erase(key);
+      }
+      return address;
+    }
   }
-  return {SiteProtocol::Ftp, stored};
+  return {SiteProtocol::Ftp, stored, ""};
 }
 
 std::string JoinSiteAddress(const SiteAddress& address) {
   if (address.protocol == SiteProtocol::Ftp) return address.host;
-  return std::string(ProtocolName(address.protocol)) + "://" + address.host;
+  std::string joined = std::string(ProtocolName(address.protocol)) + "://" + address.host;
+  if (address.protocol == SiteProtocol::Sftp && !address.keyFile.empty()) joined += kKeyMark + address.keyFile;
+  return joined;
 }
 
 }  // namespace kestrova::sync

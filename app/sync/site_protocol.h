@@ -31,10 +31,14 @@ const std::vector<ProtocolChoice>& ProtocolChoices();
 inline constexpr const char* kWarnPlainFtp = "注意：FTP 以明文传送密码和文件，建议改用 FTPS 或 SFTP。";
 
 // The stored server address carries the protocol as a prefix ("ftps://host")
-// except for plain FTP, which keeps the bare host name as before.
+// except for plain FTP, which keeps the bare host name as before. An SFTP
+// address also carries the private key file the panel names, after the host
+// ("sftp://host?key=/home/me/.ssh/id_ed25519"), so that the key is saved and
+// restored with the connection's other settings.
 struct SiteAddress {
   SiteProtocol protocol = SiteProtocol::Ftp;
   std::string host;
+  std::string keyFile;  // SFTP only; empty: log in with the password
 };
 SiteAddress SplitSiteAddress(const std::string& stored);
 std::string JoinSiteAddress(const SiteAddress& address);

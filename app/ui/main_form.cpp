@@ -108,6 +108,7 @@ void TMainForm::takeLoginProfile(const publishing::LoginProfile& profile, const 
   edPort->setText(text(profile.ftp_port));
   portProtocolDefault_ = -1;  // the stored port stays whatever it is
   selectProtocol(address.protocol);
+  edKeyFile->setText(text(address.keyFile));
   edUserName->setText(text(profile.ftp_account));
   edPW->setText(text(profile.ftp_password));
   edDomain->setText(text(profile.domain));

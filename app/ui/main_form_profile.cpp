@@ -47,8 +47,9 @@ void TMainForm::updateEntInfo() {
   c.dsp_logo = flags.chkDisplayLogo->isChecked();
   // Masked and disabled fields still hold the real settings and send them.
   c.ftp_path = s(edServerPath);
-  // The protocol rides in the stored address ("sftp://host"); plain FTP keeps the bare host.
-  c.ftp_addr = sync::JoinSiteAddress({selectedProtocol(), s(edServerIP)});
+  // The protocol (and SFTP's key file) ride in the stored address
+  // ("sftp://host?key=..."); plain FTP keeps the bare host.
+  c.ftp_addr = sync::JoinSiteAddress({selectedProtocol(), s(edServerIP), edKeyFile->text().trimmed().toStdString()});
   c.ftp_port = s(edPort);
   c.ftp_account = s(edUserName);
   c.ftp_password = s(edPW);

@@ -1,18 +1,20 @@
 // The FTP client on its own, against a real server (pyftpdlib) and against a
 // peer that accepts the connection and then says nothing, as a hung server
-// does.
+// does; a server that stops answering mid-session on every protocol.
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <thread>
 
 #include "ftp_client.h"
 #include "ftp_fixture.h"
 #include "process.h"
+#include "sync_harness.h"
 
 namespace kestrova::sync {
 namespace {
@@ -133,6 +135,47 @@ TEST(FtpClient, ACancelEndsTheWaitOnAServerThatNeverAnswers) {
   canceller.join();
   EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(60));
   EXPECT_FALSE(ftp.connected());
+}
+
+using ClientOnEveryProtocol = OnEveryProtocol;
+INSTANTIATE_TEST_SUITE_P(Site, ClientOnEveryProtocol, ::testing::ValuesIn(kSiteProtocols), ProtocolTestName);
+
+// A server that stops answering once logged in (stopped where it stands,
+// connections open): the idle limit ends the wait in its own words, and a
+// cancel ends it as well.
+TEST_P(ClientOnEveryProtocol, AServerThatStopsAnsweringEndsTheWaitAtTheIdleLimitOrOnCancel) {
+  FtpServerProcess server(On());
+  for (bool cancel : {false, true}) {
+    SCOPED_TRACE(cancel ? "cancel" : "idle limit");
+    SyncHarness h(server);
+    h.connect();
+    ASSERT_TRUE(h.site.ftp.connected()) << (h.panel.messages.empty() ? "" : h.panel.messages.back().text);
+    h.site.ftp.setIdleLimit(cancel ? std::chrono::milliseconds(std::chrono::minutes(30))
+                                   : std::chrono::milliseconds(300));
+    server.pause();
+    std::atomic<bool> answered = false;
+    std::thread canceller;
+    // Pressed again and again: a cancel that came before the request began
+    // would be forgotten by it.
+    if (cancel)
+      canceller = std::thread([&] {
+        while (!answered) {
+          h.site.ftp.cancelTransfer();
+          std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+      });
+    try {
+      h.site.ftp.size(server.sitePath("/site/a.mp4"));
+      ADD_FAILURE() << "a stopped server answered";
+    } catch (const FtpError& error) {
+      EXPECT_EQ(error.kind(), FtpError::Kind::Connection);
+      EXPECT_NE(std::string(error.what()).find(cancel ? "操作已取消" : "服务器长时间没有响应"), std::string::npos)
+          << error.what();
+    }
+    answered = true;
+    if (canceller.joinable()) canceller.join();
+    server.resume();
+  }
 }
 
 }  // namespace

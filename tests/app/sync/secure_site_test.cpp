@@ -10,6 +10,7 @@
 #include <string>
 
 #include "ftp_client.h"
+#include "ftp_fixture.h"
 #include "process.h"
 #include "trust_store.h"
 
@@ -17,6 +18,7 @@ namespace kestrova::sync {
 namespace {
 
 using test::ChildProcess;
+using test::FtpServerProcess;
 using test::ReadFile;
 using test::RunCommand;
 using test::ShellQuote;
@@ -41,47 +43,6 @@ struct Certificates {
     RunChecked("cd " + d + " && openssl x509 -req -in server.csr -CA ca.pem -CAkey ca.key -CAcreateserial -days 2 " +
         "-extfile ext.cnf -out server.crt && cat server.crt server.key > server.pem");
   }
-};
-
-class TlsFtpServer {
- public:
-  TlsFtpServer(const fs::path& certificate, bool implicit) {
-    fs::create_directories(root_);
-    port_ = test::FreeTcpPort();
-    WriteFile(dir_ / "server.py",
-              "import logging\n"
-              "from pyftpdlib.authorizers import DummyAuthorizer\n"
-              "from pyftpdlib.handlers import TLS_FTPHandler\n"
-              "from pyftpdlib.servers import FTPServer\n"
-              "logging.basicConfig(level=logging.WARNING)\n"
-              "auth = DummyAuthorizer()\n"
-              "auth.add_user('sync', 'secret', '" + root_.string() + "', perm='elradfmwMT')\n"
-              "class Handler(TLS_FTPHandler):\n"
-              "    implicit = " + (implicit ? "True" : "False") + "\n"
-              "    greeted = False\n"
-              "    def handle(self):\n"
-              "        if self.implicit: self.secure_connection(self.ssl_context)\n"
-              "        else: super().handle()\n"
-              "    def handle_ssl_established(self):\n"
-              "        if self.implicit and not self.greeted:\n"
-              "            self.greeted = True\n"
-              "            TLS_FTPHandler.handle(self)\n"
-              "Handler.certfile = '" + certificate.string() + "'\n"
-              "Handler.authorizer = auth\n"
-              "Handler.tls_control_required = True\n"
-              "Handler.tls_data_required = True\n"
-              "FTPServer(('127.0.0.1', " + std::to_string(port_) + "), Handler).serve_forever()\n");
-    process_ = ChildProcess({"/usr/bin/python3", (dir_ / "server.py").string()}, dir_ / "server.log");
-    if (!test::WaitForTcpPort(port_)) throw std::runtime_error("the FTPS server did not start:\n" + process_.log());
-  }
-  int port() const { return port_; }
-  const fs::path& root() const { return root_; }
-
- private:
-  TempDir dir_;
-  fs::path root_ = dir_ / "root";
-  int port_ = 0;
-  ChildProcess process_;
 };
 
 // Stores a file over an existing one by temporary name and rename, lists the
@@ -113,7 +74,7 @@ TEST(Ftps, ExplicitAndImplicitStoreAndListUnderTlsWithATrustedCa) {
   Certificates certificates("IP:127.0.0.1");
   for (bool implicit : {false, true}) {
     SCOPED_TRACE(implicit ? "implicit" : "explicit");
-    TlsFtpServer server(certificates.server, implicit);
+    FtpServerProcess server({.protocol = implicit ? "ftps-implicit" : "ftps", .certificate = certificates.server});
     FtpClient client;
     FtpLogin login = FtpsLogin(server.port(), implicit ? SiteProtocol::FtpsImplicit : SiteProtocol::Ftps);
     login.caFile = certificates.ca.string();
@@ -128,7 +89,7 @@ TEST(Ftps, ExplicitAndImplicitStoreAndListUnderTlsWithATrustedCa) {
 
 TEST(Ftps, AnUntrustedCertificateIsRefusedWithItsFingerprintThenAcceptedOnceOrForGood) {
   Certificates certificates("IP:127.0.0.1");
-  TlsFtpServer server(certificates.server, false);
+  FtpServerProcess server({.protocol = "ftps", .certificate = certificates.server});
   TempDir trust;
   FtpLogin login = FtpsLogin(server.port(), SiteProtocol::Ftps);
   login.certificateExceptionsFile = (trust / "trusted").string();
@@ -162,7 +123,7 @@ TEST(Ftps, AnUntrustedCertificateIsRefusedWithItsFingerprintThenAcceptedOnceOrFo
 
 TEST(Ftps, ACertificateForAnotherNameIsRefusedEvenFromATrustedCa) {
   Certificates certificates("DNS:other.example");
-  TlsFtpServer server(certificates.server, true);
+  FtpServerProcess server({.protocol = "ftps-implicit", .certificate = certificates.server});
   FtpLogin login = FtpsLogin(server.port(), SiteProtocol::FtpsImplicit);
   login.caFile = certificates.ca.string();
   FtpClient client;

@@ -1,8 +1,12 @@
 // A local data folder, the upload panel model and a site connection aimed at
-// a real FTP server, with the test's thread as the window's thread.
+// a real site server (FTP, FTPS or SFTP), with the test's thread as the
+// window's thread.
 #pragma once
 
 #include <algorithm>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -23,7 +27,15 @@ struct SyncHarness {
   explicit SyncHarness(test::FtpServerProcess& ftpServer, const std::string& siteRoot = "/site") : server(ftpServer) {
     data = local.path() / "data";
     std::filesystem::create_directories(data);
-    panel.fields = {"127.0.0.1", std::to_string(server.port()), server.user(), server.password(), siteRoot};
+    panel.fields = {"127.0.0.1", std::to_string(server.port()), server.user(), server.password(),
+                    server.sitePath(siteRoot)};
+    panel.fields.protocol = *ParseProtocolName(server.protocol());
+    if (panel.fields.protocol == SiteProtocol::Sftp) {
+      panel.fields.keyFile = server.keyFile().string();
+      panel.fields.acceptedFingerprints = {server.hostKeyFingerprint()};
+    } else if (UsesTls(panel.fields.protocol)) {
+      panel.fields.caFile = server.caFile().string();
+    }
   }
 
   // A local file of the data folder with its modification time.
@@ -39,9 +51,11 @@ struct SyncHarness {
   std::filesystem::path serverFile(const std::string& relative, const std::string& time,
                                    const std::string& content = "server") {
     auto path = server.root() / relative;
-    std::filesystem::create_directories(path.parent_path());
-    test::WriteFile(path, content);
-    test::SetModificationTime(path, time);
+    server.placeFiles([&] {
+      std::filesystem::create_directories(path.parent_path());
+      test::WriteFile(path, content);
+      test::SetModificationTime(path, time);
+    });
     return path;
   }
 
@@ -99,6 +113,28 @@ struct SyncHarness {
  private:
   std::unique_ptr<UploadWorker> worker_;
 };
+
+// Tables that run on every protocol: TEST_P on a fixture derived from this
+// one, instantiated over kSiteProtocols.
+inline const std::vector<std::string> kSiteProtocols = {"ftp", "ftps", "ftps-implicit", "sftp"};
+class OnEveryProtocol : public ::testing::TestWithParam<std::string> {
+ protected:
+  void SetUp() override {
+    if (GetParam() == "sftp" && geteuid() != 0) GTEST_SKIP() << "sshd with its own config runs as root here";
+  }
+  // Server options on the protocol of the row.
+  static test::FtpServerProcess::Options On(test::FtpServerProcess::Options options = {}) {
+    options.protocol = GetParam();
+    return options;
+  }
+  static bool sftp() { return GetParam() == "sftp"; }
+};
+// Test names say the protocol ("ftps_implicit").
+inline std::string ProtocolTestName(const ::testing::TestParamInfo<std::string>& info) {
+  std::string name = info.param;
+  std::replace(name.begin(), name.end(), '-', '_');
+  return name;
+}
 
 // "YYYY-MM-DD HH:MM:SS" of now plus an offset in seconds, in local time.
 std::string LocalTimeText(long offsetSeconds);

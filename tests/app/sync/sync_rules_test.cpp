@@ -10,6 +10,7 @@
 #include "extension_filter.h"
 #include "ftp_listing.h"
 #include "progress_text.h"
+#include "site_protocol.h"
 
 namespace kestrova::sync {
 namespace {
@@ -171,6 +172,30 @@ TEST(DateTexts, WithoutALanguageTheyReadAsOnAChineseDesktop) {
   EXPECT_EQ(DateTimeText(MakeWallTime(2026, 12, 10, 11, 53, 0)), "2026/12/10 11:53:00");
   EXPECT_EQ(DateTimeText(MakeWallTime(2026, 3, 5, 9, 7, 3)), "2026/03/05 09:07:03");
   EXPECT_EQ(DateTimeText(kNoServerCopy), "1970/01/01");
+}
+
+TEST(SiteAddress, TheStoredAddressKeepsProtocolHostAndSftpKeyFileAndReadsOldAddressesAsBefore) {
+  struct Case {
+    std::string stored;
+    SiteAddress address;
+  };
+  for (const Case& c : std::vector<Case>{
+           {"ftp.example.com", {SiteProtocol::Ftp, "ftp.example.com", ""}},
+           {"ftps://10.0.0.2", {SiteProtocol::Ftps, "10.0.0.2", ""}},
+           {"ftps-implicit://site", {SiteProtocol::FtpsImplicit, "site", ""}},
+           {"sftp://site", {SiteProtocol::Sftp, "site", ""}},
+           {"sftp://site?key=/home/王 五/.ssh/id_ed25519", {SiteProtocol::Sftp, "site", "/home/王 五/.ssh/id_ed25519"}},
+           {"sftp://site?key=/keys/a?key=b", {SiteProtocol::Sftp, "site", "/keys/a?key=b"}},
+           {"gopher://site", {SiteProtocol::Ftp, "gopher://site", ""}},  // not ours: a host as typed
+       }) {
+    SiteAddress read = SplitSiteAddress(c.stored);
+    EXPECT_EQ(read.protocol, c.address.protocol) << c.stored;
+    EXPECT_EQ(read.host, c.address.host) << c.stored;
+    EXPECT_EQ(read.keyFile, c.address.keyFile) << c.stored;
+    EXPECT_EQ(JoinSiteAddress(read), c.stored);
+  }
+  // Only SFTP logs in with a key: another protocol stores none.
+  EXPECT_EQ(JoinSiteAddress({SiteProtocol::Ftps, "site", "/key"}), "ftps://site");
 }
 
 }  // namespace

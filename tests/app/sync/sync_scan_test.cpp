@@ -1,5 +1,5 @@
 // Opening the site connection and the change scan, against a real FTP
-// server on loopback.
+// server on loopback (the change list also on FTPS and SFTP).
 #include <gtest/gtest.h>
 
 #include <map>
@@ -94,8 +94,11 @@ TEST(ConnectFtp, TheTestButtonReportsSuccessAndWaitsForNoRun) {
   EXPECT_EQ(h.panel.messages.back().text, kMsgTransferring);
 }
 
-TEST(ChangeScan, ListsNewerAndMissingFilesOfTheFilterWithTheirServerPlaces) {
-  FtpServerProcess server;
+using ChangeScanOnEveryProtocol = OnEveryProtocol;
+INSTANTIATE_TEST_SUITE_P(Site, ChangeScanOnEveryProtocol, ::testing::ValuesIn(kSiteProtocols), ProtocolTestName);
+
+TEST_P(ChangeScanOnEveryProtocol, ListsNewerAndMissingFilesOfTheFilterWithTheirServerPlaces) {
+  FtpServerProcess server(On());
   SyncHarness h(server);
   // Server copies at a whole minute an hour ago; local copies within the same
   // minute, and one minute later.
@@ -111,6 +114,7 @@ TEST(ChangeScan, ListsNewerAndMissingFilesOfTheFilterWithTheirServerPlaces) {
 
   std::string now = LocalTimeText(-60);
   h.localFile("zoom/missing.jpg", now);
+  h.localFile("新闻/发布会.mp4", now);
   h.localFile("clip.mov", now);
   h.localFile("logo.png", now);
   h.localFile("README", now);
@@ -133,23 +137,25 @@ TEST(ChangeScan, ListsNewerAndMissingFilesOfTheFilterWithTheirServerPlaces) {
   EXPECT_EQ(byName.count("pending.jpg"), 0u);
   ASSERT_EQ(byName.count("newer.mp4"), 1u);
   EXPECT_EQ(IsoText(byName["newer.mp4"].serverTime), serverTime);
-  EXPECT_EQ(byName["newer.mp4"].serverPath, "/site/video/newer.mp4");
-  EXPECT_EQ(byName["newer.mp4"].serverDirectory, "/site/video");
+  EXPECT_EQ(byName["newer.mp4"].serverPath, server.sitePath("/site/video/newer.mp4"));
+  EXPECT_EQ(byName["newer.mp4"].serverDirectory, server.sitePath("/site/video"));
   EXPECT_EQ(byName["newer.mp4"].localPath, (h.data / "video/newer.mp4").string());
 
   ASSERT_EQ(byName.count("missing.jpg"), 1u);
   EXPECT_EQ(byName["missing.jpg"].serverTime, kNoServerCopy);
-  EXPECT_EQ(byName["missing.jpg"].serverDirectory, "/site/zoom");
+  EXPECT_EQ(byName["missing.jpg"].serverDirectory, server.sitePath("/site/zoom"));
   EXPECT_EQ(byName["missing.jpg"].state, kStateWaiting);
   ListRow texts = RowTexts(byName["missing.jpg"]);
   EXPECT_EQ(texts.cells[4], DateTimeText(kNoServerCopy));
   EXPECT_EQ(texts.cells[2], "上传");
-  EXPECT_EQ(texts.cells[6], "/site/zoom");
+  EXPECT_EQ(texts.cells[6], server.sitePath("/site/zoom"));
+  ASSERT_EQ(byName.count("发布会.mp4"), 1u);
+  EXPECT_EQ(byName["发布会.mp4"].serverPath, server.sitePath("/site/新闻/发布会.mp4"));
 
   ASSERT_EQ(byName.count("clip.mov"), 1u) << "mov matches mp4 by its sound code";
   ASSERT_EQ(byName.count("config.xml"), 1u);
-  EXPECT_EQ(byName["config.xml"].serverPath, "/site/config.xml");
-  EXPECT_EQ(byName["config.xml"].serverDirectory, "/site");
+  EXPECT_EQ(byName["config.xml"].serverPath, server.sitePath("/site/config.xml"));
+  EXPECT_EQ(byName["config.xml"].serverDirectory, server.sitePath("/site"));
   ASSERT_EQ(byName.count("rewritten.mp4"), 1u) << "same minute but another size: sent again";
   EXPECT_EQ(IsoText(byName["rewritten.mp4"].serverTime), serverTime);
   EXPECT_EQ(rows.size(), 5u);

@@ -1,5 +1,6 @@
-// The upload worker end to end: a real FTP server on loopback, the upload
-// panel model as the window, the test's thread as the window's thread.
+// The upload worker end to end: a real FTP server on loopback (stop and a
+// refused store on every protocol), the upload panel model as the window,
+// the test's thread as the window's thread.
 #include <gtest/gtest.h>
 
 #include <QSettings>
@@ -77,8 +78,11 @@ TEST(UploadRun, ThreeFilesAreStoredInOrderWithProgressAndTheScanRecord) {
   EXPECT_EQ(h.panel.messages.back().text, kMsgRunFinished);
 }
 
-TEST(UploadRun, StopDuringTheFirstFileLetsItFinishAndKeepsTheRest) {
-  FtpServerProcess server;
+using UploadRunOnEveryProtocol = OnEveryProtocol;
+INSTANTIATE_TEST_SUITE_P(Site, UploadRunOnEveryProtocol, ::testing::ValuesIn(kSiteProtocols), ProtocolTestName);
+
+TEST_P(UploadRunOnEveryProtocol, StopDuringTheFirstFileLetsItFinishAndKeepsTheRest) {
+  FtpServerProcess server(On());
   SyncHarness h(server);
   std::string now = LocalTimeText(-60);
   h.localFile("video/1.mp4", now, std::string(200000, '1'));
@@ -111,9 +115,9 @@ TEST(UploadRun, StopDuringTheFirstFileLetsItFinishAndKeepsTheRest) {
   EXPECT_EQ(h.worker().lastOutcome(), RunOutcome::Stopped);
 }
 
-TEST(UploadRun, AFailedStoreKeepsTheServerCopyAndEndsTheRun) {
-  // The server refuses stores into "site/b" but lets us delete there.
-  FtpServerProcess server({.storeRefusedFolders = {"site/b"}});
+TEST_P(UploadRunOnEveryProtocol, AFailedStoreKeepsTheServerCopyAndEndsTheRun) {
+  // The server refuses stores into "site/b" (FTP: but lets us delete there).
+  FtpServerProcess server(On({.storeRefusedFolders = {"site/b"}}));
   SyncHarness h(server);
   std::string now = LocalTimeText(-60);
   h.localFile("a/1.mp4", now, "1");

@@ -3,6 +3,7 @@
 #include <QScrollBar>
 
 #include "desktop_fixture.h"
+#include "site_protocol.h"
 #include "web_view.h"
 
 namespace kestrova::test {
@@ -61,6 +62,53 @@ TEST_F(ProfileDialogs, MaskedFtpSettingsAreSentUnchanged) {
       "<data><msgType>loadMainFlash</msgType><msg><item account=\"viewer\" password =\"pw\" /></msg></data>"));
   EXPECT_NE(reply.body.find("ftp_password=\"s3cret\""), std::string::npos) << reply.body;
   EXPECT_NE(reply.body.find("ftp_port=\"2100\""), std::string::npos) << reply.body;
+}
+
+TEST_F(ProfileDialogs, TheSyncPanelsProtocolPortAndKeyFileAreRestoredFollowedAndSaved) {
+  // Port 9 on loopback refuses at once: the sign-in's connection fails quickly.
+  service_->addCompany({{"account", "keeper"}, {"password", "pw"}, {"tvtype", "SETUP"},
+                        {"ftp_addr", "sftp://127.0.0.1?key=/keys/site_key"}, {"ftp_port", "9"}});
+  createWindows();
+  typeAndLogin("keeper", "pw");
+  ASSERT_TRUE(QTest::qWaitFor([&] { return main().isVisible(); }, 15000));
+  ui::TMainForm& form = main();
+  auto protocol = [&] { return sync::SiteProtocol(form.cbProtocol->currentData().toInt()); };
+  auto choose = [&](sync::SiteProtocol p) { form.cbProtocol->setCurrentIndex(form.cbProtocol->findData(int(p))); };
+  EXPECT_EQ(protocol(), sync::SiteProtocol::Sftp);
+  EXPECT_EQ(form.edKeyFile->text(), "/keys/site_key");
+  EXPECT_TRUE(form.edKeyFile->isEnabled());
+  EXPECT_TRUE(form.lblPlainFtp->isHidden());
+  EXPECT_EQ(form.edPort->text(), "9");
+
+  // A port that is no protocol's default stays; a default follows the protocol.
+  struct Step {
+    sync::SiteProtocol protocol;
+    QString typedPort;  // typed before the change; empty: none
+    QString port;
+    bool plainWarning, keyField;
+  };
+  for (const Step& step : std::vector<Step>{{sync::SiteProtocol::Ftps, "", "9", false, false},
+                                            {sync::SiteProtocol::FtpsImplicit, "21", "990", false, false},
+                                            {sync::SiteProtocol::Ftp, "", "21", true, false},
+                                            {sync::SiteProtocol::Sftp, "", "22", false, true},
+                                            {sync::SiteProtocol::Ftps, "2222", "2222", false, false},
+                                            {sync::SiteProtocol::Sftp, "", "2222", false, true}}) {
+    SCOPED_TRACE(sync::ProtocolName(step.protocol));
+    if (!step.typedPort.isEmpty()) form.edPort->setText(step.typedPort);
+    choose(step.protocol);
+    EXPECT_EQ(form.edPort->text(), step.port);
+    EXPECT_EQ(!form.lblPlainFtp->isHidden(), step.plainWarning);
+    EXPECT_EQ(form.edKeyFile->isEnabled(), step.keyField);
+  }
+
+  form.edKeyFile->setText(QStringLiteral(" /home/王 五/.ssh/id_ed25519 "));
+  QTest::mouseClick(form.btsave, Qt::LeftButton);
+  ASSERT_TRUE(waitForShown(QStringLiteral("资料修改成功！")));
+  ServiceReply reply = service_->post(ServiceProcess::Envelope(
+      "<data><msgType>loadMainFlash</msgType><msg><item account=\"keeper\" password =\"pw\" /></msg></data>"));
+  EXPECT_NE(reply.body.find("ftp_addr=\"sftp://127.0.0.1?key=/home/王 五/.ssh/id_ed25519\""), std::string::npos)
+      << reply.body;
+  EXPECT_NE(reply.body.find("ftp_port=\"2222\""), std::string::npos) << reply.body;
 }
 
 TEST_F(ProfileDialogs, PasswordRulesKeepTheDialogOpen) {

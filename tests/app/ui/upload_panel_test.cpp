@@ -1,8 +1,12 @@
 // The upload run through the main window: a company whose FTP settings name a
 // real FTP server (pyftpdlib on loopback), files made in the data folder,
 // and the run started, stopped and cut short by the window's buttons.
+#include <QAbstractButton>
 #include <QAbstractItemModel>
+#include <QApplication>
+#include <QMessageBox>
 #include <QRegularExpression>
+#include <QTimer>
 #include <QSettings>
 
 #include "desktop_fixture.h"
@@ -28,7 +32,7 @@ class UploadPanel : public DesktopFixture {
     std::string companyId = service_->addCompany({{"account", "uploader"},
                           {"password", "pw"},
                           {"tvtype", "SETUP"},
-                          {"ftp_addr", "127.0.0.1"},
+                          {"ftp_addr", server.protocol == "ftp" ? "127.0.0.1" : server.protocol + "://127.0.0.1"},
                           {"ftp_port", std::to_string(ftp_->port())},
                           {"ftp_account", ftp_->user()},
                           {"ftp_password", ftp_->password()},
@@ -76,6 +80,46 @@ std::string EveryByte(size_t size) {
   std::string bytes(size, '\0');
   for (size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>((i * 7 + i / 256) & 0xff);
   return bytes;
+}
+
+// Answers the trust box (a real modal box) with the button captioned answer
+// whenever one is up, and keeps what it asked.
+class TrustBoxAnswerer {
+ public:
+  explicit TrustBoxAnswerer(const QString& answer) {
+    QObject::connect(&timer_, &QTimer::timeout, [this, answer] {
+      auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+      if (!box) return;
+      for (QAbstractButton* button : box->buttons())
+        if (button->text() == answer) {
+          asked.push_back(box->text());
+          button->click();
+          return;
+        }
+    });
+    timer_.start(50);
+  }
+  QStringList asked;
+
+ private:
+  QTimer timer_;
+};
+
+TEST_F(UploadPanel, AnUntrustedCertificateIsPutToTheUserWhoTrustsItForGood) {
+  TempDir trustFolder;
+  setenv("XDG_CONFIG_HOME", trustFolder.path().c_str(), 1);
+  TrustBoxAnswerer answerer(QStringLiteral("永久信任"));
+  signInToSite({.protocol = "ftps"});  // a certificate of a CA made for the test
+  ASSERT_EQ(answerer.asked.size(), 1) << answerer.asked.join("|").toStdString();
+  EXPECT_TRUE(answerer.asked[0].contains("SHA256:")) << answerer.asked[0].toStdString();
+  EXPECT_TRUE(std::filesystem::exists(trustFolder / "kestrova/trusted_certificates"));
+  EXPECT_TRUE(main().lblPlainFtp->isHidden());
+
+  // Trusted for good: the test button connects without asking again.
+  QTest::mouseClick(main().btntestConn, Qt::LeftButton);
+  EXPECT_TRUE(waitForShown(QStringLiteral("成功连接到服务器！")));
+  EXPECT_EQ(answerer.asked.size(), 1);
+  unsetenv("XDG_CONFIG_HOME");
 }
 
 TEST_F(UploadPanel, ScanAndUploadListsWorksOffAndStoresEveryChangedFile) {
