@@ -54,6 +54,9 @@ async function openAddress(address) {
   page.errors = [];
   page.on('pageerror', (error) => page.errors.push(error.message));
   await page.goto(address);
+  // The player takes its place on the page once config.xml has been asked
+  // for and read, maybe after the page's load.
+  await page.waitForSelector('[data-kestrova-player]', { state: 'attached' });
   return page;
 }
 
@@ -111,7 +114,9 @@ test('a missing, malformed or empty config.xml, an empty list or a missing video
   for (const { folder, message } of cases) {
     const page = await open(folder, ['--autoplay']);
     await page.waitForFunction(() => {
-      const box = document.querySelector('[data-kestrova-player]').shadowRoot.querySelector('.message');
+      // The player takes its place once config.xml has been read (or not).
+      const root = document.querySelector('[data-kestrova-player]')?.shadowRoot;
+      const box = root && root.querySelector('.message');
       return box && !box.hidden;
     });
     assert.equal(await playerText(page, '.message'), message, folder);
@@ -228,7 +233,9 @@ test('closing or folding the player while a round waits after a failed video lea
   for (const how of ['close', 'minimise']) {
     const page = await open('round', ['--autoplay', '--rec']);
     await page.waitForFunction(() => {
-      const box = document.querySelector('[data-kestrova-player]').shadowRoot.querySelector('.message');
+      // The player takes its place once config.xml has been read (or not).
+      const root = document.querySelector('[data-kestrova-player]')?.shadowRoot;
+      const box = root && root.querySelector('.message');
       return box && !box.hidden;
     });
     await keepVideo(page);

@@ -158,7 +158,7 @@ TEST_P(ChangeScanOnEveryProtocol, ListsNewerAndMissingFilesOfTheFilterWithTheirS
   EXPECT_EQ(byName["config.xml"].serverDirectory, server.sitePath("/site"));
   ASSERT_EQ(byName.count("rewritten.mp4"), 1u) << "same minute but another size: sent again";
   EXPECT_EQ(IsoText(byName["rewritten.mp4"].serverTime), serverTime);
-  EXPECT_EQ(rows.size(), 5u);
+  EXPECT_EQ(rows.size(), 6u);
 }
 
 TEST(ChangeScan, FetchesEachServerDirectoryListingOnceWhateverTheNumberOfFiles) {
