@@ -146,6 +146,9 @@ struct Pipeline {
   std::atomic<double> videoClock{0};  // of the last decoded picture, or the predicted next one
   int videoStreamIndex = -1;
   AVStream* videoStream = nullptr;
+  // Whether a video stream is open, for TogglePause: it may run on the
+  // audio thread (a handler's call) while the read thread opens the video.
+  std::atomic<bool> videoOpen{false};
   CodecContextPtr videoDecoder;
   PacketQueue videoQueue;
   std::atomic<double> currentPts{0}, currentPtsDrift{0};

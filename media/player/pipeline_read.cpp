@@ -330,6 +330,7 @@ int Pipeline::OpenStream(int index) {
     }
     case AVMEDIA_TYPE_VIDEO:
       adopt(videoDecoder, videoStreamIndex, videoStream, videoQueue);
+      videoOpen = true;
       videoThread = std::thread([this] { VideoThread(); });
       break;
     case AVMEDIA_TYPE_SUBTITLE:
@@ -353,6 +354,7 @@ void Pipeline::CloseStream(int index) {
     pictureCond.notify_all();
     if (videoThread.joinable()) videoThread.join();
     decoder = std::move(videoDecoder);
+    videoOpen = false;
     videoStreamIndex = -1;
     videoStream = nullptr;
   } else if (index == audioStreamIndex) {
@@ -404,7 +406,7 @@ void Pipeline::TogglePause() {
     currentPtsDrift = currentPts - now;
     paused = false;
   } else {
-    if (videoStream && !player.pictureQueued.Wait(std::chrono::milliseconds(250))) player.pictureQueued.Set();
+    if (videoOpen && !player.pictureQueued.Wait(std::chrono::milliseconds(250))) player.pictureQueued.Set();
     paused = true;
   }
 }
