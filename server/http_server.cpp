@@ -419,10 +419,9 @@ void Connection::serveRequestText(http::request<http::string_body>&& request) {
   auto body = std::make_shared<std::string>(std::move(request.body()));
   auto sessionHeader = request["X-Session"];
   std::string session(sessionHeader.data(), sessionHeader.size());
-  auto forwardedFor = request["X-Forwarded-For"];
-  std::string client = ClientAddress(peer_, std::string_view(forwardedFor.data(), forwardedFor.size()),
-                                     server_.settings.trustedProxies);
-  server_.toWorker([self = shared_from_this(), body, session, client = std::move(client)] {
+  auto forwardedHeader = request["X-Forwarded-For"];
+  std::string forwardedFor(forwardedHeader.data(), forwardedHeader.size());
+  server_.toWorker([self = shared_from_this(), body, session, forwardedFor = std::move(forwardedFor)] {
     auto started = std::chrono::steady_clock::now();
     const HttpSettings& settings = self->server_.settings;
     ServiceHandler& handler = self->server_.handler;
@@ -432,6 +431,8 @@ void Connection::serveRequestText(http::request<http::string_body>&& request) {
     auto parsed = std::make_shared<const ParsedRequest>(ServiceHandler::read(*body));
     if (!ServiceHandler::hashesPassword(*parsed)) return self->carryOut(parsed, session, started);
     Server& server = self->server_;
+    // Only password work is limited per client, so only it asks who that is.
+    std::string client = ClientAddress(self->peer_, forwardedFor, settings.trustedProxies);
     bool queued = server.passwordAttempts.allow(client) &&
                   server.toHashingLane([self, parsed, session, started] { self->carryOut(parsed, session, started); });
     if (!queued) self->answer(ServiceHandler::busy(*parsed), started);
