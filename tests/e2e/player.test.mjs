@@ -39,6 +39,7 @@ before(async () => {
     { card: 'False', zhimo: 'False' }));
   siteFolder(work, 'fallback', configXml([{ filename: 'good.html', title: 'Good', zhimo: 'Scrolling words' }],
     { card: 'True', zhimo: 'True', autoplay: 'True', logo: 'True' }));
+  siteFolder(work, 'hinted', configXml([{ filename: 'good.html', title: 'First list' }], { card: 'False', zhimo: 'False' }));
   server = await startStaticServer(work);
   browser = await launchBrowser();
 });
@@ -340,3 +341,71 @@ test('a text option with "\'" or a character reference shows as typed, on the pa
       assert.deepEqual(shown, [[title, 'rgb(16, 32, 48)', undefined], [title, 'rgb(16, 32, 48)', undefined]], title);
     }
   });
+
+// preview.html names config.xml in a preload hint, as a company's page may:
+// the player takes the hinted answer instead of asking again. The hint obeys
+// the ordinary cache rules, so a later visit may get it from the browser's
+// cache unasked (config.xml last changed days ago): the player then still
+// asks the server, and an unchanged list costs a 304, a changed one arrives.
+test('a page that hints config.xml early: one request per visit, and a changed list still arrives', async () => {
+  const config = path.join(work, 'hinted', 'config.xml');
+  const daysAgo = (days) => { const when = new Date(Date.now() - days * 86400000); fs.utimesSync(config, when, when); };
+  daysAgo(10);
+  const address = await embedCode(`${server.url}/hinted`, ['--preview', '--fixed', '--autoplay']);
+  const context = await browser.newContext();
+  const visits = [];
+  for (const title of ['First list', 'First list', 'Second list']) {
+    if (title === 'Second list') {
+      fs.writeFileSync(config, configXml([{ filename: 'good.html', title }], { card: 'False', zhimo: 'False' }));
+      daysAgo(5);
+    }
+    const before = server.answers.length;
+    const page = await context.newPage();
+    await page.goto(address);
+    await page.waitForFunction(() => document.querySelector('[data-kestrova-player]')?.shadowRoot
+      .querySelector('video[aria-label]'));
+    await waitForVideo(page, (s) => isPlaying(s, 0.2), 'the video plays');
+    visits.push({ title: await inPlayer(page, (root) => root.querySelector('video').getAttribute('aria-label')),
+      asked: server.answers.slice(before).filter((a) => a.url === '/hinted/config.xml').map((a) => a.status) });
+    await page.close();
+  }
+  assert.deepEqual(visits, [{ title: 'First list', asked: [200] }, { title: 'First list', asked: [304] },
+    { title: 'Second list', asked: [200] }]);
+  await context.close();
+});
+
+// One named video that starts by itself is asked for while config.xml is
+// still on its way (held here until then); config.xml then brings its title,
+// and a missing file still gets the player's message.
+test('a single video starts loading before config.xml arrives', async () => {
+  for (const [file, title, playing] of [['good.html', 'Good', true], ['gone.html', 'Gone video', false]]) {
+    const page = await browser.newPage({ viewport: { width: 900, height: 600 } });
+    let videoAsked;
+    const asked = new Promise((resolve) => { videoAsked = resolve; });
+    page.on('request', (request) => { if (request.url().includes('/video/')) videoAsked('asked first'); });
+    const held = [];
+    await page.route('**/round/config.xml', async (route) => {
+      // Not held for ever: without the early start the test fails, not hangs.
+      held.push(await Promise.race([asked,
+        new Promise((resolve) => { setTimeout(() => resolve('never asked'), 60000).unref(); })]));
+      await route.continue();
+    });
+    const snippet = await embedCode(`${server.url}/round`, ['--fixed', '--autoplay', '--single', file]);
+    writePage(path.join(work, 'round', 'single.html'), snippet);
+    await page.goto(`${server.url}/round/single.html`, { timeout: 90000 });
+    if (playing) {
+      await waitForVideo(page, (s) => isPlaying(s, 0.2), 'the video plays');
+    } else {
+      await page.waitForFunction(() => {
+        const box = document.querySelector('[data-kestrova-player]')?.shadowRoot.querySelector('.message');
+        return box && !box.hidden && box.textContent.includes('Gone video');
+      }, null, { timeout: 90000 });
+      assert.equal(await playerText(page, '.message'), '视频无法播放：Gone video');
+    }
+    // The title comes with config.xml, so by then it was let through.
+    await page.waitForFunction((title) => document.querySelector('[data-kestrova-player]').shadowRoot
+      .querySelector('video').getAttribute('aria-label') === title, title);
+    assert.deepEqual(held, ['asked first'], file);
+    await page.close();
+  }
+});

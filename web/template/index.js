@@ -23,9 +23,27 @@
   // changes with every catalogue change, so the browser asks the server each
   // time whether its copy is still current (a 304 for an unchanged list) and
   // no cache hands out an old playlist.
-  fetch(folder + 'config.xml', { cache: 'no-cache' }).then(function (response) {
-    return response.status === 200 ? response.text() : null;
+  var configAddress = folder + 'config.xml';
+  function askForConfig() {
+    return fetch(configAddress, { cache: 'no-cache' }).then(function (response) {
+      return response.status === 200 ? response.text() : null;
+    });
+  }
+  askForConfig().then(function (text) {
+    return text !== null && cameUnaskedFromCache() ? askForConfig().then(null, function () { return text; }) : text;
   }).then(null, function () { return null; }).then(fill);
+
+  // A page may name config.xml in a <link rel="preload"> in its head, so that
+  // it travels beside this script; the browser then hands the hinted
+  // response to the request above. The hint follows the ordinary cache rules,
+  // though: on a later visit its answer may come from the browser's cache
+  // without the server being asked, and so be an old list. That is the one
+  // case in which the server is asked again (an unchanged list costs a 304).
+  function cameUnaskedFromCache() {
+    var seen = window.performance && performance.getEntriesByName ? performance.getEntriesByName(configAddress) : [];
+    var last = seen[seen.length - 1];
+    return !!last && last.initiatorType === 'link' && last.transferSize === 0 && last.decodedBodySize > 0;
+  }
 
   var QUERY_KEYS = ['isfloor', 'filename', 'isMulVideofiles', 'playerwidth', 'playerheight', 'displaycard',
     'displayRec', 'displayZhimo', 'displaylogo', 'autoplay', 'title', 'titlebg', 'titlefontcolor',
@@ -408,14 +426,11 @@
     if (playing && playing.catch) playing.catch(function () {});
   };
 
-  Player.prototype.build = function (config) {
-    var self = this;
-    var autoplay = flag(given.autoplay, flag(config.flags.chkAutoPlay, false));
-    this.repeat = flag(given.displayRec, flag(config.flags.chkAutocre, false));
+  // The video's own behaviour: the round, failures, and for a video that
+  // starts by itself the silent start with a button for the sound.
+  Player.prototype.prepare = function (autoplay) {
+    var self = this, video = this.video;
     this.autoplay = autoplay;
-    this.playlist = playlistFor(config);
-
-    var video = this.video;
     video.addEventListener('ended', function () {
       if (self.repeat) self.play((self.current + 1) % self.playlist.length, true);
     });
@@ -424,37 +439,69 @@
       self.message.hidden = true;
     });
     video.addEventListener('error', function () { self.failed(); });
+    if (!autoplay) return;
+    // Browsers let a page start a video by itself only without sound.
+    video.muted = true;
+    video.preload = 'auto';
+    this.addUnmute();
+    // The browser's own controls are a small page of their own to lay out;
+    // a video that starts by itself gets them once its first picture is
+    // shown (or it failed), so that work does not hold the picture up.
+    var addControls = function () { video.setAttribute('controls', ''); };
+    if (video.requestVideoFrameCallback) {
+      video.requestVideoFrameCallback(addControls);
+      this.once(['error'], addControls);
+    } else {
+      this.once(['loadeddata', 'error'], addControls);
+    }
+  };
 
-    if (!this.playlist.length) {
-      this.showMessage(TEXT.noVideos);
-      video.setAttribute('controls', '');
+  // One named video that starts by itself needs nothing from config.xml to
+  // begin: its download starts at once, beside the request for config.xml,
+  // which then only brings its title and the parts around the picture.
+  Player.prototype.startEarly = function (fileName) {
+    this.early = true;
+    this.prepare(true);
+    this.playlist = [{ filename: fileName, zoomimage: '', title: baseName(fileName), zhimo: '' }];
+    this.play(0, true);
+  };
+
+  Player.prototype.build = function (config) {
+    var self = this;
+    var autoplay = flag(given.autoplay, flag(config.flags.chkAutoPlay, false));
+    this.repeat = flag(given.displayRec, flag(config.flags.chkAutocre, false));
+    this.playlist = playlistFor(config);
+    if (this.early) {
+      // Its one entry names the file already playing.
+      this.describe(0);
+      if (this.video.error) this.showMessage(this.failureText());
       this.buildParts(config);
       return;
     }
-    if (autoplay) {
-      // Browsers let a page start a video by itself only without sound.
-      video.muted = true;
-      video.preload = 'auto';
-      this.addUnmute();
-      // The browser's own controls are a small page of their own to lay out;
-      // a video that starts by itself gets them once its first picture is
-      // shown (or it failed), so that work does not hold the picture up.
-      var addControls = function () { video.setAttribute('controls', ''); };
-      if (video.requestVideoFrameCallback) {
-        video.requestVideoFrameCallback(addControls);
-        this.once(['error'], addControls);
-      } else {
-        this.once(['loadeddata', 'error'], addControls);
-      }
-    } else {
-      video.setAttribute('controls', '');
+    this.prepare(autoplay);
+    if (!this.playlist.length) {
+      this.showMessage(TEXT.noVideos);
+      this.video.setAttribute('controls', '');
+      this.buildParts(config);
+      return;
     }
+    if (!autoplay) this.video.setAttribute('controls', '');
     this.play(0, autoplay);
     // Setting the address only queues the video's load; the parts around the
     // picture follow once it has begun (or after a second in any case), so
     // that building them (a long list has hundreds of items) does not hold
     // it up.
     this.once(['loadstart', 'error'], function () { self.buildParts(config); }, 1000);
+  };
+
+  // Without its configuration the player only says so.
+  Player.prototype.unconfigured = function () {
+    this.showMessage(TEXT.configMissing);
+    if (this.early) {
+      this.video.pause();
+      this.video.removeAttribute('src');
+      this.video.load();
+    }
   };
 
   // Runs then() once: at the first of the video's events named, or after
@@ -638,11 +685,16 @@
   };
 
   Player.prototype.play = function (index, start) {
-    var entry = this.playlist[index];
-    this.current = index;
     this.message.hidden = true;
-    var video = this.video;
-    video.src = address('video/', entry.filename);
+    this.video.src = address('video/', this.playlist[index].filename);
+    this.describe(index);
+    if (start) this.start();
+  };
+
+  // The current video's name, poster and place in the list.
+  Player.prototype.describe = function (index) {
+    var entry = this.playlist[index], video = this.video;
+    this.current = index;
     video.setAttribute('aria-label', entry.title || entry.filename);
     // A video that starts by itself shows its own first picture soon enough;
     // its poster would only hold up the video's download.
@@ -652,7 +704,6 @@
       video.removeAttribute('poster');
     }
     this.showCurrent();
-    if (start) this.start();
   };
 
   // The playlist's mark and the scrolling text follow the current video.
@@ -679,11 +730,16 @@
     line.style.animationDuration = Math.max(4, width / 60).toFixed(1) + 's';
   };
 
+  Player.prototype.failureText = function () {
+    var entry = this.playlist[this.current];
+    return TEXT.videoFailed + (entry.title || entry.filename);
+  };
+
   Player.prototype.failed = function () {
     if (this.closed) return;
     var entry = this.playlist[this.current];
     if (!entry) return;
-    this.showMessage(TEXT.videoFailed + (entry.title || entry.filename));
+    this.showMessage(this.failureText());
     this.failuresInARow += 1;
     // In a round, go on with the next video, unless none of them plays.
     if (this.repeat && this.playlist.length > 1 && this.failuresInARow < this.playlist.length) {
@@ -706,10 +762,32 @@
     }
   }
 
-  // The player is made once the playlist is there (configText, or null when
-  // it could not be had): its first video is asked for at once, before
-  // anything is drawn, and the player goes on the page as soon as the page
-  // has a body (a snippet in the head runs before it has one).
+  // The player goes on the page as soon as the page has a body (a snippet in
+  // the head runs before it has one).
+  function show(player) {
+    var put = function () {
+      if (player.placed) return;
+      place(player);
+      player.placed = true;
+      if (player.built) player.keepRoomForParts();
+    };
+    if (document.body) {
+      put();
+    } else {
+      document.addEventListener('DOMContentLoaded', put);
+    }
+  }
+
+  // Otherwise the player is made once the playlist is there (configText, or
+  // null when it could not be had), and its first video is asked for before
+  // anything is drawn.
+  var early = null;
+  if (!options.multiple && plainName(options.fileName) && flag(given.autoplay, false)) {
+    early = new Player();
+    early.startEarly(options.fileName);
+    show(early);
+  }
+
   function fill(configText) {
     var config = null;
     try {
@@ -717,21 +795,12 @@
     } catch (e) {
       config = null;
     }
-    var player = new Player();
+    var player = early || new Player();
     if (config) {
       player.build(config);
     } else {
-      player.showMessage(TEXT.configMissing);
+      player.unconfigured();
     }
-    var show = function () {
-      place(player);
-      player.placed = true;
-      if (player.built) player.keepRoomForParts();
-    };
-    if (document.body) {
-      show();
-    } else {
-      document.addEventListener('DOMContentLoaded', show);
-    }
+    show(player);
   }
 })();
