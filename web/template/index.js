@@ -339,6 +339,8 @@
     var video = element('video');
     video.setAttribute('playsinline', '');
     video.preload = 'metadata';
+    var self = this;
+    video.addEventListener('loadstart', function () { self.loadBegun = true; });
     var message = element('div', 'message');
     message.setAttribute('role', 'status');
     message.hidden = true;
@@ -762,7 +764,10 @@
     }
   }
 
-  // The player goes on the page as soon as the page has a body (a snippet in
+  // The player goes on the page once its video's download has begun:
+  // laying out and drawing the new player keeps the page busy for a while
+  // (tens of milliseconds on a slow machine), and the video's request would
+  // wait behind that work. And only once the page has a body (a snippet in
   // the head runs before it has one).
   function show(player) {
     var put = function () {
@@ -771,10 +776,17 @@
       player.placed = true;
       if (player.built) player.keepRoomForParts();
     };
-    if (document.body) {
-      put();
+    var putInBody = function () {
+      if (document.body) {
+        put();
+      } else {
+        document.addEventListener('DOMContentLoaded', put);
+      }
+    };
+    if (player.video.getAttribute('src') && !player.loadBegun) {
+      player.once(['loadstart', 'error'], putInBody, 1000);
     } else {
-      document.addEventListener('DOMContentLoaded', put);
+      putInBody();
     }
   }
 
