@@ -411,10 +411,14 @@
   Player.prototype.close = function () {
     this.closed = true;
     clearTimeout(this.retry);
+    this.stop();
+    if (this.host.parentNode) this.host.parentNode.removeChild(this.host);
+  };
+
+  Player.prototype.stop = function () {
     this.video.pause();
     this.video.removeAttribute('src');
     this.video.load();  // ends the download too
-    if (this.host.parentNode) this.host.parentNode.removeChild(this.host);
   };
 
   Player.prototype.start = function () {
@@ -499,11 +503,7 @@
   // Without its configuration the player only says so.
   Player.prototype.unconfigured = function () {
     this.showMessage(TEXT.configMissing);
-    if (this.early) {
-      this.video.pause();
-      this.video.removeAttribute('src');
-      this.video.load();
-    }
+    if (this.early) this.stop();
   };
 
   // Runs then() once: at the first of the video's events named, or after
