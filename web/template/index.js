@@ -449,11 +449,15 @@
     // Browsers let a page start a video by itself only without sound.
     video.muted = true;
     video.preload = 'auto';
-    this.addUnmute();
-    // The browser's own controls are a small page of their own to lay out;
-    // a video that starts by itself gets them once its first picture is
-    // shown (or it failed), so that work does not hold the picture up.
-    var addControls = function () { video.setAttribute('controls', ''); };
+    // The browser's own controls are a small page of their own to lay out,
+    // and the sound button's text needs its font: a video that starts by
+    // itself gets both once its first picture is shown (or it failed), so
+    // that work does not hold the picture up.
+    var addControls = function () {
+      if (video.hasAttribute('controls')) return;
+      video.setAttribute('controls', '');
+      self.addUnmute();
+    };
     if (video.requestVideoFrameCallback) {
       video.requestVideoFrameCallback(addControls);
       this.once(['error'], addControls);
