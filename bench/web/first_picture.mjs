@@ -46,10 +46,12 @@ const HINT = '<link rel="preload" href="config.xml" as="fetch" crossorigin="anon
 
 // The player's pages beside the bare one: the snippet alone (shown for
 // information), the snippet with the hint (judged), and in the one-video
-// folder the snippet naming its one video, with the hint (judged).
+// folder the snippet naming its one video, which starts without waiting
+// for config.xml (alone for information, with the hint judged).
 const VARIANTS = {
   player: { caption: 'snippet only', judged: false, extraTrips: 2 },
   hinted: { caption: 'with the hint', judged: true, extraTrips: 1 },
+  named: { caption: 'named video only', judged: false, extraTrips: 1 },
   single: { caption: 'named video, hint', judged: true, extraTrips: 1 },
 };
 
@@ -91,8 +93,9 @@ try {
     fs.writeFileSync(path.join(folder, 'player.html'), page(snippet));
     fs.writeFileSync(path.join(folder, 'hinted.html'), page(snippet, HINT));
     if (count === 1) {
-      fs.writeFileSync(path.join(folder, 'single.html'),
-        page(await embedCode('.', [...choices, '--single', 'Bench1.html']), HINT));
+      const named = await embedCode('.', [...choices, '--single', 'Bench1.html']);
+      fs.writeFileSync(path.join(folder, 'named.html'), page(named));
+      fs.writeFileSync(path.join(folder, 'single.html'), page(named, HINT));
     }
     fs.writeFileSync(path.join(folder, 'bare.html'),
       page('<video src="video/Bench1.html" muted autoplay playsinline width="320" height="240"></video>'));
@@ -121,7 +124,7 @@ try {
     'ratio player/bare');
   for (const [network, base] of Object.entries(networks)) {
     for (const [name, count] of Object.entries(lists)) {
-      const variants = Object.keys(VARIANTS).filter((v) => v !== 'single' || count === 1);
+      const variants = Object.keys(VARIANTS).filter((v) => count === 1 || !['named', 'single'].includes(v));
       const times = Object.fromEntries(['bare', ...variants].map((side) => [side, []]));
       const ratios = Object.fromEntries(variants.map((side) => [side, []]));
       const roundTrips = [];
@@ -155,7 +158,7 @@ try {
       }
       const bare = median(times.bare);
       const roundTrip = median(roundTrips);
-      console.log(`${`${network}, ${name}`.padEnd(33)}bare <video>          ${bare.toFixed(1)} (${spread(times.bare)})   ` +
+      console.log(`${`${network}, ${name}`.padEnd(33)}bare <video>               ${bare.toFixed(1)} (${spread(times.bare)})   ` +
         `round trip ${roundTrip.toFixed(1)} ms (${spread(roundTrips)})`);
       for (const side of variants) {
         const { caption, judged, extraTrips } = VARIANTS[side];
@@ -168,7 +171,7 @@ try {
         const floor = (bare + extraTrips * roundTrip) / bare;
         const miss = judged && ratio > RATIO_TARGET;
         if (miss) missed = true;
-        console.log(`${''.padEnd(33)}${`player, ${caption}`.padEnd(22)}${median(times[side]).toFixed(1)} ` +
+        console.log(`${''.padEnd(33)}${`player, ${caption}`.padEnd(27)}${median(times[side]).toFixed(1)} ` +
           `(${spread(times[side])})   ${ratio.toFixed(2)} (pairs ${spread(ratios[side], 2)})  ` +
           `floor ${floor.toFixed(2)}  ${judged ? `target <= ${RATIO_TARGET}${miss ? '  MISSED' : ''}` : '(information)'}`);
       }
