@@ -164,39 +164,6 @@ TEST(PlayerTest, ASeekWhilePausedShowsThePictureOfTheNewPosition) {
   EXPECT_LT(rig.surface->Snapshot().ptsUs, 2100000);
 }
 
-// Positions count from the file's start: this transport stream's clock
-// starts at 1.47 s, so 1 s into it is 2.47 s on that clock. Its demuxer
-// finds times by searching timestamps and lands between key frames (one a
-// second here): the seek must still start at the picture asked for, also in
-// the last second, where no key frame follows, and while paused, where the
-// seek is over once that picture is shown.
-TEST(PlayerTest, ASeekInAStreamThatStartsLateLandsWhereAsked) {
-  struct Case {
-    int64_t target;
-    bool paused;
-  };
-  for (Case c : {Case{1000000, false}, Case{2000000, false}, Case{1500000, true}, Case{2000000, true}}) {
-    SCOPED_TRACE(testing::Message() << c.target << (c.paused ? " paused" : " playing"));
-    PlayerRig rig;
-    std::vector<int64_t> shown;
-    rig.onPicture = [&] { shown.push_back(rig.surface->Snapshot().ptsUs); };
-    ASSERT_TRUE(rig.player->Open(SharedMedia().mpegts.string(), rig.surface.get(), c.paused));
-    ASSERT_TRUE(rig.PumpUntil([&] { return !shown.empty() && (!c.paused || rig.Count(psPause) == 1); }));
-    rig.player->Seek(sfBackward, c.target);
-    auto landed = [&] { return std::find_if(shown.begin(), shown.end(), [](int64_t pts) { return pts >= 500000; }); };
-    if (c.paused) {
-      ASSERT_TRUE(rig.PumpUntil([&] { return landed() != shown.end(); })) << "the seek never showed its picture";
-      rig.PumpUntil([] { return false; }, std::chrono::milliseconds(300));  // paused: nothing more comes
-      EXPECT_EQ(shown.end() - landed(), 1);
-    } else {
-      ASSERT_TRUE(rig.PumpUntil([&] { return rig.Count(psEnd) == 1; }));
-      ASSERT_NE(landed(), shown.end()) << "nothing shown after the seek";
-    }
-    EXPECT_GE(*landed(), c.target - 1000);
-    EXPECT_LT(*landed(), c.target + 100000);
-  }
-}
-
 // White pictures on surfaces of other shapes: where the bars are. A 16:9
 // picture, and a 240x240 one whose pixels are 4:3 wide (shown as 4:3).
 TEST(PlayerTest, AspectRatioLetterboxesOnTheHostSurface) {
