@@ -181,7 +181,8 @@ void Pipeline::Refresh(bool advance) {
       }
       // While paused the picture on screen stays, except the first one after
       // opening paused or seeking paused, and stale ones after a seek.
-      bool showOnce = paused && stillWanted && !seekRequest;
+      int wanted = stillWanted.load();
+      bool showOnce = paused && wanted > 0 && !seekRequest;
       if (!advance || (paused && !showOnce && !dropStale)) {
         if (!advance) ShowCurrent();
         return;
@@ -214,7 +215,7 @@ void Pipeline::Refresh(bool advance) {
         player.avSamples++;
         if (offset > player.avMaxUs) player.avMaxUs = offset;
       }
-      if (showOnce) stillWanted = false;
+      if (showOnce) stillWanted.compare_exchange_strong(wanted, 0);  // requests made meanwhile stay
       {
         std::lock_guard lock(pictureMutex);
         entry->frame.reset();

@@ -78,6 +78,8 @@ struct Pipeline {
   std::atomic<bool> seekRequest{false};
   int seekFlags = 0;
   int64_t seekTarget = 0, seekRelative = 0;
+  // The format's leaning (timestamps that jump); seeks still go by time,
+  // and by bytes only when the host asks for it.
   int seekByBytes = -1;
 
   AVFormatContext* input = nullptr;  // owned: closed by the read thread on its way out
@@ -174,7 +176,10 @@ struct Pipeline {
 
   DisplayArea area;
   bool surfaceOpen = false;
-  std::atomic<bool> stillWanted{false};  // while paused: show the next picture once (open paused, seek)
+  // While paused: show the next picture once (opened paused, a seek). A
+  // count, so that a seek asked while the display is still showing the
+  // picture of an earlier request is not taken as served by it.
+  std::atomic<int> stillWanted{0};
 
   int64_t startTimeUs = 0, durationUs = -1;
   int64_t startAtUs = 0;  // where playing starts, µs from the start (a seek before the first packet)
@@ -202,6 +207,15 @@ struct Pipeline {
   void RefreshThread(int periodMs);
   int OpenStream(int index);
   void CloseStream(int index);
+
+  // Seeking the input (pipeline_seek.cpp), on the read thread. A time seek
+  // leaves the demuxer on the key frame at or before the target; the packets
+  // read to make sure of it are handed back in readAhead, to be queued.
+  enum class Landing { kOnKeyFrame, kPastKeyFrame, kUnknown };
+  int SeekInputTo(int64_t lowest, int64_t target, int64_t highest, int flags);
+  Landing ReadToKeyFrameBefore(int64_t target, std::vector<PacketPtr>& readAhead);
+  int SeekToKeyFrameBefore(int64_t target, int64_t highest, int flags, std::vector<PacketPtr>& readAhead);
+  void QueuePacket(PacketPtr packet);
 
   // Sound (pipeline_audio.cpp).
   static void AudioCallback(void* self, uint8_t* stream, int length);

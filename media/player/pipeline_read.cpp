@@ -152,9 +152,9 @@ void Pipeline::ReadThread() {
       int64_t lowest = INT64_MIN, highest = exact ? target : INT64_MAX;
       if (!exact && relative > 0) lowest = target - relative + 2;
       if (!exact && relative < 0) highest = target - relative - 2;
-      int result = Av().avformat_seek_file(input, -1, lowest, target, highest, flags & ~AVSEEK_FLAG_BACKWARD);
-      if (result < 0) result = Av().av_seek_frame(input, -1, target, flags | (exact ? AVSEEK_FLAG_BACKWARD : 0));
-      if (result < 0 && !exact) result = Av().av_seek_frame(input, -1, target, flags ^ AVSEEK_FLAG_BACKWARD);
+      std::vector<PacketPtr> readAhead;
+      const int result = exact ? SeekToKeyFrameBefore(target, highest, flags, readAhead)
+                               : SeekInputTo(lowest, target, highest, flags);
       if (result < 0) {
         player.Error(StringPrintf("%s: error while seeking", fileName.c_str()), false);
         if (videoStream) player.pictureQueued.Set();
@@ -169,6 +169,7 @@ void Pipeline::ReadThread() {
             queue->PutFlush(resumeAt);
           }
         }
+        for (PacketPtr& packet : readAhead) QueuePacket(std::move(packet));
         if (audioStream) audioDropHeld = true;
         if (videoStream) player.pictureQueued.Reset();
       }
@@ -236,13 +237,7 @@ void Pipeline::ReadThread() {
       if (result != AVERROR_EOF) SleepMs(100);
       continue;
     }
-    if (packet->stream_index == audioStreamIndex) {
-      audioQueue.Put(packet.get());
-    } else if (packet->stream_index == videoStreamIndex) {
-      videoQueue.Put(packet.get());
-    } else if (packet->stream_index == subtitleStreamIndex) {
-      subtitleQueue.Put(packet.get());
-    }
+    QueuePacket(std::move(packet));
   }
   while (!abort) SleepMs(100);
 
@@ -261,6 +256,16 @@ finish:
     player.PostLoopEvent(kQuitEvent, this);
   }
   if (status == -1) status = -2;
+}
+
+void Pipeline::QueuePacket(PacketPtr packet) {
+  if (packet->stream_index == audioStreamIndex) {
+    audioQueue.Put(packet.get());
+  } else if (packet->stream_index == videoStreamIndex) {
+    videoQueue.Put(packet.get());
+  } else if (packet->stream_index == subtitleStreamIndex) {
+    subtitleQueue.Put(packet.get());
+  }
 }
 
 int Pipeline::OpenStream(int index) {
@@ -413,15 +418,19 @@ void Pipeline::TogglePause() {
 
 void Pipeline::RequestSeek(int64_t target, int64_t relative, int flags) {
   if (seekRequest) return;
+  const bool wasPaused = paused.load();
   {
     std::lock_guard lock(seekMutex);
-    pausedAtSeek = paused.load();
+    pausedAtSeek = wasPaused;
     seekTarget = target;
     seekRelative = relative;
     seekFlags = flags & 0x0f;
   }
   player.seekSettled.Reset();
   seekRequest = true;
+  // After the request is up: the display shows nothing for it before the
+  // seek is carried out.
+  if (wasPaused) ++stillWanted;
 }
 
 }  // namespace media::player

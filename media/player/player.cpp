@@ -209,7 +209,7 @@ bool TCustomPlayer::Open(const std::string& fileName, player::Display* display, 
   if (paused) {
     pipe->paused = true;
     pipe->openPausedCountdown = 1;
-    pipe->stillWanted = true;
+    pipe->stillWanted = 1;
   }
   // Published before any of its threads runs: OnHook and OnAudioOutput may
   // stop or pause it from the first picture or sound on, before Open is
@@ -321,7 +321,6 @@ void TCustomPlayer::Stop(bool wait) {
 void TCustomPlayer::Seek(uint8_t flags, int64_t position) {
   std::shared_ptr<player::Pipeline> pipe = core_->Current();
   if (!pipe) return;
-  if (pipe->paused) pipe->stillWanted = true;
   if (flags & AVSEEK_FLAG_BYTE) {
     pipe->RequestSeek(position, 0, flags);
     return;

@@ -3,8 +3,10 @@
 // made with key frames 7 s apart and with one key frame only (1200 s apart).
 // A seek lands on the picture at its target, never on the key frame before
 // it, and the sound resumes there with the pictures: the first beep heard
-// after the seek belongs to the first flash shown after it. Opening into a
-// window that takes long to appear starts picture and sound together too.
+// after the seek belongs to the first flash shown after it. A table of short
+// clips holds the same for each container, and for a stream that does not
+// start at 0. Opening into a window that takes long to appear starts picture
+// and sound together too.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -22,6 +24,7 @@
 using namespace media;
 using kestrova::test::MakeMedia;
 using kestrova::test::PlayerRig;
+using kestrova::test::SharedMedia;
 using kestrova::test::SharedPlayerMedia;
 using kestrova::test::TempDir;
 
@@ -29,12 +32,14 @@ namespace {
 
 struct SeekMedia {
   std::filesystem::path keys7s, keys1200s;
+  std::filesystem::path mkv, avi;  // 3 s of counted pictures, a key frame every second
 };
 
 const SeekMedia& Clips() {
   static TempDir folder;
   static const SeekMedia media = [] {
-    SeekMedia m{folder.path() / "keys-7s.mp4", folder.path() / "keys-1200s.mp4"};
+    SeekMedia m{folder.path() / "keys-7s.mp4", folder.path() / "keys-1200s.mp4", folder.path() / "clip.mkv",
+                folder.path() / "clip.avi"};
     const std::string source =
         "-f lavfi -i color=c=black:size=320x240:rate=25:duration=16 "
         "-f lavfi -i aevalsrc='if(between(mod(t\\,1)\\,0.5\\,0.58)\\,0.8*sin(2*PI*1000*t)\\,0)':s=44100:d=16 "
@@ -42,7 +47,11 @@ const SeekMedia& Clips() {
         "-c:v libx264 -preset veryfast -bf 2 -sc_threshold 0 -pix_fmt yuv420p -c:a aac -shortest ";
     MakeMedia(source + "-g 175 -keyint_min 175", m.keys7s);
     MakeMedia(source + "-g 30000 -keyint_min 30000", m.keys1200s);
-    return m;
+    const std::string counted =
+        "-f lavfi -i testsrc=size=320x240:rate=25:duration=3 -f lavfi -i sine=sample_rate=44100:duration=3 "
+        "-c:v libx264 -preset veryfast -bf 2 -g 25 -keyint_min 25 -sc_threshold 0 -pix_fmt yuv420p -shortest ";
+    MakeMedia(counted + "-c:a aac", m.mkv);
+    MakeMedia(counted + "-c:a mp3", m.avi);    return m;
   }();
   return media;
 }
@@ -164,6 +173,44 @@ TEST(PlayerSeekTest, StartPositionShowsAndPlaysFromThere) {
     ASSERT_FALSE(record.shown.empty());
     EXPECT_GE(record.shown.front().ptsUs, start - 1000);
     ExpectLandedAt(record, 0, start, openedAt);
+  }
+}
+
+// Positions count from the file's start: the transport stream's clock
+// starts at 1.47 s, so 1 s into it is 2.47 s on that clock. Its demuxer
+// finds times by searching timestamps and lands between key frames (one a
+// second here); the others land on a key frame from their index. Each seek
+// starts at the picture asked for, also in the last second, where no key
+// frame follows, and while paused, where the seek is over once that picture
+// is shown.
+TEST(PlayerSeekTest, ASeekLandsWhereAskedInEveryContainer) {
+  struct Case {
+    const std::filesystem::path& file;
+    int64_t target;
+    bool paused;
+  };
+  const auto& ts = SharedMedia().mpegts;
+  for (Case c : {Case{ts, 1000000, false}, Case{ts, 2000000, false}, Case{ts, 1500000, true}, Case{ts, 2000000, true},
+                 Case{Clips().mkv, 1500000, false}, Case{Clips().mkv, 2000000, true}, Case{Clips().avi, 1500000, false},
+                 Case{Clips().avi, 2000000, true}, Case{SharedMedia().mp4, 2500000, true}}) {
+    SCOPED_TRACE(testing::Message() << c.file.filename() << " " << c.target << (c.paused ? " paused" : " playing"));
+    PlayerRig rig;
+    std::vector<int64_t> shown;
+    rig.onPicture = [&] { shown.push_back(rig.surface->Snapshot().ptsUs); };
+    ASSERT_TRUE(rig.player->Open(c.file.string(), rig.surface.get(), c.paused));
+    ASSERT_TRUE(rig.PumpUntil([&] { return !shown.empty() && (!c.paused || rig.Count(psPause) == 1); }));
+    rig.player->Seek(sfBackward, c.target);
+    auto landed = [&] { return std::find_if(shown.begin(), shown.end(), [](int64_t pts) { return pts >= 500000; }); };
+    if (c.paused) {
+      ASSERT_TRUE(rig.PumpUntil([&] { return landed() != shown.end(); })) << "the seek never showed its picture";
+      rig.PumpUntil([] { return false; }, std::chrono::milliseconds(300));  // paused: nothing more comes
+      EXPECT_EQ(shown.end() - landed(), 1);
+    } else {
+      ASSERT_TRUE(rig.PumpUntil([&] { return rig.Count(psEnd) == 1; }));
+      ASSERT_NE(landed(), shown.end()) << "nothing shown after the seek";
+    }
+    EXPECT_GE(*landed(), c.target - 1000);
+    EXPECT_LT(*landed(), c.target + 100000);
   }
 }
 
