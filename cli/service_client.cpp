@@ -114,7 +114,7 @@ publishing::LoginProfile ServiceClient::SignInProfile(const std::string& account
   Answer answer = Send(request);
   if (Result(answer.body) != "success" || answer.session.empty()) {
     std::string message = Message(answer.body);
-    throw std::runtime_error("sign-in refused for \"" + account + "\"" + (message.empty() ? "" : ": " + message));
+    throw std::runtime_error("后台服务拒绝账号“" + account + "”登录" + (message.empty() ? "" : "：" + message));
   }
   session_ = answer.session;
   signInRequest_ = request;

@@ -58,6 +58,8 @@ struct WorkEvents {
   std::function<void()> end;
 };
 
+// Members after the first few carry {} so that a brace list naming only
+// the address and the account leaves them empty without a warning.
 struct FtpLogin {
   std::string host;
   int port = 21;
@@ -66,18 +68,18 @@ struct FtpLogin {
   SiteProtocol protocol = SiteProtocol::Ftp;
   // SFTP: a private key file to log in with (the password then unlocks it
   // when it is encrypted).
-  std::string keyFile;
+  std::string keyFile{};
   // Certificates or host keys trusted although they fail the checks
   // ("SHA256:..."): accepted once by the user or named on the command line.
-  std::vector<std::string> acceptedFingerprints;
+  std::vector<std::string> acceptedFingerprints{};
   // Store the accepted fingerprints (in the files below) so later
   // connections trust them without asking.
   bool rememberAccepted = false;
   // Extra trusted CA certificates (PEM) beside the system's store.
-  std::string caFile;
+  std::string caFile{};
   // Certificates accepted for good, and the SSH host keys seen before.
-  std::string certificateExceptionsFile;
-  std::string knownHostsFile;
+  std::string certificateExceptionsFile{};
+  std::string knownHostsFile{};
 };
 
 class SftpSession;

@@ -14,6 +14,8 @@
 namespace kestrova::sync {
 
 // The six settings fields as typed (edDomain is not needed here).
+// The optional members carry {} so that a brace list of the five panel
+// fields leaves them empty without a warning.
 struct ConnectionFields {
   std::string serverIP;    // edServerIP
   std::string port;        // edPort
@@ -21,11 +23,11 @@ struct ConnectionFields {
   std::string password;    // edPW
   std::string serverPath;  // edServerPath
   SiteProtocol protocol = SiteProtocol::Ftp;
-  std::string keyFile;     // SFTP private key file; empty: log in with the password
+  std::string keyFile{};   // SFTP private key file; empty: log in with the password
   // Trust settings that have no field in the panel (the terminal tool's
   // --ca-file and --accept-fingerprint).
-  std::string caFile;
-  std::vector<std::string> acceptedFingerprints;
+  std::string caFile{};
+  std::vector<std::string> acceptedFingerprints{};
 };
 
 // The user's answer to a server that failed its identity check.

@@ -162,7 +162,7 @@ TEST(CliAdd, RefusalsConvertNothing) {
     int exitCode;
     std::string message;
   } cases[] = {
-      {AddCommand("wrong", service, data, clip), 1, "sign-in refused for \"acme\": "},
+      {AddCommand("wrong", service, data, clip), 1, "后台服务拒绝账号“acme”登录："},
       {AddCommand(std::nullopt, service, data, clip), 2, "KESTROVA_PASSWORD 中给出密码"},
       {AddCommand("secret", service, data, "--preset 12 " + clip), 2, "--preset 只能是 0 到 9"},
       {AddCommand("secret", service, data, "--thumbnail-at soon " + clip), 2, "--thumbnail-at “soon” 无效"},

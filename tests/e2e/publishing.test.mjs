@@ -53,7 +53,7 @@ test('a batch with a broken file publishes the good one and leaves nothing of th
 test('refusals and bad input give a clear message and change nothing', async () => {
   const before = fs.readFileSync(path.join(data, 'config.xml'), 'utf8');
   const cases = [
-    [() => writeConfig({ ...login(), password: 'wrong' }), /sign-in refused for "acme"/],
+    [() => writeConfig({ ...login(), password: 'wrong' }), /后台服务拒绝账号“acme”登录/],
     [() => writeConfig({ ...login(), serviceUrl: 'http://127.0.0.1:9' }), /cannot reach the service/],
     [() => writeConfig({ ...login(), data: path.join(work, 'nowhere') }), /config\.xml/],
     [() => cli(['register', '--service', serviceUrl, '--account', 'acme', path.join(work, 'video', 'missing.html')],

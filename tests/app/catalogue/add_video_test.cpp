@@ -42,7 +42,8 @@ PublishSteps RecordingSteps(Recorded& r) {
             r.postProcessed.push_back(line);
           },
           [&r](const std::string& request) { r.requests.push_back(request); },
-          [&r](const RowFailure& f) { r.failures.push_back(f); }};
+          [&r](const RowFailure& f) { r.failures.push_back(f); },
+          nullptr};  // no registration follower: requests go through sendRequest
 }
 
 TEST(AddVideo, EachRowIsRenamedPostProcessedAndRegistered) {
