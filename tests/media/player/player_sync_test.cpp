@@ -88,14 +88,6 @@ struct SoundLog {
     }
     samples += frames;
   }
-  // When the sample left for the output (-1: it never did).
-  int64_t HandedAt(int64_t sample) const {
-    for (const Block& b : blocks) {
-      if (sample >= b.firstSample && sample < b.firstSample + b.frames)
-        return b.handedAtUs + (sample - b.firstSample) * 1000000 / b.rate;
-    }
-    return -1;
-  }
   // The sample leaving for the output at a moment (-1: before the sound).
   int64_t HeardAt(int64_t atUs) const {
     auto after = std::upper_bound(blocks.begin(), blocks.end(), atUs,
