@@ -69,6 +69,7 @@ void PlayerCore::CloseStreamLocked() {
 }
 
 void PlayerCore::PlayThread() {
+  { std::lock_guard stored(playThreadStoring); }
   {
     std::lock_guard lock(playReportMutex);
     SetState(psPlay);

@@ -291,7 +291,10 @@ bool TCustomPlayer::Open(const std::string& fileName, player::Display* display, 
   core.screenHeight = ScreenHeight;
 
   core.playDone.Reset();
-  core.playThread = std::thread([&core] { core.PlayThread(); });
+  {
+    std::lock_guard stored(core.playThreadStoring);
+    core.playThread = std::thread([&core] { core.PlayThread(); });
+  }
 
   // What OnFileOpen asked for, now that the open is through.
   player::AfterOpen asked = std::move(core.afterOpen);

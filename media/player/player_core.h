@@ -122,6 +122,10 @@ struct PlayerCore : std::enable_shared_from_this<PlayerCore> {
   bool eventThreadEnding = false;  // the player is going: deliver no more
   bool eventThreadJoined = false;  // the host waits for its end (and may be nudged)
   std::thread eventThread, playThread;
+  // Held while Open stores the play thread's handle: the play thread takes it
+  // once before its first report, so a handler that stops the player from
+  // that report finds the handle stored, not half-assigned.
+  std::mutex playThreadStoring;
   std::atomic<bool> eventThreadDone{false};
   WaitedDeliveries deliveries;  // reports the event thread waits for
 
