@@ -155,7 +155,7 @@ void FtpClient::startTls(Stream& stream, SSL_SESSION* reuse) {
     throw FtpError(FtpError::Kind::Connection, detail.empty() ? FailureText(failure) : detail);
   }
   if (reuse) return;  // the data connection resumes the control connection's checked session
-  std::string problem = stream.tls->verificationProblem();
+  std::string problem = stream.tls->verificationProblem(*tls_);
   if (problem.empty()) return;
   std::string fingerprint = stream.tls->peerFingerprint();
   for (const auto& accepted : login_.acceptedFingerprints) {
@@ -191,7 +191,7 @@ void FtpClient::connect(const FtpLogin& login) {
     connected_ = true;
     return;
   }
-  if (UsesTls(protocol_) && !tls_) {
+  if (UsesTls(protocol_) && (!tls_ || tls_->caFile() != login.caFile)) {
     try {
       tls_ = std::make_unique<TlsContext>(login.caFile);
     } catch (const std::exception& error) {
@@ -332,8 +332,8 @@ FtpClient::TransferReplies FtpClient::transfer(const std::string& line,
     std::string detail;
     failure = data.tls->handshake(*tls_, data.fd.get(), login_.host, control_.tls->session(),
                                   SocketWaits{&cancel_, kConnectLimit}, detail);
-    if (failure == SocketFailure::None && !data.tls->verificationProblem().empty() &&
-        data.tls->peerFingerprint() != control_.tls->peerFingerprint())
+    if (failure == SocketFailure::None && data.tls->peerFingerprint() != control_.tls->peerFingerprint() &&
+        !data.tls->verificationProblem(*tls_).empty())
       failure = SocketFailure::Error;  // not the server the control connection trusts
     if (failure != SocketFailure::None) data.fd.reset();
   }

@@ -12,6 +12,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <cstddef>
 #include <cstdint>
 #include <mutex>
 #include <optional>
@@ -82,6 +83,7 @@ class SftpSession {
   ssh_session ssh_ = nullptr;
   sftp_session sftp_ = nullptr;
   bool renameRemovedTarget_ = false;
+  size_t chunkBytes_ = 32 * 1024;  // bytes per write request, set by connect()
 
   std::atomic<std::int64_t> waitingSince_{-1};  // steady clock, ms; -1: no request under way
   std::atomic<std::int64_t> idleLimitMs_;

@@ -63,11 +63,11 @@ int Drive(SSL* ssl, int fd, const SocketWaits& waits, SocketFailure& failure, Ca
 
 }  // namespace
 
-TlsContext::TlsContext(const std::string& caFile) {
+TlsContext::TlsContext(const std::string& caFile) : caFile_(caFile) {
   ctx_ = SSL_CTX_new(TLS_client_method());
   if (!ctx_) throw std::runtime_error("无法初始化 TLS");
   SSL_CTX_set_min_proto_version(ctx_, TLS1_2_VERSION);
-  SSL_CTX_set_default_verify_paths(ctx_);
+  SSL_CTX_set_default_verify_dir(ctx_);
   // Data connections resume the control connection's session.
   SSL_CTX_set_session_cache_mode(ctx_, SSL_SESS_CACHE_CLIENT);
   if (!caFile.empty() && SSL_CTX_load_verify_locations(ctx_, caFile.c_str(), nullptr) != 1) {
@@ -78,7 +78,22 @@ TlsContext::TlsContext(const std::string& caFile) {
   }
 }
 
-TlsContext::~TlsContext() { SSL_CTX_free(ctx_); }
+TlsContext::~TlsContext() {
+  X509_STORE_free(fullStore_);
+  SSL_CTX_free(ctx_);
+}
+
+X509_STORE* TlsContext::fullStore() const {
+  std::call_once(fullStoreMade_, [this] {
+    X509_STORE* store = X509_STORE_new();
+    bool loaded = store && X509_STORE_set_default_paths(store) == 1 &&
+                  (caFile_.empty() || X509_STORE_load_file(store, caFile_.c_str()) == 1);
+    ERR_clear_error();
+    if (loaded) fullStore_ = store;
+    else X509_STORE_free(store);
+  });
+  return fullStore_;
+}
 
 TlsLink::~TlsLink() { SSL_free(ssl_); }
 
@@ -136,11 +151,39 @@ void TlsLink::close(int fd, const SocketWaits& waits) {
   });
 }
 
-std::string TlsLink::verificationProblem() const {
+namespace {
+
+bool IssuerUnknown(long result) {
+  return result == X509_V_ERR_UNABLE_TO_GET_ISSUER_CERT_LOCALLY || result == X509_V_ERR_UNABLE_TO_GET_ISSUER_CERT ||
+         result == X509_V_ERR_UNABLE_TO_VERIFY_LEAF_SIGNATURE || result == X509_V_ERR_SELF_SIGNED_CERT_IN_CHAIN ||
+         result == X509_V_ERR_DEPTH_ZERO_SELF_SIGNED_CERT;
+}
+
+// Verifies the chain the server sent against store, with the handshake's
+// own checks (host name or address, purpose).
+long VerifyAgainst(SSL* ssl, X509* certificate, X509_STORE* store) {
+  X509_STORE_CTX* check = X509_STORE_CTX_new();
+  if (!check) return X509_V_ERR_OUT_OF_MEM;
+  long result = X509_V_ERR_UNSPECIFIED;
+  if (X509_STORE_CTX_init(check, store, certificate, SSL_get_peer_cert_chain(ssl)) == 1 &&
+      X509_STORE_CTX_set_default(check, "ssl_server") == 1 &&
+      X509_VERIFY_PARAM_set1(X509_STORE_CTX_get0_param(check), SSL_get0_param(ssl)) == 1) {
+    result = X509_verify_cert(check) == 1 ? X509_V_OK : X509_STORE_CTX_get_error(check);
+  }
+  X509_STORE_CTX_free(check);
+  ERR_clear_error();
+  return result;
+}
+
+}  // namespace
+
+std::string TlsLink::verificationProblem(const TlsContext& context) const {
   if (!ssl_) return "没有建立 TLS 连接";
   X509* certificate = SSL_get0_peer_certificate(ssl_);
   if (!certificate) return "服务器没有出示证书";
   long result = SSL_get_verify_result(ssl_);
+  if (IssuerUnknown(result))
+    if (X509_STORE* store = context.fullStore()) result = VerifyAgainst(ssl_, certificate, store);
   switch (result) {
     case X509_V_OK: return "";
     case X509_V_ERR_HOSTNAME_MISMATCH:

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
 
@@ -13,11 +14,17 @@
 typedef struct ssl_ctx_st SSL_CTX;
 typedef struct ssl_st SSL;
 typedef struct ssl_session_st SSL_SESSION;
+typedef struct x509_store_st X509_STORE;
 
 namespace kestrova::sync {
 
 // One client context: the system's CA store plus an optional file of extra
 // trusted certificates. Throws std::runtime_error when caFile cannot be read.
+//
+// The handshake looks CAs up one by one in the system's hashed certificate
+// folder; reading the system's whole bundle costs some 40 ms, most of a
+// scan of a small site, so it is read only when that lookup finds no issuer
+// (a system whose folder is not hashed) to judge the certificate again.
 class TlsContext {
  public:
   explicit TlsContext(const std::string& caFile);
@@ -25,9 +32,16 @@ class TlsContext {
   TlsContext(const TlsContext&) = delete;
   TlsContext& operator=(const TlsContext&) = delete;
   SSL_CTX* get() const { return ctx_; }
+  const std::string& caFile() const { return caFile_; }
+  // The whole system store plus caFile, read on first use; null when it
+  // cannot be made.
+  X509_STORE* fullStore() const;
 
  private:
   SSL_CTX* ctx_ = nullptr;
+  std::string caFile_;
+  mutable std::once_flag fullStoreMade_;
+  mutable X509_STORE* fullStore_ = nullptr;
 };
 
 class TlsLink {
@@ -48,8 +62,9 @@ class TlsLink {
   // Sends close_notify, so the server can tell a finished upload from a cut one.
   void close(int fd, const SocketWaits& waits);
 
-  // Empty when the certificate passed; otherwise why it did not, in Chinese.
-  std::string verificationProblem() const;
+  // Empty when the certificate passed (against context's CAs, the ones the
+  // handshake ran with); otherwise why it did not, in Chinese.
+  std::string verificationProblem(const TlsContext& context) const;
   // "SHA256:" and the base64 of the certificate's SHA-256, as for SSH keys.
   std::string peerFingerprint() const;
   SSL_SESSION* session() const;

@@ -6,7 +6,9 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <filesystem>
+#include <optional>
 #include <string>
 
 #include "ftp_client.h"
@@ -119,6 +121,37 @@ TEST(Ftps, AnUntrustedCertificateIsRefusedWithItsFingerprintThenAcceptedOnceOrFo
   client.disconnect();
   client.connect(login);  // no fingerprint given now: the stored exception answers
   EXPECT_TRUE(client.connected());
+}
+
+// Sets an environment variable for the scope's length.
+class ScopedEnv {
+ public:
+  ScopedEnv(const char* name, const std::string& value) : name_(name) {
+    if (const char* old = std::getenv(name)) old_ = old;
+    setenv(name, value.c_str(), 1);
+  }
+  ~ScopedEnv() {
+    if (old_) setenv(name_, old_->c_str(), 1);
+    else unsetenv(name_);
+  }
+
+ private:
+  const char* name_;
+  std::optional<std::string> old_;
+};
+
+TEST(Ftps, ASystemCaFoundOnlyInTheBundleFileIsTrusted) {
+  // A system whose certificate folder holds no lookup links for its CAs:
+  // the bundle file alone knows the server's CA.
+  Certificates certificates("IP:127.0.0.1");
+  TempDir emptyFolder;
+  ScopedEnv folder("SSL_CERT_DIR", emptyFolder.path().string());
+  ScopedEnv bundle("SSL_CERT_FILE", certificates.ca.string());
+  FtpServerProcess server({.protocol = "ftps", .certificate = certificates.server});
+  FtpClient client;
+  client.connect(FtpsLogin(server.port(), SiteProtocol::Ftps));
+  EXPECT_TRUE(client.connected());
+  StoreAndList(client, server.root(), "");
 }
 
 TEST(Ftps, ACertificateForAnotherNameIsRefusedEvenFromATrustedCa) {
