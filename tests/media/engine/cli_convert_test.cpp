@@ -299,7 +299,7 @@ TEST(CliConvert, OptionsThatCannotHoldFailWithTheirReason) {
     std::string output, options, message;
   } refused[] = {
       {(out / "range.mp4").string(), " --start 00:00:02.000 --end 00:00:01.000",
-       "--end 00:00:01.000 is not after --start 00:00:02.000"},
+       "--end 00:00:01.000 不在 --start 00:00:02.000 之后"},
       {(out / "rate.mp4").string(), " --opt b=foo", "Invalid value \"foo\" for option \"b\""},
       {(out / "bogus.mp4").string(), " --opt bogus=1", "Unrecognized option 'bogus'"},
       {(out / "no-such-folder" / "x.mp4").string(), "",
