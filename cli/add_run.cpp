@@ -269,7 +269,7 @@ class AddRun {
     const int width = 40;
     const double ratio = total > 0 ? static_cast<double>(done) / total : 0;
     const int filled = static_cast<int>(ratio * width);
-    std::fprintf(stderr, "\r[%s%s] %3d%%  %d/%zu files ", std::string(filled, '#').c_str(),
+    std::fprintf(stderr, "\r[%s%s] %3d%%  %d/%zu 个文件 ", std::string(filled, '#').c_str(),
                  std::string(width - filled, '-').c_str(), static_cast<int>(ratio * 100), finished, files_.size());
     std::fflush(stderr);
     progressShown_ = true;

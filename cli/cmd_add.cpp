@@ -32,8 +32,8 @@ namespace {
 namespace fs = std::filesystem;
 
 const char* const kUsage =
-    "usage: kestrova-cli add --service URL --account NAME --data DIR [--preset 0-9] [--thumbnail-at HH:MM:SS.mmm] "
-    "[--jobs N] [--no-config] [--strict] FILE...   (password in KESTROVA_PASSWORD)\n";
+    "用法：kestrova-cli add --service URL --account NAME --data DIR [--preset 0-9] [--thumbnail-at HH:MM:SS.mmm] "
+    "[--jobs N] [--no-config] [--strict] FILE...   （密码放在环境变量 KESTROVA_PASSWORD 中）\n";
 
 bool ReadWholeNumber(const std::string& text, int low, int high, int& value) {
   char* end = nullptr;

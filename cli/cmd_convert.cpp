@@ -55,7 +55,7 @@ void DrawProgress(const media::TProgressInfo& p) {
                  media::DurationText(p.CurrentDuration).c_str(), media::DurationText(p.TotalDuration).c_str(), p.FPS,
                  p.BitRate);
   } else {
-    std::fprintf(stderr, "\r%s  %d frames  %.0f kbit/s ", media::DurationText(p.CurrentDuration).c_str(),
+    std::fprintf(stderr, "\r%s  %d 帧  %.0f kbit/s ", media::DurationText(p.CurrentDuration).c_str(),
                  p.FrameNumber, p.BitRate);
   }
   std::fflush(stderr);
@@ -64,7 +64,7 @@ void DrawProgress(const media::TProgressInfo& p) {
 int RunConvert(const std::vector<std::string>& words) {
   Arguments args(words, {"verbose"});
   const char* usage =
-      "usage: kestrova-cli convert INPUT OUTPUT [--preset 0-9] [--start HH:MM:SS.mmm --end HH:MM:SS.mmm] "
+      "用法：kestrova-cli convert INPUT OUTPUT [--preset 0-9] [--start HH:MM:SS.mmm --end HH:MM:SS.mmm] "
       "[--opt name=value]... [--verbose]\n";
   if (args.positionals().size() != 2) {
     std::cerr << usage;
@@ -91,7 +91,7 @@ int RunConvert(const std::vector<std::string>& words) {
     const std::string text = args.value("preset");
     long n = std::strtol(text.c_str(), &end, 10);
     if (text.empty() || *end != '\0' || n < 0 || n > 9 || !media::ApplyQualityPreset(static_cast<int>(n), out)) {
-      std::cerr << "kestrova-cli convert: --preset takes 0 to 9\n";
+      std::cerr << "kestrova-cli convert：--preset 只能是 0 到 9\n";
       return 2;
     }
   }
@@ -100,12 +100,12 @@ int RunConvert(const std::vector<std::string>& words) {
   const int64_t start = args.has("start") ? ParseClock(args.value("start")) : 0;
   const int64_t end = args.has("end") ? ParseClock(args.value("end")) : kNoEnd;
   if (start < 0 || (end < 0 && end != kNoEnd)) {
-    std::cerr << "kestrova-cli convert: --start and --end take HH:MM:SS.mmm\n";
+    std::cerr << "kestrova-cli convert：--start 和 --end 应为 HH:MM:SS.mmm\n";
     return 2;
   }
   if (end != kNoEnd && end <= start) {
-    std::cerr << "kestrova-cli convert: --end " << args.value("end") << " is not after --start "
-              << args.value("start", "0") << "\n";
+    std::cerr << "kestrova-cli convert：--end " << args.value("end") << " 不在 --start "
+              << args.value("start", "0") << " 之后\n";
     return 2;
   }
   if (start > 0) in.StartTime = start;
@@ -114,7 +114,7 @@ int RunConvert(const std::vector<std::string>& words) {
   media::AddUserOptions(out, args.values("opt"));
 
   if (!media::FFmpegLoader().Load(media::EngineLibraries)) {
-    std::cerr << "kestrova-cli convert: " << media::FFmpegLoader().LastError() << "\n";
+    std::cerr << "kestrova-cli convert：" << media::FFmpegLoader().LastError() << "\n";
     return 1;
   }
 
@@ -138,11 +138,11 @@ int RunConvert(const std::vector<std::string>& words) {
   engine.SetStrictOptions(true);
   const int task = engine.AddTask(input, &in);
   if (task < 0) {
-    std::cerr << "kestrova-cli convert: " << engine.LastErrorMessage() << "\n";
+    std::cerr << "kestrova-cli convert：" << engine.LastErrorMessage() << "\n";
     return 1;
   }
   if (!engine.SetOutputFile(task, output, &out)) {
-    std::cerr << "kestrova-cli convert: " << engine.LastErrorMessage() << "\n";
+    std::cerr << "kestrova-cli convert：" << engine.LastErrorMessage() << "\n";
     return 1;
   }
 
@@ -165,19 +165,19 @@ int RunConvert(const std::vector<std::string>& words) {
     if (ended()) break;
     if (gInterrupted && !stopping) {
       stopping = true;
-      std::fprintf(stderr, "\nstopping...\n");
+      std::fprintf(stderr, "\n正在停止……\n");
       engine.Stop(true);
     }
   }
   std::fprintf(stderr, "\n");
   if (result.Exception) {
-    std::cerr << "kestrova-cli convert: " << result.ExceptionMsg << "\n";
+    std::cerr << "kestrova-cli convert：" << result.ExceptionMsg << "\n";
     // The engine wrote beside the name and removed what it wrote: whatever
     // was at the name before is still there.
     return 1;
   }
   if (!result.Finished) {
-    std::cerr << "kestrova-cli convert: stopped; " << output << " holds what was converted so far\n";
+    std::cerr << "kestrova-cli convert：已停止；" << output << " 中是已转换的部分\n";
     return 130;
   }
   return 0;

@@ -25,7 +25,7 @@ const char* kUsage =
 std::string Colour(const Arguments& args, const std::string& name, const std::string& fallback) {
   std::string value = args.value(name, fallback);
   if (!std::regex_match(value, std::regex("[0-9A-Fa-f]{6}"))) {
-    throw std::invalid_argument("--" + name + " wants six hex digits (RRGGBB), not \"" + value + "\"");
+    throw std::invalid_argument("--" + name + " 应为六位十六进制数（RRGGBB），而不是“" + value + "”");
   }
   return value;
 }
@@ -34,7 +34,7 @@ int RunEmbed(const std::vector<std::string>& words) {
   Arguments args(words, {"fixed", "card", "rec", "zhimo", "logo", "autoplay", "preview"});
   std::string domain = args.value("domain");
   if (domain.empty() || !args.positionals().empty()) {
-    std::cerr << "usage: kestrova-cli " << kUsage << "\n";
+    std::cerr << "用法：kestrova-cli " << kUsage << "\n";
     return 2;
   }
   publishing::EmbedOptions o;

@@ -40,7 +40,7 @@ int64_t ParseTime(const std::string& text) {
 
 int RunPlay(const std::vector<std::string>& words) {
   Arguments args(words, {"paused", "no-audio", "stats", "verbose"});
-  const char* usage = "usage: kestrova-cli play FILE [--paused] [--start T] [--no-audio] [--volume 0-128] [--size WxH]\n";
+  const char* usage = "用法：kestrova-cli play FILE [--paused] [--start T] [--no-audio] [--volume 0-128] [--size WxH]\n";
   if (args.positionals().size() != 1) {
     std::cerr << usage;
     return 2;
@@ -51,7 +51,7 @@ int RunPlay(const std::vector<std::string>& words) {
     char* rest = nullptr;
     long value = std::strtol(args.value("volume").c_str(), &rest, 10);
     if (args.value("volume").empty() || *rest != '\0' || value < 0 || value > 128) {
-      std::cerr << "kestrova-cli play: the volume is a number from 0 to 128\n";
+      std::cerr << "kestrova-cli play：--volume 只能是 0 到 128 的整数\n";
       return 2;
     }
     volume = int(value);
@@ -59,11 +59,11 @@ int RunPlay(const std::vector<std::string>& words) {
   int windowWidth = 0, windowHeight = 0;
   if (args.has("size") && (std::sscanf(args.value("size").c_str(), "%dx%d", &windowWidth, &windowHeight) != 2 ||
                            windowWidth <= 0 || windowHeight <= 0 || windowWidth > 16384 || windowHeight > 16384)) {
-    std::cerr << "kestrova-cli play: --size takes the window's size as WIDTHxHEIGHT, such as 640x360\n";
+    std::cerr << "kestrova-cli play：--size 应为窗口的宽x高，例如 640x360\n";
     return 2;
   }
   if (start < 0) {
-    std::cerr << "kestrova-cli play: --start takes a time such as 00:01:05.500 or 65.5\n";
+    std::cerr << "kestrova-cli play：--start 应为时间，例如 00:01:05.500 或 65.5\n";
     return 2;
   }
 
@@ -81,13 +81,13 @@ int RunPlay(const std::vector<std::string>& words) {
       return;
     }
     std::lock_guard lock(loggedMutex);
-    if (opened) std::cerr << "kestrova-cli play: " << message << "\n";
+    if (opened) std::cerr << "kestrova-cli play：" << message << "\n";
   });
 
   media::HandOver handOver;
   media::TFFPlayer player(&handOver);
   if (!player.LibrariesLoaded() && !player.LoadLibraries(media::FFmpegLoader().LibraryPath())) {
-    std::cerr << "kestrova-cli play: " << player.LastErrorMessage() << "\n";
+    std::cerr << "kestrova-cli play：" << player.LastErrorMessage() << "\n";
     return 1;
   }
   player.DisableAudio = args.has("no-audio");
@@ -133,7 +133,7 @@ int RunPlay(const std::vector<std::string>& words) {
     const std::string& file = args.positionals()[0];
     std::string reason = player.LastErrorMessage();
     if (reason.find(file) == std::string::npos) reason = file + ": " + reason;
-    std::cerr << "kestrova-cli play: 无法读取此文件：" << reason << "\n";
+    std::cerr << "kestrova-cli play：无法读取此文件：" << reason << "\n";
     return 1;
   }
   {
@@ -147,9 +147,9 @@ int RunPlay(const std::vector<std::string>& words) {
   if (args.has("stats")) {
     media::TPlayerCounters counters = player.Counters();
     double mean = counters.avOffsetSamples ? double(counters.avOffsetSumUs) / counters.avOffsetSamples / 1000.0 : 0;
-    std::fprintf(stderr, "pictures shown: %d, dropped: %d, av offset mean: %.1f ms, max: %.1f ms\n", counters.shown,
+    std::fprintf(stderr, "已显示画面：%d，丢弃：%d，音画偏差平均：%.1f 毫秒，最大：%.1f 毫秒\n", counters.shown,
                  counters.dropped, mean, double(counters.avOffsetMaxUs) / 1000.0);
-    if (pictureWidth > 0) std::fprintf(stderr, "picture size: %dx%d\n", pictureWidth, pictureHeight);
+    if (pictureWidth > 0) std::fprintf(stderr, "画面尺寸：%dx%d\n", pictureWidth, pictureHeight);
   }
   return 0;
 }

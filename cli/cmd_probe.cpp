@@ -13,7 +13,7 @@ namespace {
 int RunProbe(const std::vector<std::string>& words) {
   Arguments args(words, {"verbose"});
   if (args.positionals().size() != 1) {
-    std::cerr << "usage: kestrova-cli probe FILE [--format NAME] [--verbose]\n";
+    std::cerr << "用法：kestrova-cli probe FILE [--format NAME] [--verbose]\n";
     return 2;
   }
   media::TFFLogger logger;
@@ -23,12 +23,12 @@ int RunProbe(const std::vector<std::string>& words) {
     std::cerr << "#" << threadId << "." << media::LogLevelName(level) << ": " << message << "\n";
   });
   if (!media::FFmpegLoader().Load(media::EngineLibraries)) {
-    std::cerr << "kestrova-cli probe: " << media::FFmpegLoader().LastError() << "\n";
+    std::cerr << "kestrova-cli probe：" << media::FFmpegLoader().LastError() << "\n";
     return 1;
   }
   media::TAVProbe probe;
   if (!probe.OpenFile(args.positionals()[0], args.value("format"))) {
-    std::cerr << "kestrova-cli probe: " << probe.LastErrorMessage() << "\n";
+    std::cerr << "kestrova-cli probe：" << probe.LastErrorMessage() << "\n";
     return 1;
   }
   std::cout << probe.GetFileInfoText();

@@ -22,8 +22,8 @@ namespace kestrova::cli {
 namespace {
 
 const char* kUsage =
-    "register --service URL --account NAME [--title T] [--zhimo T] DATA/video/NAME.html   (password in "
-    "KESTROVA_PASSWORD)";
+    "register --service URL --account NAME [--title T] [--zhimo T] DATA/video/NAME.html   （密码放在环境变量 "
+    "KESTROVA_PASSWORD 中）";
 
 struct FileFacts {
   std::string duration, framerate, fileSize;
@@ -56,12 +56,12 @@ FileFacts ReadFacts(const std::filesystem::path& file) {
 int RunRegister(const std::vector<std::string>& words) {
   Arguments args(words);
   if (args.positionals().size() != 1) {
-    std::cerr << "usage: kestrova-cli " << kUsage << "\n";
+    std::cerr << "用法：kestrova-cli " << kUsage << "\n";
     return 2;
   }
   std::filesystem::path file = args.positionals()[0];
   std::error_code error;
-  if (!std::filesystem::is_regular_file(file, error)) throw std::runtime_error(file.string() + ": no such file");
+  if (!std::filesystem::is_regular_file(file, error)) throw std::runtime_error("文件不存在：" + file.string());
   FileFacts facts = ReadFacts(file);
 
   SignedIn session = SignInFromCommandLine(args.value("service"), args.value("account"), args.value("ca-file"));
@@ -73,11 +73,11 @@ int RunRegister(const std::vector<std::string>& words) {
   std::string result = service::getReplyValue(reply, "data.msg.item", "result");
   if (result != "success") {
     std::string reason = service::getReplyValue(reply, "data.msg.item", "message");
-    std::cerr << "kestrova-cli register: the service refused " << name << ": "
+    std::cerr << "kestrova-cli register：后台服务拒绝登记 " << name << "："
               << (reason.empty() || reason == "error" ? result : reason) << "\n";
     return 1;
   }
-  std::cout << name << ": registered (" << facts.duration << " s, " << facts.fileSize << " bytes)\n";
+  std::cout << "已登记 " << name << "（" << facts.duration << " 秒，" << facts.fileSize << " 字节）\n";
   return 0;
 }
 

@@ -5,12 +5,12 @@
 #include <iostream>
 
 #include "command.h"
-#include "media/jpeg_file.h"
 #include "media/loader.h"
 #include "media/logger.h"
 #include "media/probe.h"
 #include "media/thumbnail.h"
 #include "media/utils.h"
+#include "thumbnail_picture.h"
 
 namespace kestrova::cli {
 namespace {
@@ -29,39 +29,30 @@ int RunThumbnail(const std::vector<std::string>& words) {
   Arguments args(rest);
   if (output.empty()) output = args.value("output");
   if (args.positionals().size() != 1 || output.empty() || !args.has("at")) {
-    std::cerr << "usage: kestrova-cli thumbnail FILE --at HH:MM:SS.mmm -o OUT.jpg\n";
+    std::cerr << "用法：kestrova-cli thumbnail FILE --at HH:MM:SS.mmm -o OUT.jpg\n";
     return 2;
   }
   media::TFFLogger logger;
   logger.SetLogLevel(media::llQuiet);
   if (!media::FFmpegLoader().Load(media::EngineLibraries)) {
-    std::cerr << "kestrova-cli thumbnail: " << media::FFmpegLoader().LastError() << "\n";
+    std::cerr << "kestrova-cli thumbnail：" << media::FFmpegLoader().LastError() << "\n";
     return 1;
   }
   int64_t target = 0;
   std::string at = args.value("at");
   if (!media::ParseTimeText(at, target)) {
-    std::cerr << "kestrova-cli thumbnail: invalid time \"" << at << "\" (expected HH:MM:SS.mmm)\n";
+    std::cerr << "kestrova-cli thumbnail：--at “" << at << "” 无效（应为 HH:MM:SS.mmm）\n";
     return 2;
   }
   media::TAVProbe probe;
   if (!probe.OpenFile(args.positionals()[0])) {
-    std::cerr << "kestrova-cli thumbnail: " << probe.LastErrorMessage() << "\n";
+    std::cerr << "kestrova-cli thumbnail：" << probe.LastErrorMessage() << "\n";
     return 1;
   }
-  media::Bitmap picture, thumbnail;
-  if (!media::DecodePictureAt(probe, target) || !probe.CopyPictureTo(picture)) {
-    std::cerr << "kestrova-cli thumbnail: no picture at " << media::DurationText(target) << ": "
-              << probe.LastErrorMessage() << "\n";
-    return 1;
-  }
-  if (!media::FitThumbnail(picture, thumbnail, probe.PictureSampleAspect())) {
-    std::cerr << "kestrova-cli thumbnail: cannot scale the picture\n";
-    return 1;
-  }
+  media::Bitmap picture;
   std::string error;
-  if (!media::WriteJpegFile(thumbnail, output, error)) {
-    std::cerr << "kestrova-cli thumbnail: " << error << "\n";
+  if (!SaveThumbnail(probe, target, output, picture, error)) {
+    std::cerr << "kestrova-cli thumbnail：" << error << "\n";
     return 1;
   }
   std::cout << output << ": " << picture.width << "x" << picture.height << " @ "

@@ -12,7 +12,7 @@ namespace {
 template <class Function>
 void Resolve(void* library, const char* name, Function& target) {
   target = reinterpret_cast<Function>(::dlsym(library, name));
-  if (!target) throw std::runtime_error(std::string("libcurl lacks ") + name);
+  if (!target) throw std::runtime_error(std::string("libcurl 缺少 ") + name);
 }
 
 CurlLibrary Load() {
@@ -20,7 +20,7 @@ CurlLibrary Load() {
   void* library = ::dlopen("libcurl.so.4", RTLD_NOW | RTLD_LOCAL);
   if (!library) {
     const char* reason = ::dlerror();
-    throw std::runtime_error(std::string("cannot load libcurl (libcurl.so.4): ") + (reason ? reason : "not found"));
+    throw std::runtime_error(std::string("无法加载 libcurl（libcurl.so.4）：") + (reason ? reason : "找不到"));
   }
   CurlLibrary curl{};
   Resolve(library, "curl_global_init", curl.global_init);

@@ -22,7 +22,7 @@ void HideSecretArguments(int argc, char** argv) {
 int main(int argc, char** argv) {
   using namespace kestrova::cli;
   auto usage = [] {
-    std::cerr << "usage: kestrova-cli COMMAND [ARGS...]\n";
+    std::cerr << "用法：kestrova-cli 命令 [参数...]\n";
     for (auto& [name, cmd] : Commands()) std::cerr << "  kestrova-cli " << cmd.usage << "\n";
   };
   const CommandLineWords words = SplitCommandLine(std::vector<std::string>(argv + 1, argv + argc));
@@ -32,7 +32,7 @@ int main(int argc, char** argv) {
   }
   auto it = Commands().find(words.command);
   if (it == Commands().end()) {
-    std::cerr << "kestrova-cli: unknown command \"" << words.command << "\"\n";
+    std::cerr << "kestrova-cli：没有“" << words.command << "”这个命令\n";
     usage();
     return 2;
   }
@@ -41,7 +41,7 @@ int main(int argc, char** argv) {
   try {
     return it->second.run(words.rest);
   } catch (const std::exception& e) {
-    std::cerr << "kestrova-cli " << words.command << ": " << e.what() << "\n";
+    std::cerr << "kestrova-cli " << words.command << "：" << e.what() << "\n";
     return 1;
   }
 }

@@ -16,7 +16,7 @@ ProgramResult RunProgram(const std::string& program, const std::vector<std::stri
   ProgramResult result;
   int pipeEnds[2];
   if (pipe2(pipeEnds, O_CLOEXEC) != 0) {
-    result.output = std::string("cannot start ") + program + ": " + std::strerror(errno);
+    result.output = std::string("无法启动 ") + program + "：" + std::strerror(errno);
     return result;
   }
   posix_spawn_file_actions_t actions;
@@ -33,7 +33,7 @@ ProgramResult RunProgram(const std::string& program, const std::vector<std::stri
   close(pipeEnds[1]);
   if (spawnError != 0) {
     close(pipeEnds[0]);
-    result.output = "cannot start " + program + ": " + std::strerror(spawnError);
+    result.output = "无法启动 " + program + "：" + std::strerror(spawnError);
     return result;
   }
   char buffer[4096];

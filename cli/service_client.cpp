@@ -64,7 +64,7 @@ ServiceClient::Answer ServiceClient::Send(const std::string& body) {
     throw ServiceUnavailable(error.what());
   }
   std::unique_ptr<CURL, void (*)(CURL*)> curl(lib->easy_init(), lib->easy_cleanup);
-  if (!curl) throw ServiceUnavailable("cannot start an HTTP request");
+  if (!curl) throw ServiceUnavailable("无法发起 HTTP 请求");
   Answer answer;
   HeaderValues headers;
   curl_slist* list = lib->slist_append(nullptr, "Content-Type: text/xml; charset=utf-8");
@@ -87,12 +87,12 @@ ServiceClient::Answer ServiceClient::Send(const std::string& body) {
   lib->easy_setopt(curl.get(), CURLOPT_ERRORBUFFER, detail);
   CURLcode code = lib->easy_perform(curl.get());
   if (code == CURLE_PEER_FAILED_VERIFICATION || code == CURLE_SSL_CACERT_BADFILE)
-    throw ServiceUnavailable("the service at " + serviceUrl_ + " is not trusted: " +
-                             (*detail ? detail : lib->easy_strerror(code)) +
-                             (caFile_.empty() ? " (a private certificate authority is given with --ca-file FILE)"
-                                              : " (certificate authority file: " + caFile_ + ")"));
+    throw ServiceUnavailable("后台服务 " + serviceUrl_ + " 的证书不受信任（" +
+                             (caFile_.empty() ? std::string("私有证书颁发机构请用 --ca-file FILE 给出")
+                                              : "证书颁发机构文件：" + caFile_) +
+                             "）：" + (*detail ? detail : lib->easy_strerror(code)));
   if (code != CURLE_OK)
-    throw ServiceUnavailable("cannot reach the service at " + serviceUrl_ + ": " +
+    throw ServiceUnavailable("无法连接后台服务 " + serviceUrl_ + "：" +
                              (*detail ? detail : lib->easy_strerror(code)));
   lib->easy_getinfo(curl.get(), CURLINFO_RESPONSE_CODE, &answer.status);
   answer.session = headers.session;
@@ -100,7 +100,7 @@ ServiceClient::Answer ServiceClient::Send(const std::string& body) {
   // A reply is an XML text: a single answer carries a result, a list reply
   // its rows. Anything else (an error page, nothing) is no reply.
   if (Result(answer.body).empty() && !LooksLikeXmlReply(answer.body))
-    throw ServiceUnavailable(serviceUrl_ + " answered HTTP " + std::to_string(answer.status) + " without a reply");
+    throw ServiceUnavailable("后台服务 " + serviceUrl_ + " 返回了 HTTP " + std::to_string(answer.status) + "，但没有应答内容");
   return answer;
 }
 
@@ -153,9 +153,9 @@ std::string ServiceClient::Message(const std::string& reply) {
 }
 
 SignedIn SignInFromCommandLine(const std::string& service, const std::string& account, const std::string& caFile) {
-  if (service.empty() || account.empty()) throw std::invalid_argument("--service URL and --account NAME are needed");
+  if (service.empty() || account.empty()) throw std::invalid_argument("需要 --service 和 --account");
   const char* password = std::getenv("KESTROVA_PASSWORD");
-  if (!password) throw std::invalid_argument("set KESTROVA_PASSWORD to the account's password");
+  if (!password) throw std::invalid_argument("请在环境变量 KESTROVA_PASSWORD 中给出密码");
   ServiceClient client(service, 60, caFile);
   publishing::LoginProfile profile = client.SignInProfile(account, password);
   return {std::move(client), std::move(profile)};

@@ -39,12 +39,12 @@ publishing::PlayerConfig ConfigFromProfile(const publishing::LoginProfile& p, se
 // playlist and take every video off the site.
 std::string RefusalIn(const std::string& reply) {
   pugi::xml_document doc;
-  if (!doc.load_string(reply.c_str())) return "the reply is not XML";
+  if (!doc.load_string(reply.c_str())) return "应答不是 XML";
   pugi::xml_node item = service::findChildByName(service::findChildByName(doc.document_element(), "msg"), "item");
   pugi::xml_attribute result = item.attribute("result");
   if (!result) return "";
   std::string message = item.attribute("message").value();
-  return std::string(result.value()) + (message.empty() ? "" : " (" + message + ")");
+  return std::string(result.value()) + (message.empty() ? "" : "（" + message + "）");
 }
 
 ino_t InodeOf(const std::filesystem::path& file) {
@@ -59,7 +59,7 @@ SiteConfigResult RewriteSiteConfig(ServiceClient& client, const publishing::Logi
   SiteConfigResult result;
   std::string reply = client.Post(service::VideoListRequest(profile.companyid));
   if (std::string refusal = RefusalIn(reply); !refusal.empty()) {
-    result.error = "the service did not hand out the catalogue: " + refusal;
+    result.error = "后台服务没有给出视频目录：" + refusal;
     return result;
   }
   service::TvideofileList rows = service::parseVideoList(reply);
@@ -71,7 +71,7 @@ SiteConfigResult RewriteSiteConfig(ServiceClient& client, const publishing::Logi
   // new inode under the name.
   ino_t before = InodeOf(file);
   publishing::createConfigXml(file, ConfigFromProfile(profile, std::move(rows)));
-  if (InodeOf(file) == before) result.error = "cannot write " + file.string();
+  if (InodeOf(file) == before) result.error = "无法写入 " + file.string();
   return result;
 }
 

@@ -33,7 +33,7 @@ bool ReadSiteOptions(const std::vector<std::string>& words, sync::SiteOptions& o
   options.root = args.value("root", "/");
   options.dataFolder = args.value("data");
   if (options.host.empty() || options.dataFolder.empty()) {
-    error = "--host and --data are required";
+    error = "需要 --host 和 --data";
     return false;
   }
   if (!options.keyFile.empty() && options.protocol != sync::SiteProtocol::Sftp) {
@@ -48,7 +48,7 @@ int RunWithSiteOptions(const std::vector<std::string>& words, const char* usage,
   sync::SiteOptions options;
   std::string error;
   if (!ReadSiteOptions(words, options, error)) {
-    std::cerr << "kestrova-cli: " << error << "\nusage: kestrova-cli " << usage << "\n";
+    std::cerr << "kestrova-cli：" << error << "\n用法：kestrova-cli " << usage << "\n";
     return 2;
   }
   return run(options);

@@ -10,11 +10,11 @@ bool SaveThumbnail(media::TAVProbe& probe, int64_t target, const std::string& ou
                    std::string& error) {
   media::Bitmap thumbnail;
   if (!media::DecodePictureAt(probe, target) || !probe.CopyPictureTo(picture)) {
-    error = "no picture at " + media::DurationText(target) + ": " + probe.LastErrorMessage();
+    error = media::DurationText(target) + " 处没有画面：" + probe.LastErrorMessage();
     return false;
   }
   if (!media::FitThumbnail(picture, thumbnail, probe.PictureSampleAspect())) {
-    error = "cannot scale the picture";
+    error = "无法缩放画面";
     return false;
   }
   return media::WriteJpegFile(thumbnail, output, error);

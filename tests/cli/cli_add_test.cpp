@@ -167,7 +167,7 @@ TEST(CliAdd, RefusalsConvertNothing) {
       {AddCommand("secret", service, data, "--preset 12 " + clip), 2, "--preset 只能是 0 到 9"},
       {AddCommand("secret", service, data, "--thumbnail-at soon " + clip), 2, "--thumbnail-at “soon” 无效"},
       {AddCommand("secret", service, dir / "missing", clip), 1, " 不存在"},
-      {AddCommand("secret", service, data, ""), 2, "usage: kestrova-cli add"},
+      {AddCommand("secret", service, data, ""), 2, "用法：kestrova-cli add"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.command);

@@ -60,5 +60,5 @@ TEST(CliMessages, PlayNamesAnUnreadableFileOnceInChinese) {
   auto r = RunCommand("SDL_AUDIODRIVER=dummy SDL_VIDEODRIVER=dummy " +
                       ShellQuote((BinDir() / "kestrova-cli").string()) + " play " + ShellQuote(file) + " 2>&1");
   EXPECT_EQ(r.exitCode, 1) << r.output;
-  EXPECT_EQ(r.output, "kestrova-cli play: 无法读取此文件：" + file + ": Invalid data found when processing input\n");
+  EXPECT_EQ(r.output, "kestrova-cli play：无法读取此文件：" + file + ": Invalid data found when processing input\n");
 }

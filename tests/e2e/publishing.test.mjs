@@ -54,13 +54,13 @@ test('refusals and bad input give a clear message and change nothing', async () 
   const before = fs.readFileSync(path.join(data, 'config.xml'), 'utf8');
   const cases = [
     [() => writeConfig({ ...login(), password: 'wrong' }), /后台服务拒绝账号“acme”登录/],
-    [() => writeConfig({ ...login(), serviceUrl: 'http://127.0.0.1:9' }), /cannot reach the service/],
+    [() => writeConfig({ ...login(), serviceUrl: 'http://127.0.0.1:9' }), /无法连接后台服务 http:\/\/127\.0\.0\.1:9\/service：/],
     [() => writeConfig({ ...login(), data: path.join(work, 'nowhere') }), /config\.xml/],
     [() => cli(['register', '--service', serviceUrl, '--account', 'acme', path.join(work, 'video', 'missing.html')],
-      { KESTROVA_PASSWORD: 'secret' }), /missing\.html: no such file/],
+      { KESTROVA_PASSWORD: 'secret' }), /文件不存在：.*missing\.html/],
     [() => cli(['register', '--service', serviceUrl, '--account', 'acme', path.join(work, 'broken.mp4')],
       { KESTROVA_PASSWORD: 'secret' }), /broken\.mp4/],
-    [() => cli(['embed', '--domain', 'http://example.com', '--titlebg', 'red']), /six hex digits/],
+    [() => cli(['embed', '--domain', 'http://example.com', '--titlebg', 'red']), /--titlebg 应为六位十六进制数（RRGGBB），而不是“red”/],
   ];
   for (const [attempt, expected] of cases) assert.match(await failure(attempt()), expected);
   assert.equal(fs.readFileSync(path.join(data, 'config.xml'), 'utf8'), before);

@@ -139,7 +139,7 @@ TEST_F(DeploymentTest, TheTerminalToolTrustsThePrivateAuthorityItIsGivenAndNoOth
 
   auto unknown = RunCommand(config + " 2>&1");
   EXPECT_NE(unknown.exitCode, 0);
-  EXPECT_NE(unknown.output.find("is not trusted"), std::string::npos) << unknown.output;
+  EXPECT_NE(unknown.output.find("的证书不受信任"), std::string::npos) << unknown.output;
   EXPECT_NE(unknown.output.find("--ca-file"), std::string::npos) << unknown.output;
 
   auto other = RunCommand(ShellQuote((kSource / "deploy/make-test-certificate").string()) + " " +
@@ -147,7 +147,7 @@ TEST_F(DeploymentTest, TheTerminalToolTrustsThePrivateAuthorityItIsGivenAndNoOth
   ASSERT_EQ(other.exitCode, 0);
   auto wrong = RunCommand(config + " --ca-file " + ShellQuote((dir / "other/ca.pem").string()) + " 2>&1");
   EXPECT_NE(wrong.exitCode, 0);
-  EXPECT_NE(wrong.output.find("is not trusted"), std::string::npos) << wrong.output;
+  EXPECT_NE(wrong.output.find("的证书不受信任（证书颁发机构文件："), std::string::npos) << wrong.output;
 }
 
 TEST_F(DeploymentTest, AnInstanceKilledUnderWritesLosesNoAcknowledgedWrite) {

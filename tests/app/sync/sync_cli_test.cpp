@@ -109,7 +109,7 @@ TEST(SyncCli, UsageErrorsExitWithTwo) {
   for (const auto& c : cases) {
     auto r = RunCommand(cli + c.arguments + " 2>&1");
     EXPECT_EQ(r.exitCode, c.exitCode) << c.arguments << "\n" << r.output;
-    EXPECT_NE(r.output.find("usage: kestrova-cli"), std::string::npos) << c.arguments << "\n" << r.output;
+    EXPECT_NE(r.output.find("用法：kestrova-cli"), std::string::npos) << c.arguments << "\n" << r.output;
   }
 }
 

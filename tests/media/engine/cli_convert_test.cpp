@@ -41,6 +41,7 @@ TEST(CliConvert, QualityPresetChoosesSizeAndRate) {
   EXPECT_EQ(FfprobeValue("stream=width,height", out / "p0.mp4", "v:0"), "176\n144");
   r = Convert(ShellQuote(SharedMedia().mp4.string()) + " " + ShellQuote((out / "bad.mp4").string()) + " --preset 12");
   EXPECT_NE(r.exitCode, 0);
+  EXPECT_NE(r.output.find("kestrova-cli convert：--preset 只能是 0 到 9"), std::string::npos) << r.output;
   EXPECT_FALSE(std::filesystem::exists(out / "bad.mp4"));
 }
 
@@ -299,7 +300,7 @@ TEST(CliConvert, OptionsThatCannotHoldFailWithTheirReason) {
     std::string output, options, message;
   } refused[] = {
       {(out / "range.mp4").string(), " --start 00:00:02.000 --end 00:00:01.000",
-       "--end 00:00:01.000 is not after --start 00:00:02.000"},
+       "--end 00:00:01.000 不在 --start 00:00:02.000 之后"},
       {(out / "rate.mp4").string(), " --opt b=foo", "Invalid value \"foo\" for option \"b\""},
       {(out / "bogus.mp4").string(), " --opt bogus=1", "Unrecognized option 'bogus'"},
       {(out / "no-such-folder" / "x.mp4").string(), "",
@@ -450,6 +451,7 @@ TEST(CliConvert, CtrlCStopsCleanlyWithAPlayableFile) {
   int status = cli.stop(2, std::chrono::seconds(60));
   ASSERT_TRUE(WIFEXITED(status)) << cli.log();
   EXPECT_EQ(WEXITSTATUS(status), 130) << cli.log();
+  EXPECT_NE(cli.log().find("已停止；" + target.string() + " 中是已转换的部分"), std::string::npos) << cli.log();
   double seconds = std::atof(FfprobeValue("format=duration", target).c_str());
   EXPECT_GT(seconds, 0.0);
   EXPECT_LT(seconds, 29.0);

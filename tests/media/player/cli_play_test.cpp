@@ -23,7 +23,7 @@ TEST(CliPlayTest, PlaysToTheEndPrintingThePosition) {
   auto result = RunCommand(Play(ShellQuote(SharedMedia().mp4.string()) + " --volume 64 --stats"));
   ASSERT_EQ(result.exitCode, 0) << result.output;
   EXPECT_NE(result.output.find("00:00:03.0"), std::string::npos) << result.output;
-  EXPECT_NE(result.output.find("pictures shown: "), std::string::npos);
+  EXPECT_NE(result.output.find("已显示画面："), std::string::npos);
 }
 
 TEST(CliPlayTest, StartsWhereAskedAndPlaysWithoutSound) {
@@ -59,16 +59,16 @@ TEST(CliPlayTest, StartsAtTheAskedPictureAndPlaysPhoneClipsUpright) {
   MakeMedia("-i " + ShellQuote(SharedMedia().mp4.string()) + " -t 1 -c copy -metadata:s:v:0 rotate=270", phone);
   auto upright = RunCommand(Play(ShellQuote(phone.string()) + " --stats"));
   ASSERT_EQ(upright.exitCode, 0) << upright.output;
-  EXPECT_NE(upright.output.find("picture size: 240x320"), std::string::npos) << upright.output;
+  EXPECT_NE(upright.output.find("画面尺寸：240x320"), std::string::npos) << upright.output;
 }
 
 TEST(CliPlayTest, BadInputGivesAClearError) {
   const std::pair<std::string, std::string> table[] = {
       {ShellQuote((SharedMedia().folder / "a.avi").string()), "a.avi: No such file or directory"},
-      {ShellQuote(SharedMedia().mp4.string()) + " --volume 200", "the volume is a number from 0 to 128"},
-      {ShellQuote(SharedMedia().mp4.string()) + " --start soon", "--start takes a time"},
-      {ShellQuote(SharedMedia().mp4.string()) + " --size 640", "--size takes the window's size"},
-      {"", "usage: kestrova-cli play FILE"},
+      {ShellQuote(SharedMedia().mp4.string()) + " --volume 200", "kestrova-cli play：--volume 只能是 0 到 128 的整数"},
+      {ShellQuote(SharedMedia().mp4.string()) + " --start soon", "kestrova-cli play：--start 应为时间"},
+      {ShellQuote(SharedMedia().mp4.string()) + " --size 640", "kestrova-cli play：--size 应为窗口的宽x高"},
+      {"", "用法：kestrova-cli play FILE"},
   };
   for (const auto& [arguments, message] : table) {
     auto result = RunCommand(Play(arguments) + " 2>&1");
