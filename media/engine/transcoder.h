@@ -16,6 +16,7 @@
 #include "media/av_forward.h"
 #include "media/av_owners.h"
 #include "media/engine/audio_conversion.h"
+#include "media/engine/encode_worker.h"
 #include "media/engine/encoder_stats.h"
 #include "media/engine/engine_records.h"
 #include "media/engine/hooks.h"
@@ -98,6 +99,9 @@ struct OutputStream {
   int64_t lastMuxDts = kNoTime;  // copy streams: last written dts, stream time base
   EncoderStats stats;
   std::vector<int> sourceBySegment;  // join mode: the source for each input
+  // The encoder's own thread while the loop runs (EncodesAside); last, so it
+  // stops before the encoder it borrows goes.
+  std::unique_ptr<EncodeWorker> encodeWorker;
 };
 
 // One output file: its context and the file it writes. Going, it closes the
@@ -306,6 +310,15 @@ class TCustomFFmpeg {
   void WriteSubtitle(OutputStream& ost, InputStream& ist, AVSubtitle* subtitle, const AVPacket* pkt);
   void CopyPacket(OutputStream& ost, InputStream& ist, const AVPacket* pkt);
   void DrainEncoder(OutputStream& ost, AVCodecContext* enc, bool sendFlush);
+  // Counts, logs and muxes one packet the encoder gave.
+  void WriteEncodedPacket(OutputStream& ost, AVCodecContext* enc, AVPacket* packet);
+  // True when a video stream's encoder may run on a thread of its own: no
+  // figure read from the encoder per picture (pass log, PSNR, vstats) and
+  // no encoder reopened between joined inputs.
+  bool EncodesAside(const OutputStream& ost) const;
+  // Waits for a stream's encoder thread to encode all it was given and
+  // muxes what it gave; the encoder is this thread's again.
+  void FinishEncodeWorker(OutputStream& ost);
   void WritePacket(OutputStream& ost, AVPacket* pkt);
   void PreviewStep(const AVFrame* picture, int64_t pts);
   void Report(bool isLast, int fileIndex);

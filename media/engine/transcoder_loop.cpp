@@ -369,15 +369,28 @@ void TCustomFFmpeg::DrainEncoder(OutputStream& ost, AVCodecContext* enc, bool se
     int err = AV(avcodec_receive_packet)(enc, packet);
     if (err == AVERROR(EAGAIN) || err == AVERROR_EOF) return;
     if (err < 0) Raise(ost.plan.kind == AVMEDIA_TYPE_AUDIO ? "Audio encoding failed" : "Video encoding failed");
-    if (ost.plan.kind == AVMEDIA_TYPE_VIDEO) videoSize_ += packet->size;
-    else if (ost.plan.kind == AVMEDIA_TYPE_AUDIO) audioSize_ += packet->size;
-    RecordEncodedPacket(ost, packet);
-    if (ost.passLog != nullptr && enc->stats_out != nullptr) std::fputs(enc->stats_out, ost.passLog.get());
-    AV(av_packet_rescale_ts)(packet, enc->time_base, ost.st->time_base);
-    packet->stream_index = ost.st->index;
-    WritePacket(ost, packet);
+    WriteEncodedPacket(ost, enc, packet);
     AV(av_packet_unref)(packet);
   }
+}
+
+void TCustomFFmpeg::WriteEncodedPacket(OutputStream& ost, AVCodecContext* enc, AVPacket* packet) {
+  if (ost.plan.kind == AVMEDIA_TYPE_VIDEO) videoSize_ += packet->size;
+  else if (ost.plan.kind == AVMEDIA_TYPE_AUDIO) audioSize_ += packet->size;
+  RecordEncodedPacket(ost, packet);
+  if (ost.passLog != nullptr && enc->stats_out != nullptr) std::fputs(enc->stats_out, ost.passLog.get());
+  AV(av_packet_rescale_ts)(packet, enc->time_base, ost.st->time_base);
+  packet->stream_index = ost.st->index;
+  WritePacket(ost, packet);
+}
+
+void TCustomFFmpeg::FinishEncodeWorker(OutputStream& ost) {
+  if (ost.encodeWorker == nullptr) return;
+  const bool ok = ost.encodeWorker->Finish();
+  std::vector<PacketPtr> packets = ost.encodeWorker->TakePackets();
+  ost.encodeWorker.reset();
+  for (PacketPtr& packet : packets) WriteEncodedPacket(ost, ost.enc.get(), packet.get());
+  if (!ok) Raise("Video encoding failed");
 }
 
 void TCustomFFmpeg::FlushEncoders() {
@@ -385,6 +398,7 @@ void TCustomFFmpeg::FlushEncoders() {
     if (ost.enc == nullptr || !ost.opened) continue;
     if (ost.plan.kind == AVMEDIA_TYPE_AUDIO && ost.audio.fifo != nullptr) EncodeAudioFromFifo(ost, true);
     if (ost.plan.kind == AVMEDIA_TYPE_SUBTITLE) continue;
+    FinishEncodeWorker(ost);
     DrainEncoder(ost, ost.enc.get(), true);
   }
 }

@@ -56,6 +56,9 @@ void TCustomFFmpeg::RunBody() {
   };
   guarded([this] { Transcode(); });
   if (errorFlag_) finished_ = false;
+  // A run that ended on an error may have left encoder threads running:
+  // they stop before their encoders close (and before the lock is taken).
+  for (OutputStream& ost : outputStreams_) ost.encodeWorker.reset();
   guarded([this] {
     // Encoders and decoders close under the codec lock, like they opened.
     std::lock_guard<std::mutex> lock(CodecLock());

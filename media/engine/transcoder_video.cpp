@@ -310,7 +310,19 @@ void TCustomFFmpeg::WriteVideo(OutputStream& ost, InputStream& ist, AVFrame* fra
   if (picture != nullptr) EncodeAtNextTick(ost, picture, frame->quality);
 }
 
+bool TCustomFFmpeg::EncodesAside(const OutputStream& ost) const {
+  return ost.passLog == nullptr && !settings_.doPsnr && vstatsFile_ == nullptr && !joined_;
+}
+
 void TCustomFFmpeg::EncodeVideoFrame(OutputStream& ost, AVFrame* picture) {
+  // Decoding and scaling take about as long as encoding: on a thread of its
+  // own the encoder works while the next pictures are made.
+  if (ost.encodeWorker == nullptr && EncodesAside(ost)) ost.encodeWorker = std::make_unique<EncodeWorker>(ost.enc.get());
+  if (ost.encodeWorker != nullptr) {
+    if (!ost.encodeWorker->Send(picture)) Raise("Video encoding failed");
+    for (PacketPtr& packet : ost.encodeWorker->TakePackets()) WriteEncodedPacket(ost, ost.enc.get(), packet.get());
+    return;
+  }
   if (AV(avcodec_send_frame)(ost.enc.get(), picture) < 0) Raise("Video encoding failed");
   DrainEncoder(ost, ost.enc.get(), false);
 }
