@@ -19,18 +19,38 @@ const RATIO_TARGET = 1.2;
 const PLAYER = process.env.BENCH_WEB_PLAYER || path.join(templateDir, 'index.js');
 
 // Set before any page script runs: resolves with the presentation time of
-// the first picture of the first <video>, in the page's own or the player's
-// shadow tree, in milliseconds since the navigation started.
-const PROBE = `window.__firstPicture = new Promise((resolve) => {
-  const look = () => {
-    const host = document.querySelector('[data-kestrova-player]');
-    const video = document.querySelector('video') || (host && host.shadowRoot && host.shadowRoot.querySelector('video'));
-    if (video) performance.mark('video-found');
-    if (video) video.requestVideoFrameCallback((now, frame) => resolve(frame.presentationTime));
-    else setTimeout(look, 1);
+// the first picture any <video> presents, in milliseconds since the
+// navigation started. Each video is watched from the moment it exists, the
+// same way on both sides: one made by the page's parser is seen by a
+// mutation observer (at the latest when the parser yields, long before a
+// frame can be decoded), one made by a script is seen as it is created.
+// Looking for the element later (by polling) could miss a picture that was
+// already presented and charge that side a whole frame.
+const PROBE = `(() => {
+  let resolve;
+  window.__firstPicture = new Promise((r) => { resolve = r; });
+  const watched = new WeakSet();
+  const watch = (video) => {
+    if (watched.has(video)) return;
+    watched.add(video);
+    if (!performance.getEntriesByName('video-found').length) performance.mark('video-found');
+    video.requestVideoFrameCallback((now, frame) => resolve(frame.presentationTime));
   };
-  look();
-});`;
+  const create = Document.prototype.createElement;
+  Document.prototype.createElement = function (name, ...rest) {
+    const node = create.call(this, name, ...rest);
+    if (node instanceof HTMLVideoElement) watch(node);
+    return node;
+  };
+  new MutationObserver((records) => {
+    for (const record of records) {
+      for (const node of record.addedNodes) {
+        if (node instanceof HTMLVideoElement) watch(node);
+        else if (node.querySelectorAll) node.querySelectorAll('video').forEach(watch);
+      }
+    }
+  }).observe(document, { childList: true, subtree: true });
+})();`;
 
 function percentile(values, p) {
   const sorted = [...values].sort((a, b) => a - b);
