@@ -184,6 +184,54 @@ test('500 videos: one tab stop for the list with arrow keys inside, thumbnails l
     await page.close();
   });
 
+// The list as the player comes up, from its first layout on: its height at
+// every change and, when its first item came, whether the video had shown
+// its first picture (watched from the moment the video exists).
+const LIST_WATCH = `(() => {
+  window.__list = { heights: [], picture: false, itemsAfterPicture: null };
+  const create = Document.prototype.createElement;
+  Document.prototype.createElement = function (name, ...rest) {
+    const node = create.call(this, name, ...rest);
+    if (node instanceof HTMLVideoElement) node.requestVideoFrameCallback(() => { window.__list.picture = true; });
+    return node;
+  };
+  const attach = Element.prototype.attachShadow;
+  Element.prototype.attachShadow = function (init) {
+    const root = attach.call(this, init);
+    new MutationObserver(() => {
+      const list = root.querySelector('.list');
+      if (list && !list.watched) {
+        list.watched = true;
+        new ResizeObserver(() => window.__list.heights.push(list.getBoundingClientRect().height)).observe(list);
+      }
+      if (list && list.querySelector('li') && window.__list.itemsAfterPicture === null) {
+        window.__list.itemsAfterPicture = window.__list.picture;
+      }
+    }).observe(root, { childList: true, subtree: true });
+    return root;
+  };
+})();`;
+
+test('a video that starts by itself: the playlist items follow its first picture, and the list keeps its height',
+  async () => {
+    for (const [folder, choices] of [['three', []], ['big', ['--fixed']]]) {
+      const snippet = await embedCode(`${server.url}/${folder}`, ['--autoplay', ...choices]);
+      writePage(path.join(work, folder, 'starts.html'), snippet);
+      const page = await browser.newPage({ viewport: { width: 900, height: 600 } });
+      await page.addInitScript(LIST_WATCH);
+      await page.goto(`${server.url}/${folder}/starts.html`);
+      await waitForVideo(page, (s) => isPlaying(s, 0.2), `${folder}: plays`);
+      await page.waitForFunction(() => window.__list.itemsAfterPicture !== null);
+      // One more rendering step, so that a change of height the items caused is seen.
+      await page.evaluate(() => new Promise((resolve) => requestAnimationFrame(() => requestAnimationFrame(resolve))));
+      const seen = await page.evaluate(() => window.__list);
+      assert.equal(seen.itemsAfterPicture, true, `${folder}: the items came after the first picture`);
+      assert.ok(seen.heights.length > 0 && seen.heights.every((h) => h === seen.heights[0]),
+        `${folder}: the list's heights ${seen.heights.join(', ')}`);
+      await page.close();
+    }
+  });
+
 test('a missing thumbnail shows a neutral placeholder, not a broken picture', async () => {
   const page = await open('missing-thumbnail', []);
   await page.waitForFunction(() => [...document.querySelector('[data-kestrova-player]').shadowRoot

@@ -256,8 +256,11 @@
     '.cardline .name{flex:1 1 auto;min-width:0;overflow:hidden;white-space:nowrap;text-overflow:ellipsis}',
     '.cardline button,.card button{padding:1px 8px;border:1px solid #999;border-radius:3px;background:#fff;',
     'color:#222;font:inherit;cursor:pointer}',
-    '.list{display:flex;flex:0 0 auto;gap:4px;margin:0;padding:3px;list-style:none;overflow-x:auto;',
-    'overflow-y:hidden;scrollbar-width:thin;background:#222}',
+    // The list's height is one item's (45 + 26 + padding and border 4 + 2) and
+    // its own padding, also while its items are still to come.
+    '.list{display:flex;flex:0 0 auto;gap:4px;min-height:83px;margin:0;padding:3px;list-style:none;',
+    'overflow-x:auto;overflow-y:hidden;scrollbar-width:thin;background:#222}',
+    '.list.scrolls{overflow-x:scroll}',
     '.list li{flex:0 0 68px;min-width:0}',
     '.list button{display:flex;flex-direction:column;align-items:center;width:100%;padding:2px;',
     'border:1px solid transparent;background:transparent;color:#ddd;font:inherit;font-size:11px;cursor:pointer}',
@@ -315,16 +318,6 @@
       pin(host, 'z-index', '2147483000');
     }
     var shadow = host.attachShadow({ mode: 'open' });
-    // A constructed style sheet passes a page's Content-Security-Policy
-    // without 'unsafe-inline'; a <style> element is the fall-back for
-    // browsers that lack them.
-    if (window.CSSStyleSheet && 'adoptedStyleSheets' in shadow && CSSStyleSheet.prototype.replaceSync) {
-      var sheet = new CSSStyleSheet();
-      sheet.replaceSync(STYLE);
-      shadow.adoptedStyleSheets = [sheet];
-    } else {
-      shadow.appendChild(element('style', '', STYLE));
-    }
 
     var frame = element('div', 'kv' + (options.floating ? ' floating' : ''));
     frame.setAttribute('role', 'region');
@@ -366,6 +359,22 @@
     if (options.floating) frame.appendChild(this.titleBar());
     frame.appendChild(body);
   }
+
+  // The style sheet is read only when the player goes on the page: until then
+  // nothing in it is drawn, and reading it would hold up the video's request.
+  // A constructed style sheet passes a page's Content-Security-Policy without
+  // 'unsafe-inline'; a <style> element is the fall-back for browsers that
+  // lack them.
+  Player.prototype.addStyle = function () {
+    var shadow = this.host.shadowRoot;
+    if (window.CSSStyleSheet && 'adoptedStyleSheets' in shadow && CSSStyleSheet.prototype.replaceSync) {
+      var sheet = new CSSStyleSheet();
+      sheet.replaceSync(STYLE);
+      shadow.adoptedStyleSheets = [sheet];
+    } else {
+      shadow.insertBefore(element('style', '', STYLE), shadow.firstChild);
+    }
+  };
 
   Player.prototype.titleBar = function () {
     var self = this;
@@ -458,12 +467,17 @@
       video.setAttribute('controls', '');
       self.addUnmute();
     };
-    if (video.requestVideoFrameCallback) {
-      video.requestVideoFrameCallback(addControls);
-      this.once(['error'], addControls);
-    } else {
-      this.once(['loadeddata', 'error'], addControls);
-    }
+    this.afterFirstPicture(addControls);
+  };
+
+  // Runs then() once: when the video's first picture has been shown, when it
+  // failed, or after wait milliseconds when given. Work done then no longer
+  // competes with the picture: until it is shown, the page's main thread also
+  // carries the video's download and the steps that put it on screen.
+  Player.prototype.afterFirstPicture = function (then, wait) {
+    var video = this.video, shown = !!video.requestVideoFrameCallback;
+    var run = this.once(shown ? ['error'] : ['loadeddata', 'error'], then, wait);
+    if (shown) video.requestVideoFrameCallback(function () { run(); });
   };
 
   // One named video that starts by itself needs nothing from config.xml to
@@ -627,6 +641,34 @@
     var list = element('ul', 'list');
     list.setAttribute('role', 'list');  // kept by every browser despite list-style:none
     list.setAttribute('aria-label', TEXT.playlist);
+    // A list that will not fit shows its scroll bar from the start, so that
+    // the list keeps its height when its items come.
+    var room = options.width - (options.floating ? 4 : 0);
+    if (this.playlist.length * 72 + 2 > room) list.classList.add('scrolls');
+    list.addEventListener('keydown', function (event) {
+      var from = self.items ? self.items.indexOf(event.target) : -1, to;
+      if (from < 0) return;
+      var last = self.items.length - 1;
+      switch (event.key) {
+        case 'ArrowRight': case 'ArrowDown': to = Math.min(last, from + 1); break;
+        case 'ArrowLeft': case 'ArrowUp': to = Math.max(0, from - 1); break;
+        case 'Home': to = 0; break;
+        case 'End': to = last; break;
+        default: return;
+      }
+      event.preventDefault();
+      self.focusItem(to);
+      self.items[to].focus();
+    });
+    this.body.appendChild(list);
+    // Its items (a long list has hundreds) follow the first picture of a
+    // video that starts by itself: laying them out would hold the picture up.
+    var fill = function () { self.fillPlaylist(list); };
+    if (this.autoplay) this.afterFirstPicture(fill, 1000); else fill();
+  };
+
+  Player.prototype.fillPlaylist = function (list) {
+    var self = this;
     this.items = this.playlist.map(function (entry, index) {
       var name = entry.title || entry.filename;
       var item = button('item', undefined, name);
@@ -650,22 +692,7 @@
       list.appendChild(row);
       return item;
     });
-    list.addEventListener('keydown', function (event) {
-      var from = self.items.indexOf(event.target), to;
-      if (from < 0) return;
-      var last = self.items.length - 1;
-      switch (event.key) {
-        case 'ArrowRight': case 'ArrowDown': to = Math.min(last, from + 1); break;
-        case 'ArrowLeft': case 'ArrowUp': to = Math.max(0, from - 1); break;
-        case 'Home': to = 0; break;
-        case 'End': to = last; break;
-        default: return;
-      }
-      event.preventDefault();
-      self.focusItem(to);
-      self.items[to].focus();
-    });
-    this.body.appendChild(list);
+    this.showCurrent();
   };
 
   // The first video's download goes first: the thumbnails would share the
@@ -760,6 +787,7 @@
   // ---- start -----------------------------------------------------------
 
   function place(player) {
+    player.addStyle();
     var parent = script.parentNode;
     if (!options.floating && parent && parent !== document.head && document.body && document.body.contains(parent)) {
       parent.insertBefore(player.host, script.nextSibling);
