@@ -210,6 +210,7 @@ try {
       }
     }
   }
+  console.log(`load average at the end ${os.loadavg().map((l) => l.toFixed(1)).join(' ')}`);
 } finally {
   if (browser) await browser.close();
   await stopAll();
