@@ -471,12 +471,13 @@
   };
 
   // Runs then() once: when the video's first picture has been shown, when it
-  // failed, or after wait milliseconds when given. Work done then no longer
-  // competes with the picture: until it is shown, the page's main thread also
-  // carries the video's download and the steps that put it on screen.
+  // failed or its download stalled, or after wait milliseconds when given.
+  // Work done then no longer competes with the picture: until it is shown,
+  // the page's main thread also carries the video's download and the steps
+  // that put it on screen.
   Player.prototype.afterFirstPicture = function (then, wait) {
     var video = this.video, shown = !!video.requestVideoFrameCallback;
-    var run = this.once(shown ? ['error'] : ['loadeddata', 'error'], then, wait);
+    var run = this.once(shown ? ['error', 'stalled'] : ['loadeddata', 'error', 'stalled'], then, wait);
     if (shown) video.requestVideoFrameCallback(function () { run(); });
   };
 
@@ -663,8 +664,11 @@
     this.body.appendChild(list);
     // Its items (a long list has hundreds) follow the first picture of a
     // video that starts by itself: laying them out would hold the picture up.
+    // The wait is long on purpose: a slow machine may take seconds for the
+    // picture, and a stalled or failed video fills the list at once anyway;
+    // it only covers a video hidden before it could show anything.
     var fill = function () { self.fillPlaylist(list); };
-    if (this.autoplay) this.afterFirstPicture(fill, 1000); else fill();
+    if (this.autoplay) this.afterFirstPicture(fill, 10000); else fill();
   };
 
   Player.prototype.fillPlaylist = function (list) {
