@@ -164,8 +164,9 @@ class FtpClient {
   // TYPE A for listings, TYPE I for files; sent only when it changes.
   void setType(char type);
   // A transfer: the PORT command, the command that starts it (its reply is
-  // `start`), then body runs on the data connection; `done` is the final
-  // reply, or a made-up 426 when the data connection broke on our side.
+  // `start`; the two go out together once a PORT has been accepted), then
+  // body runs on the data connection; `done` is the final reply, or a
+  // made-up 426 when the data connection broke on our side.
   struct TransferReplies {
     Reply start, done;
   };
@@ -189,6 +190,7 @@ class FtpClient {
   std::string received_;  // control bytes read past the last reply
   char type_ = 0;
   bool connected_ = false;
+  bool dataPortAccepted_ = false;  // a PORT went through on this connection
   std::atomic<bool> cancel_{false};
   WorkEvents events_;
   std::vector<std::string> sent_;

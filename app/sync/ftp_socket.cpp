@@ -6,6 +6,8 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <signal.h>
+#include <sys/sendfile.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -111,6 +113,43 @@ SocketFailure SendAll(int fd, std::string_view data, const SocketWaits& waits) {
     return errno == EPIPE || errno == ECONNRESET ? SocketFailure::Closed : SocketFailure::Error;
   }
   return SocketFailure::None;
+}
+
+long SendFromFile(int fd, int fileFd, size_t most, const SocketWaits& waits, SocketFailure& failure,
+                  bool& fileError) {
+  fileError = false;
+  // sendfile() has no MSG_NOSIGNAL, and a SIGPIPE would end a host that
+  // does not ignore it: the signal is held back on this thread for the call,
+  // and one it raised is taken away before it could be delivered.
+  sigset_t pipeSignal, previous;
+  sigemptyset(&pipeSignal);
+  sigaddset(&pipeSignal, SIGPIPE);
+  pthread_sigmask(SIG_BLOCK, &pipeSignal, &previous);
+  for (;;) {
+    ssize_t sent = ::sendfile(fd, fileFd, nullptr, most);
+    int error = errno;
+    if (sent >= 0) {
+      pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+      failure = SocketFailure::None;
+      return static_cast<long>(sent);
+    }
+    if (error == EINTR) continue;
+    if (error == EAGAIN || error == EWOULDBLOCK) {
+      failure = WaitReady(fd, true, waits);
+      if (failure == SocketFailure::None) continue;
+    } else if (error == EPIPE || error == ECONNRESET) {
+      if (error == EPIPE) {
+        timespec none{};
+        sigtimedwait(&pipeSignal, nullptr, &none);
+      }
+      failure = SocketFailure::Closed;
+    } else {
+      failure = SocketFailure::Error;
+      fileError = true;
+    }
+    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+    return -1;
+  }
 }
 
 long ReceiveSome(int fd, char* buffer, size_t size, const SocketWaits& waits, SocketFailure& failure) {

@@ -60,6 +60,14 @@ SocketFailure WaitReady(int fd, bool forWriting, const SocketWaits& waits);
 // Writes all of data (no SIGPIPE on a closed peer).
 SocketFailure SendAll(int fd, std::string_view data, const SocketWaits& waits);
 
+// Sends up to most bytes of fileFd, from its current offset, straight from
+// the kernel's cache (no SIGPIPE on a closed peer): the count sent (after
+// waiting for room when the socket is full), 0 at the end of the file, -1
+// with failure set otherwise. Failure Error with fileError set: the file
+// cannot be sent this way (or not read); the caller reads it itself.
+long SendFromFile(int fd, int fileFd, size_t most, const SocketWaits& waits, SocketFailure& failure,
+                  bool& fileError);
+
 // Reads what is there (waiting for at least one byte): the count read, 0 at
 // the end of the stream, -1 with failure set otherwise.
 long ReceiveSome(int fd, char* buffer, size_t size, const SocketWaits& waits, SocketFailure& failure);

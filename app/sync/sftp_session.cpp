@@ -6,6 +6,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <vector>
 
@@ -269,7 +270,10 @@ void SftpSession::store(int localFd, std::int64_t total, const std::string& path
   sftp_file file = sftp_open(sftp_, path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
   if (!file) fail("STOR " + path);
   reachedServer = true;
-  std::vector<char> buffer(chunkBytes_);
+  // A small file needs no buffer of a whole request: filling 255 KiB for
+  // each of thousands of small files costs more than their bytes.
+  std::vector<char> buffer(
+      static_cast<size_t>(std::clamp<std::int64_t>(total, 4096, static_cast<std::int64_t>(chunkBytes_))));
   std::int64_t count = 0;
   for (;;) {
     ssize_t got = ::read(localFd, buffer.data(), buffer.size());

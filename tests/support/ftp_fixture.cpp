@@ -81,6 +81,17 @@ std::string ServerScript(const FtpServerProcess::Options& options, const std::fi
         "dtp.read_limit = " + std::to_string(options.uploadBytesPerSecond) + "\n"
         "handler.dtp_handler = dtp\n";
   }
+  if (options.portsBeforeRefusal >= 0) {
+    script +=
+        "class PortLimited(handler):\n"
+        "    ports = 0\n"
+        "    def ftp_PORT(self, line):\n"
+        "        self.ports += 1\n"
+        "        if self.ports > " + std::to_string(options.portsBeforeRefusal) + ":\n"
+        "            return self.respond('425 No more data connections.')\n"
+        "        return super().ftp_PORT(line)\n"
+        "handler = PortLimited\n";
+  }
   if (options.storeByteLimit > 0) {
     script +=
         "import logging\n"
@@ -116,7 +127,8 @@ void FtpServerProcess::startPyftpdlib() {
   // The python3 first on PATH may lack the module; Debian's has it.
   std::vector<std::string> argv;
   if (options_.protocol == "ftp" && options_.storeRefusedFolders.empty() && options_.uploadBytesPerSecond == 0 &&
-      options_.storeByteLimit == 0 && !options_.renameRefused && options_.banner.empty()) {
+      options_.storeByteLimit == 0 && !options_.renameRefused && options_.banner.empty() &&
+      options_.portsBeforeRefusal < 0) {
     argv = {"/usr/bin/python3", "-m", "pyftpdlib", "-i", "127.0.0.1", "-p", std::to_string(port_), "-w",
             "-d", root_.string(), "-u", options_.user, "-P", options_.password};
   } else {

@@ -45,6 +45,9 @@ class FtpServerProcess {
     long storeByteLimit = 0;
     // RNFR/RNTO refused (no rename permission).
     bool renameRefused = false;
+    // PORT refused once this many have been accepted on a connection (-1:
+    // never), as by a server whose limit on data connections is reached.
+    int portsBeforeRefusal = -1;
     // The greeting's text; one longer than a line is sent as a multi-line
     // reply, and line breaks inside it go out as they are.
     std::string banner{};

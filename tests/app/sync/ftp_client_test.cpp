@@ -90,6 +90,27 @@ TEST(FtpClient, ListingThenSizeAndARenamedStoreKeepTheirTransferTypes) {
   EXPECT_EQ(ftp.size("/d/b.bin"), 200000);
 }
 
+TEST(FtpClient, APortRefusedAfterEarlierTransfersFailsTheStoreWithTheServersReason) {
+  // Once a PORT has gone through, the next goes out together with its STOR;
+  // this server still takes the STOR and waits for a connection it never
+  // makes, so nothing it says after that can be matched to our commands.
+  FtpServerProcess server({.portsBeforeRefusal = 1});
+  test::TempDir local;
+  test::WriteFile(local.path() / "a.bin", "a");
+  FtpClient ftp;
+  ftp.connect(LoginFor(server));
+  ftp.list("/");
+  try {
+    ftp.store((local.path() / "a.bin").string(), "/a.bin");
+    ADD_FAILURE() << "a store without a data connection succeeded";
+  } catch (const FtpError& error) {
+    EXPECT_EQ(error.kind(), FtpError::Kind::Refused);
+    EXPECT_NE(std::string(error.what()).find("425 No more data connections."), std::string::npos) << error.what();
+  }
+  EXPECT_FALSE(ftp.connected());
+  EXPECT_THROW(ftp.size("/a.bin"), FtpError);
+}
+
 TEST(FtpClient, ANameWithALineBreakIsNeverSent) {
   FtpServerProcess server;
   FtpClient ftp;
