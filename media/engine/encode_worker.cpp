@@ -23,14 +23,10 @@ EncodeWorker::~EncodeWorker() {
 }
 
 bool EncodeWorker::Send(const AVFrame* picture) {
+  // A reference, not a copy: whoever draws into the picture next makes it
+  // writable first, which copies it only while the encoder still holds it.
   FramePtr copy = NewFrame();
-  if (copy == nullptr) return false;
-  copy->format = picture->format;
-  copy->width = picture->width;
-  copy->height = picture->height;
-  if (AV(av_frame_get_buffer)(copy.get(), 0) < 0 || AV(av_frame_copy)(copy.get(), picture) < 0 ||
-      AV(av_frame_copy_props)(copy.get(), picture) < 0)
-    return false;
+  if (copy == nullptr || AV(av_frame_ref)(copy.get(), picture) < 0) return false;
   std::unique_lock<std::mutex> lock(mutex_);
   changed_.wait(lock, [&] { return failed_ || pictures_.size() < kQueuedPictures; });
   if (failed_) return false;

@@ -24,9 +24,9 @@ class EncodeWorker {
   EncodeWorker(const EncodeWorker&) = delete;
   EncodeWorker& operator=(const EncodeWorker&) = delete;
 
-  // Queues a copy of the picture (the caller keeps its own, which the
-  // scaler overwrites next), waiting while the queue is full. False when the
-  // encoder has failed or memory ran out.
+  // Queues a reference to the picture, waiting while the queue is full. The
+  // caller must make its picture writable (av_frame_make_writable) before it
+  // draws into it again. False when the encoder has failed or memory ran out.
   bool Send(const AVFrame* picture);
   // The packets encoded so far, in the encoder's order.
   std::vector<PacketPtr> TakePackets();

@@ -84,9 +84,11 @@ struct OutputStream {
   int64_t frameNumber = 0;
   int64_t syncOpts = 0;  // next pts in encoder time base units
   // Paced at the output's frame rate, the last picture given waits here (in
-  // video.LastPicture()) until the next one tells how long it shows.
+  // video.LastPicture(), or unscaled in video.waiting) until the next one
+  // tells how long it shows.
   struct HeldPicture {
     bool held = false;
+    bool unshaped = false;     // still in video.waiting, not yet scaled
     bool shown = false;        // went to the encoder at least once
     int64_t end = kNoTime;     // µs of output time at which it stops showing
     int quality = 0;           // the decoded picture's, for sameq
@@ -301,7 +303,7 @@ class TCustomFFmpeg {
   // Encodes the picture at the next tick and moves on by one.
   void EncodeAtNextTick(OutputStream& ost, AVFrame* picture, int quality);
   // Shows the held picture at every tick before `upTo`.
-  void ShowHeldPicture(OutputStream& ost, int64_t upTo);
+  void ShowHeldPicture(OutputStream& ost, InputStream& ist, int64_t upTo);
   // At the end of a video input: its held pictures show until their end.
   void FinishHeldPictures(int istIndex);
   void EncodeVideoFrame(OutputStream& ost, AVFrame* frame);

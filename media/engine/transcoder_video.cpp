@@ -221,11 +221,23 @@ void TCustomFFmpeg::EncodeAtNextTick(OutputStream& ost, AVFrame* picture, int qu
   ++ost.frameNumber;
 }
 
-void TCustomFFmpeg::ShowHeldPicture(OutputStream& ost, int64_t upTo) {
+void TCustomFFmpeg::ShowHeldPicture(OutputStream& ost, InputStream& ist, int64_t upTo) {
   OutputStream::HeldPicture& held = ost.heldPicture;
-  AVFrame* picture = ost.video.LastPicture();
-  if (!held.held || picture == nullptr || picture->data[0] == nullptr) return;
+  if (!held.held) return;
   upTo = std::min<int64_t>(upTo, ost.syncOpts + (settings_.maxVideoFrames - ost.frameNumber));
+  if (ost.syncOpts >= upTo || stopRequested_) return;
+  if (held.unshaped) {
+    // It shows after all: only now is it worth scaling.
+    held.unshaped = false;
+    const bool shaped = ShapePicture(ost, ist, ost.video.waiting.get()) != nullptr;
+    AV(av_frame_unref)(ost.video.waiting.get());
+    if (!shaped) {
+      held.held = false;
+      return;
+    }
+  }
+  AVFrame* picture = ost.video.LastPicture();
+  if (picture == nullptr || picture->data[0] == nullptr) return;
   int repeats = 0;
   for (; ost.syncOpts < upTo && !stopRequested_; held.shown = true) {
     if (held.shown) ++repeats;
@@ -248,9 +260,10 @@ void TCustomFFmpeg::FinishHeldPictures(int istIndex) {
     // A stream's only picture shows even when it lasts less than half a tick
     // (a still picture).
     if (ost.frameNumber == 0) end = std::max(end, ost.syncOpts + 1);
-    ShowHeldPicture(ost, std::min(end, EndTick(ost, ist)));
+    ShowHeldPicture(ost, ist, std::min(end, EndTick(ost, ist)));
     if (!held.shown) ++framesDropped_;
     held = {};
+    if (ost.video.waiting) AV(av_frame_unref)(ost.video.waiting.get());
   }
 }
 
@@ -266,7 +279,7 @@ void TCustomFFmpeg::WriteVideo(OutputStream& ost, InputStream& ist, AVFrame* fra
     const int64_t tick = NearestTick(ist, frame, s.startTime, enc->time_base);
     OutputStream::HeldPicture& held = ost.heldPicture;
     if (held.held) {
-      ShowHeldPicture(ost, std::min(tick, endTick));
+      ShowHeldPicture(ost, ist, std::min(tick, endTick));
       if (!held.shown) {
         ++framesDropped_;
         reportMark_ = true;
@@ -276,7 +289,15 @@ void TCustomFFmpeg::WriteVideo(OutputStream& ost, InputStream& ist, AVFrame* fra
       ost.syncOpts = std::max(ost.syncOpts, tick);  // the output starts with its first picture
     }
     held = {};
-    if (ShapePicture(ost, ist, frame) == nullptr) return;
+    // The plain scaler waits until the picture is known to show; a filter
+    // graph sees every picture, in order, as its filters may expect.
+    if (ost.video.graph != nullptr) {
+      if (ShapePicture(ost, ist, frame) == nullptr) return;
+    } else if (!ost.video.Wait(frame)) {
+      Raise("Cannot allocate temp picture, check pix fmt");
+    } else {
+      held.unshaped = true;
+    }
     const AVRational tb = ist.st->time_base;
     const int64_t duration = frame->pkt_duration > 0 ? AV(av_rescale_q)(frame->pkt_duration, tb, AV_TIME_BASE_Q)
                                                      : ist.nextPts - ist.pts;

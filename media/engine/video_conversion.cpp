@@ -33,6 +33,13 @@ void VideoConversion::KeepPrevious(const AVFrame* frame) {
   if (AV(av_frame_ref)(previous.get(), frame) < 0) AV(av_frame_unref)(previous.get());
 }
 
+bool VideoConversion::Wait(const AVFrame* frame) {
+  if (!waiting) waiting = NewFrame();
+  if (!waiting) return false;
+  AV(av_frame_unref)(waiting.get());
+  return AV(av_frame_ref)(waiting.get(), frame) >= 0;
+}
+
 bool VideoConversion::AllocateScaled(const AVCodecContext* enc, const PadColour& colour) {
   scaled = NewFrame();
   if (scaled == nullptr) return false;

@@ -32,6 +32,10 @@ struct VideoConversion {
   AVFilterContext* bufferSink = nullptr;
   FramePtr filtered;
   FramePtr previous;  // the last picture encoded when it is the decoder's own
+  // A decoded picture waiting to learn whether it shows at all (paced
+  // output); it is scaled only once it does, so a picture that a later one
+  // replaces on the same tick costs no scaler run.
+  FramePtr waiting;
 
   bool Scales() const { return sws != nullptr || rescale || pad || crop; }
   // The picture the encoder was given last (filtered, scaled or the decoder's
@@ -41,6 +45,9 @@ struct VideoConversion {
   // Keeps a reference to a decoder's picture that went to the encoder as it
   // was: the decoder reuses its own.
   void KeepPrevious(const AVFrame* frame);
+  // Keeps a reference to a decoded picture in `waiting`, in place of the one
+  // before; false when memory runs out.
+  bool Wait(const AVFrame* frame);
   // Makes the encoder's picture in its format and size, painted in the pad
   // colour; false when memory runs out.
   bool AllocateScaled(const AVCodecContext* enc, const PadColour& colour);
