@@ -26,19 +26,22 @@ AVFrame* VideoConversion::LastPicture() const {
   return graph != nullptr ? filtered.get() : Scales() ? scaled.get() : previous.get();
 }
 
-void VideoConversion::KeepPrevious(const AVFrame* frame) {
-  if (!previous) previous = NewFrame();
-  if (!previous) return;
-  AV(av_frame_unref)(previous.get());
-  if (AV(av_frame_ref)(previous.get(), frame) < 0) AV(av_frame_unref)(previous.get());
+namespace {
+// Puts a reference to frame in slot, in place of the one it held; false
+// when memory runs out (slot is then empty).
+bool HoldReference(FramePtr& slot, const AVFrame* frame) {
+  if (!slot) slot = NewFrame();
+  if (!slot) return false;
+  AV(av_frame_unref)(slot.get());
+  if (AV(av_frame_ref)(slot.get(), frame) >= 0) return true;
+  AV(av_frame_unref)(slot.get());
+  return false;
 }
+}  // namespace
 
-bool VideoConversion::Wait(const AVFrame* frame) {
-  if (!waiting) waiting = NewFrame();
-  if (!waiting) return false;
-  AV(av_frame_unref)(waiting.get());
-  return AV(av_frame_ref)(waiting.get(), frame) >= 0;
-}
+void VideoConversion::KeepPrevious(const AVFrame* frame) { HoldReference(previous, frame); }
+
+bool VideoConversion::Wait(const AVFrame* frame) { return HoldReference(waiting, frame); }
 
 bool VideoConversion::AllocateScaled(const AVCodecContext* enc, const PadColour& colour) {
   scaled = NewFrame();
