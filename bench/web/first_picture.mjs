@@ -103,7 +103,9 @@ try {
   const snippet = await embedCode('.', choices);
   const page = (body, head = '') =>
     `<!DOCTYPE html><html><head><meta charset="utf-8"><title>bench</title>${head}</head><body>${body}</body></html>`;
-  const lists = { 'one video': 1, '20 videos': 20 };
+  // BENCH_WEB_LISTS=1 or 20 measures that list alone.
+  const lists = Object.fromEntries(Object.entries({ 'one video': 1, '20 videos': 20 })
+    .filter(([, count]) => !process.env.BENCH_WEB_LISTS || process.env.BENCH_WEB_LISTS.split(',').includes(String(count))));
   for (const [name, count] of Object.entries(lists)) {
     const folder = path.join(root, String(count));
     fs.mkdirSync(path.join(folder, 'video'), { recursive: true });
@@ -157,7 +159,8 @@ try {
     'ratio player/bare');
   for (const [network, base] of Object.entries(networks)) {
     for (const [name, count] of Object.entries(lists)) {
-      const variants = Object.keys(VARIANTS).filter((v) => count === 1 || !['named', 'single'].includes(v));
+      const variants = Object.keys(VARIANTS).filter((v) => (count === 1 || !['named', 'single'].includes(v)) &&
+        (!process.env.BENCH_WEB_PAGES || process.env.BENCH_WEB_PAGES.split(',').includes(v)));
       const times = Object.fromEntries(['bare', ...variants].map((side) => [side, []]));
       const ratios = Object.fromEntries(variants.map((side) => [side, []]));
       const roundTrips = [];

@@ -332,8 +332,6 @@
     var video = element('video');
     video.setAttribute('playsinline', '');
     video.preload = 'metadata';
-    var self = this;
-    video.addEventListener('loadstart', function () { self.loadBegun = true; });
     var message = element('div', 'message');
     message.setAttribute('role', 'status');
     message.hidden = true;
@@ -471,13 +469,20 @@
   };
 
   // Runs then() once: when the video's first picture has been shown, when it
-  // failed or its download stalled, or after wait milliseconds when given.
-  // Work done then no longer competes with the picture: until it is shown,
-  // the page's main thread also carries the video's download and the steps
-  // that put it on screen.
+  // failed or its download stalled, or after wait milliseconds when given;
+  // at once when one of those has already happened. Work done then no longer
+  // competes with the picture: until it is shown, the page's main thread also
+  // carries the video's download and the steps that put it on screen.
   Player.prototype.afterFirstPicture = function (then, wait) {
-    var video = this.video, shown = !!video.requestVideoFrameCallback;
-    var run = this.once(shown ? ['error', 'stalled'] : ['loadeddata', 'error', 'stalled'], then, wait);
+    if (this.pictureWaitOver) {
+      then();
+      return;
+    }
+    var self = this, video = this.video, shown = !!video.requestVideoFrameCallback;
+    var run = this.once(shown ? ['error', 'stalled'] : ['loadeddata', 'error', 'stalled'], function () {
+      self.pictureWaitOver = true;
+      then();
+    }, wait);
     if (shown) video.requestVideoFrameCallback(function () { run(); });
   };
 
@@ -500,7 +505,7 @@
       // Its one entry names the file already playing.
       this.describe(0);
       if (this.video.error) this.showMessage(this.failureText());
-      this.buildParts(config);
+      this.afterFirstPicture(function () { self.buildParts(config); }, 10000);
       return;
     }
     this.prepare(autoplay);
@@ -515,8 +520,19 @@
     // Setting the address only queues the video's load; the parts around the
     // picture follow once it has begun (or after a second in any case), so
     // that building them (a long list has hundreds of items) does not hold
-    // it up.
-    this.once(['loadstart', 'error'], function () { self.buildParts(config); }, 1000);
+    // it up. For a video that starts by itself they wait for its first
+    // picture: laying them out (and measuring them, see keepRoomForParts)
+    // would hold that picture up. The long wait only covers a video hidden
+    // before it could show anything; a failed or stalled one ends it at once.
+    var buildParts = function () { self.buildParts(config); };
+    if (!autoplay) {
+      this.once(['loadstart', 'error'], buildParts, 1000);
+      return;
+    }
+    // The list's box (empty until its items come) is there from the start,
+    // so that the picture keeps its size when the items come.
+    if (this.wantsPlaylist()) this.addPlaylist();
+    this.afterFirstPicture(buildParts, 10000);
   };
 
   // Without its configuration the player only says so.
@@ -562,12 +578,21 @@
       strip.addEventListener('focus', function () { strip.classList.add('held'); });
       strip.addEventListener('blur', function () { strip.classList.remove('held'); });
       this.zhimo.hidden = true;
-      this.body.appendChild(this.zhimo);
+      this.addPart(this.zhimo);
     }
     if (showCard) this.addCard(config.card);
-    if (options.multiple && this.playlist.length > 1) this.addPlaylist();
+    if (this.wantsPlaylist() && !this.list) this.addPlaylist();
     this.built = true;
     this.showCurrent();
+  };
+
+  Player.prototype.wantsPlaylist = function () {
+    return options.multiple && this.playlist.length > 1;
+  };
+
+  // The list stays the last part, also when it came first.
+  Player.prototype.addPart = function (part) {
+    this.body.insertBefore(part, this.list || null);
   };
 
   // The parts around the picture keep their full height at any size the
@@ -599,7 +624,7 @@
     var open = button('open-card', TEXT.card);
     open.setAttribute('aria-expanded', 'false');
     line.appendChild(open);
-    this.body.appendChild(line);
+    this.addPart(line);
 
     var panel = element('div', 'card');
     panel.hidden = true;
@@ -662,6 +687,7 @@
       self.items[to].focus();
     });
     this.body.appendChild(list);
+    this.list = list;
     // Its items (a long list has hundreds) follow the first picture of a
     // video that starts by itself: laying them out would hold the picture up.
     // The wait is long on purpose: a slow machine may take seconds for the
@@ -800,11 +826,13 @@
     }
   }
 
-  // The player goes on the page once its video's download has begun:
-  // laying out and drawing the new player keeps the page busy for a while
-  // (tens of milliseconds on a slow machine), and the video's request would
-  // wait behind that work. And only once the page has a body (a snippet in
-  // the head runs before it has one).
+  // The player goes on the page in the step that sets its first video's
+  // address (once the page has a body: a snippet in the head runs before it
+  // has one), so that its first layout is done while the download starts, as
+  // a bare video element is laid out before its download starts. Until the
+  // video's first picture it holds little more than the video: the parts
+  // around it come later. Nothing is put on the page while config.xml is on
+  // its way: the step that reads it would wait behind that work.
   function show(player) {
     var put = function () {
       if (player.placed) return;
@@ -812,23 +840,15 @@
       player.placed = true;
       if (player.built) player.keepRoomForParts();
     };
-    var putInBody = function () {
-      if (document.body) {
-        put();
-      } else {
-        document.addEventListener('DOMContentLoaded', put);
-      }
-    };
-    if (player.video.getAttribute('src') && !player.loadBegun) {
-      player.once(['loadstart', 'error'], putInBody, 1000);
+    if (document.body) {
+      put();
     } else {
-      putInBody();
+      document.addEventListener('DOMContentLoaded', put);
     }
   }
 
-  // Otherwise the player is made once the playlist is there (configText, or
-  // null when it could not be had), and its first video is asked for before
-  // anything is drawn.
+  // The player is made once the playlist is there (configText, or null when
+  // it could not be had); one named video that starts by itself begins at once.
   var early = null;
   if (!options.multiple && plainName(options.fileName) && flag(given.autoplay, false)) {
     early = new Player();
