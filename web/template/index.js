@@ -826,13 +826,14 @@
     }
   }
 
-  // The player goes on the page in the step that sets its first video's
-  // address (once the page has a body: a snippet in the head runs before it
-  // has one), so that its first layout is done while the download starts, as
-  // a bare video element is laid out before its download starts. Until the
-  // video's first picture it holds little more than the video: the parts
-  // around it come later. Nothing is put on the page while config.xml is on
-  // its way: the step that reads it would wait behind that work.
+  // The player goes on the page once its video's download has begun (or
+  // failed, or after a second in any case): the browser lays out and draws
+  // a new player before it gets to the step that asks for the video, and
+  // that would hold the request up by tens of milliseconds on a slow
+  // machine. The download and the video's first steps take longer than
+  // that layout, so the player is in place before the picture can be. And
+  // only once the page has a body (a snippet in the head runs before it has
+  // one).
   function show(player) {
     var put = function () {
       if (player.placed) return;
@@ -840,10 +841,17 @@
       player.placed = true;
       if (player.built) player.keepRoomForParts();
     };
-    if (document.body) {
-      put();
+    var putInBody = function () {
+      if (document.body) {
+        put();
+      } else {
+        document.addEventListener('DOMContentLoaded', put);
+      }
+    };
+    if (player.video.getAttribute('src')) {
+      player.once(['loadstart', 'error'], putInBody, 1000);
     } else {
-      document.addEventListener('DOMContentLoaded', put);
+      putInBody();
     }
   }
 
