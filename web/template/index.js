@@ -216,8 +216,10 @@
 
   // The page's rules reach the host element (a selector such as "#slot *"
   // matches it) and, through inheritance, everything inside; the frame
-  // resets all of that, so the player looks the same on every page.
-  var STYLE = [
+  // resets all of that, so the player looks the same on every page. The
+  // frame's rules are all its first layout needs; the rules of the parts
+  // around the picture are read when the first of them comes.
+  var FRAME_STYLE = [
     ':host{all:initial;display:inline-block;box-sizing:border-box;vertical-align:top}',
     '*{box-sizing:border-box}',
     '[hidden]{display:none!important}',
@@ -236,9 +238,17 @@
     // size, so nothing below it moves when playback starts.
     '.stage{position:relative;flex:1 1 0;min-height:0;background:#000}',
     'video{display:block;width:100%;height:100%;object-fit:contain;background:#000}',
-    '.logo{position:absolute;top:6px;right:6px;max-width:25%;max-height:25%;pointer-events:none}',
     '.message{position:absolute;left:0;right:0;top:40%;padding:6px 10px;text-align:center;color:#fff;',
     'background:rgba(0,0,0,.7);overflow-wrap:anywhere}',
+    // The list's height is one item's (45 + 26 + padding and border 4 + 2) and
+    // its own padding, also while its items are still to come.
+    '.list{display:flex;flex:0 0 auto;gap:4px;min-height:83px;margin:0;padding:3px;list-style:none;',
+    'overflow-x:auto;overflow-y:hidden;scrollbar-width:thin;background:#222}',
+    '.list.scrolls{overflow-x:scroll}'
+  ].join('');
+
+  var PARTS_STYLE = [
+    '.logo{position:absolute;top:6px;right:6px;max-width:25%;max-height:25%;pointer-events:none}',
     '.unmute{position:absolute;left:6px;top:6px;padding:3px 8px;border:1px solid #fff;border-radius:3px;',
     'background:rgba(0,0,0,.6);color:#fff;font:inherit;cursor:pointer}',
     '.card{position:absolute;inset:0;z-index:2;padding:10px 12px;overflow:auto;background:rgba(255,255,255,.96);',
@@ -256,11 +266,6 @@
     '.cardline .name{flex:1 1 auto;min-width:0;overflow:hidden;white-space:nowrap;text-overflow:ellipsis}',
     '.cardline button,.card button{padding:1px 8px;border:1px solid #999;border-radius:3px;background:#fff;',
     'color:#222;font:inherit;cursor:pointer}',
-    // The list's height is one item's (45 + 26 + padding and border 4 + 2) and
-    // its own padding, also while its items are still to come.
-    '.list{display:flex;flex:0 0 auto;gap:4px;min-height:83px;margin:0;padding:3px;list-style:none;',
-    'overflow-x:auto;overflow-y:hidden;scrollbar-width:thin;background:#222}',
-    '.list.scrolls{overflow-x:scroll}',
     '.list li{flex:0 0 68px;min-width:0}',
     '.list button{display:flex;flex-direction:column;align-items:center;width:100%;padding:2px;',
     'border:1px solid transparent;background:transparent;color:#ddd;font:inherit;font-size:11px;cursor:pointer}',
@@ -358,20 +363,26 @@
     frame.appendChild(body);
   }
 
-  // The style sheet is read only when the player goes on the page: until then
-  // nothing in it is drawn, and reading it would hold up the video's request.
-  // A constructed style sheet passes a page's Content-Security-Policy without
-  // 'unsafe-inline'; a <style> element is the fall-back for browsers that
-  // lack them.
-  Player.prototype.addStyle = function () {
+  // The frame's style sheet is read only when the player goes on the page:
+  // until then nothing in it is drawn, and reading it would hold up the
+  // video's request. A constructed style sheet passes a page's
+  // Content-Security-Policy without 'unsafe-inline'; a <style> element is the
+  // fall-back for browsers that lack them.
+  Player.prototype.addStyle = function (text) {
     var shadow = this.host.shadowRoot;
     if (window.CSSStyleSheet && 'adoptedStyleSheets' in shadow && CSSStyleSheet.prototype.replaceSync) {
       var sheet = new CSSStyleSheet();
-      sheet.replaceSync(STYLE);
-      shadow.adoptedStyleSheets = [sheet];
+      sheet.replaceSync(text);
+      shadow.adoptedStyleSheets = shadow.adoptedStyleSheets.concat([sheet]);
     } else {
-      shadow.insertBefore(element('style', '', STYLE), shadow.firstChild);
+      shadow.appendChild(element('style', '', text));
     }
+  };
+
+  Player.prototype.styleParts = function () {
+    if (this.partsStyled) return;
+    this.partsStyled = true;
+    this.addStyle(PARTS_STYLE);
   };
 
   Player.prototype.titleBar = function () {
@@ -560,6 +571,7 @@
   // The logo, the subtitle, the company card and the playlist.
   Player.prototype.buildParts = function (config) {
     var self = this;
+    this.styleParts();
     var showCard = flag(given.displaycard, flag(config.flags.chkDisplayEntCard, false));
     var showZhimo = flag(given.displayZhimo, flag(config.flags.chkDisplayZhimo, false));
     var showLogo = flag(given.displaylogo, flag(config.flags.chkDisplayLogo, false));
@@ -609,6 +621,7 @@
 
   Player.prototype.addUnmute = function () {
     var video = this.video;
+    this.styleParts();
     var unmute = button('unmute', TEXT.unmute);
     unmute.addEventListener('click', function () {
       video.muted = false;
@@ -699,6 +712,7 @@
 
   Player.prototype.fillPlaylist = function (list) {
     var self = this;
+    this.styleParts();
     this.items = this.playlist.map(function (entry, index) {
       var name = entry.title || entry.filename;
       var item = button('item', undefined, name);
@@ -817,7 +831,7 @@
   // ---- start -----------------------------------------------------------
 
   function place(player) {
-    player.addStyle();
+    player.addStyle(FRAME_STYLE);
     var parent = script.parentNode;
     if (!options.floating && parent && parent !== document.head && document.body && document.body.contains(parent)) {
       parent.insertBefore(player.host, script.nextSibling);
