@@ -540,9 +540,13 @@
       this.once(['loadstart', 'error'], buildParts, 1000);
       return;
     }
-    // The list's box (empty until its items come) is there from the start,
-    // so that the picture keeps its size when the items come.
-    if (this.wantsPlaylist()) this.addPlaylist();
+    // The list's box (empty until its items come) goes on the page with the
+    // player, so that the picture keeps its size when the items come.
+    if (this.wantsPlaylist()) {
+      this.once(['loadstart', 'error'], function () {
+        if (!self.list) self.addPlaylist();
+      }, 1000);
+    }
     this.afterFirstPicture(buildParts, 10000);
   };
 
