@@ -4,12 +4,12 @@ import os from 'node:os';
 import path from 'node:path';
 import zlib from 'node:zlib';
 
-import { launchBrowser } from '../../tests/e2e/support/browser.mjs';
 import { templateDir } from '../../tests/e2e/support/env.mjs';
 import { makeClip } from '../../tests/e2e/support/media.mjs';
 import { servedPlayer } from '../../tests/e2e/support/player-site.mjs';
 import { start, stopAll } from '../../tests/e2e/support/processes.mjs';
 import { cli, embedCode, startDemoSite } from '../../tests/e2e/support/site.mjs';
+import { launchQuietBrowser } from './quiet-browser.mjs';
 
 const RUNS = Number(process.env.BENCH_WEB_RUNS || 21);
 // Unmeasured loads of every page before each set-up's measured ones: the
@@ -103,7 +103,9 @@ try {
   const snippet = await embedCode('.', choices);
   const page = (body, head = '') =>
     `<!DOCTYPE html><html><head><meta charset="utf-8"><title>bench</title>${head}</head><body>${body}</body></html>`;
-  const lists = { 'one video': 1, '20 videos': 20 };
+  // BENCH_WEB_LISTS=1 or 20 measures that list alone.
+  const lists = Object.fromEntries(Object.entries({ 'one video': 1, '20 videos': 20 })
+    .filter(([, count]) => !process.env.BENCH_WEB_LISTS || process.env.BENCH_WEB_LISTS.split(',').includes(String(count))));
   for (const [name, count] of Object.entries(lists)) {
     const folder = path.join(root, String(count));
     fs.mkdirSync(path.join(folder, 'video'), { recursive: true });
@@ -138,14 +140,12 @@ try {
     });
   }
 
-  browser = await launchBrowser();
-  // One page load on a cold cache (a new context every time).
+  // Not the test library's browser: see quiet-browser.mjs.
+  browser = await launchQuietBrowser();
+  // One page load on a cold cache (a new profile every time).
   const load = async (url) => {
-    const context = await browser.newContext();
-    await context.addInitScript(PROBE);
-    const tab = await context.newPage();
-    await tab.goto(url);
-    return { tab, context, firstPicture: await tab.evaluate(() => window.__firstPicture) };
+    const tab = await browser.open(url, PROBE);
+    return { tab, firstPicture: await tab.evaluate('window.__firstPicture') };
   };
   const gzipped = zlib.gzipSync(served, { level: 9 }).length;
   console.log(`web player: ${RUNS} cold page loads per side and set-up after ${WARMUP} unmeasured ones, ` +
@@ -157,12 +157,13 @@ try {
     'ratio player/bare');
   for (const [network, base] of Object.entries(networks)) {
     for (const [name, count] of Object.entries(lists)) {
-      const variants = Object.keys(VARIANTS).filter((v) => count === 1 || !['named', 'single'].includes(v));
+      const variants = Object.keys(VARIANTS).filter((v) => (count === 1 || !['named', 'single'].includes(v)) &&
+        (!process.env.BENCH_WEB_PAGES || process.env.BENCH_WEB_PAGES.split(',').includes(v)));
       const times = Object.fromEntries(['bare', ...variants].map((side) => [side, []]));
       const ratios = Object.fromEntries(variants.map((side) => [side, []]));
       const roundTrips = [];
       for (let run = 0; run < WARMUP; run++) {
-        for (const side of ['bare', ...variants]) await (await load(`${base}/${count}/${side}.html`)).context.close();
+        for (const side of ['bare', ...variants]) await (await load(`${base}/${count}/${side}.html`)).tab.close();
       }
       for (let run = 0; run < RUNS; run++) {
         // Turn the order round every load, so that a burst of load on the
@@ -170,22 +171,22 @@ try {
         const sides = ['bare', ...variants];
         const order = sides.map((_, i) => sides[(i + run) % sides.length]);
         for (const side of order) {
-          const { tab, context, firstPicture } = await load(`${base}/${count}/${side}.html`);
+          const { tab, firstPicture } = await load(`${base}/${count}/${side}.html`);
           times[side].push(firstPicture);
           // What one small request costs here: the page's own, from asking to
           // its first byte.
-          roundTrips.push(await tab.evaluate(() => {
+          roundTrips.push(await tab.evaluate(`(() => {
             const page = performance.getEntriesByType('navigation')[0];
             return page.responseStart - page.requestStart;
-          }));
+          })()`));
           if (process.env.BENCH_WEB_TRACE) {
             // Each load's requests: name, start and end in ms since navigation.
-            const requests = await tab.evaluate(() => performance.getEntriesByType('resource')
-              .map((e) => [e.name.replace(/.*\//, '').replace(/\?.*/, ''), Math.round(e.startTime), Math.round(e.responseEnd)])
-              .concat(performance.getEntriesByType('mark').map((e) => [e.name, Math.round(e.startTime)])));
+            const requests = await tab.evaluate(`performance.getEntriesByType('resource')
+              .map((e) => [e.name.replace(/.*\\//, '').replace(/\\?.*/, ''), Math.round(e.startTime), Math.round(e.responseEnd)])
+              .concat(performance.getEntriesByType('mark').map((e) => [e.name, Math.round(e.startTime)]))`);
             console.log(network, name, side, times[side].at(-1).toFixed(1), JSON.stringify(requests));
           }
-          await context.close();
+          await tab.close();
         }
         for (const side of variants) ratios[side].push(times[side].at(-1) / times.bare.at(-1));
       }
