@@ -216,10 +216,8 @@
 
   // The page's rules reach the host element (a selector such as "#slot *"
   // matches it) and, through inheritance, everything inside; the frame
-  // resets all of that, so the player looks the same on every page. The
-  // frame's rules are all its first layout needs; the rules of the parts
-  // around the picture are read when the first of them comes.
-  var FRAME_STYLE = [
+  // resets all of that, so the player looks the same on every page.
+  var STYLE = [
     ':host{all:initial;display:inline-block;box-sizing:border-box;vertical-align:top}',
     '*{box-sizing:border-box}',
     '[hidden]{display:none!important}',
@@ -238,17 +236,9 @@
     // size, so nothing below it moves when playback starts.
     '.stage{position:relative;flex:1 1 0;min-height:0;background:#000}',
     'video{display:block;width:100%;height:100%;object-fit:contain;background:#000}',
+    '.logo{position:absolute;top:6px;right:6px;max-width:25%;max-height:25%;pointer-events:none}',
     '.message{position:absolute;left:0;right:0;top:40%;padding:6px 10px;text-align:center;color:#fff;',
     'background:rgba(0,0,0,.7);overflow-wrap:anywhere}',
-    // The list's height is one item's (45 + 26 + padding and border 4 + 2) and
-    // its own padding, also while its items are still to come.
-    '.list{display:flex;flex:0 0 auto;gap:4px;min-height:83px;margin:0;padding:3px;list-style:none;',
-    'overflow-x:auto;overflow-y:hidden;scrollbar-width:thin;background:#222}',
-    '.list.scrolls{overflow-x:scroll}'
-  ].join('');
-
-  var PARTS_STYLE = [
-    '.logo{position:absolute;top:6px;right:6px;max-width:25%;max-height:25%;pointer-events:none}',
     '.unmute{position:absolute;left:6px;top:6px;padding:3px 8px;border:1px solid #fff;border-radius:3px;',
     'background:rgba(0,0,0,.6);color:#fff;font:inherit;cursor:pointer}',
     '.card{position:absolute;inset:0;z-index:2;padding:10px 12px;overflow:auto;background:rgba(255,255,255,.96);',
@@ -266,6 +256,11 @@
     '.cardline .name{flex:1 1 auto;min-width:0;overflow:hidden;white-space:nowrap;text-overflow:ellipsis}',
     '.cardline button,.card button{padding:1px 8px;border:1px solid #999;border-radius:3px;background:#fff;',
     'color:#222;font:inherit;cursor:pointer}',
+    // The list's height is one item's (45 + 26 + padding and border 4 + 2) and
+    // its own padding, also while its items are still to come.
+    '.list{display:flex;flex:0 0 auto;gap:4px;min-height:83px;margin:0;padding:3px;list-style:none;',
+    'overflow-x:auto;overflow-y:hidden;scrollbar-width:thin;background:#222}',
+    '.list.scrolls{overflow-x:scroll}',
     '.list li{flex:0 0 68px;min-width:0}',
     '.list button{display:flex;flex-direction:column;align-items:center;width:100%;padding:2px;',
     'border:1px solid transparent;background:transparent;color:#ddd;font:inherit;font-size:11px;cursor:pointer}',
@@ -337,6 +332,8 @@
     var video = element('video');
     video.setAttribute('playsinline', '');
     video.preload = 'metadata';
+    var self = this;
+    video.addEventListener('loadstart', function () { self.loadBegun = true; });
     var message = element('div', 'message');
     message.setAttribute('role', 'status');
     message.hidden = true;
@@ -363,26 +360,20 @@
     frame.appendChild(body);
   }
 
-  // The frame's style sheet is read only when the player goes on the page:
-  // until then nothing in it is drawn, and reading it would hold up the
-  // video's request. A constructed style sheet passes a page's
-  // Content-Security-Policy without 'unsafe-inline'; a <style> element is the
-  // fall-back for browsers that lack them.
-  Player.prototype.addStyle = function (text) {
+  // The style sheet is read only when the player goes on the page: until then
+  // nothing in it is drawn, and reading it would hold up the video's request.
+  // A constructed style sheet passes a page's Content-Security-Policy without
+  // 'unsafe-inline'; a <style> element is the fall-back for browsers that
+  // lack them.
+  Player.prototype.addStyle = function () {
     var shadow = this.host.shadowRoot;
     if (window.CSSStyleSheet && 'adoptedStyleSheets' in shadow && CSSStyleSheet.prototype.replaceSync) {
       var sheet = new CSSStyleSheet();
-      sheet.replaceSync(text);
-      shadow.adoptedStyleSheets = shadow.adoptedStyleSheets.concat([sheet]);
+      sheet.replaceSync(STYLE);
+      shadow.adoptedStyleSheets = [sheet];
     } else {
-      shadow.appendChild(element('style', '', text));
+      shadow.insertBefore(element('style', '', STYLE), shadow.firstChild);
     }
-  };
-
-  Player.prototype.styleParts = function () {
-    if (this.partsStyled) return;
-    this.partsStyled = true;
-    this.addStyle(PARTS_STYLE);
   };
 
   Player.prototype.titleBar = function () {
@@ -480,20 +471,13 @@
   };
 
   // Runs then() once: when the video's first picture has been shown, when it
-  // failed or its download stalled, or after wait milliseconds when given;
-  // at once when one of those has already happened. Work done then no longer
-  // competes with the picture: until it is shown, the page's main thread also
-  // carries the video's download and the steps that put it on screen.
+  // failed or its download stalled, or after wait milliseconds when given.
+  // Work done then no longer competes with the picture: until it is shown,
+  // the page's main thread also carries the video's download and the steps
+  // that put it on screen.
   Player.prototype.afterFirstPicture = function (then, wait) {
-    if (this.pictureWaitOver) {
-      then();
-      return;
-    }
-    var self = this, video = this.video, shown = !!video.requestVideoFrameCallback;
-    var run = this.once(shown ? ['error', 'stalled'] : ['loadeddata', 'error', 'stalled'], function () {
-      self.pictureWaitOver = true;
-      then();
-    }, wait);
+    var video = this.video, shown = !!video.requestVideoFrameCallback;
+    var run = this.once(shown ? ['error', 'stalled'] : ['loadeddata', 'error', 'stalled'], then, wait);
     if (shown) video.requestVideoFrameCallback(function () { run(); });
   };
 
@@ -516,7 +500,7 @@
       // Its one entry names the file already playing.
       this.describe(0);
       if (this.video.error) this.showMessage(this.failureText());
-      this.afterFirstPicture(function () { self.buildParts(config); }, 10000);
+      this.buildParts(config);
       return;
     }
     this.prepare(autoplay);
@@ -531,23 +515,8 @@
     // Setting the address only queues the video's load; the parts around the
     // picture follow once it has begun (or after a second in any case), so
     // that building them (a long list has hundreds of items) does not hold
-    // it up. For a video that starts by itself they wait for its first
-    // picture: laying them out (and measuring them, see keepRoomForParts)
-    // would hold that picture up. The long wait only covers a video hidden
-    // before it could show anything; a failed or stalled one ends it at once.
-    var buildParts = function () { self.buildParts(config); };
-    if (!autoplay) {
-      this.once(['loadstart', 'error'], buildParts, 1000);
-      return;
-    }
-    // The list's box (empty until its items come) goes on the page with the
-    // player, so that the picture keeps its size when the items come.
-    if (this.wantsPlaylist()) {
-      this.once(['loadstart', 'error'], function () {
-        if (!self.list) self.addPlaylist();
-      }, 1000);
-    }
-    this.afterFirstPicture(buildParts, 10000);
+    // it up.
+    this.once(['loadstart', 'error'], function () { self.buildParts(config); }, 1000);
   };
 
   // Without its configuration the player only says so.
@@ -575,7 +544,6 @@
   // The logo, the subtitle, the company card and the playlist.
   Player.prototype.buildParts = function (config) {
     var self = this;
-    this.styleParts();
     var showCard = flag(given.displaycard, flag(config.flags.chkDisplayEntCard, false));
     var showZhimo = flag(given.displayZhimo, flag(config.flags.chkDisplayZhimo, false));
     var showLogo = flag(given.displaylogo, flag(config.flags.chkDisplayLogo, false));
@@ -594,21 +562,12 @@
       strip.addEventListener('focus', function () { strip.classList.add('held'); });
       strip.addEventListener('blur', function () { strip.classList.remove('held'); });
       this.zhimo.hidden = true;
-      this.addPart(this.zhimo);
+      this.body.appendChild(this.zhimo);
     }
     if (showCard) this.addCard(config.card);
-    if (this.wantsPlaylist() && !this.list) this.addPlaylist();
+    if (options.multiple && this.playlist.length > 1) this.addPlaylist();
     this.built = true;
     this.showCurrent();
-  };
-
-  Player.prototype.wantsPlaylist = function () {
-    return options.multiple && this.playlist.length > 1;
-  };
-
-  // The list stays the last part, also when it came first.
-  Player.prototype.addPart = function (part) {
-    this.body.insertBefore(part, this.list || null);
   };
 
   // The parts around the picture keep their full height at any size the
@@ -625,7 +584,6 @@
 
   Player.prototype.addUnmute = function () {
     var video = this.video;
-    this.styleParts();
     var unmute = button('unmute', TEXT.unmute);
     unmute.addEventListener('click', function () {
       video.muted = false;
@@ -641,7 +599,7 @@
     var open = button('open-card', TEXT.card);
     open.setAttribute('aria-expanded', 'false');
     line.appendChild(open);
-    this.addPart(line);
+    this.body.appendChild(line);
 
     var panel = element('div', 'card');
     panel.hidden = true;
@@ -704,7 +662,6 @@
       self.items[to].focus();
     });
     this.body.appendChild(list);
-    this.list = list;
     // Its items (a long list has hundreds) follow the first picture of a
     // video that starts by itself: laying them out would hold the picture up.
     // The wait is long on purpose: a slow machine may take seconds for the
@@ -716,7 +673,6 @@
 
   Player.prototype.fillPlaylist = function (list) {
     var self = this;
-    this.styleParts();
     this.items = this.playlist.map(function (entry, index) {
       var name = entry.title || entry.filename;
       var item = button('item', undefined, name);
@@ -835,7 +791,7 @@
   // ---- start -----------------------------------------------------------
 
   function place(player) {
-    player.addStyle(FRAME_STYLE);
+    player.addStyle();
     var parent = script.parentNode;
     if (!options.floating && parent && parent !== document.head && document.body && document.body.contains(parent)) {
       parent.insertBefore(player.host, script.nextSibling);
@@ -844,14 +800,11 @@
     }
   }
 
-  // The player goes on the page once its video's download has begun (or
-  // failed, or after a second in any case): the browser lays out and draws
-  // a new player before it gets to the step that asks for the video, and
-  // that would hold the request up by tens of milliseconds on a slow
-  // machine. The download and the video's first steps take longer than
-  // that layout, so the player is in place before the picture can be. And
-  // only once the page has a body (a snippet in the head runs before it has
-  // one).
+  // The player goes on the page once its video's download has begun:
+  // laying out and drawing the new player keeps the page busy for a while
+  // (tens of milliseconds on a slow machine), and the video's request would
+  // wait behind that work. And only once the page has a body (a snippet in
+  // the head runs before it has one).
   function show(player) {
     var put = function () {
       if (player.placed) return;
@@ -866,15 +819,16 @@
         document.addEventListener('DOMContentLoaded', put);
       }
     };
-    if (player.video.getAttribute('src')) {
+    if (player.video.getAttribute('src') && !player.loadBegun) {
       player.once(['loadstart', 'error'], putInBody, 1000);
     } else {
       putInBody();
     }
   }
 
-  // The player is made once the playlist is there (configText, or null when
-  // it could not be had); one named video that starts by itself begins at once.
+  // Otherwise the player is made once the playlist is there (configText, or
+  // null when it could not be had), and its first video is asked for before
+  // anything is drawn.
   var early = null;
   if (!options.multiple && plainName(options.fileName) && flag(given.autoplay, false)) {
     early = new Player();
