@@ -442,7 +442,13 @@ void FtpClient::store(const std::string& localPath, const std::string& path,
     std::int64_t count = 0;
     // Without TLS the kernel sends the file from its cache: no copy through
     // our memory, which leaves the processor to the rest of the machine.
-    bool fromKernel = !data.tls;
+    // Not to a server on this machine, though: its receive would then copy
+    // straight out of the file's cached pages, which no processor has
+    // touched lately, and that server, not we, sets the pace. Reading the
+    // file through our small buffer takes the slow part of that copy on our
+    // side and hands the server data still warm in the processor's caches:
+    // on loopback the server then spends about a third less time per file.
+    bool fromKernel = !data.tls && !PeerOnThisMachine(data.fd.get());
     for (;;) {
       if (cancel_) return SocketFailure::Cancelled;
       if (fromKernel) {
