@@ -172,6 +172,8 @@ bool PeerOnThisMachine(int fd) {
   return false;
 }
 
+void LimitUnsentBytes(int fd, int bytes) { setsockopt(fd, IPPROTO_TCP, TCP_NOTSENT_LOWAT, &bytes, sizeof bytes); }
+
 long ReceiveSome(int fd, char* buffer, size_t size, const SocketWaits& waits, SocketFailure& failure) {
   for (;;) {
     ssize_t got = ::recv(fd, buffer, size, 0);
