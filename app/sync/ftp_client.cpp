@@ -442,7 +442,17 @@ void FtpClient::store(const std::string& localPath, const std::string& path,
     std::int64_t count = 0;
     // Without TLS the kernel sends the file from its cache: no copy through
     // our memory, which leaves the processor to the rest of the machine.
-    bool fromKernel = !data.tls;
+    // Not to a server on this machine, though: that server, not we, sets the
+    // pace, and its receive would copy straight out of the file's cached
+    // pages, which no processor has touched lately. Reading the file through
+    // our small buffer takes that slow part of the copy on our side and
+    // hands the server data still warm in the processor's caches, as long as
+    // little of it waits in our queue meanwhile: several megabytes of it
+    // would have gone cold again. Measured on loopback, the server then
+    // spends about a third less time per file.
+    bool serverHere = PeerOnThisMachine(data.fd.get());
+    if (serverHere) LimitUnsentBytes(data.fd.get(), static_cast<int>(kChunkBytes));
+    bool fromKernel = !data.tls && !serverHere;
     for (;;) {
       if (cancel_) return SocketFailure::Cancelled;
       if (fromKernel) {

@@ -152,6 +152,28 @@ long SendFromFile(int fd, int fileFd, size_t most, const SocketWaits& waits, Soc
   }
 }
 
+bool PeerOnThisMachine(int fd) {
+  sockaddr_storage local{}, peer{};
+  socklen_t localLength = sizeof local, peerLength = sizeof peer;
+  if (::getsockname(fd, reinterpret_cast<sockaddr*>(&local), &localLength) != 0 ||
+      ::getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &peerLength) != 0 || local.ss_family != peer.ss_family)
+    return false;
+  if (peer.ss_family == AF_INET) {
+    in_addr ours = reinterpret_cast<const sockaddr_in&>(local).sin_addr;
+    in_addr theirs = reinterpret_cast<const sockaddr_in&>(peer).sin_addr;
+    return (ntohl(theirs.s_addr) >> 24) == 127 || ours.s_addr == theirs.s_addr;
+  }
+  if (peer.ss_family == AF_INET6) {
+    const in6_addr& ours = reinterpret_cast<const sockaddr_in6&>(local).sin6_addr;
+    const in6_addr& theirs = reinterpret_cast<const sockaddr_in6&>(peer).sin6_addr;
+    bool mappedLoopback = IN6_IS_ADDR_V4MAPPED(&theirs) && theirs.s6_addr[12] == 127;
+    return IN6_IS_ADDR_LOOPBACK(&theirs) || mappedLoopback || IN6_ARE_ADDR_EQUAL(&ours, &theirs);
+  }
+  return false;
+}
+
+void LimitUnsentBytes(int fd, int bytes) { setsockopt(fd, IPPROTO_TCP, TCP_NOTSENT_LOWAT, &bytes, sizeof bytes); }
+
 long ReceiveSome(int fd, char* buffer, size_t size, const SocketWaits& waits, SocketFailure& failure) {
   for (;;) {
     ssize_t got = ::recv(fd, buffer, size, 0);

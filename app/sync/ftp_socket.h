@@ -68,6 +68,15 @@ SocketFailure SendAll(int fd, std::string_view data, const SocketWaits& waits);
 long SendFromFile(int fd, int fileFd, size_t most, const SocketWaits& waits, SocketFailure& failure,
                   bool& fileError);
 
+// Whether the connection's other end runs on this machine: its address is
+// a loopback one or the very address our end has.
+bool PeerOnThisMachine(int fd);
+
+// Keeps at most about `bytes` of what we send waiting in our own queue for
+// room at the peer (the rest of the buffer autotuning stays as it is): the
+// peer then gets data that was written to the socket moments ago.
+void LimitUnsentBytes(int fd, int bytes);
+
 // Reads what is there (waiting for at least one byte): the count read, 0 at
 // the end of the stream, -1 with failure set otherwise.
 long ReceiveSome(int fd, char* buffer, size_t size, const SocketWaits& waits, SocketFailure& failure);

@@ -1,11 +1,16 @@
 // The FTP client on its own, against a real server (pyftpdlib) and against a
 // peer that accepts the connection and then says nothing, as a hung server
-// does; a server that stops answering mid-session on every protocol.
+// does; a server that stops answering mid-session on every protocol. Also
+// the kernel's file sending under it, which stores use only towards servers
+// on other machines, so no store in these tests reaches it.
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
+
+#include <cstdio>
+#include <string>
 
 #include <atomic>
 #include <chrono>
@@ -42,6 +47,96 @@ class SilentPeer {
   int fd_ = -1;
   int port_ = 0;
 };
+
+// Both ends of a TCP connection on loopback.
+struct LoopbackPair {
+  UniqueFd sender, receiver;
+  LoopbackPair() {
+    UniqueFd listener(::socket(AF_INET, SOCK_STREAM, 0));
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    EXPECT_EQ(::bind(listener.get(), reinterpret_cast<sockaddr*>(&address), length), 0);
+    EXPECT_EQ(::listen(listener.get(), 1), 0);
+    ::getsockname(listener.get(), reinterpret_cast<sockaddr*>(&address), &length);
+    sender.reset(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0));
+    ::connect(sender.get(), reinterpret_cast<sockaddr*>(&address), length);  // EINPROGRESS; accept completes it
+    receiver.reset(::accept(listener.get(), nullptr, nullptr));
+  }
+};
+
+// A temporary file holding text, read from its start.
+UniqueFd FileHolding(const std::string& text) {
+  FILE* file = std::tmpfile();
+  std::fwrite(text.data(), 1, text.size(), file);
+  std::fflush(file);
+  UniqueFd fd(::dup(fileno(file)));
+  std::fclose(file);
+  ::lseek(fd.get(), 0, SEEK_SET);
+  return fd;
+}
+
+TEST(SendFromFile, AFileLargerThanTheSocketBuffersArrivesWholeAndItsEndIsZero) {
+  // Of no round size and never repeating in step with a chunk.
+  std::string text(9 * 1024 * 1024 + 7, '\0');
+  for (size_t i = 0; i < text.size(); ++i) text[i] = static_cast<char>(i % 251);
+  UniqueFd file = FileHolding(text);
+  LoopbackPair pair;
+  ASSERT_TRUE(pair.receiver.valid());
+  EXPECT_TRUE(PeerOnThisMachine(pair.sender.get()));
+  std::string received;
+  std::thread reader([&] {
+    char buffer[65536];
+    for (ssize_t got; (got = ::read(pair.receiver.get(), buffer, sizeof buffer)) > 0;) received.append(buffer, got);
+  });
+  std::atomic<bool> cancel = false;
+  SocketWaits waits{&cancel};
+  long sent = 0, total = 0;
+  SocketFailure failure = SocketFailure::None;
+  bool fileError = false;
+  while ((sent = SendFromFile(pair.sender.get(), file.get(), 64 * 1024, waits, failure, fileError)) > 0) total += sent;
+  EXPECT_EQ(sent, 0);
+  EXPECT_EQ(failure, SocketFailure::None);
+  EXPECT_FALSE(fileError);
+  ::shutdown(pair.sender.get(), SHUT_WR);
+  reader.join();
+  EXPECT_EQ(total, static_cast<long>(text.size()));
+  EXPECT_TRUE(received == text) << "the whole file, byte for byte";
+}
+
+TEST(SendFromFile, APeerThatHasGoneAndASourceItCannotSendAreToldApart) {
+  std::atomic<bool> cancel = false;
+  SocketWaits waits{&cancel};
+  {
+    SCOPED_TRACE("the peer has gone: no signal ends the process, and the file is not to blame");
+    UniqueFd file = FileHolding(std::string(4 * 1024 * 1024, 'x'));
+    LoopbackPair pair;
+    pair.receiver.reset();
+    SocketFailure failure = SocketFailure::None;
+    bool fileError = true;
+    long sent = 0;
+    // The first sends may still go out before the peer's reset arrives.
+    while ((sent = SendFromFile(pair.sender.get(), file.get(), 64 * 1024, waits, failure, fileError)) > 0) {
+    }
+    EXPECT_EQ(sent, -1);
+    EXPECT_EQ(failure, SocketFailure::Closed);
+    EXPECT_FALSE(fileError);
+  }
+  {
+    SCOPED_TRACE("a pipe cannot be sent from: the caller is told to read it itself");
+    int ends[2];
+    ASSERT_EQ(::pipe(ends), 0);
+    UniqueFd readEnd(ends[0]), writeEnd(ends[1]);
+    ASSERT_EQ(::write(writeEnd.get(), "abc", 3), 3);
+    LoopbackPair pair;
+    SocketFailure failure = SocketFailure::None;
+    bool fileError = false;
+    EXPECT_EQ(SendFromFile(pair.sender.get(), readEnd.get(), 64 * 1024, waits, failure, fileError), -1);
+    EXPECT_EQ(failure, SocketFailure::Error);
+    EXPECT_TRUE(fileError);
+  }
+}
 
 FtpLogin LoginFor(const FtpServerProcess& server) {
   return {"127.0.0.1", server.port(), server.user(), server.password()};
