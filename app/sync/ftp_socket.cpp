@@ -6,8 +6,6 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
-#include <signal.h>
-#include <sys/sendfile.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -113,63 +111,6 @@ SocketFailure SendAll(int fd, std::string_view data, const SocketWaits& waits) {
     return errno == EPIPE || errno == ECONNRESET ? SocketFailure::Closed : SocketFailure::Error;
   }
   return SocketFailure::None;
-}
-
-long SendFromFile(int fd, int fileFd, size_t most, const SocketWaits& waits, SocketFailure& failure,
-                  bool& fileError) {
-  fileError = false;
-  // sendfile() has no MSG_NOSIGNAL, and a SIGPIPE would end a host that
-  // does not ignore it: the signal is held back on this thread for the call,
-  // and one it raised is taken away before it could be delivered.
-  sigset_t pipeSignal, previous;
-  sigemptyset(&pipeSignal);
-  sigaddset(&pipeSignal, SIGPIPE);
-  pthread_sigmask(SIG_BLOCK, &pipeSignal, &previous);
-  for (;;) {
-    ssize_t sent = ::sendfile(fd, fileFd, nullptr, most);
-    int error = errno;
-    if (sent >= 0) {
-      pthread_sigmask(SIG_SETMASK, &previous, nullptr);
-      failure = SocketFailure::None;
-      return static_cast<long>(sent);
-    }
-    if (error == EINTR) continue;
-    if (error == EAGAIN || error == EWOULDBLOCK) {
-      failure = WaitReady(fd, true, waits);
-      if (failure == SocketFailure::None) continue;
-    } else if (error == EPIPE || error == ECONNRESET) {
-      if (error == EPIPE) {
-        timespec none{};
-        sigtimedwait(&pipeSignal, nullptr, &none);
-      }
-      failure = SocketFailure::Closed;
-    } else {
-      failure = SocketFailure::Error;
-      fileError = true;
-    }
-    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
-    return -1;
-  }
-}
-
-bool PeerOnThisMachine(int fd) {
-  sockaddr_storage local{}, peer{};
-  socklen_t localLength = sizeof local, peerLength = sizeof peer;
-  if (::getsockname(fd, reinterpret_cast<sockaddr*>(&local), &localLength) != 0 ||
-      ::getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &peerLength) != 0 || local.ss_family != peer.ss_family)
-    return false;
-  if (peer.ss_family == AF_INET) {
-    in_addr ours = reinterpret_cast<const sockaddr_in&>(local).sin_addr;
-    in_addr theirs = reinterpret_cast<const sockaddr_in&>(peer).sin_addr;
-    return (ntohl(theirs.s_addr) >> 24) == 127 || ours.s_addr == theirs.s_addr;
-  }
-  if (peer.ss_family == AF_INET6) {
-    const in6_addr& ours = reinterpret_cast<const sockaddr_in6&>(local).sin6_addr;
-    const in6_addr& theirs = reinterpret_cast<const sockaddr_in6&>(peer).sin6_addr;
-    bool mappedLoopback = IN6_IS_ADDR_V4MAPPED(&theirs) && theirs.s6_addr[12] == 127;
-    return IN6_IS_ADDR_LOOPBACK(&theirs) || mappedLoopback || IN6_ARE_ADDR_EQUAL(&ours, &theirs);
-  }
-  return false;
 }
 
 void LimitUnsentBytes(int fd, int bytes) { setsockopt(fd, IPPROTO_TCP, TCP_NOTSENT_LOWAT, &bytes, sizeof bytes); }

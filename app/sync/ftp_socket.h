@@ -60,18 +60,6 @@ SocketFailure WaitReady(int fd, bool forWriting, const SocketWaits& waits);
 // Writes all of data (no SIGPIPE on a closed peer).
 SocketFailure SendAll(int fd, std::string_view data, const SocketWaits& waits);
 
-// Sends up to most bytes of fileFd, from its current offset, straight from
-// the kernel's cache (no SIGPIPE on a closed peer): the count sent (after
-// waiting for room when the socket is full), 0 at the end of the file, -1
-// with failure set otherwise. Failure Error with fileError set: the file
-// cannot be sent this way (or not read); the caller reads it itself.
-long SendFromFile(int fd, int fileFd, size_t most, const SocketWaits& waits, SocketFailure& failure,
-                  bool& fileError);
-
-// Whether the connection's other end runs on this machine: its address is
-// a loopback one or the very address our end has.
-bool PeerOnThisMachine(int fd);
-
 // Keeps at most about `bytes` of what we send waiting in our own queue for
 // room at the peer (the rest of the buffer autotuning stays as it is): the
 // peer then gets data that was written to the socket moments ago.
