@@ -115,31 +115,22 @@ std::uint32_t SftpRequestChannel::openForWriting(const std::string& path) {
   return id;
 }
 
-std::uint32_t SftpRequestChannel::close(const std::string& handle) {
+std::uint32_t SftpRequestChannel::textRequest(std::uint8_t type, std::initializer_list<std::string_view> texts) {
   size_t start = out_.size();
-  std::uint32_t id = begin(kClose);
-  putString(handle);
+  std::uint32_t id = begin(type);
+  for (std::string_view text : texts) putString(text);
   end(start);
   return id;
 }
+
+std::uint32_t SftpRequestChannel::close(const std::string& handle) { return textRequest(kClose, {handle}); }
 
 std::uint32_t SftpRequestChannel::rename(const std::string& from, const std::string& to) {
-  size_t start = out_.size();
-  std::uint32_t id = begin(overwritingRename_ ? kExtended : kRename);
-  if (overwritingRename_) putString("posix-rename@openssh.com");
-  putString(from);
-  putString(to);
-  end(start);
-  return id;
+  if (overwritingRename_) return textRequest(kExtended, {"posix-rename@openssh.com", from, to});
+  return textRequest(kRename, {from, to});
 }
 
-std::uint32_t SftpRequestChannel::remove(const std::string& path) {
-  size_t start = out_.size();
-  std::uint32_t id = begin(kRemove);
-  putString(path);
-  end(start);
-  return id;
-}
+std::uint32_t SftpRequestChannel::remove(const std::string& path) { return textRequest(kRemove, {path}); }
 
 bool SftpRequestChannel::flush() {
   size_t sent = 0;

@@ -10,6 +10,7 @@
 #include <libssh/libssh.h>
 
 #include <cstdint>
+#include <initializer_list>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -65,6 +66,8 @@ class SftpRequestChannel {
   explicit SftpRequestChannel(ssh_channel channel) : channel_(channel) {}
   std::uint32_t begin(std::uint8_t type);
   void end(size_t start);
+  // A request whose fields after the id are all strings.
+  std::uint32_t textRequest(std::uint8_t type, std::initializer_list<std::string_view> texts);
   void putInt(std::uint32_t value);
   void putLong(std::uint64_t value);
   void putString(std::string_view text);

@@ -74,8 +74,9 @@ void SftpUploadBatch::fail(File& file, FtpError::Kind kind, const std::string& e
   file.failed = true;
   file.kind = kind;
   file.error = error;
-  // Nothing after a failed file is published: the run ends with it.
-  cutoff_ = std::min(cutoff_, file.index + 1);
+  // Nothing after a failed file is published (the run ends with it), but
+  // for a rename that has gone out already.
+  cutoff_ = std::min(cutoff_, std::max(file.index + 1, renamedUpTo_));
   if (file.opened && !file.closeSent) {
     file.closeSent = true;
     track(channel_.close(file.handle), file, RequestKind::Close);

@@ -4,7 +4,9 @@
 // under a temporary name and renamed over its published name, so visitors
 // never fetch half a file and a failed store leaves the previous copy in
 // place. A stop request is honoured before the next file; a failed file ends
-// the run after deleting what the failed store left.
+// the run after deleting what the failed store left. Over SFTP the files of a
+// folder after its first go as one batch, many requests under way at once;
+// they are reported one by one in order all the same.
 #pragma once
 
 #include <atomic>
