@@ -65,6 +65,21 @@ TEST_F(SftpBatch, FilesOfEverySizeArriveWholeAndAreReportedInOrder) {
   EXPECT_EQ(h.worker().uploadedFiles().size(), files.size());
 }
 
+TEST_F(SftpBatch, AServerAllowingOneChannelGetsTheFilesOneByOne) {
+  FtpServerProcess server({.protocol = "sftp", .sshSessions = 1});
+  SyncHarness h(server);
+  std::string now = LocalTimeText(-60);
+  for (int i = 1; i <= 4; ++i) h.localFile("video/" + std::to_string(i) + ".mp4", now, "new " + std::to_string(i));
+  h.serverFile("site/video/3.mp4", LocalTimeText(-7200), "old");
+  h.runUpload();
+
+  EXPECT_EQ(h.worker().lastOutcome(), RunOutcome::Completed);
+  for (int i = 1; i <= 4; ++i)
+    EXPECT_EQ(ReadFile(server.root() / "site/video" / (std::to_string(i) + ".mp4")), "new " + std::to_string(i));
+  EXPECT_TRUE(LeftoversIn(server.root() / "site/video").empty());
+  EXPECT_EQ(h.panel.messages.back().text, kMsgRunFinished);
+}
+
 TEST_F(SftpBatch, AFileRefusedInTheMiddleKeepsItsCopyEarlierOnesLandAndLaterOnesStayUnpublished) {
   FtpServerProcess server({.protocol = "sftp"});
   SyncHarness h(server);
