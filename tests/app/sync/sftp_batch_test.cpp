@@ -4,7 +4,11 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <thread>
+
 #include "progress_text.h"
+#include "server_folders.h"
 #include "sync_harness.h"
 
 namespace kestrova::sync {
@@ -132,6 +136,56 @@ TEST_F(SftpBatch, ACancelInTheMiddleOfTheWindowEndsTheRunAndEveryPublishedCopyIs
     EXPECT_TRUE(content == "old" || content == Pattern(50000, i)) << name(i) << ": the old copy or the whole new one";
   }
   EXPECT_FALSE(std::filesystem::exists(server.root() / "site/video" / name(60))) << "never started";
+}
+
+// A server stopped where it stands while a batch is under way: the idle
+// limit ends the wait in its own words, and a cancel ends it as well.
+TEST_F(SftpBatch, AServerThatStopsAnsweringMidBatchEndsTheWaitAtTheIdleLimitOrOnCancel) {
+  FtpServerProcess server({.protocol = "sftp"});
+  for (bool cancel : {false, true}) {
+    SCOPED_TRACE(cancel ? "cancel" : "idle limit");
+    SyncHarness h(server);
+    h.connect();
+    ASSERT_TRUE(h.site.ftp.connected());
+    h.serverFile("site/v/old.mp4", LocalTimeText(-7200), "old");
+    auto files = [&](int count) {
+      std::vector<BatchUpload> files;
+      for (int i = 0; i < count; ++i) {
+        std::string name = std::to_string(i) + ".mp4";
+        auto local = h.localFile("v/" + name, LocalTimeText(-60), Pattern(100000, i));
+        std::string path = server.sitePath("/site/v/" + name);
+        files.push_back({local.string(), TemporaryUploadPath(path), path});
+      }
+      return files;
+    };
+    ASSERT_TRUE(h.site.ftp.storeBatch(files(1), {})) << "the batch channel is open before the server stops";
+    std::vector<BatchUpload> batch = files(10);
+    h.site.ftp.setIdleLimit(cancel ? std::chrono::milliseconds(std::chrono::minutes(30))
+                                   : std::chrono::milliseconds(300));
+    server.pause();
+    std::atomic<bool> answered = false;
+    std::thread canceller;
+    // Pressed again and again: a cancel that came before the batch began
+    // would be forgotten by it.
+    if (cancel)
+      canceller = std::thread([&] {
+        while (!answered) {
+          h.site.ftp.cancelTransfer();
+          std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+      });
+    try {
+      h.site.ftp.storeBatch(batch, {});
+      ADD_FAILURE() << "a stopped server answered";
+    } catch (const FtpError& error) {
+      EXPECT_EQ(error.kind(), FtpError::Kind::Connection);
+      EXPECT_NE(std::string(error.what()).find(cancel ? "操作已取消" : "服务器长时间没有响应"), std::string::npos)
+          << error.what();
+    }
+    answered = true;
+    if (canceller.joinable()) canceller.join();
+    server.resume();
+  }
 }
 
 }  // namespace
