@@ -195,7 +195,8 @@ void SftpUploadBatch::reportFinished() {
     bool goOn = callHost([&] { return hooks_.finished ? hooks_.finished(index, outcome) : true; });
     // Files whose rename has gone out are published whatever happens now;
     // the rest are given up.
-    if (!goOn || outcome.result != BatchOutcome::Result::Stored) cutoff_ = std::min(cutoff_, std::max(index + 1, renamedUpTo_));
+    if (!goOn || outcome.result != BatchOutcome::Result::Stored)
+      cutoff_ = std::min(cutoff_, std::max(index + 1, renamedUpTo_));
   }
 }
 

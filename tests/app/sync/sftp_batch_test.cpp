@@ -101,7 +101,8 @@ TEST_F(SftpBatch, AFileRefusedInTheMiddleKeepsItsCopyEarlierOnesLandAndLaterOnes
     EXPECT_EQ(ReadFile(server.root() / "site/video" / (std::to_string(i) + ".mp4")), "new " + std::to_string(i));
   EXPECT_EQ(ReadFile(server.root() / "site/video/5.mp4"), "old 5");
   EXPECT_EQ(ReadFile(server.root() / "site/video/7.mp4"), "old 7") << "nothing after the failed file is published";
-  for (int i : {6, 8, 9}) EXPECT_FALSE(std::filesystem::exists(server.root() / "site/video" / (std::to_string(i) + ".mp4")));
+  for (int i : {6, 8, 9})
+    EXPECT_FALSE(std::filesystem::exists(server.root() / "site/video" / (std::to_string(i) + ".mp4"))) << i;
   EXPECT_EQ(LeftoversIn(server.root() / "site/video"), std::vector<std::string>{".5.mp4.upload"})
       << "the later files' temporary copies are deleted";
   EXPECT_EQ(h.panel.statusHistory.back().rfind("上传 5.mp4 失败：", 0), 0u) << h.panel.statusHistory.back();
