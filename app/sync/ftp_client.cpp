@@ -494,6 +494,15 @@ void FtpClient::setIdleLimit(milliseconds limit) {
   if (sftp_) sftp_->setIdleLimit(limit);
 }
 
+bool FtpClient::storeBatch(const std::vector<BatchUpload>& files, const BatchHooks& hooks) {
+  cancel_ = false;
+  storeReachedServer_ = false;
+  if (!sftp_ || files.empty()) return false;
+  requireConnection("STOR " + files.front().temporaryPath);
+  for (const auto& file : files) madeEmpty_.erase(ParentFolder(file.path));
+  return sftp_->storeBatch(files, events_, hooks, storeReachedServer_);
+}
+
 bool FtpClient::renameRemovedTarget() const { return sftp_ && sftp_->renameRemovedTarget(); }
 
 std::vector<ListingEntry> FtpClient::listEntries(const std::string& directory, WallTime today) {

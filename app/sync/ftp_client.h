@@ -82,6 +82,35 @@ struct FtpLogin {
   std::string knownHostsFile{};
 };
 
+// One file of a batch: stored at temporaryPath, then renamed over path.
+struct BatchUpload {
+  std::string localPath;
+  std::string temporaryPath;
+  std::string path;
+};
+
+// How a file of a batch ended. Failed: the kind and text of the error, as
+// store() would have thrown it. RenameRefused: the whole file is at its
+// temporary path but the server would not rename it.
+struct BatchOutcome {
+  enum class Result { Stored, Failed, RenameRefused };
+  Result result = Result::Stored;
+  FtpError::Kind kind = FtpError::Kind::Refused;
+  std::string error{};
+  // Stored: the published copy had to be deleted before the rename.
+  bool removedTarget = false;
+};
+
+// What a batch tells its caller, file by file in the batch's order (however
+// the server's answers interleave). started: the file is next in line; the
+// work events (begin, progress, end) of its transfer follow. finished:
+// false asks that no further file be started; files whose rename has gone
+// out are still reported.
+struct BatchHooks {
+  std::function<void(size_t index)> started;
+  std::function<bool(size_t index, const BatchOutcome& outcome)> finished;
+};
+
 class SftpSession;
 
 class FtpClient {
@@ -126,6 +155,16 @@ class FtpClient {
   // rename went through; false when the server refused it (the file is then
   // left at temporaryPath). Throws as store() does.
   bool storeAndRename(const std::string& localPath, const std::string& temporaryPath, const std::string& path);
+  // Stores and renames many files with many requests under way at once,
+  // reporting through hooks in order; a rename goes out only once the server
+  // has confirmed the whole file, and only when every earlier file of the
+  // batch has been confirmed too, so a failure leaves later files
+  // unpublished (their temporary copies are deleted). False, with nothing
+  // done, when the connection cannot run batches (not SFTP, or the server
+  // refused a second channel): then store one by one. Throws FtpError when
+  // the connection fails; storeReachedServer() then tells about the file
+  // last started.
+  bool storeBatch(const std::vector<BatchUpload>& files, const BatchHooks& hooks);
   // Whether the last store() got as far as a STOR that the server accepted,
   // so that the server may hold a partial file.
   bool storeReachedServer() const { return storeReachedServer_; }

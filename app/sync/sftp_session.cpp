@@ -11,6 +11,8 @@
 #include <vector>
 
 #include "ftp_client.h"
+#include "sftp_request_channel.h"
+#include "sftp_upload_batch.h"
 #include "tls_link.h"
 #include "trust_store.h"
 #include "wall_time.h"
@@ -45,11 +47,11 @@ std::string HostKeyFingerprint(ssh_session ssh) {
   return NormalizeFingerprint(text);
 }
 
-std::int64_t SteadyMilliseconds() {
+}  // namespace
+
+std::int64_t SftpSession::SteadyMilliseconds() {
   return std::chrono::duration_cast<milliseconds>(std::chrono::steady_clock::now().time_since_epoch()).count();
 }
-
-}  // namespace
 
 void SftpSession::Awaiting::progressed() { session_.waitingSince_ = SteadyMilliseconds(); }
 
@@ -188,6 +190,8 @@ void SftpSession::connect(const FtpLogin& login) {
 }
 
 void SftpSession::disconnect() {
+  requests_.reset();
+  requestsRefused_ = false;
   if (sftp_) sftp_free(sftp_);
   sftp_ = nullptr;
   if (ssh_) {
@@ -296,6 +300,33 @@ void SftpSession::store(int localFd, std::int64_t total, const std::string& path
   }
   // The close is where a server reports a write it could not finish.
   if (sftp_close(file) != SSH_NO_ERROR) fail("STOR " + path);
+}
+
+bool SftpSession::storeBatch(const std::vector<BatchUpload>& files, const WorkEvents& events,
+                             const BatchHooks& hooks, bool& headReachedServer) {
+  if (requestsRefused_ || !sftp_) return false;
+  if (!requests_) {
+    Awaiting request(*this);
+    try {
+      requests_ = SftpRequestChannel::open(ssh_);
+    } catch (const std::runtime_error&) {
+      requests_.reset();
+    }
+    if (!requests_) {
+      if (!sessionAlive() || cancel_) fail("SFTP");
+      // Servers may allow one channel per connection: store one by one.
+      requestsRefused_ = true;
+      return false;
+    }
+  }
+  try {
+    SftpUploadBatch(*this, *requests_, files, events, hooks, headReachedServer).run();
+  } catch (...) {
+    // Whatever was under way on the channel is lost with it.
+    requests_.reset();
+    throw;
+  }
+  return true;
 }
 
 bool SftpSession::rename(const std::string& from, const std::string& to) {

@@ -14,6 +14,7 @@
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -30,6 +31,9 @@ namespace kestrova::sync {
 
 struct FtpLogin;
 struct WorkEvents;
+struct BatchUpload;
+struct BatchHooks;
+class SftpRequestChannel;
 
 class SftpSession {
  public:
@@ -55,6 +59,11 @@ class SftpSession {
   // servers; then to is removed first (renameRemovedTarget() tells).
   bool rename(const std::string& from, const std::string& to);
   bool renameRemovedTarget() const { return renameRemovedTarget_; }
+  // Stores and renames many files at once on a second SFTP channel (see
+  // FtpClient::storeBatch). False, with nothing done, when the server will
+  // not open that channel; then every later call says so at once too.
+  bool storeBatch(const std::vector<BatchUpload>& files, const WorkEvents& events, const BatchHooks& hooks,
+                  bool& headReachedServer);
   // How long a request may go unanswered before the session is given up.
   void setIdleLimit(std::chrono::milliseconds limit) { idleLimitMs_ = limit.count(); }
 
@@ -73,6 +82,8 @@ class SftpSession {
     SftpSession& session_;
   };
 
+  friend class SftpUploadBatch;
+  static std::int64_t SteadyMilliseconds();
   // Throws FtpError(Connection) when the session is gone, else (Refused) with what.
   [[noreturn]] void fail(const std::string& what);
   bool sessionAlive() const;
@@ -82,6 +93,8 @@ class SftpSession {
   UniqueFd socket_;
   ssh_session ssh_ = nullptr;
   sftp_session sftp_ = nullptr;
+  std::unique_ptr<SftpRequestChannel> requests_;  // batches' channel, opened on first use
+  bool requestsRefused_ = false;
   bool renameRemovedTarget_ = false;
   size_t chunkBytes_ = 32 * 1024;  // bytes per write request, set by connect()
 

@@ -60,6 +60,7 @@ void UploadWorker::ftpthredRun() {
   std::lock_guard connectionLock(site_.busy);
   closingBoxSuppressed_ = false;
   renameRefused_ = false;
+  batchesRefused_ = false;
   partialPath_.clear();
   enteredFolder_.clear();
   {
@@ -132,10 +133,86 @@ void UploadWorker::uploadAll(SyncView& view) {
   transferring_ = true;
   bool goOn = true;
   while (!rows_.empty() && goOn) {
+    if (batchable()) {
+      goOn = uploadBatch(view);
+      continue;
+    }
     goOn = upload(view, rows_.front());
-    rows_.erase(rows_.begin());
-    view.removeFirstRow();
+    finishFirstRow(view);
   }
+}
+
+void UploadWorker::finishFirstRow(SyncView& view) {
+  rows_.erase(rows_.begin());
+  view.removeFirstRow();
+}
+
+bool UploadWorker::batchable() const {
+  // The first file of a folder goes alone, after the folder has been entered
+  // (or made); the rest of the folder's files go together.
+  return !stopUpload_ && !renameRefused_ && !batchesRefused_ && site_.ftp.protocol() == SiteProtocol::Sftp &&
+         rows_.size() >= 2 && !enteredFolder_.empty() && rows_[0].serverDirectory == enteredFolder_ &&
+         rows_[1].serverDirectory == enteredFolder_;
+}
+
+void UploadWorker::startRow(SyncView& view, ChangeRow& row) {
+  transferring_ = true;
+  row.state = kStateUploading;
+  view.setFirstRowState(row.state);
+}
+
+bool UploadWorker::uploadBatch(SyncView& view) {
+  std::vector<BatchUpload> files;
+  for (const ChangeRow& row : rows_) {
+    if (row.serverDirectory != enteredFolder_) break;
+    files.push_back({row.localPath, TemporaryUploadPath(row.serverPath), row.serverPath});
+  }
+  bool goOn = true;
+  bool rowOpen = false;  // a file has started and not yet been reported
+  BatchHooks hooks;
+  hooks.started = [&](size_t) {
+    rowOpen = true;
+    ChangeRow& row = rows_.front();
+    startRow(view, row);
+    curUploadFile_ = row.name;
+    partialPath_ = TemporaryUploadPath(row.serverPath);
+  };
+  hooks.finished = [&](size_t, const BatchOutcome& outcome) {
+    rowOpen = false;
+    ChangeRow& row = rows_.front();
+    switch (outcome.result) {
+      case BatchOutcome::Result::Stored:
+        partialPath_.clear();
+        if (outcome.removedTarget) view.setStatus(RemovedBeforeRenameText(row.name));
+        rowStored(row);
+        break;
+      case BatchOutcome::Result::Failed:
+        goOn = rowFailed(view, row, FtpError(outcome.kind, outcome.error));
+        break;
+      case BatchOutcome::Result::RenameRefused:
+        goOn = attempt(view, row, [&] {
+          refuseRenames(view, row);
+          storeDirect(row);
+        });
+        break;
+    }
+    finishFirstRow(view);
+    return goOn && !stopUpload_ && outcome.result == BatchOutcome::Result::Stored;
+  };
+  try {
+    if (!site_.ftp.storeBatch(files, hooks)) batchesRefused_ = true;
+  } catch (const std::exception& error) {
+    if (!goOn) return false;  // the run has ended on a failed file already
+    if (!rowOpen) {
+      // Lost between two files: a stop asked for is honoured as it would
+      // have been; otherwise the next file is the one that failed.
+      if (stopUpload_) return true;
+      startRow(view, rows_.front());
+    }
+    goOn = rowFailed(view, rows_.front(), error);
+    finishFirstRow(view);
+  }
+  return goOn;
 }
 
 void UploadWorker::storeRow(SyncView& view, const ChangeRow& row) {
@@ -147,19 +224,27 @@ void UploadWorker::storeRow(SyncView& view, const ChangeRow& row) {
       if (ftp.renameRemovedTarget()) view.setStatus(RemovedBeforeRenameText(row.name));
       return;
     }
-    // This server will not rename over a file: store straight onto the
-    // published name from now on, as plain stores do.
-    renameRefused_ = true;
-    try {
-      ftp.remove(partialPath_);
-    } catch (const FtpError& error) {
-      if (error.kind() == FtpError::Kind::Connection) throw;
-    }
-    view.setStatus(RenameRefusedText(row.name));
-    curUploadFile_ = row.name;
+    refuseRenames(view, row);
   }
+  storeDirect(row);
+}
+
+void UploadWorker::refuseRenames(SyncView& view, const ChangeRow& row) {
+  // This server will not rename over a file: store straight onto the
+  // published name from now on, as plain stores do.
+  renameRefused_ = true;
+  try {
+    site_.ftp.remove(partialPath_);
+  } catch (const FtpError& error) {
+    if (error.kind() == FtpError::Kind::Connection) throw;
+  }
+  view.setStatus(RenameRefusedText(row.name));
+  curUploadFile_ = row.name;
+}
+
+void UploadWorker::storeDirect(const ChangeRow& row) {
   partialPath_ = row.serverPath;
-  ftp.store(row.localPath, row.serverPath);
+  site_.ftp.store(row.localPath, row.serverPath);
   partialPath_.clear();
 }
 
@@ -172,10 +257,8 @@ bool UploadWorker::upload(SyncView& view, ChangeRow& row) {
     return false;
   }
   partialPath_.clear();
-  try {
-    transferring_ = true;
-    row.state = kStateUploading;
-    view.setFirstRowState(row.state);
+  return attempt(view, row, [&] {
+    startRow(view, row);
     // Stores name whole paths, so a folder entered for the row before needs
     // no second CWD; only a new folder is entered (and made when missing).
     if (row.serverDirectory != enteredFolder_) {
@@ -185,35 +268,49 @@ bool UploadWorker::upload(SyncView& view, ChangeRow& row) {
     }
     curUploadFile_ = row.name;
     storeRow(view, row);
-    transferring_ = false;
-    std::lock_guard lock(uploadedMutex_);
-    uploaded_.push_back(row.localPath);
-    return true;
+  });
+}
+
+bool UploadWorker::attempt(SyncView& view, ChangeRow& row, const std::function<void()>& steps) {
+  try {
+    steps();
   } catch (const std::exception& error) {
-    row.state = kStateFailed;
-    view.setFirstRowState(row.state);
-    // The detail goes to the status line; the box keeps its fixed wording.
-    view.setStatus("上传 " + row.name + " 失败：" + error.what());
-    view.showMessage(kMsgUploadError, "", BoxKind::YesOnly);
-    transferring_ = false;
-    outcome_ = RunOutcome::FileFailed;
-    view.setRunning(false);
-    curUploadFile_.clear();
-    // Only a store that reached the server can have left a partial file
-    // there, and only under the name it was stored as: normally the
-    // temporary one, so the published copy keeps serving. When the store
-    // failed before (folder refused, local file unreadable), the server's
-    // copies are untouched and may be the only ones left: keep them.
-    if (partialPath_.empty() || !site_.ftp.storeReachedServer()) return false;
-    bool deleted = false;
-    try {
-      deleted = site_.ftp.remove(partialPath_);
-    } catch (const std::exception&) {
-      deleted = false;
-    }
-    if (!deleted) closingBoxSuppressed_ = true;
-    return false;
+    return rowFailed(view, row, error);
   }
+  rowStored(row);
+  return true;
+}
+
+void UploadWorker::rowStored(const ChangeRow& row) {
+  transferring_ = false;
+  std::lock_guard lock(uploadedMutex_);
+  uploaded_.push_back(row.localPath);
+}
+
+bool UploadWorker::rowFailed(SyncView& view, ChangeRow& row, const std::exception& error) {
+  row.state = kStateFailed;
+  view.setFirstRowState(row.state);
+  // The detail goes to the status line; the box keeps its fixed wording.
+  view.setStatus("上传 " + row.name + " 失败：" + error.what());
+  view.showMessage(kMsgUploadError, "", BoxKind::YesOnly);
+  transferring_ = false;
+  outcome_ = RunOutcome::FileFailed;
+  view.setRunning(false);
+  curUploadFile_.clear();
+  // Only a store that reached the server can have left a partial file
+  // there, and only under the name it was stored as: normally the
+  // temporary one, so the published copy keeps serving. When the store
+  // failed before (folder refused, local file unreadable), the server's
+  // copies are untouched and may be the only ones left: keep them.
+  if (partialPath_.empty() || !site_.ftp.storeReachedServer()) return false;
+  bool deleted = false;
+  try {
+    deleted = site_.ftp.remove(partialPath_);
+  } catch (const std::exception&) {
+    deleted = false;
+  }
+  if (!deleted) closingBoxSuppressed_ = true;
+  return false;
 }
 
 }  // namespace kestrova::sync

@@ -4,11 +4,16 @@
 // under a temporary name and renamed over its published name, so visitors
 // never fetch half a file and a failed store leaves the previous copy in
 // place. A stop request is honoured before the next file; a failed file ends
-// the run after deleting what the failed store left.
+// the run after deleting what the failed store left. Over SFTP the files of a
+// folder after its first go as one batch, many requests under way at once;
+// they are reported one by one in order all the same.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
+#include <exception>
+#include <functional>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -65,10 +70,31 @@ class UploadWorker {
   void uploadAll(SyncView& view);
   // Uploads the first row; false when the run ends here.
   bool upload(SyncView& view, ChangeRow& row);
+  // Whether the rows at the front can go as one batch: SFTP, in the folder
+  // entered last.
+  bool batchable() const;
+  // Uploads the front rows of the entered folder with many requests under
+  // way at once, reporting each in order as upload() does; false when the
+  // run ends here.
+  bool uploadBatch(SyncView& view);
+  // Marks the first row as in transfer.
+  void startRow(SyncView& view, ChangeRow& row);
+  // Runs the store steps of the first row, then records it as stored or
+  // reports its failure; false when the run ends here.
+  bool attempt(SyncView& view, ChangeRow& row, const std::function<void()>& steps);
+  void rowStored(const ChangeRow& row);
+  // Reports the failure of the first row and deletes what its store left;
+  // always false (a failed file ends the run).
+  bool rowFailed(SyncView& view, ChangeRow& row, const std::exception& error);
+  void finishFirstRow(SyncView& view);
   // Stores the row's file under a temporary name and renames it over the
   // published one; on a server that refuses the rename, straight onto the
   // published name. Throws FtpError when the store fails.
   void storeRow(SyncView& view, const ChangeRow& row);
+  // The server refused to rename the row's temporary copy: delete it, say
+  // so, and store straight onto published names from now on.
+  void refuseRenames(SyncView& view, const ChangeRow& row);
+  void storeDirect(const ChangeRow& row);
   void endRun(SyncView& view, RunOutcome outcome, bool showClosingBox);
   void attachProgress(SyncView& view);
 
@@ -89,6 +115,8 @@ class UploadWorker {
   bool closingBoxSuppressed_ = false;
   // The server refused a rename in this run; the rest go straight on.
   bool renameRefused_ = false;
+  // The connection cannot store batches; the rest go one by one.
+  bool batchesRefused_ = false;
   // Where the store in progress writes, until it has finished: what a
   // failure deletes.
   std::string partialPath_;

@@ -165,7 +165,8 @@ void FtpServerProcess::startSshd() {
                 "\nPidFile none\nUsePAM no\nPasswordAuthentication no\nPermitRootLogin prohibit-password\n"
                 "StrictModes no\nAuthorizedKeysFile " + (dir_ / "authorized_keys").string() +
                 "\nForceCommand internal-sftp\n"
-                "Subsystem sftp internal-sftp\nLogLevel ERROR\n");
+                "Subsystem sftp internal-sftp\nLogLevel ERROR\n" +
+                (options_.sshSessions > 0 ? "MaxSessions " + std::to_string(options_.sshSessions) + "\n" : ""));
   std::filesystem::create_directories("/run/sshd");  // sshd's privilege separation folder
   process_ = ChildProcess({"/usr/sbin/sshd", "-D", "-e", "-f", (dir_ / "sshd_config").string()}, dir_ / "server.log");
 }

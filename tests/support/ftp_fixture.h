@@ -48,6 +48,8 @@ class FtpServerProcess {
     // PORT refused once this many have been accepted on a connection (-1:
     // never), as by a server whose limit on data connections is reached.
     int portsBeforeRefusal = -1;
+    // SFTP: sessions (channels) sshd allows on one connection (0: its default).
+    int sshSessions = 0;
     // The greeting's text; one longer than a line is sent as a multi-line
     // reply, and line breaks inside it go out as they are.
     std::string banner{};

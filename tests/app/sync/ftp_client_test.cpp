@@ -176,31 +176,7 @@ TEST_P(ClientOnEveryProtocol, AServerThatStopsAnsweringEndsTheWaitAtTheIdleLimit
     SyncHarness h(server);
     h.connect();
     ASSERT_TRUE(h.site.ftp.connected()) << (h.panel.messages.empty() ? "" : h.panel.messages.back().text);
-    h.site.ftp.setIdleLimit(cancel ? std::chrono::milliseconds(std::chrono::minutes(30))
-                                   : std::chrono::milliseconds(300));
-    server.pause();
-    std::atomic<bool> answered = false;
-    std::thread canceller;
-    // Pressed again and again: a cancel that came before the request began
-    // would be forgotten by it.
-    if (cancel)
-      canceller = std::thread([&] {
-        while (!answered) {
-          h.site.ftp.cancelTransfer();
-          std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        }
-      });
-    try {
-      h.site.ftp.size(server.sitePath("/site/a.mp4"));
-      ADD_FAILURE() << "a stopped server answered";
-    } catch (const FtpError& error) {
-      EXPECT_EQ(error.kind(), FtpError::Kind::Connection);
-      EXPECT_NE(std::string(error.what()).find(cancel ? "操作已取消" : "服务器长时间没有响应"), std::string::npos)
-          << error.what();
-    }
-    answered = true;
-    if (canceller.joinable()) canceller.join();
-    server.resume();
+    ExpectStoppedServerWaitEnds(h, cancel, [&] { h.site.ftp.size(server.sitePath("/site/a.mp4")); });
   }
 }
 

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -135,6 +136,13 @@ inline std::string ProtocolTestName(const ::testing::TestParamInfo<std::string>&
   std::replace(name.begin(), name.end(), '-', '_');
   return name;
 }
+
+// Runs call, which waits on a server stopped where it stands (paused here,
+// resumed after), and expects the wait to end with a connection error in
+// the right words: cancel presses the client's cancel again and again (a
+// cancel that came before the call began would be forgotten by it);
+// otherwise the idle limit is cut to 300 ms.
+void ExpectStoppedServerWaitEnds(SyncHarness& h, bool cancel, const std::function<void()>& call);
 
 // "YYYY-MM-DD HH:MM:SS" of now plus an offset in seconds, in local time.
 std::string LocalTimeText(long offsetSeconds);
