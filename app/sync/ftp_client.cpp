@@ -438,7 +438,7 @@ void FtpClient::store(const std::string& localPath, const std::string& path,
   bool localReadFailed = false;
   TransferReplies replies = transfer("STOR " + path, [&](Stream& data) {
     SocketWaits waits{&cancel_, idleLimit_};
-    std::vector<char> buffer;
+    std::vector<char> buffer(kChunkBytes);
     std::int64_t count = 0;
     // The file goes through our buffer, and at most one chunk waits unsent
     // in our queue: the server then copies data written moments ago, still
@@ -450,7 +450,6 @@ void FtpClient::store(const std::string& localPath, const std::string& path,
     LimitUnsentBytes(data.fd.get(), static_cast<int>(kChunkBytes));
     for (;;) {
       if (cancel_) return SocketFailure::Cancelled;
-      buffer.resize(kChunkBytes);
       ssize_t got = ::read(file.get(), buffer.data(), buffer.size());
       if (got == 0) return SocketFailure::None;
       if (got < 0) {

@@ -1,19 +1,15 @@
 // The FTP client on its own, against a real server (pyftpdlib) and against a
 // peer that accepts the connection and then says nothing, as a hung server
-// does; a server that stops answering mid-session on every protocol. Also
-// the kernel's file sending under it, which stores use only towards servers
-// on other machines, so no store in these tests reaches it.
+// does; a server that stops answering mid-session on every protocol.
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <cstdio>
-#include <string>
-
 #include <atomic>
 #include <chrono>
+#include <string>
 #include <thread>
 
 #include "ftp_client.h"
