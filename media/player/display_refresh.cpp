@@ -243,11 +243,15 @@ void Pipeline::DrawWaveform() {
   int start;
   if (!paused) {
     int bytesLeft = audioBufferSize - audioBufferIndex;
-    int delay = bytesLeft / (2 * channels);
-    delay -= int(double(NowUs() - lastCallbackUs) / 1000000.0 * audioRate);
+    int64_t delay = bytesLeft / (2 * channels);
+    // Before the device's first hand-over there is no time to count from:
+    // NowUs() minus nothing would be hours of samples.
+    if (const int64_t handedAt = lastCallbackUs.load(); handedAt > 0)
+      delay -= int64_t(double(std::max<int64_t>(NowUs() - handedAt, 0)) / 1000000.0 * audioRate);
     delay += 2 * width;
-    if (delay < width) delay = width;
-    int index = sampleRingIndex - delay * channels;
+    // The picture's samples lie within the ring, however late the device is.
+    delay = std::min<int64_t>(std::max<int64_t>(delay, width), kSampleRingSize / channels);
+    int index = sampleRingIndex - int(delay) * channels;
     // A rising zero crossing with the steepest slope, so the picture holds still.
     int best = INT_MIN;
     start = index;
