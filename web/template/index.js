@@ -217,6 +217,11 @@
   // The page's rules reach the host element (a selector such as "#slot *"
   // matches it) and, through inheritance, everything inside; the frame
   // resets all of that, so the player looks the same on every page.
+  // The playlist's item width, the gap between items and the list's own
+  // padding: the style sheet lays the list out with them, and the player
+  // works out from them whether a list will need its scroll bar.
+  var LIST_ITEM = 68, LIST_GAP = 4, LIST_PADDING = 3;
+
   var STYLE = [
     ':host{all:initial;display:inline-block;box-sizing:border-box;vertical-align:top}',
     '*{box-sizing:border-box}',
@@ -258,10 +263,11 @@
     'color:#222;font:inherit;cursor:pointer}',
     // The list's height is one item's (45 + 26 + padding and border 4 + 2) and
     // its own padding, also while its items are still to come.
-    '.list{display:flex;flex:0 0 auto;gap:4px;min-height:83px;margin:0;padding:3px;list-style:none;',
+    '.list{display:flex;flex:0 0 auto;gap:' + LIST_GAP + 'px;min-height:83px;margin:0;padding:' + LIST_PADDING + 'px;',
+    'list-style:none;',
     'overflow-x:auto;overflow-y:hidden;scrollbar-width:thin;background:#222}',
     '.list.scrolls{overflow-x:scroll}',
-    '.list li{flex:0 0 68px;min-width:0}',
+    '.list li{flex:0 0 ' + LIST_ITEM + 'px;min-width:0}',
     '.list button{display:flex;flex-direction:column;align-items:center;width:100%;padding:2px;',
     'border:1px solid transparent;background:transparent;color:#ddd;font:inherit;font-size:11px;cursor:pointer}',
     '.list button[aria-current="true"]{border-color:var(--kv-border);color:#fff}',
@@ -645,7 +651,8 @@
     // A list that will not fit shows its scroll bar from the start, so that
     // the list keeps its height when its items come.
     var room = options.width - (options.floating ? 4 : 0);
-    if (this.playlist.length * 72 + 2 > room) list.classList.add('scrolls');
+    var count = this.playlist.length;
+    if (count * LIST_ITEM + (count - 1) * LIST_GAP + 2 * LIST_PADDING > room) list.classList.add('scrolls');
     list.addEventListener('keydown', function (event) {
       var from = self.items ? self.items.indexOf(event.target) : -1, to;
       if (from < 0) return;
