@@ -79,6 +79,10 @@ void SftpSession::watchCancel() {
     bool stalled = since >= 0 && SteadyMilliseconds() - since > idleLimitMs_;
     if ((cancel_ || stalled) && socket_.valid()) {
       if (stalled) timedOut_ = true;
+      // Each call clears the flag as it starts, so a cancel pressed between
+      // two calls may be gone by the time the next one fails on the cut
+      // socket: what cut it is kept for that call's message.
+      if (cancel_) cutForCancel_ = true;
       ::shutdown(socket_.get(), SHUT_RDWR);
     }
   }
@@ -87,7 +91,7 @@ void SftpSession::watchCancel() {
 bool SftpSession::sessionAlive() const { return ssh_ && ssh_is_connected(ssh_); }
 
 void SftpSession::fail(const std::string& what) {
-  if (cancel_) throw FtpError(FtpError::Kind::Connection, "操作已取消");
+  if (cancel_ || cutForCancel_) throw FtpError(FtpError::Kind::Connection, "操作已取消");
   if (timedOut_) throw FtpError(FtpError::Kind::Connection, what + "：服务器长时间没有响应");
   if (!sessionAlive()) throw FtpError(FtpError::Kind::Connection, what + "：服务器关闭了连接");
   throw FtpError(FtpError::Kind::Refused, what + "：" + ssh_get_error(ssh_));
@@ -96,6 +100,7 @@ void SftpSession::fail(const std::string& what) {
 void SftpSession::connect(const FtpLogin& login) {
   disconnect();
   timedOut_ = false;
+  cutForCancel_ = false;
   SocketFailure failure = SocketFailure::None;
   std::string detail;
   UniqueFd fd = ConnectTcp(login.host, login.port, SocketWaits{&cancel_, kConnectLimit}, failure, detail);
@@ -126,7 +131,8 @@ void SftpSession::connect(const FtpLogin& login) {
   }
   std::string where = login.host + ":" + std::to_string(login.port);
   if (ssh_connect(ssh_) != SSH_OK) {
-    std::string why = cancel_ ? "操作已取消" : "无法与 " + where + " 建立 SSH 连接：" + ssh_get_error(ssh_);
+    std::string why =
+        cancel_ || cutForCancel_ ? "操作已取消" : "无法与 " + where + " 建立 SSH 连接：" + ssh_get_error(ssh_);
     disconnect();
     throw FtpError(FtpError::Kind::Connection, why);
   }

@@ -101,6 +101,7 @@ class SftpSession {
   std::atomic<std::int64_t> waitingSince_{-1};  // steady clock, ms; -1: no request under way
   std::atomic<std::int64_t> idleLimitMs_;
   std::atomic<bool> timedOut_{false};
+  std::atomic<bool> cutForCancel_{false};  // the watcher cut the socket for a cancel
 
   std::mutex watchMutex_;
   std::condition_variable watchWake_;

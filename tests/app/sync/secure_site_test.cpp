@@ -6,10 +6,12 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <thread>
 
 #include "ftp_client.h"
 #include "ftp_fixture.h"
@@ -273,6 +275,32 @@ TEST(Sftp, AWrongKeyIsALoginErrorNotAnUnreachableServer) {
   } catch (const FtpError& error) {
     EXPECT_EQ(error.kind(), FtpError::Kind::Login) << error.what();
   }
+}
+
+// The session's watcher cuts it when cancel is pressed, also between two
+// calls; the next call then fails on the cut socket after clearing the flag,
+// and must still say that the run was cancelled, not that the server closed
+// the connection.
+TEST(Sftp, ACancelPressedBetweenCallsIsReportedAsACancel) {
+  if (geteuid() != 0) GTEST_SKIP() << "sshd with its own config runs as root here";
+  SftpSite site;
+  auto& [server, trust, login, client] = site;
+  login.acceptedFingerprints = {UntrustedFingerprint(client, login)};
+  client.connect(login);
+  // The watcher looks every 50 ms: a call that starts before it has cut the
+  // session goes through (and clears the cancel), so press it again.
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    client.cancelTransfer();
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    try {
+      client.size("/no such file");
+    } catch (const FtpError& error) {
+      EXPECT_EQ(error.kind(), FtpError::Kind::Connection);
+      EXPECT_STREQ(error.what(), "操作已取消");
+      return;
+    }
+  }
+  FAIL() << "the session was never cut";
 }
 
 }  // namespace
