@@ -214,14 +214,14 @@
 
   // ---- the player ------------------------------------------------------
 
-  // The page's rules reach the host element (a selector such as "#slot *"
-  // matches it) and, through inheritance, everything inside; the frame
-  // resets all of that, so the player looks the same on every page.
   // The playlist's item width, the gap between items and the list's own
   // padding: the style sheet lays the list out with them, and the player
   // works out from them whether a list will need its scroll bar.
   var LIST_ITEM = 68, LIST_GAP = 4, LIST_PADDING = 3;
 
+  // The page's rules reach the host element (a selector such as "#slot *"
+  // matches it) and, through inheritance, everything inside; the frame
+  // resets all of that, so the player looks the same on every page.
   var STYLE = [
     ':host{all:initial;display:inline-block;box-sizing:border-box;vertical-align:top}',
     '*{box-sizing:border-box}',
