@@ -99,10 +99,11 @@ std::uint32_t SftpRequestChannel::begin(std::uint8_t type) {
   return id;
 }
 
-void SftpRequestChannel::end(size_t start) {
-  auto length = static_cast<std::uint32_t>(out_.size() - start - 4);
-  for (int i = 0; i < 4; ++i) out_[start + i] = static_cast<char>((length >> (24 - 8 * i)) & 0xff);
+void SftpRequestChannel::putIntAt(size_t at, std::uint32_t value) {
+  for (int i = 0; i < 4; ++i) out_[at + i] = static_cast<char>((value >> (24 - 8 * i)) & 0xff);
 }
+
+void SftpRequestChannel::end(size_t start) { putIntAt(start, static_cast<std::uint32_t>(out_.size() - start - 4)); }
 
 std::uint32_t SftpRequestChannel::openForWriting(const std::string& path) {
   size_t start = out_.size();

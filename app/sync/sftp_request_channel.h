@@ -69,6 +69,8 @@ class SftpRequestChannel {
   // A request whose fields after the id are all strings.
   std::uint32_t textRequest(std::uint8_t type, std::initializer_list<std::string_view> texts);
   void putInt(std::uint32_t value);
+  // Writes value over the four bytes queued at `at` (a length filled in later).
+  void putIntAt(size_t at, std::uint32_t value);
   void putLong(std::uint64_t value);
   void putString(std::string_view text);
   bool receive(bool wait);
@@ -77,7 +79,6 @@ class SftpRequestChannel {
   ssh_channel channel_;
   std::string out_;
   std::string in_;
-  size_t packetStart_ = 0;
   std::uint32_t nextId_ = 1;
   bool overwritingRename_ = false;
 };
@@ -98,8 +99,7 @@ long SftpRequestChannel::write(const std::string& handle, std::uint64_t offset, 
     return got;
   }
   out_.resize(lengthAt + 4 + static_cast<size_t>(got));
-  for (int i = 0; i < 4; ++i)
-    out_[lengthAt + i] = static_cast<char>((static_cast<std::uint32_t>(got) >> (24 - 8 * i)) & 0xff);
+  putIntAt(lengthAt, static_cast<std::uint32_t>(got));
   end(start);
   return got;
 }
